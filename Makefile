@@ -1,0 +1,81 @@
+# Top-level driver: configures and builds the CMake trees and runs their
+# tests. See README.md.
+#   build/host   host tools, release (sfxtool, benchmarks)
+#   build/asan   host unit tests under AddressSanitizer + UBSan
+#   build/fuzz   libFuzzer targets (clang)
+#   build/win32  the installer program and the Wine end-to-end suite
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+CMAKE_GEN := -G Ninja
+HOST_DIR := build/host
+ASAN_DIR := build/asan
+FUZZ_DIR := build/fuzz
+WIN_DIR := build/win32
+FUZZ_SECONDS ?= 20
+
+.PHONY: all deps host asan fuzz-build win32 test test-host test-fuzz test-win32 \
+        bench fuzz demo demo-gui clean
+
+all: host win32
+
+deps:
+	@scripts/install-deps
+
+$(HOST_DIR)/build.ninja:
+	cmake -S . -B $(HOST_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+
+host: $(HOST_DIR)/build.ninja
+	cmake --build $(HOST_DIR) -j $(JOBS)
+
+$(ASAN_DIR)/build.ninja:
+	cmake -S . -B $(ASAN_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	  -DSFX_SANITIZE=ON -DSFX_BENCH=OFF
+
+asan: $(ASAN_DIR)/build.ninja
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+
+$(FUZZ_DIR)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_GEN) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSFX_FUZZ=ON -DSFX_BENCH=OFF
+
+fuzz-build: $(FUZZ_DIR)/build.ninja
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+
+$(WIN_DIR)/build.ninja: | host
+	cmake -S . -B $(WIN_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=MinSizeRel \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	  -DSFXTOOL=$(CURDIR)/$(HOST_DIR)/sfxtool
+
+win32: host $(WIN_DIR)/build.ninja
+	cmake --build $(WIN_DIR) -j $(JOBS)
+
+# Every test: unit tests under the sanitizers, the tool and interoperability
+# tests, a short fuzzing run, and the Win32 suite under Wine.
+test: deps
+	$(MAKE) test-host
+	$(MAKE) test-fuzz
+	$(MAKE) test-win32
+
+test-host: asan
+	cd $(ASAN_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test-fuzz: fuzz-build
+	scripts/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+test-win32: win32
+	scripts/with-wine bash -c 'cd $(WIN_DIR) && ctest --output-on-failure'
+
+bench: deps host
+	scripts/run-bench $(HOST_DIR)
+
+fuzz: deps fuzz-build
+	scripts/run-fuzzers $(FUZZ_DIR) 300
+
+demo: deps all
+	scripts/with-wine scripts/demo $(HOST_DIR) $(WIN_DIR)
+
+demo-gui: deps all
+	scripts/demo-gui $(HOST_DIR) $(WIN_DIR)
+
+clean:
+	rm -rf build

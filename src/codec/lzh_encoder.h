@@ -1,0 +1,19 @@
+// The LZH encoder (packer side only; never part of the installer program):
+// produces streams that LzhDecodeBuffer decodes back to the input.
+#ifndef SFX_CODEC_LZH_ENCODER_H_
+#define SFX_CODEC_LZH_ENCODER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sfx {
+
+// Encodes `size` bytes (0 to 2^31 - 1) into one complete stream: the 4-byte
+// little-endian length followed by the bit stream.
+std::vector<std::uint8_t> LzhEncodeBuffer(const std::uint8_t* data,
+                                          std::size_t size);
+
+}  // namespace sfx
+
+#endif  // SFX_CODEC_LZH_ENCODER_H_

@@ -1,0 +1,37 @@
+// The installation run: pre-run programs, space check, directories, the
+// copy with progress, the registry log, shortcuts, the uninstaller's
+// registration, the closing message and the product's launch.
+#ifndef SFX_INSTALL_INSTALLATION_H_
+#define SFX_INSTALL_INSTALLATION_H_
+
+#include <cstdint>
+#include <string>
+
+#include "package/record.h"
+
+namespace sfx {
+
+constexpr std::size_t kDestBufferSize = 500;  // 499 characters and a NUL
+
+// Destination text: from the command line or the window's edit field.
+extern std::string DestBuffer;
+// Upper-cased drive letter of the destination.
+extern char TargetDrive;
+// The window starts its Install command by itself.
+extern bool AutoInstall;
+// Free bytes on TargetDrive; -1 until known.
+extern std::int64_t FreeSpace;
+// True when the program was started with a destination argument.
+extern bool Unattended;
+
+// Creates `path` and its missing parents; raises Exception("Cannot Create
+// Directory") for an empty path or a path without a parent.
+void CreateDirectoryPath(const std::string& path);
+
+// Runs the whole installation. Never raises: every failure ends the run
+// after its message.
+void RunInstallation(TInstalRecord& record);
+
+}  // namespace sfx
+
+#endif  // SFX_INSTALL_INSTALLATION_H_

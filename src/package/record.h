@@ -1,0 +1,89 @@
+// The installation record: everything the package header describes, and
+// the reader of the versioned header stream ("Installer 1.2" to "2.4").
+#ifndef SFX_PACKAGE_RECORD_H_
+#define SFX_PACKAGE_RECORD_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sfx {
+
+// Version codes selected by the header signature.
+enum FormatVersionCode : int {
+  kFormat12 = 2,  // "Installer 1.2": the base format
+  kFormat21 = 3,  // "Installer 2.1": the pre-run list
+  kFormat22 = 4,  // "Installer 2.2": per file AddToLog
+  kFormat23 = 5,  // "Installer 2.3": icon and info texts
+  kFormat24 = 6,  // "Installer 2.4": per file DesktopIcon, Flag1-Flag3
+};
+
+// The signature text of a version code ("Installer 2.4"), empty if unknown.
+std::string FormatSignature(int version_code);
+// The version code of a signature text, 0 if unknown.
+int FormatVersionOf(const std::string& signature);
+
+struct TInstallFileRecord {
+  std::string FileName;
+  std::string ShortcutName;
+  std::string Parameters;
+  std::string TargetDir;
+  std::uint8_t AddToLog = 1;
+  std::uint8_t DesktopIcon = 0;
+};
+
+struct TPreRunFileRecord {
+  std::string FileName;
+  std::string Parameters;
+  std::string Directory;
+  std::uint8_t ExtractFirst = 0;
+  std::uint8_t DeleteAfter = 0;
+  std::int32_t RunStage = 0;
+};
+
+struct TInstalRecord {
+  std::vector<std::unique_ptr<TInstallFileRecord>> Files;
+  std::string PackageText1;
+  std::string PackageText2;
+  std::string ProductName;
+  std::string MenuFolderName;
+  std::string BrowsePrompt;
+  std::string RegistryKey;
+  std::string LaunchProgram;
+  std::string InstallDir;
+  std::string ProductText2;
+  std::string ProductText3;
+  std::string ProductText4;
+  std::vector<std::string> WelcomeLines;
+  std::vector<std::string> ExtraProgEntries;
+  std::vector<std::string> FinishLines;
+  std::vector<std::string> Directories;
+  std::int32_t SpaceRequired = 0;
+  std::vector<std::unique_ptr<TPreRunFileRecord>> PreRunFiles;
+  std::string InfoText1 = " ";
+  std::string InfoText2 = " ";
+  std::string InfoText3 = " ";
+  std::vector<std::uint8_t> Icon;  // an .ico image, kept undecoded
+  std::uint8_t Flag1 = 1;
+  std::uint8_t Flag2 = 1;
+  std::uint8_t Flag3 = 1;
+  int FormatVersion = 0;  // the version code the header was read with
+};
+
+enum class ReadResult {
+  kOk,
+  kUnknownSignature,  // "Data is corrupted." has been shown
+  kCorrupted,         // the stream ended early or a count cannot fit
+};
+
+// Fills `record` from a decoded header. On kUnknownSignature the record
+// keeps its defaults; on kCorrupted its contents are unspecified.
+// Publishes the product name as %PROGNAME% (ProgName).
+ReadResult ReadFromStream(TInstalRecord& record, const std::uint8_t* data,
+                          std::size_t size);
+
+}  // namespace sfx
+
+#endif  // SFX_PACKAGE_RECORD_H_

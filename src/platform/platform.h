@@ -1,0 +1,204 @@
+// The seam between the installer's logic and the operating system.
+//
+// Every call into the system that the logic makes goes through `Platform`:
+// files, directories, processes, the registry, the shell and the few window
+// operations that the installation run performs on the main window. The
+// Win32 implementation (platform_win32.cc) maps each operation onto the
+// ANSI call of the same name; the host implementation (platform_posix.cc)
+// backs files and directories with POSIX calls so that the same logic runs
+// in sfxtool and in native unit tests. Tests swap in their own `Platform`
+// with SetPlatformForTesting() to observe calls or inject failures.
+//
+// All texts are 8-bit strings in the system's ANSI code page.
+#ifndef SFX_PLATFORM_PLATFORM_H_
+#define SFX_PLATFORM_PLATFORM_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace sfx {
+
+// An opaque window handle (HWND on Windows); 0 means "no window".
+using WindowHandle = std::uintptr_t;
+
+// An open file. Closing happens in the destructor.
+class File {
+ public:
+  enum class Origin { kBegin, kCurrent, kEnd };
+
+  virtual ~File() = default;
+  // Reads up to `n` bytes; `*got` receives the count actually read (0 at the
+  // end of the file). Returns false when the read itself failed.
+  virtual bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) = 0;
+  // Writes `n` bytes; `*written` receives the count actually written.
+  virtual bool Write(const void* buffer, std::uint32_t n,
+                     std::uint32_t* written) = 0;
+  // Moves the file position; `*position` (optional) receives the new one.
+  // Positions before the start fail; positions past the end succeed.
+  virtual bool Seek(std::int64_t offset, Origin origin,
+                    std::int64_t* position = nullptr) = 0;
+  // The file's current length.
+  virtual bool Size(std::int64_t* size) = 0;
+};
+
+// A started process. The destructor closes every handle it holds.
+class Process {
+ public:
+  virtual ~Process() = default;
+  // The exit code, or kStillActive while the process runs. False when the
+  // query failed.
+  virtual bool GetExitCode(std::uint32_t* code) = 0;
+};
+
+// An open registry key. The destructor closes it.
+class RegistryKey {
+ public:
+  virtual ~RegistryKey() = default;
+  // Sets a string (REG_SZ) value. False when the system refused.
+  virtual bool SetString(const std::string& name, const std::string& value) = 0;
+};
+
+// System constants the logic needs by value, independent of <windows.h>.
+namespace os {
+constexpr std::uint32_t kStillActive = 259;
+constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+constexpr std::uint32_t kAttributeDirectory = 0x10;
+
+enum class RegistryRoot { kCurrentUser, kLocalMachine };
+
+// Special folders (CSIDL values).
+constexpr int kCsidlDesktop = 0x00;
+constexpr int kCsidlPrograms = 0x02;
+constexpr int kCsidlCommonAppData = 0x23;
+
+// Message box flags and answers.
+constexpr std::uint32_t kMbOk = 0x00;
+constexpr std::uint32_t kMbYesNo = 0x04;
+constexpr std::uint32_t kMbIconError = 0x10;
+constexpr std::uint32_t kMbIconWarning = 0x30;
+constexpr std::uint32_t kMbIconInformation = 0x40;
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+// Window messages and commands used by the logic.
+constexpr std::uint32_t kWmPaint = 0x000F;
+constexpr std::uint32_t kWmClose = 0x0010;
+constexpr std::uint32_t kWmWinIniChange = 0x001A;
+constexpr std::uint32_t kPbmSetPos = 0x0402;
+constexpr int kSwHide = 0;
+constexpr int kSwShow = 5;
+constexpr WindowHandle kHwndBroadcast = 0xFFFF;
+
+constexpr std::uint32_t kEsSystemRequired = 0x1;
+}  // namespace os
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- Files -------------------------------------------------------------
+  // Opens an existing file for reading, all sharing allowed. Null on failure.
+  virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
+  // Opens an existing file for reading and writing, sharing read and write.
+  virtual std::unique_ptr<File> OpenReadWrite(const std::string& path) = 0;
+  // Creates (or truncates) a file for writing. Null on failure.
+  virtual std::unique_ptr<File> CreateWrite(const std::string& path) = 0;
+  virtual bool DeleteFile(const std::string& path) = 0;
+  // The last-write time of an existing file as a local DOS date and time
+  // (date in the high 16 bits, time in the low 16 bits).
+  virtual bool GetLastWriteDosTime(const std::string& path,
+                                   std::uint32_t* dos_date_time) = 0;
+  // Sets the last-write time from a local DOS date and time, converted to
+  // UTC; creation and access times stay. False when the value is invalid or
+  // the file cannot be opened.
+  virtual bool SetLastWriteDosTime(const std::string& path,
+                                   std::uint32_t dos_date_time) = 0;
+  // GetFileAttributesA: os::kInvalidAttributes when the path does not exist.
+  virtual std::uint32_t GetFileAttributes(const std::string& path) = 0;
+  // Creates one directory (not its parents).
+  virtual bool CreateDirectory(const std::string& path) = 0;
+  virtual bool SetCurrentDirectory(const std::string& path) = 0;
+  virtual std::string GetCurrentDirectory() = 0;
+  virtual std::string GetSystemDirectory() = 0;
+  virtual std::string GetWindowsDirectory() = 0;
+  virtual std::string GetTempPath() = 0;
+  // The path of a shell special folder (CSIDL); empty when unknown.
+  virtual std::string GetSpecialFolderPath(int csidl, WindowHandle owner) = 0;
+  // Free bytes on the volume of `root` ("C:\"). False when unknown.
+  virtual bool GetDiskFreeSpace(const std::string& root,
+                                std::int64_t* free_bytes) = 0;
+
+  // --- Processes -----------------------------------------------------------
+  virtual std::string GetModuleFileName() = 0;
+  // The raw command line of the process, program name included.
+  virtual std::string GetCommandLine() = 0;
+  [[noreturn]] virtual void ExitProcess(std::uint32_t code) = 0;
+  // CreateProcessA with `path` as application name and no command line.
+  // Null when the program could not be started.
+  virtual std::unique_ptr<Process> StartProcess(const std::string& path) = 0;
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // WinExec: a result of 32 or more is success, below 32 an error code.
+  virtual std::uint32_t WinExec(const std::string& command_line,
+                                int show) = 0;
+  // Late binding: GetModuleHandleA / LoadLibraryA / GetProcAddress. Null
+  // when not found.
+  virtual void* GetModuleHandle(const std::string& module) = 0;
+  virtual void* LoadLibrary(const std::string& module) = 0;
+  virtual void* GetProcAddress(void* module, const std::string& name) = 0;
+  // Calls a bound SetThreadExecutionState.
+  virtual std::uint32_t CallSetThreadExecutionState(void* proc,
+                                                    std::uint32_t flags) = 0;
+
+  // --- Registry ------------------------------------------------------------
+  // Opens `path` beneath `root`, creating missing keys. Null on failure.
+  virtual std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
+                                                 const std::string& path) = 0;
+
+  // --- Shell ---------------------------------------------------------------
+  virtual void CoInitialize() = 0;
+  virtual void CoUninitialize() = 0;
+  // Writes one shell link; returns the status (negative means failure).
+  virtual std::int32_t CreateShellLink(const std::string& target,
+                                       const std::string& link_path,
+                                       const std::string& description,
+                                       const std::string& arguments,
+                                       const std::string& working_dir) = 0;
+
+  // --- Windows -------------------------------------------------------------
+  // MessageBoxA; returns the button pressed (os::kIdOk, kIdYes, kIdNo).
+  virtual int MessageBox(WindowHandle owner, const std::string& text,
+                         const std::string& caption, std::uint32_t flags) = 0;
+  // The user's thousands separator (LOCALE_STHOUSAND); "," when unknown.
+  virtual std::string GetThousandsSeparator() = 0;
+  // A child progress-bar control ("msctls_progress32"), child and visible.
+  virtual WindowHandle CreateProgressBar(WindowHandle parent, int x, int y,
+                                         int width, int height, int id) = 0;
+  virtual std::intptr_t SendMessage(WindowHandle window, std::uint32_t msg,
+                                    std::uintptr_t wparam,
+                                    std::intptr_t lparam) = 0;
+  virtual bool PostMessage(WindowHandle window, std::uint32_t msg,
+                           std::uintptr_t wparam, std::intptr_t lparam) = 0;
+  virtual void UpdateWindow(WindowHandle window) = 0;
+  virtual void ShowWindow(WindowHandle window, int show) = 0;
+  // GetWindowTextA with a buffer of `max_chars` + 1 characters.
+  virtual std::string GetWindowText(WindowHandle window, int max_chars) = 0;
+};
+
+// The platform in use: the system's own unless a test installed another.
+Platform& Os();
+// Installs `platform` (not owned) as the one Os() returns; null restores
+// the system's own.
+void SetPlatformForTesting(Platform* platform);
+// The system's own implementation (Win32 or POSIX, chosen by the build).
+Platform& SystemPlatform();
+
+// Process-wide window handles: the installer window and its destination
+// field. Both stay 0 in unattended mode.
+extern WindowHandle MainWindow;
+extern WindowHandle DestEdit;
+
+}  // namespace sfx
+
+#endif  // SFX_PLATFORM_PLATFORM_H_
