@@ -7,10 +7,12 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
-HOST_DIR := build/host
-ASAN_DIR := build/asan
-FUZZ_DIR := build/fuzz
-WIN_DIR := build/win32
+BUILD ?= build
+HOST_DIR := $(BUILD)/host
+ASAN_DIR := $(BUILD)/asan
+FUZZ_DIR := $(BUILD)/fuzz
+WIN_DIR := $(BUILD)/win32
+export WINEPREFIX ?= $(CURDIR)/$(BUILD)/wine
 FUZZ_SECONDS ?= 20
 
 .PHONY: all deps host asan fuzz-build win32 test test-host test-fuzz test-win32 \
@@ -78,4 +80,4 @@ demo-gui: deps all
 	scripts/demo-gui $(HOST_DIR) $(WIN_DIR)
 
 clean:
-	rm -rf build
+	rm -rf $(BUILD)

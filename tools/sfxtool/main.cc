@@ -1,0 +1,57 @@
+// sfxtool: builds self-extracting installers from a manifest, and lists,
+// verifies and extracts them; also encodes and decodes raw LZH streams.
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: sfxtool COMMAND [ARGS...]\n"
+    "\n"
+    "Builds and inspects self-extracting installers for 32-bit Windows.\n"
+    "\n"
+    "commands:\n"
+    "  build MANIFEST -o SETUP.EXE   build an installer from a TOML manifest\n"
+    "  list SETUP.EXE [--json]       show the header and the packaged files\n"
+    "  verify SETUP.EXE              check the installer's integrity\n"
+    "  extract SETUP.EXE -o DIR      write the packaged files below DIR\n"
+    "  lzh encode|decode IN OUT      raw LZH streams ('-' for stdin/stdout)\n"
+    "\n"
+    "'sfxtool COMMAND --help' explains a command.\n";
+
+struct Command {
+  const char* name;
+  int (*run)(int, char**);
+};
+
+constexpr Command kCommands[] = {
+    {"build", sfxtool::RunBuildCommand},
+    {"list", sfxtool::RunListCommand},
+    {"verify", sfxtool::RunVerifyCommand},
+    {"extract", sfxtool::RunExtractCommand},
+    {"lzh", sfxtool::RunLzhCommand},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const char* name = argv[1];
+  if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0 ||
+      std::strcmp(name, "help") == 0) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  for (const Command& command : kCommands) {
+    if (std::strcmp(name, command.name) == 0) {
+      return command.run(argc - 2, argv + 2);
+    }
+  }
+  std::fprintf(stderr, "sfxtool: unknown command '%s'\n\n%s", name, kUsage);
+  return 2;
+}
