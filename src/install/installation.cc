@@ -1,0 +1,387 @@
+// The installation run: stage-0 programs, the space check, the destination
+// and the listed directories, the copy of every packaged file with progress,
+// the installation log key, shortcuts, the uninstaller's registration,
+// stage-1 programs, the closing message and the product's launch.
+//
+// Everything from opening the package to the end is inside one failure
+// handler: a failing step shows its own message (or none) and the run ends
+// quietly, keeping what it already did.
+#include "install/installation.h"
+
+#include <memory>
+#include <utility>
+
+#include "codec/file_entry.h"
+#include "install/programs.h"
+#include "install/shortcuts.h"
+#include "package/container.h"
+#include "paths/macros.h"
+#include "paths/text.h"
+#include "platform/exception.h"
+#include "platform/platform.h"
+
+namespace sfx {
+
+std::string DestBuffer;
+char TargetDrive = 0;
+bool AutoInstall = false;
+std::int64_t FreeSpace = -1;
+bool Unattended = false;
+
+namespace {
+
+constexpr char kCr[] = "\r";
+constexpr char kErrorCaption[] = "Error";
+constexpr char kUninstallerName[] = "TIV_UNINSTAL.EXE";
+constexpr char kUninstallKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr int kProgressBarId = 5;
+
+// The progress bar of the latest run in the main window; 0 until one exists.
+WindowHandle g_progress_bar = 0;
+
+void ShowError(const std::string& text) {
+  Os().MessageBox(MainWindow, text, kErrorCaption,
+                  os::kMbOk | os::kMbIconError);
+}
+
+// Ends the run through its failure handler after the message has been shown
+// (or when there is none to show).
+class RunAborted : public Exception {
+ public:
+  RunAborted() : Exception(std::string()) {}
+};
+
+// The registry access of the run: a root key and at most one open key.
+class RegistryWriter {
+ public:
+  // Opens `path` beneath the current root, creating missing keys.
+  bool OpenKey(const std::string& path) {
+    key_ = Os().CreateKey(root_, path);
+    return key_ != nullptr;
+  }
+  // Sets a string value; raises when there is no open key or the system
+  // refuses the value.
+  void WriteString(const std::string& name, const std::string& value) {
+    if (!key_ || !key_->SetString(name, value)) {
+      throw Exception("Failed to set data for '" + name + "'");
+    }
+  }
+  void WriteInteger(const std::string& name, long long value) {
+    WriteString(name, std::to_string(value));
+  }
+  void SetRoot(os::RegistryRoot root) {
+    CloseKey();
+    root_ = root;
+  }
+  void CloseKey() { key_.reset(); }
+  RegistryKey* key() const { return key_.get(); }
+
+ private:
+  os::RegistryRoot root_ = os::RegistryRoot::kCurrentUser;
+  std::unique_ptr<RegistryKey> key_;
+};
+
+// i / (n - 1) * 100, rounded to the nearest integer with halves to even.
+int ProgressPosition(std::int32_t i, std::int32_t n) {
+  const long long numerator = static_cast<long long>(i) * 100;
+  const long long denominator = n - 1;
+  long long quotient = numerator / denominator;
+  const long long twice_remainder = 2 * (numerator % denominator);
+  if (twice_remainder > denominator ||
+      (twice_remainder == denominator && (quotient & 1) != 0)) {
+    ++quotient;
+  }
+  return static_cast<int>(quotient);
+}
+
+// A directory field of the package: expanded when it holds a macro,
+// otherwise relative to InstallLocation. `*has_macro` tells which.
+std::string ResolveTargetDir(const std::string& target_dir, bool* has_macro) {
+  std::string expanded = ExpandDirMacros(target_dir);
+  *has_macro = expanded != target_dir;
+  return *has_macro ? expanded : InstallLocation + target_dir;
+}
+
+void RunProgramsOfStage(const TInstalRecord& record, std::int32_t stage) {
+  for (const auto& entry : record.PreRunFiles) {
+    if (entry->RunStage == stage) RunPreRunFile(record, *entry);
+  }
+}
+
+// Writes "<prefix>k" and "<prefix>ComLine k" for the entries of one stage,
+// then the count.
+void LogPrograms(RegistryWriter& writer, const TInstalRecord& record,
+                 std::int32_t stage, const std::string& prefix) {
+  int k = 0;
+  for (const auto& entry : record.PreRunFiles) {
+    if (entry->RunStage != stage) continue;
+    ++k;
+    const std::string index = std::to_string(k);
+    writer.WriteString(prefix + index, ExpandDirMacros(entry->Directory) +
+                                           LastPathComponent(entry->FileName));
+    writer.WriteString(prefix + "ComLine" + index, entry->Parameters);
+  }
+  writer.WriteInteger("NumbOf" + prefix, k);
+}
+
+// Asks whether to go on when the drive has less free space than needed (or
+// the free space is unknown). False when the user says No.
+bool CheckSpace(const TInstalRecord& record) {
+  if (FreeSpace == -1) {
+    std::int64_t free_bytes = 0;
+    std::string root = std::string(1, TargetDrive) + ":\\";
+    if (Os().GetDiskFreeSpace(root, &free_bytes)) FreeSpace = free_bytes;
+  }
+  if (static_cast<std::int64_t>(record.SpaceRequired) <= FreeSpace) {
+    return true;
+  }
+  std::string question = std::string("There is not enough space available "
+                                      "on the disk ") +
+                         TargetDrive + ":" + kCr +
+                         "Please free up some space or change the target "
+                         "location to a different disk." +
+                         kCr + kCr + "Proceed anyway?";
+  return Os().MessageBox(MainWindow, question, kErrorCaption,
+                         os::kMbYesNo | os::kMbIconWarning) != os::kIdNo;
+}
+
+// Creates and enters the destination; false after the message.
+bool PrepareDestination() {
+  if (DestEdit != 0) {
+    DestBuffer = Os().GetWindowText(DestEdit, kDestBufferSize - 1);
+    if (DestBuffer.empty()) {
+      ShowError("Directory name is blank.");
+      return false;
+    }
+  }
+  if (DestBuffer.empty()) {
+    ShowError("Directory name is blank.");
+    return false;
+  }
+  bool created = true;
+  if (!IsExistingDirectory(DestBuffer)) {
+    try {
+      CreateDirectoryPath(DestBuffer);
+    } catch (const Exception&) {
+      created = false;
+    }
+  }
+  if (!created || !Os().SetCurrentDirectory(DestBuffer)) {
+    ShowError(std::string("Cannot create directory:") + kCr + DestBuffer);
+    return false;
+  }
+  return true;
+}
+
+// Creates the package's directory list; false after the message.
+bool CreateListedDirectories(const TInstalRecord& record) {
+  for (const std::string& entry : record.Directories) {
+    std::string path = entry.find('%') != std::string::npos
+                           ? ExpandMacros(entry)
+                           : InstallLocation + entry;
+    if (Os().SetCurrentDirectory(path)) continue;
+    try {
+      CreateDirectoryPath(path);
+    } catch (const Exception&) {
+      ShowError("Cannot create directory: " + path);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Opens the package at its first file entry; raises RunAborted after the
+// message when it cannot.
+std::unique_ptr<File> OpenPackage(std::int32_t* file_count) {
+  std::unique_ptr<File> package;
+  switch (OpenPackageAtFirstEntry(&package, file_count)) {
+    case PackageWalk::kOk:
+      return package;
+    case PackageWalk::kCannotOpen:
+      ShowError("Cannot read data from file. Probably sharing violation.");
+      break;
+    case PackageWalk::kNoHeaderOffset:
+      ShowError("Installation data is corrupted.");
+      break;
+    case PackageWalk::kBadHeaderOffset:
+    case PackageWalk::kNoFileCount:
+      ShowError("Packed data is corrupted.");
+      break;
+  }
+  throw RunAborted();
+}
+
+// Extracts every file entry and logs the installed paths ("Prog" + i).
+void CopyFiles(const TInstalRecord& record, File& package,
+               std::int32_t file_count, RegistryWriter& writer) {
+  // The header lists one record per file entry; a package with more
+  // entries than records cannot be installed from.
+  if (file_count < 0 ||
+      static_cast<std::size_t>(file_count) > record.Files.size()) {
+    ShowError("Packed data is corrupted.");
+    throw RunAborted();
+  }
+  for (std::int32_t i = 0; i < file_count; ++i) {
+    const TInstallFileRecord& file = *record.Files[i];
+    bool keep_newer = false;
+    std::string target = ResolveTargetDir(file.TargetDir, &keep_newer);
+    if (!ExtractPackedFile(package, target, keep_newer)) {
+      if (g_progress_bar != 0) Os().ShowWindow(g_progress_bar, os::kSwHide);
+      LastExtractedPath.clear();
+      throw RunAborted();
+    }
+    if (MainWindow != 0) {
+      Os().UpdateWindow(DestEdit);
+      Os().SendMessage(MainWindow, os::kWmPaint, 0, 0);
+      if (file_count > 1 && g_progress_bar != 0) {
+        Os().SendMessage(g_progress_bar, os::kPbmSetPos,
+                         ProgressPosition(i, file_count), 0);
+      }
+    }
+    if (file.AddToLog) {
+      writer.WriteString("Prog" + std::to_string(i), LastExtractedPath);
+    }
+  }
+}
+
+void LogExtraEntries(const TInstalRecord& record, std::int32_t file_count,
+                     RegistryWriter& writer) {
+  std::int64_t index = file_count;
+  for (const std::string& entry : record.ExtraProgEntries) {
+    std::string value;
+    if (entry.find('%') != std::string::npos) {
+      value = ExpandMacros(entry);
+    } else if (entry.find(':') != std::string::npos) {
+      value = entry;
+    } else {
+      value = InstallLocation + entry;
+    }
+    writer.WriteString("Prog" + std::to_string(index), value);
+    ++index;
+  }
+  writer.WriteInteger("NumbOfProg", index);
+}
+
+void RegisterUninstaller(const TInstalRecord& record, RegistryWriter& writer) {
+  const TInstallFileRecord* uninstaller = nullptr;
+  for (const auto& file : record.Files) {
+    if (UpperCaseLatin(file->FileName).find(kUninstallerName) !=
+        std::string::npos) {
+      uninstaller = file.get();
+      break;
+    }
+  }
+  if (!uninstaller) return;
+  writer.SetRoot(os::RegistryRoot::kLocalMachine);
+  if (!writer.OpenKey(kUninstallKey + record.ProductName)) return;
+  writer.WriteString("DisplayName", record.ProductName);
+  bool has_macro = false;
+  std::string dir = AddTrailingBackslash(
+      ResolveTargetDir(uninstaller->TargetDir, &has_macro));
+  writer.WriteString("UninstallString", "\"" + dir + kUninstallerName +
+                                            "\" " + uninstaller->Parameters);
+}
+
+void ShowFinishMessage(const TInstalRecord& record) {
+  std::string text;
+  for (const std::string& line : record.FinishLines) text += line + kCr;
+  if (!text.empty() && !Unattended) {
+    Os().MessageBox(MainWindow, text, "Success",
+                    os::kMbOk | os::kMbIconInformation);
+  }
+}
+
+void StartLaunchProgram(const TInstalRecord& record) {
+  if (record.LaunchProgram.empty()) return;
+  std::string command = ExpandDirMacros(record.LaunchProgram);
+  if (command == record.LaunchProgram) {
+    command = InstallLocation + record.LaunchProgram;
+    // A packaged text with a quote carries its own closing quote and the
+    // arguments behind it.
+    command = command.find('"') == std::string::npos
+                  ? "\"" + command + "\""
+                  : "\"" + command;
+  }
+  std::string error = LaunchCommand(command);
+  if (!error.empty()) ShowError(command + kCr + kCr + error);
+}
+
+// Steps from opening the package to the end; raises to end the run.
+void InstallPackage(TInstalRecord& record) {
+  RegistryWriter writer;
+  std::int32_t file_count = 0;
+  std::unique_ptr<File> package = OpenPackage(&file_count);
+
+  if (MainWindow != 0) {
+    g_progress_bar =
+        Os().CreateProgressBar(MainWindow, 10, 188, 426, 22, kProgressBarId);
+    if (g_progress_bar != 0) Os().ShowWindow(g_progress_bar, os::kSwShow);
+  }
+
+  writer.OpenKey(record.RegistryKey + "\\install");
+  writer.WriteString("Name", record.ProductName);
+  writer.WriteString("Location", InstallLocation);
+  writer.WriteString("InstallerFile", ExePath);
+
+  CopyFiles(record, *package, file_count, writer);
+  package.reset();
+
+  LogExtraEntries(record, file_count, writer);
+  LogPrograms(writer, record, 2, "Exec");
+  LogPrograms(writer, record, 3, "PostExec");
+  if (writer.key()) CreateShortcuts(record, *writer.key());
+  writer.CloseKey();
+
+  RegisterUninstaller(record, writer);
+  writer.CloseKey();
+
+  RunProgramsOfStage(record, 1);
+  ShowFinishMessage(record);
+  StartLaunchProgram(record);
+  if (MainWindow != 0) Os().PostMessage(MainWindow, os::kWmClose, 0, 0);
+}
+
+}  // namespace
+
+void CreateDirectoryPath(const std::string& path) {
+  if (path.empty()) throw Exception("Cannot Create Directory");
+  std::string dir = path;
+  if (dir.back() == '\\') dir.pop_back();
+  if (dir.size() < 3 || IsExistingDirectory(dir)) return;
+  std::size_t cut = dir.find_last_of("\\:");
+  std::string parent =
+      cut == std::string::npos ? std::string() : dir.substr(0, cut + 1);
+  if (parent == dir) return;
+  CreateDirectoryPath(parent);
+  Os().CreateDirectory(dir);
+}
+
+void RunInstallation(TInstalRecord& record) {
+  if (g_progress_bar != 0) {
+    Os().SendMessage(g_progress_bar, os::kPbmSetPos, 1, 0);
+  }
+  InstallLocation = AddTrailingBackslash(DestBuffer);
+
+  // Stage-0 programs run before the run's failure handler exists; a block
+  // that cannot be extracted for them (its message already shown) ends the
+  // program like a header that cannot be read.
+  try {
+    RunProgramsOfStage(record, 0);
+  } catch (const Exception&) {
+    Os().ExitProcess(1);
+  }
+
+  if (!CheckSpace(record)) return;
+  if (!PrepareDestination()) return;
+  if (!CreateListedDirectories(record)) return;
+
+  try {
+    InstallPackage(record);
+  } catch (const Exception&) {
+    // Each failure has shown its message already (or has none); what was
+    // done so far stays in place.
+  }
+}
+
+}  // namespace sfx

@@ -1,0 +1,213 @@
+// Programs that the installation starts: pre-run entries (optionally taken
+// out of the package first, waited for, deleted afterwards, able to cancel
+// the installation with exit code 1962), command lines started without
+// waiting, and the late binding of SetThreadExecutionState.
+#include "install/programs.h"
+
+#include <memory>
+
+#include "codec/file_entry.h"
+#include "package/container.h"
+#include "paths/macros.h"
+#include "paths/text.h"
+#include "platform/platform.h"
+
+namespace sfx {
+namespace {
+
+constexpr char kErrorCaption[] = "Error";
+// The system receives the working directory and the command line through
+// one 256-byte buffer each; longer texts are refused rather than cut.
+constexpr std::size_t kCommandBufferMax = 255;
+
+void ShowError(const std::string& text) {
+  Os().MessageBox(MainWindow, text, kErrorCaption,
+                  os::kMbOk | os::kMbIconError);
+}
+
+// The message for a start failure code below 32.
+const char* WinExecErrorText(std::uint32_t code) {
+  switch (code) {
+    case 0:
+      return "System was out of memory, executable file was corrupt, or "
+             "relocations were invalid.";
+    case 2:
+      return "File was not found.";
+    case 3:
+      return "Path was not found.";
+    case 5:
+      return "Attempt was made to dynamically link to a task, or there was a "
+             "sharing or network-protection error.";
+    case 6:
+      return "Library required separate data segments for each task.";
+    case 8:
+      return "There was insufficient memory to start the application.";
+    case 10:
+      return "Windows version was incorrect.";
+    case 11:
+      return "Executable file was invalid. Either it was not a Windows "
+             "application or there was an error in the .EXE image.";
+    case 12:
+      return "Application was designed for a different operating system.";
+    case 13:
+      return "Application was designed for MS-DOS 4.0.";
+    case 14:
+      return "Type of executable file was unknown.";
+    case 15:
+      return "Attempt was made to load a real-mode application (developed "
+             "for an earlier version of Windows).";
+    case 16:
+      return "Attempt was made to load a second instance of an executable "
+             "file containing multiple data segments that were not marked "
+             "read-only.";
+    case 19:
+      return "Attempt was made to load a compressed executable file. The file "
+             "must bedecompressed before it can be loaded.";
+    case 20:
+      return "Dynamic-link library (DLL) file was invalid. One of the DLLs "
+             "required to run thisapplication was corrupt.";
+    case 21:
+      return "Application requires 32-bit extensions.";
+    default:
+      return "Execution error.";
+  }
+}
+
+// The path inside a double-quoted command, or the command itself.
+std::string Unquoted(const std::string& command) {
+  if (command.size() >= 2 && command.front() == '"' && command.back() == '"') {
+    return command.substr(1, command.size() - 2);
+  }
+  return command;
+}
+
+// Extracts the package's blocks whose name matches `file_name` into
+// `directory`. Returns true when one matched; `*command` then names the
+// written program (the last matching block).
+bool ExtractProgram(const TInstalRecord& record, const std::string& file_name,
+                    const std::string& directory, std::string* command) {
+  std::unique_ptr<File> package;
+  std::int32_t file_count = 0;
+  switch (OpenPackageAtFirstEntry(&package, &file_count)) {
+    case PackageWalk::kOk:
+      break;
+    case PackageWalk::kCannotOpen:
+      ShowError("Cannot read data from file. Probably sharing violation.");
+      return false;
+    case PackageWalk::kNoHeaderOffset:
+      ShowError("Installation data is corrupted.");
+      return false;
+    case PackageWalk::kBadHeaderOffset:
+      ShowError("Packed data is corrupted.");
+      return false;
+    case PackageWalk::kNoFileCount:
+      ShowError("Packed data are corrupted.");
+      return false;
+  }
+  const std::string wanted = UpperCaseLatin(LastPathComponent(file_name));
+  bool matched = false;
+  for (std::int32_t i = 0; i < file_count; ++i) {
+    // Entries beyond the header's list have no name to match; they are
+    // passed over.
+    const std::string packed_name =
+        static_cast<std::size_t>(i) < record.Files.size()
+            ? LastPathComponent(record.Files[i]->FileName)
+            : std::string();
+    const bool match =
+        !packed_name.empty() && UpperCaseLatin(packed_name) == wanted;
+    if (!ExtractPackedFile(*package, match ? directory : std::string(),
+                           false)) {
+      LastExtractedPath.clear();
+    }
+    if (match) {
+      *command = AddTrailingBackslash(directory) + packed_name;
+      matched = true;
+    }
+  }
+  return matched;
+}
+
+}  // namespace
+
+void RunPreRunFile(const TInstalRecord& record,
+                   const TPreRunFileRecord& entry) {
+  std::string file_name = entry.FileName;
+  if (file_name.empty()) return;
+  if (file_name.front() == '\\') file_name.erase(0, 1);
+
+  const std::string directory = entry.Directory.empty()
+                                    ? ExpandDirMacros("%INSTALLDIR%")
+                                    : ExpandMacros(entry.Directory);
+  std::string command = "\"" + AddTrailingBackslash(directory) +
+                        ExpandMacros(file_name) + "\"";
+
+  bool matched = false;
+  if (entry.ExtractFirst) {
+    matched = ExtractProgram(record, file_name, directory, &command);
+  }
+
+  std::uint32_t exit_code = 0;
+  if (entry.Parameters.empty()) {
+    exit_code = StartAndWait(Unquoted(command));
+  } else {
+    std::string error =
+        LaunchCommand(command + " " + ExpandMacros(entry.Parameters));
+    if (!error.empty()) ShowError(error);
+  }
+
+  if (entry.DeleteAfter && matched) Os().DeleteFile(Unquoted(command));
+
+  if (exit_code == kCanceledExitCode) {
+    Os().MessageBox(MainWindow, "The installation has been canceled.",
+                    "Canceled", os::kMbOk | os::kMbIconError);
+    Os().ExitProcess(0);
+  }
+}
+
+std::uint32_t StartAndWait(const std::string& path) {
+  std::unique_ptr<Process> process = Os().StartProcess(path);
+  if (!process) return kLaunchFailedCode;
+  std::uint32_t code = kLaunchFailedCode;
+  while (true) {
+    if (!process->GetExitCode(&code)) break;
+    Os().Sleep(kPollIntervalMs);
+    if (code != os::kStillActive) break;
+  }
+  return code;
+}
+
+std::string LaunchCommand(const std::string& command_line,
+                          const std::string& directory) {
+  if (command_line.size() > kCommandBufferMax ||
+      directory.size() > kCommandBufferMax) {
+    return "Command line or directory is longer than 255 characters, " +
+           directory + command_line;
+  }
+  if (!directory.empty()) Os().SetCurrentDirectory(directory);
+  std::uint32_t result = Os().WinExec(command_line, os::kSwShow);
+  if (result >= 32) return std::string();
+  return std::string(WinExecErrorText(result)) + ", " + directory +
+         command_line;
+}
+
+void ResolveProcAddress(void** slot, const std::string& module,
+                        const std::string& function) {
+  if (*slot) return;
+  void* handle = Os().GetModuleHandle(module);
+  if (!handle) handle = Os().LoadLibrary(module);
+  if (!handle) throw EJwaLoadLibraryError("Library not found: " + module);
+  *slot = Os().GetProcAddress(handle, function);
+  if (!*slot) {
+    throw EJwaGetProcAddressError("Function not found: " + module + "." +
+                                  function);
+  }
+}
+
+std::uint32_t KeepSystemAwake(std::uint32_t flags) {
+  static void* set_thread_execution_state = nullptr;
+  ResolveProcAddress(&set_thread_execution_state, "kernel32.dll",
+                     "SetThreadExecutionState");
+  return Os().CallSetThreadExecutionState(set_thread_execution_state, flags);
+}
+
+}  // namespace sfx

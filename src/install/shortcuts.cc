@@ -1,0 +1,79 @@
+// Program-menu and desktop shortcuts: one menu folder for the product, a
+// shell link per packaged file that names a shortcut, optionally a second
+// one on the desktop, each recorded in the installation log key so that the
+// uninstaller can remove it.
+#include "install/shortcuts.h"
+
+#include "install/installation.h"
+#include "paths/macros.h"
+#include "paths/text.h"
+#include "platform/exception.h"
+
+namespace sfx {
+namespace {
+
+constexpr char kLinkExtension[] = ".LNK";
+
+// Writes a log value; a refused value ends the installation run.
+void WriteLogValue(RegistryKey& log_key, const std::string& name,
+                   const std::string& value) {
+  if (!log_key.SetString(name, value)) {
+    throw Exception("Failed to set data for '" + name + "'");
+  }
+}
+
+// Brackets the work with the component system's initialisation, also when
+// a log value cannot be written.
+class ComScope {
+ public:
+  ComScope() { Os().CoInitialize(); }
+  ~ComScope() { Os().CoUninitialize(); }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+};
+
+}  // namespace
+
+void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
+  if (record.MenuFolderName.empty()) return;
+  ComScope com;
+  InstallLocation = AddTrailingBackslash(DestBuffer);
+  const std::string description;
+
+  const std::string menu_folder =
+      Os().GetSpecialFolderPath(os::kCsidlPrograms, MainWindow) + "\\" +
+      record.MenuFolderName;
+  Os().CreateDirectory(menu_folder);
+  WriteLogValue(log_key, "MenuFolder", menu_folder);
+
+  const std::string desktop =
+      Os().GetSpecialFolderPath(os::kCsidlDesktop, MainWindow) + "\\";
+
+  for (std::size_t i = 0; i < record.Files.size(); ++i) {
+    const TInstallFileRecord& file = *record.Files[i];
+    const std::string name = ExpandMacros(file.ShortcutName);
+    if (name.empty()) continue;
+    const std::string index = std::to_string(i);
+
+    std::string directory = ExpandDirMacros(file.TargetDir);
+    if (directory == file.TargetDir) directory = InstallLocation + file.TargetDir;
+    const std::string target =
+        AddTrailingBackslash(directory) + LastPathComponent(file.FileName);
+
+    const std::string menu_link = menu_folder + "\\" + name + kLinkExtension;
+    Os().CreateShellLink(target, menu_link, description, file.Parameters,
+                         directory);
+    WriteLogValue(log_key, "Shortcut" + index, menu_link);
+
+    if (file.DesktopIcon) {
+      const std::string desk_link = desktop + name + kLinkExtension;
+      Os().CreateShellLink(target, desk_link, description, file.Parameters,
+                           directory);
+      WriteLogValue(log_key, "DeskIcon" + index, desk_link);
+    }
+  }
+
+  Os().PostMessage(os::kHwndBroadcast, os::kWmWinIniChange, 0, 0);
+}
+
+}  // namespace sfx

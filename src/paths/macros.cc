@@ -1,0 +1,170 @@
+// Directory macros: their values (system folders from the platform, the
+// installation directory, the product name) and the two expanders. The
+// text expander replaces macros anywhere in a text; the directory expander
+// builds a directory path, ending in a backslash, around the first macro.
+#include "paths/macros.h"
+
+#include <cstddef>
+
+#include "paths/text.h"
+#include "platform/platform.h"
+
+namespace sfx {
+
+std::string InstallLocation;
+std::string ProgName;
+
+namespace {
+
+constexpr char kSystemMacro[] = "%SYSTEM%";
+constexpr char kTempMacro[] = "%TEMP%";
+constexpr char kWindowsMacro[] = "%WINDOWS%";
+constexpr char kProgramDirMacro[] = "%PROGRAMDIR%";
+constexpr char kInstallDirMacro[] = "%INSTALLDIR%";
+constexpr char kSoftDataDirMacro[] = "%TIVSOFTDATADIR%";
+constexpr char kCommonAppDataMacro[] = "%COMMONAPPDATA%";
+constexpr char kProgNameMacro[] = "%PROGNAME%";
+constexpr char kCurrentDirMacro[] = "%CURRENTDIR%";
+
+constexpr char kSoftDataFolder[] = "TIV_Software\\";
+
+// A directory value as the text expander uses it: with a trailing
+// backslash, within the 255 characters of a short text.
+std::string DirValue(const std::string& directory) {
+  return ToShortText(AddTrailingBackslash(directory));
+}
+
+std::string WithoutTrailingBackslash(std::string text) {
+  if (!text.empty() && text.back() == '\\') text.pop_back();
+  return text;
+}
+
+// Creates `path` and its missing parents; failures are left for the
+// caller to notice (or not).
+void ForceDirectories(const std::string& path) {
+  std::string dir = WithoutTrailingBackslash(path);
+  if (dir.size() < 3 || IsExistingDirectory(dir)) return;
+  std::size_t cut = dir.find_last_of("\\:");
+  if (cut == std::string::npos) return;
+  std::string parent = dir.substr(0, cut + 1);
+  if (parent == dir) return;
+  ForceDirectories(parent);
+  Os().CreateDirectory(dir);
+}
+
+// The part of the first 255 characters of `upper` that follows the first
+// occurrence of `macro`. The caller knows that `upper` holds it.
+std::string AfterMacro(const std::string& upper, const char* macro) {
+  std::string head = ToShortText(upper);
+  std::string macro_text(macro);
+  std::size_t at = head.find(macro_text);
+  if (at == std::string::npos) return std::string();
+  return head.substr(at + macro_text.size());
+}
+
+bool Contains(const std::string& upper, const char* macro) {
+  return upper.find(macro) != std::string::npos;
+}
+
+}  // namespace
+
+std::string GetSpecialFolderPath(int csidl) {
+  return ToShortText(Os().GetSpecialFolderPath(csidl, 0));
+}
+
+std::string GetCommonAppDataDir() {
+  return AddTrailingBackslashShort(GetSpecialFolderPath(os::kCsidlCommonAppData));
+}
+
+std::string GetSoftDataDir() {
+  std::string common = GetCommonAppDataDir();
+  std::string path = ToShortText(common + kSoftDataFolder);
+  // Without a common folder the path would be relative and the folder
+  // would appear in whatever directory is current; it is not created then.
+  if (!common.empty() && !IsExistingDirectory(path)) ForceDirectories(path);
+  return path;
+}
+
+bool IsExistingDirectory(const std::string& path) {
+  std::uint32_t attributes = Os().GetFileAttributes(path);
+  return attributes != os::kInvalidAttributes &&
+         (attributes & os::kAttributeDirectory) != 0;
+}
+
+std::string ExpandMacros(const std::string& text) {
+  if (text.empty()) return std::string();
+  Platform& os = Os();
+  // Every value is worked out on each call, as the shared data folder's
+  // creation depends on it.
+  const std::string system_dir = DirValue(os.GetSystemDirectory());
+  const std::string temp_dir = DirValue(os.GetTempPath());
+  const std::string windows_dir = DirValue(os.GetWindowsDirectory());
+  const std::string install_dir = DirValue(InstallLocation);
+  const std::string soft_data_dir = GetSoftDataDir();
+  const std::string common_app_data = GetCommonAppDataDir();
+  const std::string current_dir = DirValue(os.GetCurrentDirectory());
+
+  std::string result = text;
+  ReplaceAllText(result, kSystemMacro, system_dir);
+  ReplaceAllText(result, kTempMacro, temp_dir);
+  ReplaceAllText(result, kWindowsMacro, windows_dir);
+  ReplaceAllText(result, kProgramDirMacro, install_dir);
+  ReplaceAllText(result, kInstallDirMacro, install_dir);
+  ReplaceAllText(result, kSoftDataDirMacro, soft_data_dir);
+  ReplaceAllText(result, kCommonAppDataMacro, common_app_data);
+  ReplaceAllText(result, kProgNameMacro, ProgName);
+  ReplaceAllText(result, kCurrentDirMacro, current_dir);
+  return result;
+}
+
+std::string ExpandDirMacros(const std::string& text) {
+  const std::string upper = UpperCaseLatin(text);
+  std::string result = text;
+
+  // Prefix rule: whatever precedes the macro is dropped, the directory
+  // takes its place and the (upper-cased) remainder follows it.
+  struct Prefix {
+    const char* macro;
+    std::string (*directory)();
+  };
+  static const Prefix kPrefixes[] = {
+      {kSystemMacro, [] { return Os().GetSystemDirectory(); }},
+      {kTempMacro, [] { return Os().GetTempPath(); }},
+      {kWindowsMacro, [] { return Os().GetWindowsDirectory(); }},
+      {kProgramDirMacro, [] { return InstallLocation; }},
+  };
+  for (const Prefix& prefix : kPrefixes) {
+    if (!Contains(upper, prefix.macro)) continue;
+    result = WithoutTrailingBackslash(prefix.directory()) +
+             AfterMacro(upper, prefix.macro);
+    result = AddTrailingBackslash(result);
+  }
+
+  if (Contains(upper, kInstallDirMacro)) {
+    result = text;
+    ReplaceAllText(result, kInstallDirMacro, InstallLocation);
+    result = AddTrailingBackslashShort(result);
+  }
+
+  if (Contains(upper, kCurrentDirMacro)) {
+    // The remainder stays relative and resolves against the current
+    // directory when it is used.
+    result = AfterMacro(upper, kCurrentDirMacro);
+  }
+
+  if (Contains(upper, kSoftDataDirMacro)) {
+    ReplaceAllText(result, kSoftDataDirMacro, GetSoftDataDir());
+    result = AddTrailingBackslashShort(result);
+  }
+  if (Contains(upper, kCommonAppDataMacro)) {
+    ReplaceAllText(result, kCommonAppDataMacro, GetCommonAppDataDir());
+    result = AddTrailingBackslashShort(result);
+  }
+  if (Contains(upper, kProgNameMacro)) {
+    ReplaceAllText(result, kProgNameMacro, ProgName);
+    result = AddTrailingBackslashShort(result);
+  }
+  return result;
+}
+
+}  // namespace sfx

@@ -1,0 +1,426 @@
+// The Win32 implementation of sfx::Platform: every operation maps onto the
+// ANSI system call of the same name. Handles are owned by small RAII
+// objects so that no way out of an operation leaks one.
+#include "platform/platform.h"
+
+#include <cstring>
+#include <string>
+
+#include "platform/win32_api.h"
+
+namespace sfx {
+namespace {
+
+constexpr DWORD kPathBufferSize = 500;
+
+HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+
+// The text that a "fill this buffer" call of the system produced; an empty
+// text when the call failed or the buffer was too small.
+template <typename Call>
+std::string FillBuffer(Call call) {
+  char buffer[kPathBufferSize + 1];
+  DWORD n = call(buffer, kPathBufferSize);
+  if (n == 0 || n >= kPathBufferSize) return std::string();
+  return std::string(buffer, n);
+}
+
+class Win32File : public File {
+ public:
+  explicit Win32File(HANDLE handle) : handle_(handle) {}
+  ~Win32File() override { CloseHandle(handle_); }
+  Win32File(const Win32File&) = delete;
+  Win32File& operator=(const Win32File&) = delete;
+
+  bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
+    DWORD done = 0;
+    BOOL ok = ReadFile(handle_, buffer, n, &done, nullptr);
+    *got = ok ? done : 0;
+    return ok != FALSE;
+  }
+
+  bool Write(const void* buffer, std::uint32_t n,
+             std::uint32_t* written) override {
+    DWORD done = 0;
+    BOOL ok = WriteFile(handle_, buffer, n, &done, nullptr);
+    *written = ok ? done : 0;
+    return ok != FALSE;
+  }
+
+  bool Seek(std::int64_t offset, Origin origin,
+            std::int64_t* position) override {
+    DWORD method = origin == Origin::kBegin     ? FILE_BEGIN
+                   : origin == Origin::kCurrent ? FILE_CURRENT
+                                                : FILE_END;
+    LARGE_INTEGER distance;
+    distance.QuadPart = offset;
+    LARGE_INTEGER result;
+    if (!SetFilePointerEx(handle_, distance, &result, method)) return false;
+    if (position) *position = result.QuadPart;
+    return true;
+  }
+
+  bool Size(std::int64_t* size) override {
+    LARGE_INTEGER result;
+    if (!GetFileSizeEx(handle_, &result)) return false;
+    *size = result.QuadPart;
+    return true;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+std::unique_ptr<File> OpenFile(const std::string& path, DWORD access,
+                               DWORD share, DWORD disposition) {
+  HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::unique_ptr<File>(new Win32File(handle));
+}
+
+class Win32Process : public Process {
+ public:
+  explicit Win32Process(HANDLE handle) : handle_(handle) {}
+  ~Win32Process() override { CloseHandle(handle_); }
+  Win32Process(const Win32Process&) = delete;
+  Win32Process& operator=(const Win32Process&) = delete;
+
+  bool GetExitCode(std::uint32_t* code) override {
+    DWORD value = 0;
+    if (!GetExitCodeProcess(handle_, &value)) return false;
+    *code = value;
+    return true;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+class Win32RegistryKey : public RegistryKey {
+ public:
+  explicit Win32RegistryKey(HKEY key) : key_(key) {}
+  ~Win32RegistryKey() override { RegCloseKey(key_); }
+  Win32RegistryKey(const Win32RegistryKey&) = delete;
+  Win32RegistryKey& operator=(const Win32RegistryKey&) = delete;
+
+  bool SetString(const std::string& name, const std::string& value) override {
+    return RegSetValueExA(key_, name.c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>(value.size() + 1)) ==
+           ERROR_SUCCESS;
+  }
+
+ private:
+  HKEY key_;
+};
+
+// Releases a COM interface on every way out.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() {
+    if (ptr_) ptr_->Release();
+  }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  T* get() const { return ptr_; }
+  T** out() { return &ptr_; }
+  T* operator->() const { return ptr_; }
+
+ private:
+  T* ptr_ = nullptr;
+};
+
+class Win32Platform : public Platform {
+ public:
+  std::unique_ptr<File> OpenRead(const std::string& path) override {
+    return OpenFile(path, GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    OPEN_EXISTING);
+  }
+
+  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
+    return OpenFile(path, GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  }
+
+  std::unique_ptr<File> CreateWrite(const std::string& path) override {
+    return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+  }
+
+  bool DeleteFile(const std::string& path) override {
+    return DeleteFileA(path.c_str()) != FALSE;
+  }
+
+  bool GetLastWriteDosTime(const std::string& path,
+                           std::uint32_t* dos_date_time) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+      return false;
+    }
+    FILETIME local;
+    WORD date = 0;
+    WORD time = 0;
+    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+        !FileTimeToDosDateTime(&local, &date, &time)) {
+      return false;
+    }
+    *dos_date_time = (static_cast<std::uint32_t>(date) << 16) | time;
+    return true;
+  }
+
+  bool SetLastWriteDosTime(const std::string& path,
+                           std::uint32_t dos_date_time) override {
+    FILETIME local;
+    FILETIME utc;
+    if (!DosDateTimeToFileTime(static_cast<WORD>(dos_date_time >> 16),
+                               static_cast<WORD>(dos_date_time & 0xFFFF),
+                               &local) ||
+        !LocalFileTimeToFileTime(&local, &utc)) {
+      return false;
+    }
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BOOL ok = SetFileTime(handle, nullptr, nullptr, &utc);
+    CloseHandle(handle);
+    return ok != FALSE;
+  }
+
+  std::uint32_t GetFileAttributes(const std::string& path) override {
+    return GetFileAttributesA(path.c_str());
+  }
+
+  bool CreateDirectory(const std::string& path) override {
+    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+  }
+
+  bool SetCurrentDirectory(const std::string& path) override {
+    return SetCurrentDirectoryA(path.c_str()) != FALSE;
+  }
+
+  std::string GetCurrentDirectory() override {
+    return FillBuffer([](char* b, DWORD n) {
+      return GetCurrentDirectoryA(n, b);
+    });
+  }
+
+  std::string GetSystemDirectory() override {
+    return FillBuffer([](char* b, DWORD n) {
+      return static_cast<DWORD>(GetSystemDirectoryA(b, n));
+    });
+  }
+
+  std::string GetWindowsDirectory() override {
+    return FillBuffer([](char* b, DWORD n) {
+      return static_cast<DWORD>(GetWindowsDirectoryA(b, n));
+    });
+  }
+
+  std::string GetTempPath() override {
+    return FillBuffer([](char* b, DWORD n) { return GetTempPathA(n, b); });
+  }
+
+  std::string GetSpecialFolderPath(int csidl, WindowHandle owner) override {
+    // The shell's folder functions need COM on this thread; one
+    // initialisation serves the whole (single-threaded) process.
+    if (!com_initialised_) {
+      ::CoInitialize(nullptr);
+      com_initialised_ = true;
+    }
+    LPITEMIDLIST list = nullptr;
+    char buffer[MAX_PATH + 1];
+    buffer[0] = '\0';
+    if (SUCCEEDED(SHGetSpecialFolderLocation(ToHwnd(owner), csidl, &list)) &&
+        list) {
+      if (!SHGetPathFromIDListA(list, buffer)) buffer[0] = '\0';
+    }
+    if (list) CoTaskMemFree(list);
+    return std::string(buffer);
+  }
+
+  bool GetDiskFreeSpace(const std::string& root,
+                        std::int64_t* free_bytes) override {
+    DWORD sectors_per_cluster = 0;
+    DWORD bytes_per_sector = 0;
+    DWORD free_clusters = 0;
+    DWORD total_clusters = 0;
+    if (!GetDiskFreeSpaceA(root.c_str(), &sectors_per_cluster,
+                           &bytes_per_sector, &free_clusters,
+                           &total_clusters)) {
+      return false;
+    }
+    *free_bytes = static_cast<std::int64_t>(sectors_per_cluster) *
+                  bytes_per_sector * free_clusters;
+    return true;
+  }
+
+  std::string GetModuleFileName() override {
+    char buffer[MAX_PATH + 1];
+    DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    return std::string(buffer, n);
+  }
+
+  std::string GetCommandLine() override {
+    const char* line = GetCommandLineA();
+    return line ? std::string(line) : std::string();
+  }
+
+  [[noreturn]] void ExitProcess(std::uint32_t code) override {
+    ::ExitProcess(code);
+  }
+
+  std::unique_ptr<Process> StartProcess(const std::string& path) override {
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info;
+    std::memset(&info, 0, sizeof info);
+    if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &info)) {
+      return nullptr;
+    }
+    // Only the process handle is needed to wait; the thread handle would
+    // otherwise stay open for the installer's lifetime.
+    CloseHandle(info.hThread);
+    return std::unique_ptr<Process>(new Win32Process(info.hProcess));
+  }
+
+  void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+  std::uint32_t WinExec(const std::string& command_line, int show) override {
+    return ::WinExec(command_line.c_str(), static_cast<UINT>(show));
+  }
+
+  void* GetModuleHandle(const std::string& module) override {
+    return reinterpret_cast<void*>(GetModuleHandleA(module.c_str()));
+  }
+
+  void* LoadLibrary(const std::string& module) override {
+    return reinterpret_cast<void*>(LoadLibraryA(module.c_str()));
+  }
+
+  void* GetProcAddress(void* module, const std::string& name) override {
+    return reinterpret_cast<void*>(
+        ::GetProcAddress(static_cast<HMODULE>(module), name.c_str()));
+  }
+
+  std::uint32_t CallSetThreadExecutionState(void* proc,
+                                            std::uint32_t flags) override {
+    using Function = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE);
+    return reinterpret_cast<Function>(proc)(flags);
+  }
+
+  std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
+                                         const std::string& path) override {
+    HKEY base = root == os::RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE
+                                                        : HKEY_CURRENT_USER;
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(base, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+      return nullptr;
+    }
+    return std::unique_ptr<RegistryKey>(new Win32RegistryKey(key));
+  }
+
+  void CoInitialize() override { ::CoInitialize(nullptr); }
+  void CoUninitialize() override { ::CoUninitialize(); }
+
+  std::int32_t CreateShellLink(const std::string& target,
+                               const std::string& link_path,
+                               const std::string& description,
+                               const std::string& arguments,
+                               const std::string& working_dir) override {
+    ComPtr<IShellLinkA> link;
+    HRESULT status = CoCreateInstance(
+        CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+        reinterpret_cast<void**>(link.out()));
+    if (FAILED(status)) return status;
+    link->SetPath(target.c_str());
+    link->SetDescription(description.c_str());
+    link->SetArguments(arguments.c_str());
+    link->SetWorkingDirectory(working_dir.c_str());
+    ComPtr<IPersistFile> file;
+    if (SUCCEEDED(link->QueryInterface(
+            IID_IPersistFile, reinterpret_cast<void**>(file.out())))) {
+      WCHAR wide[MAX_PATH];
+      if (MultiByteToWideChar(CP_ACP, 0, link_path.c_str(), -1, wide,
+                              MAX_PATH) == 0) {
+        // A path that does not fit is refused rather than cut.
+        return E_INVALIDARG;
+      }
+      status = file->Save(wide, TRUE);
+    }
+    return status;
+  }
+
+  int MessageBox(WindowHandle owner, const std::string& text,
+                 const std::string& caption, std::uint32_t flags) override {
+    return MessageBoxA(ToHwnd(owner), text.c_str(), caption.c_str(), flags);
+  }
+
+  std::string GetThousandsSeparator() override {
+    char buffer[8];
+    int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, buffer,
+                           sizeof buffer);
+    if (n <= 0) return ",";
+    return std::string(buffer);
+  }
+
+  WindowHandle CreateProgressBar(WindowHandle parent, int x, int y, int width,
+                                 int height, int id) override {
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_PROGRESS_CLASS;
+    InitCommonControlsEx(&controls);
+    HWND bar = CreateWindowExA(
+        0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, x, y, width, height,
+        ToHwnd(parent),
+        reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(id)),
+        GetModuleHandleA(nullptr), nullptr);
+    return reinterpret_cast<WindowHandle>(bar);
+  }
+
+  std::intptr_t SendMessage(WindowHandle window, std::uint32_t msg,
+                            std::uintptr_t wparam,
+                            std::intptr_t lparam) override {
+    return SendMessageA(ToHwnd(window), msg, wparam, lparam);
+  }
+
+  bool PostMessage(WindowHandle window, std::uint32_t msg,
+                   std::uintptr_t wparam, std::intptr_t lparam) override {
+    return PostMessageA(ToHwnd(window), msg, wparam, lparam) != FALSE;
+  }
+
+  void UpdateWindow(WindowHandle window) override {
+    ::UpdateWindow(ToHwnd(window));
+  }
+
+  void ShowWindow(WindowHandle window, int show) override {
+    ::ShowWindow(ToHwnd(window), show);
+  }
+
+  std::string GetWindowText(WindowHandle window, int max_chars) override {
+    if (max_chars <= 0) return std::string();
+    std::string buffer(static_cast<std::size_t>(max_chars) + 1, '\0');
+    int n = GetWindowTextA(ToHwnd(window), &buffer[0], max_chars + 1);
+    buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return buffer;
+  }
+
+ private:
+  bool com_initialised_ = false;
+};
+
+// A plain global rather than a function-local static: no guard variable,
+// and nothing to construct beyond the vtable pointer.
+Win32Platform g_platform;
+
+}  // namespace
+
+Platform& SystemPlatform() { return g_platform; }
+
+}  // namespace sfx
