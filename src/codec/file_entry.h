@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -27,6 +28,57 @@ extern std::string LastExtractedPath;
 // block." or when a block cannot be decoded.
 bool ExtractPackedFile(File& package, const std::string& directory,
                        bool keep_newer);
+
+// --- The entry's parts, for sfxtool, tests and the packer. ---
+
+// The 21-byte header that follows an entry's name.
+struct TPackedFileHeader {
+  std::uint32_t FileSize = 0;     // sum of the decoded block sizes
+  std::uint32_t Reserved1 = 0;    // 0
+  std::uint32_t BlockCount = 0;
+  std::uint32_t Reserved2 = 0;    // arbitrary; written as 0
+  std::uint32_t DosDateTime = 0;  // local time: date high, time low
+  std::uint8_t Packed = 0;        // nonzero: every block is an LZH stream
+};
+
+struct TPackedBlock {
+  std::uint32_t BlockSize = 0;
+  std::uint32_t BlockOffset = 0;  // absolute offset in the installer file
+};
+
+struct PackedFileEntry {
+  std::string name;
+  TPackedFileHeader header;
+  std::vector<TPackedBlock> blocks;
+};
+
+// The 21 bytes of `header` as they stand in the package.
+void EncodePackedFileHeader(const TPackedFileHeader& header,
+                            std::uint8_t out[kPackedFileHeaderSize]);
+TPackedFileHeader DecodePackedFileHeader(
+    const std::uint8_t bytes[kPackedFileHeaderSize]);
+
+// Reads the name, the entry header and the block table at the package's
+// position and leaves it at the first block. False on a short read or a
+// block table larger than the rest of the file could hold.
+bool ReadPackedFileEntry(File& package, PackedFileEntry* entry);
+
+// True when `name` may be written into a directory: not empty, not "." or
+// "..", and without a path separator (backslash, slash, colon) or NUL.
+bool IsSafeEntryName(const std::string& name);
+
+enum class BlockRead {
+  kOk,
+  kReadFailed,  // the read failed, gave 0 bytes, or the block is too large
+  kBadStream,   // the stream claims more than kMaxBlockBufferSize bytes
+};
+// Reads one block of `block_size` bytes into `input` (kMaxBlockBufferSize
+// bytes) and, when `packed`, decodes it into `output` (the same size).
+// `*data` and `*length` then describe the block's file bytes. A short read
+// is accepted. ElzhException from the decoder passes through.
+BlockRead ReadFileBlock(File& package, std::uint32_t block_size, bool packed,
+                        std::uint8_t* input, std::uint8_t* output,
+                        const std::uint8_t** data, std::uint32_t* length);
 
 }  // namespace sfx
 

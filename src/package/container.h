@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "package/record.h"
 #include "platform/platform.h"
@@ -62,6 +63,80 @@ enum class PackageWalk {
 // kOk `*file` is positioned there and `*file_count` holds FileCount.
 PackageWalk OpenPackageAtFirstEntry(std::unique_ptr<File>* file,
                                     std::int32_t* file_count);
+
+// --- Readers without messages or process exit (sfxtool, tests, fuzzing).
+// The functions above are thin wrappers around these.
+
+// The largest compressed or decoded header that a reader accepts.
+constexpr std::uint32_t kMaxHeaderSize = 64u << 20;
+// The largest marker offset that the checksum table can cover.
+constexpr std::int64_t kMaxChecksummedSize =
+    std::int64_t{kChecksumBlockSize} * kMaxChecksumBlocks;
+
+// The file checksum: the file is cut into kChecksumBlockSize-byte blocks
+// from offset 0, each block gets its BlockChecksum, and the table of those
+// values (4 bytes each, little-endian) is checksummed once more.
+class PackageChecksum {
+ public:
+  // Adds the next block (every block but the last is kChecksumBlockSize
+  // bytes). False, and nothing added, when the table is full.
+  bool AddBlock(const std::uint8_t* bytes, std::uint32_t n);
+  std::uint32_t BlockCount() const;
+  std::uint32_t Total() const;
+
+ private:
+  std::vector<std::uint8_t> table_;  // 4 bytes per block, little-endian
+};
+
+// The checksum of the first `length` bytes of `file` (0 gives one empty
+// block). False when a read fails or falls short, or when `length` is
+// beyond kMaxChecksummedSize.
+bool ComputePackageChecksum(File& file, std::int64_t length,
+                            std::uint32_t* checksum);
+
+enum class PackageCheck {
+  kOk,
+  kReadFailed,        // a read or a seek failed
+  kNoMarker,          // the marker is not in the file
+  kTooLarge,          // the marker lies beyond what the table covers
+  kNoStoredChecksum,  // the file ends inside the stored checksum
+  kChecksumMismatch,
+};
+struct PackageCheckResult {
+  PackageCheck status = PackageCheck::kReadFailed;
+  std::int64_t marker_offset = -1;  // -1 until the marker is found
+  std::uint32_t stored_checksum = 0;
+  std::uint32_t computed_checksum = 0;
+};
+// One pass over `file` with bounded memory: finds the first marker (also
+// one that straddles two reads) and, unless `skip_checksum`, compares the
+// checksum of the bytes before it with the stored one.
+PackageCheckResult CheckPackageFile(File& file, bool skip_checksum);
+
+// The fields between the header offset and the first file entry.
+struct PackageLayout {
+  std::int64_t header_offset = 0;        // H, the offset of P
+  std::uint32_t packed_header_size = 0;  // P
+  std::uint32_t header_size = 0;         // HeaderSize
+  std::int32_t file_count = 0;           // FileCount
+  std::int64_t first_entry = 0;          // offset of the first file entry
+  std::int64_t entries_end = 0;          // offset of the HeaderOffset field
+};
+// Walks from the marker at `marker_offset` to the first file entry,
+// checking every field against the file: a header offset outside the
+// package is kBadHeaderOffset; a compressed header that overruns the
+// package, or a file count that is negative or larger than the rest could
+// hold, is kNoFileCount. On kOk the file is at the first entry. `reason`
+// (optional) receives a short explanation of a failure.
+PackageWalk ReadPackageLayout(File& file, std::int64_t marker_offset,
+                              PackageLayout* layout, std::string* reason);
+
+// Reads and decodes the header block into `decoded`. False, with
+// `reason`, when the layout is bad, a size exceeds kMaxHeaderSize, the
+// stream claims more than HeaderSize bytes or cannot be decoded.
+bool LoadPackageHeader(File& file, std::int64_t marker_offset,
+                       PackageLayout* layout, std::vector<std::uint8_t>* decoded,
+                       std::string* reason);
 
 }  // namespace sfx
 

@@ -84,6 +84,15 @@ enum class ReadResult {
 ReadResult ReadFromStream(TInstalRecord& record, const std::uint8_t* data,
                           std::size_t size);
 
+// The reader behind ReadFromStream, for sfxtool and tests: the same rules,
+// but it shows no message and publishes nothing.
+ReadResult ParseRecord(TInstalRecord& record, const std::uint8_t* data,
+                       std::size_t size);
+
+// Sizes of the stream's items.
+constexpr std::size_t kFixedSlotSize = 256;
+constexpr std::size_t kPreRunEntrySize = 3 * kFixedSlotSize + 1 + 1 + 4;
+
 }  // namespace sfx
 
 #endif  // SFX_PACKAGE_RECORD_H_

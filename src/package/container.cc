@@ -1,0 +1,212 @@
+// The readers of the installer file: the integrity check with its message,
+// the walk from the trailer to the first file entry, and the loading of the
+// compressed header into the installation record. Every size and offset
+// that the file gives is checked against the file before it is used, so a
+// damaged file ends as "Packed data is corrupted.", never as an overrun or
+// a huge allocation.
+#include <cstring>
+#include <vector>
+
+#include "codec/lzh_decoder.h"
+#include "package/container.h"
+#include "platform/platform.h"
+
+namespace sfx {
+
+std::string ExePath;
+std::int32_t MarkerOffset = 0;
+
+namespace {
+
+constexpr char kCorruptedMessage[] = "Packed data is corrupted.";
+// The smallest file entry: an empty name and the 21-byte entry header.
+constexpr std::int64_t kMinFileEntrySize = 1 + 21;
+
+bool ReadExact(File& file, void* buffer, std::uint32_t n) {
+  std::uint8_t* out = static_cast<std::uint8_t*>(buffer);
+  std::uint32_t total = 0;
+  while (total < n) {
+    std::uint32_t got = 0;
+    if (!file.Read(out + total, n - total, &got) || got == 0) return false;
+    total += got;
+  }
+  return true;
+}
+
+bool ReadUint32(File& file, std::uint32_t* value) {
+  std::uint8_t bytes[4];
+  if (!ReadExact(file, bytes, 4)) return false;
+  *value = static_cast<std::uint32_t>(bytes[0]) |
+           static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 |
+           static_cast<std::uint32_t>(bytes[3]) << 24;
+  return true;
+}
+
+PackageWalk Fail(PackageWalk walk, std::string* reason, const char* text) {
+  if (reason) *reason = text;
+  return walk;
+}
+
+[[noreturn]] void EndWithMessage(const std::string& text) {
+  Os().MessageBox(MainWindow, text, "Error", os::kMbIconError);
+  Os().ExitProcess(1);
+}
+
+}  // namespace
+
+bool VerifyPackage(const std::string& path, bool skip_checksum) {
+  std::unique_ptr<File> file = Os().OpenRead(path);
+  PackageCheckResult check;
+  if (file) check = CheckPackageFile(*file, skip_checksum);
+  if (!file || check.status == PackageCheck::kReadFailed) {
+    Os().MessageBox(MainWindow, "Cannot open " + path + " file.", "Error",
+                    os::kMbIconError);
+    return false;
+  }
+  if (check.marker_offset >= 0) {
+    MarkerOffset = static_cast<std::int32_t>(check.marker_offset);
+  }
+  return check.status == PackageCheck::kOk;
+}
+
+PackageWalk ReadPackageLayout(File& file, std::int64_t marker_offset,
+                              PackageLayout* layout, std::string* reason) {
+  std::int64_t file_size = 0;
+  if (!file.Size(&file_size) || marker_offset < 4 ||
+      marker_offset > file_size) {
+    return Fail(PackageWalk::kNoHeaderOffset, reason,
+                "the header offset before the marker is missing");
+  }
+  const std::int64_t entries_end = marker_offset - 4;
+  std::uint32_t raw = 0;
+  if (!file.Seek(entries_end, File::Origin::kBegin) || !ReadUint32(file, &raw)) {
+    return Fail(PackageWalk::kNoHeaderOffset, reason,
+                "the header offset before the marker is unreadable");
+  }
+  const std::int64_t header_offset = static_cast<std::int32_t>(raw);
+  // P, HeaderSize and FileCount (12 bytes) must fit before the trailer.
+  if (header_offset < 0 || header_offset > entries_end - 12) {
+    return Fail(PackageWalk::kBadHeaderOffset, reason,
+                "the header offset lies outside the package");
+  }
+  std::uint32_t packed_size = 0;
+  if (!file.Seek(header_offset, File::Origin::kBegin) ||
+      !ReadUint32(file, &packed_size)) {
+    return Fail(PackageWalk::kBadHeaderOffset, reason,
+                "the header offset cannot be reached");
+  }
+  if (packed_size > entries_end - header_offset - 12) {
+    return Fail(PackageWalk::kNoFileCount, reason,
+                "the compressed header does not fit the package");
+  }
+  std::uint32_t header_size = 0;
+  std::uint32_t count = 0;
+  const std::int64_t after_header = header_offset + 4 + packed_size;
+  if (!file.Seek(after_header, File::Origin::kBegin) ||
+      !ReadUint32(file, &header_size) || !ReadUint32(file, &count)) {
+    return Fail(PackageWalk::kNoFileCount, reason,
+                "the file count is unreadable");
+  }
+  const std::int64_t first_entry = after_header + 8;
+  const std::int32_t file_count = static_cast<std::int32_t>(count);
+  if (file_count < 0 ||
+      file_count > (entries_end - first_entry) / kMinFileEntrySize) {
+    return Fail(PackageWalk::kNoFileCount, reason,
+                "the file count does not fit the package");
+  }
+  layout->header_offset = header_offset;
+  layout->packed_header_size = packed_size;
+  layout->header_size = header_size;
+  layout->file_count = file_count;
+  layout->first_entry = first_entry;
+  layout->entries_end = entries_end;
+  return PackageWalk::kOk;
+}
+
+bool LoadPackageHeader(File& file, std::int64_t marker_offset,
+                       PackageLayout* layout,
+                       std::vector<std::uint8_t>* decoded,
+                       std::string* reason) {
+  if (ReadPackageLayout(file, marker_offset, layout, reason) !=
+      PackageWalk::kOk) {
+    return false;
+  }
+  if (layout->packed_header_size > kMaxHeaderSize ||
+      layout->header_size > kMaxHeaderSize) {
+    if (reason) *reason = "the header sizes are implausibly large";
+    return false;
+  }
+  std::vector<std::uint8_t> packed(layout->packed_header_size);
+  if (!file.Seek(layout->header_offset + 4, File::Origin::kBegin) ||
+      !ReadExact(file, packed.data(), layout->packed_header_size)) {
+    if (reason) *reason = "the compressed header is unreadable";
+    return false;
+  }
+  if (packed.size() >= 4) {
+    const std::int32_t claimed = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(packed[0]) |
+        static_cast<std::uint32_t>(packed[1]) << 8 |
+        static_cast<std::uint32_t>(packed[2]) << 16 |
+        static_cast<std::uint32_t>(packed[3]) << 24);
+    if (claimed > 0 &&
+        static_cast<std::uint32_t>(claimed) > layout->header_size) {
+      if (reason) *reason = "the header decodes to more than HeaderSize bytes";
+      return false;
+    }
+  }
+  decoded->assign(layout->header_size, 0);
+  std::int32_t produced = 0;
+  try {
+    produced = LzhDecodeBuffer(packed.data(), layout->packed_header_size,
+                               decoded->data(), layout->header_size);
+  } catch (const ElzhException&) {
+    if (reason) *reason = "the header cannot be decoded";
+    return false;
+  }
+  if (produced < 0 || static_cast<std::uint32_t>(produced) > decoded->size()) {
+    if (reason) *reason = "the header cannot be decoded";
+    return false;
+  }
+  decoded->resize(static_cast<std::size_t>(produced));
+  return true;
+}
+
+void ReadPackageHeader(TInstalRecord& record) {
+  std::unique_ptr<File> file = Os().OpenRead(ExePath);
+  if (!file) {
+    EndWithMessage("Cannot read data from file. Probably sharing violation.");
+  }
+  PackageLayout layout;
+  std::vector<std::uint8_t> decoded;
+  if (!LoadPackageHeader(*file, MarkerOffset, &layout, &decoded, nullptr)) {
+    file.reset();
+    EndWithMessage(kCorruptedMessage);
+  }
+  file.reset();
+  const ReadResult result =
+      ReadFromStream(record, decoded.data(), decoded.size());
+  if (result == ReadResult::kUnknownSignature) {
+    // ReadFromStream has shown "Data is corrupted." already.
+    Os().ExitProcess(1);
+  }
+  // Every later reader takes file entry i to be Files[i]: a header that
+  // lists another number of files than the package holds is damaged.
+  if (result != ReadResult::kOk ||
+      record.Files.size() != static_cast<std::size_t>(layout.file_count)) {
+    EndWithMessage(kCorruptedMessage);
+  }
+}
+
+PackageWalk OpenPackageAtFirstEntry(std::unique_ptr<File>* file,
+                                    std::int32_t* file_count) {
+  *file = Os().OpenRead(ExePath);
+  if (!*file) return PackageWalk::kCannotOpen;
+  PackageLayout layout;
+  const PackageWalk walk =
+      ReadPackageLayout(**file, MarkerOffset, &layout, nullptr);
+  if (walk == PackageWalk::kOk) *file_count = layout.file_count;
+  return walk;
+}
+
+}  // namespace sfx

@@ -1,0 +1,208 @@
+// The installation record's reader: the versioned header stream from
+// "Installer 1.2" to "Installer 2.4". Every read is bounds-checked through
+// a reader with a sticky failure flag, and every count is compared with
+// what the bytes left could hold before anything is allocated for it.
+#include "package/record.h"
+
+#include <cstring>
+
+#include "paths/macros.h"
+#include "paths/text.h"
+#include "platform/platform.h"
+
+namespace sfx {
+namespace {
+
+constexpr const char* kSignatures[] = {"Installer 1.2", "Installer 2.1",
+                                       "Installer 2.2", "Installer 2.3",
+                                       "Installer 2.4"};
+constexpr char kCr = '\r';
+
+// Reads little-endian fields from a byte range; after the first read past
+// the end every read yields zero and ok() stays false.
+class StreamReader {
+ public:
+  StreamReader(const std::uint8_t* data, std::size_t size)
+      : data_(data), size_(size) {}
+
+  bool ok() const { return ok_; }
+  std::size_t remaining() const { return size_ - pos_; }
+
+  std::uint8_t Byte() {
+    if (!Need(1)) return 0;
+    return data_[pos_++];
+  }
+  std::int32_t Int32() {
+    if (!Need(4)) return 0;
+    const std::uint32_t value = static_cast<std::uint32_t>(data_[pos_]) |
+                                static_cast<std::uint32_t>(data_[pos_ + 1]) << 8 |
+                                static_cast<std::uint32_t>(data_[pos_ + 2]) << 16 |
+                                static_cast<std::uint32_t>(data_[pos_ + 3]) << 24;
+    pos_ += 4;
+    return static_cast<std::int32_t>(value);
+  }
+  std::string ShortString() {
+    const std::size_t length = Byte();
+    if (!Need(length)) return std::string();
+    std::string text(reinterpret_cast<const char*>(data_ + pos_), length);
+    pos_ += length;
+    return text;
+  }
+  // A short string padded to 256 bytes; the padding may hold anything.
+  std::string FixedSlot() {
+    if (!Need(kFixedSlotSize)) return std::string();
+    const std::size_t length = data_[pos_];
+    std::string text(reinterpret_cast<const char*>(data_ + pos_ + 1), length);
+    pos_ += kFixedSlotSize;
+    return text;
+  }
+  void Bytes(std::vector<std::uint8_t>* out, std::size_t n) {
+    if (!Need(n)) return;
+    out->assign(data_ + pos_, data_ + pos_ + n);
+    pos_ += n;
+  }
+  // Reads a count; a count of `item_size`-byte items that the rest of the
+  // stream cannot hold fails the reader. Zero or less means no items.
+  std::int32_t Count(std::size_t item_size) {
+    const std::int32_t count = Int32();
+    if (count <= 0) return 0;
+    if (static_cast<std::size_t>(count) > remaining() / item_size) {
+      ok_ = false;
+      return 0;
+    }
+    return count;
+  }
+
+ private:
+  bool Need(std::size_t n) {
+    if (!ok_ || n > size_ - pos_) {
+      ok_ = false;
+      return false;
+    }
+    return true;
+  }
+
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+void ReadStringList(std::vector<std::string>& list, StreamReader& in) {
+  list.clear();
+  const std::int32_t count = in.Count(1);  // a short string is 1 byte at least
+  for (std::int32_t i = 0; i < count && in.ok(); ++i) {
+    list.push_back(in.ShortString());
+  }
+}
+
+void ReadFileRecord(TInstallFileRecord& entry, StreamReader& in, int version) {
+  entry.FileName = in.FixedSlot();
+  entry.ShortcutName = in.FixedSlot();
+  entry.Parameters = in.FixedSlot();
+  entry.TargetDir = in.FixedSlot();
+  if (version >= kFormat22) entry.AddToLog = in.Byte();
+  if (version >= kFormat24) entry.DesktopIcon = in.Byte();
+}
+
+void ReadPreRunRecord(TPreRunFileRecord& entry, StreamReader& in) {
+  entry.FileName = in.FixedSlot();
+  entry.Parameters = in.FixedSlot();
+  entry.Directory = in.FixedSlot();
+  entry.ExtractFirst = in.Byte();
+  entry.DeleteAfter = in.Byte();
+  entry.RunStage = in.Int32();
+}
+
+// Splits `text` at CR into the given fields in order; fields left over get
+// the empty text and parts beyond the last field are dropped.
+void SplitInto(std::string text, std::initializer_list<std::string*> fields) {
+  for (std::string* field : fields) *field = SplitAtDelimiter(kCr, text);
+}
+
+std::size_t FileRecordSize(int version) {
+  return 4 * kFixedSlotSize + (version >= kFormat22 ? 1 : 0) +
+         (version >= kFormat24 ? 1 : 0);
+}
+
+}  // namespace
+
+std::string FormatSignature(int version_code) {
+  if (version_code < kFormat12 || version_code > kFormat24) return std::string();
+  return kSignatures[version_code - kFormat12];
+}
+
+int FormatVersionOf(const std::string& signature) {
+  for (int code = kFormat12; code <= kFormat24; ++code) {
+    if (signature == kSignatures[code - kFormat12]) return code;
+  }
+  return 0;
+}
+
+ReadResult ParseRecord(TInstalRecord& record, const std::uint8_t* data,
+                       std::size_t size) {
+  StreamReader in(data, size);
+  const int version = FormatVersionOf(in.ShortString());
+  if (!in.ok()) return ReadResult::kCorrupted;
+  if (version == 0) return ReadResult::kUnknownSignature;
+  record.FormatVersion = version;
+
+  record.Files.clear();
+  const std::int32_t file_count = in.Count(FileRecordSize(version));
+  for (std::int32_t i = 0; i < file_count && in.ok(); ++i) {
+    auto entry = std::make_unique<TInstallFileRecord>();
+    ReadFileRecord(*entry, in, version);
+    record.Files.push_back(std::move(entry));
+  }
+  ReadStringList(record.WelcomeLines, in);
+  ReadStringList(record.ExtraProgEntries, in);
+  ReadStringList(record.FinishLines, in);
+  ReadStringList(record.Directories, in);
+  SplitInto(in.ShortString(), {&record.PackageText1, &record.PackageText2});
+  SplitInto(in.ShortString(), {&record.ProductName, &record.ProductText2,
+                               &record.ProductText3, &record.ProductText4});
+  record.MenuFolderName = in.ShortString();
+  record.BrowsePrompt = in.ShortString();
+  record.RegistryKey = in.ShortString();
+  record.LaunchProgram = in.ShortString();
+  record.InstallDir = in.ShortString();
+  record.SpaceRequired = in.Int32();
+
+  record.PreRunFiles.clear();
+  record.Icon.clear();
+  if (version >= kFormat21) {
+    const std::int32_t count = in.Count(kPreRunEntrySize);
+    for (std::int32_t i = 0; i < count && in.ok(); ++i) {
+      auto entry = std::make_unique<TPreRunFileRecord>();
+      ReadPreRunRecord(*entry, in);
+      record.PreRunFiles.push_back(std::move(entry));
+    }
+  }
+  if (version >= kFormat23) {
+    const std::int32_t icon_size = in.Count(1);
+    if (icon_size > 0) in.Bytes(&record.Icon, static_cast<std::size_t>(icon_size));
+    record.InfoText1 = in.ShortString();
+    record.InfoText2 = in.ShortString();
+    record.InfoText3 = in.ShortString();
+  }
+  if (version >= kFormat24) {
+    record.Flag1 = in.Byte();
+    record.Flag2 = in.Byte();
+    record.Flag3 = in.Byte();
+  }
+  return in.ok() ? ReadResult::kOk : ReadResult::kCorrupted;
+}
+
+ReadResult ReadFromStream(TInstalRecord& record, const std::uint8_t* data,
+                          std::size_t size) {
+  const ReadResult result = ParseRecord(record, data, size);
+  if (result == ReadResult::kUnknownSignature) {
+    Os().MessageBox(MainWindow, "Data is corrupted.", "Error",
+                    os::kMbIconError);
+    return result;
+  }
+  ProgName = record.ProductName;
+  return result;
+}
+
+}  // namespace sfx

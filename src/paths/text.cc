@@ -1,0 +1,68 @@
+// The text and path rules that every part of the installer shares: the
+// locale-free upper-casing, the trailing-backslash rule, the split at a
+// delimiter and the case-insensitive macro replacement.
+#include "paths/text.h"
+
+namespace sfx {
+
+std::string ToShortText(const std::string& text) {
+  return text.size() > kShortTextMax ? text.substr(0, kShortTextMax) : text;
+}
+
+std::string UpperCaseLatin(const std::string& text) {
+  std::string result = text;
+  for (char& c : result) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte >= 0x61 && byte <= 0x7A) || byte >= 0xE0) {
+      c = static_cast<char>(byte - 0x20);
+    }
+  }
+  return result;
+}
+
+std::string AddTrailingBackslash(const std::string& text) {
+  if (text.empty() || text.back() == '\\') return text;
+  return text + '\\';
+}
+
+std::string AddTrailingBackslashShort(const std::string& text) {
+  return ToShortText(AddTrailingBackslash(text));
+}
+
+std::string SplitAtDelimiter(char delimiter, std::string& text) {
+  const std::size_t at = text.find(delimiter);
+  std::string head;
+  if (at == std::string::npos) {
+    head.swap(text);
+    text.clear();
+  } else {
+    head = text.substr(0, at);
+    text.erase(0, at + 1);
+  }
+  return head;
+}
+
+void ReplaceAllText(std::string& text, const std::string& macro,
+                    const std::string& value) {
+  if (macro == value || text.empty() || macro.empty()) return;
+  const std::string upper_macro = UpperCaseLatin(macro);
+  std::size_t resume = 0;
+  for (;;) {
+    // The search runs on an upper-cased copy so that the macro matches in
+    // any case, while the text outside the macros keeps its own.
+    const std::size_t at = UpperCaseLatin(text).find(upper_macro, resume);
+    if (at == std::string::npos) break;
+    text.replace(at, macro.size(), value);
+    // Resume after the inserted value, so a value that holds the macro is
+    // not expanded again.
+    resume = at + value.size();
+    if (text.empty()) break;
+  }
+}
+
+std::string LastPathComponent(const std::string& path) {
+  const std::size_t at = path.find_last_of("\\/:");
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+}  // namespace sfx

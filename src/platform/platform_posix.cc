@@ -1,0 +1,333 @@
+// The host implementation of the platform seam, used by sfxtool and by the
+// native unit tests. Files and directories map onto POSIX calls; paths are
+// written the Windows way by the logic, so every backslash is taken as a
+// directory separator here. DOS time stamps are read and written in the
+// local time zone (TZ is honoured). Message boxes print "Caption: text" to
+// standard error, with each CR shown as a new line, and answer OK; a Yes/No
+// question is answered No unless SFX_MESSAGEBOX_ANSWER=yes is set. The
+// registry, the shell, processes and windows do not exist on the host:
+// their operations fail or do nothing.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace sfx {
+namespace {
+
+std::string HostPath(const std::string& path) {
+  std::string result = path;
+  for (char& c : result) {
+    if (c == '\\') c = '/';
+  }
+  return result;
+}
+
+class PosixFile : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+
+  bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
+    *got = 0;
+    char* out = static_cast<char*>(buffer);
+    // A regular file delivers everything but at its end; the loop only
+    // covers interrupted calls.
+    while (*got < n) {
+      const ssize_t r = ::read(fd_, out + *got, n - *got);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (r == 0) break;
+      *got += static_cast<std::uint32_t>(r);
+    }
+    return true;
+  }
+
+  bool Write(const void* buffer, std::uint32_t n,
+             std::uint32_t* written) override {
+    *written = 0;
+    const char* in = static_cast<const char*>(buffer);
+    while (*written < n) {
+      const ssize_t w = ::write(fd_, in + *written, n - *written);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (w == 0) break;
+      *written += static_cast<std::uint32_t>(w);
+    }
+    return true;
+  }
+
+  bool Seek(std::int64_t offset, Origin origin,
+            std::int64_t* position) override {
+    const int whence = origin == Origin::kBegin     ? SEEK_SET
+                       : origin == Origin::kCurrent ? SEEK_CUR
+                                                    : SEEK_END;
+    const off_t result = ::lseek(fd_, static_cast<off_t>(offset), whence);
+    if (result < 0) return false;
+    if (position) *position = result;
+    return true;
+  }
+
+  bool Size(std::int64_t* size) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    *size = st.st_size;
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+std::unique_ptr<File> OpenFile(const std::string& path, int flags) {
+  const int fd = ::open(HostPath(path).c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  // Windows cannot open a directory as a file; neither does the host.
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<PosixFile>(fd);
+}
+
+bool DosFromTime(std::time_t t, std::uint32_t* dos) {
+  struct tm local;
+  if (!localtime_r(&t, &local)) return false;
+  const int year = local.tm_year + 1900;
+  if (year < 1980 || year > 2107) return false;
+  const std::uint32_t date = static_cast<std::uint32_t>(
+      ((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+  const std::uint32_t time = static_cast<std::uint32_t>(
+      (local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
+  *dos = (date << 16) | time;
+  return true;
+}
+
+bool TimeFromDos(std::uint32_t dos, std::time_t* t) {
+  const unsigned date = dos >> 16;
+  const unsigned time = dos & 0xFFFF;
+  const int day = date & 0x1F;
+  const int month = (date >> 5) & 0x0F;
+  const int year = static_cast<int>(date >> 9) + 1980;
+  const int seconds = static_cast<int>(time & 0x1F) * 2;
+  const int minutes = (time >> 5) & 0x3F;
+  const int hours = time >> 11;
+  if (day < 1 || day > 31 || month < 1 || month > 12 || hours > 23 ||
+      minutes > 59 || seconds > 59) {
+    return false;
+  }
+  struct tm local = {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hours;
+  local.tm_min = minutes;
+  local.tm_sec = seconds;
+  local.tm_isdst = -1;
+  const std::time_t result = std::mktime(&local);
+  // mktime normalises 31 February into March; such a date is invalid.
+  if (result == static_cast<std::time_t>(-1) || local.tm_mday != day ||
+      local.tm_mon != month - 1) {
+    return false;
+  }
+  *t = result;
+  return true;
+}
+
+class PosixPlatform : public Platform {
+ public:
+  std::unique_ptr<File> OpenRead(const std::string& path) override {
+    return OpenFile(path, O_RDONLY);
+  }
+  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
+    return OpenFile(path, O_RDWR);
+  }
+  std::unique_ptr<File> CreateWrite(const std::string& path) override {
+    return OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+  }
+  bool DeleteFile(const std::string& path) override {
+    return ::unlink(HostPath(path).c_str()) == 0;
+  }
+  bool GetLastWriteDosTime(const std::string& path,
+                           std::uint32_t* dos_date_time) override {
+    struct stat st;
+    if (::stat(HostPath(path).c_str(), &st) != 0) return false;
+    return DosFromTime(st.st_mtime, dos_date_time);
+  }
+  bool SetLastWriteDosTime(const std::string& path,
+                           std::uint32_t dos_date_time) override {
+    std::time_t t;
+    if (!TimeFromDos(dos_date_time, &t)) return false;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+    times[1].tv_sec = t;
+    times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, HostPath(path).c_str(), times, 0) == 0;
+  }
+  std::uint32_t GetFileAttributes(const std::string& path) override {
+    struct stat st;
+    if (::stat(HostPath(path).c_str(), &st) != 0) {
+      return os::kInvalidAttributes;
+    }
+    if (S_ISDIR(st.st_mode)) return os::kAttributeDirectory;
+    constexpr std::uint32_t kReadOnly = 0x01;
+    constexpr std::uint32_t kArchive = 0x20;
+    return (st.st_mode & S_IWUSR) ? kArchive : (kArchive | kReadOnly);
+  }
+  bool CreateDirectory(const std::string& path) override {
+    return ::mkdir(HostPath(path).c_str(), 0777) == 0;
+  }
+  bool SetCurrentDirectory(const std::string& path) override {
+    return ::chdir(HostPath(path).c_str()) == 0;
+  }
+  std::string GetCurrentDirectory() override {
+    char buffer[4096];
+    return ::getcwd(buffer, sizeof buffer) ? std::string(buffer)
+                                           : std::string();
+  }
+  std::string GetSystemDirectory() override { return std::string(); }
+  std::string GetWindowsDirectory() override { return std::string(); }
+  std::string GetTempPath() override {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = dir && *dir ? dir : "/tmp";
+    if (path.back() != '/') path += '/';
+    return path;
+  }
+  std::string GetSpecialFolderPath(int, WindowHandle) override {
+    return std::string();
+  }
+  bool GetDiskFreeSpace(const std::string& root,
+                        std::int64_t* free_bytes) override {
+    struct statvfs st;
+    if (::statvfs(HostPath(root).c_str(), &st) != 0) return false;
+    *free_bytes = static_cast<std::int64_t>(st.f_bavail) *
+                  static_cast<std::int64_t>(st.f_frsize);
+    return true;
+  }
+
+  std::string GetModuleFileName() override {
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n))
+                 : std::string();
+  }
+  std::string GetCommandLine() override {
+    // /proc/self/cmdline holds the arguments NUL-separated; they are joined
+    // the way a Windows command line would show them.
+    std::string line;
+    std::FILE* f = std::fopen("/proc/self/cmdline", "rb");
+    if (!f) return line;
+    std::string arg;
+    int c;
+    auto flush = [&line, &arg]() {
+      if (!line.empty()) line += ' ';
+      const bool quote = arg.empty() || arg.find(' ') != std::string::npos;
+      line += quote ? '"' + arg + '"' : arg;
+      arg.clear();
+    };
+    while ((c = std::fgetc(f)) != EOF) {
+      if (c == 0) {
+        flush();
+      } else {
+        arg += static_cast<char>(c);
+      }
+    }
+    if (!arg.empty()) flush();
+    std::fclose(f);
+    return line;
+  }
+  [[noreturn]] void ExitProcess(std::uint32_t code) override {
+    std::fflush(nullptr);
+    std::exit(static_cast<int>(code));
+  }
+  std::unique_ptr<Process> StartProcess(const std::string&) override {
+    return nullptr;
+  }
+  void Sleep(std::uint32_t milliseconds) override {
+    struct timespec ts;
+    ts.tv_sec = milliseconds / 1000;
+    ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  }
+  std::uint32_t WinExec(const std::string&, int) override {
+    return 2;  // ERROR_FILE_NOT_FOUND: nothing can be started here
+  }
+  void* GetModuleHandle(const std::string&) override { return nullptr; }
+  void* LoadLibrary(const std::string&) override { return nullptr; }
+  void* GetProcAddress(void*, const std::string&) override { return nullptr; }
+  std::uint32_t CallSetThreadExecutionState(void*, std::uint32_t) override {
+    return 0;
+  }
+
+  std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot,
+                                         const std::string&) override {
+    return nullptr;
+  }
+
+  void CoInitialize() override {}
+  void CoUninitialize() override {}
+  std::int32_t CreateShellLink(const std::string&, const std::string&,
+                               const std::string&, const std::string&,
+                               const std::string&) override {
+    return static_cast<std::int32_t>(0x80004001u);  // E_NOTIMPL
+  }
+
+  int MessageBox(WindowHandle, const std::string& text,
+                 const std::string& caption, std::uint32_t flags) override {
+    std::string shown = text;
+    for (char& c : shown) {
+      if (c == '\r') c = '\n';
+    }
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), shown.c_str());
+    if ((flags & 0x0F) == os::kMbYesNo) {
+      const char* answer = std::getenv("SFX_MESSAGEBOX_ANSWER");
+      const bool yes = answer && (std::string(answer) == "yes");
+      return yes ? os::kIdYes : os::kIdNo;
+    }
+    return os::kIdOk;
+  }
+  std::string GetThousandsSeparator() override { return ","; }
+  WindowHandle CreateProgressBar(WindowHandle, int, int, int, int,
+                                 int) override {
+    return 0;
+  }
+  std::intptr_t SendMessage(WindowHandle, std::uint32_t, std::uintptr_t,
+                            std::intptr_t) override {
+    return 0;
+  }
+  bool PostMessage(WindowHandle, std::uint32_t, std::uintptr_t,
+                   std::intptr_t) override {
+    return false;
+  }
+  void UpdateWindow(WindowHandle) override {}
+  void ShowWindow(WindowHandle, int) override {}
+  std::string GetWindowText(WindowHandle, int) override {
+    return std::string();
+  }
+};
+
+}  // namespace
+
+Platform& SystemPlatform() {
+  static PosixPlatform platform;
+  return platform;
+}
+
+}  // namespace sfx
