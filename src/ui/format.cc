@@ -1,0 +1,175 @@
+// Integer and one-decimal number texts. FormatOneDecimal works on the exact
+// binary value of the double: it expands it to a decimal digit string with a
+// small base-10^9 big number, rounds that to 18 significant digits and then
+// to one decimal. This keeps the result independent of the C library's
+// printf and locale and small enough for the installer.
+#include "ui/format.h"
+
+#include <cmath>
+#include <vector>
+
+namespace sfx {
+
+namespace {
+
+constexpr int kSignificantDigits = 18;
+constexpr std::uint32_t kLimbBase = 1000000000u;  // nine decimal digits
+
+// An unsigned integer as base-10^9 limbs, least significant first.
+class BigDecimal {
+ public:
+  explicit BigDecimal(std::uint64_t value) {
+    do {
+      limbs_.push_back(static_cast<std::uint32_t>(value % kLimbBase));
+      value /= kLimbBase;
+    } while (value != 0);
+  }
+
+  // Multiplies by `factor` (below 2^32).
+  void Multiply(std::uint32_t factor) {
+    std::uint64_t carry = 0;
+    for (std::uint32_t& limb : limbs_) {
+      std::uint64_t product = std::uint64_t{limb} * factor + carry;
+      limb = static_cast<std::uint32_t>(product % kLimbBase);
+      carry = product / kLimbBase;
+    }
+    while (carry != 0) {
+      limbs_.push_back(static_cast<std::uint32_t>(carry % kLimbBase));
+      carry /= kLimbBase;
+    }
+  }
+
+  // Multiplies by base^count, in chunks that keep each factor below 2^32.
+  void MultiplyPower(std::uint32_t base, int count, std::uint32_t chunk_factor,
+                     int chunk) {
+    for (; count >= chunk; count -= chunk) Multiply(chunk_factor);
+    std::uint32_t rest = 1;
+    for (; count > 0; --count) rest *= base;
+    Multiply(rest);
+  }
+
+  // The decimal digits, without leading zeros ("0" for zero).
+  std::string Digits() const {
+    std::string text;
+    for (std::size_t i = limbs_.size(); i-- > 0;) {
+      char group[9];
+      std::uint32_t limb = limbs_[i];
+      for (int k = 8; k >= 0; --k) {
+        group[k] = static_cast<char>('0' + limb % 10);
+        limb /= 10;
+      }
+      text.append(group, 9);
+    }
+    std::size_t first = text.find_first_not_of('0');
+    return first == std::string::npos ? "0" : text.substr(first);
+  }
+
+ private:
+  std::vector<std::uint32_t> limbs_;
+};
+
+// Adds one unit in the last place of a digit string; returns false when the
+// carry ran out of the front (the string was all nines and is now zeros).
+bool IncrementDigits(std::string& digits) {
+  for (std::size_t i = digits.size(); i-- > 0;) {
+    if (digits[i] != '9') {
+      ++digits[i];
+      return true;
+    }
+    digits[i] = '0';
+  }
+  return false;
+}
+
+// A non-negative finite value as digits * 10^-scale, exactly.
+void ExactDecimal(double magnitude, std::string* digits, int* scale) {
+  int exponent = 0;
+  double fraction = std::frexp(magnitude, &exponent);  // magnitude = f * 2^e
+  // 53 bits of mantissa as an integer: magnitude = mantissa * 2^(e - 53).
+  auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+  int binary_exponent = exponent - 53;
+  BigDecimal number(mantissa);
+  if (binary_exponent >= 0) {
+    number.MultiplyPower(2, binary_exponent, 1u << 30, 30);
+    *scale = 0;
+  } else {
+    // m * 2^-k = m * 5^k / 10^k.
+    number.MultiplyPower(5, -binary_exponent, 1220703125u, 13);  // 5^13
+    *scale = -binary_exponent;
+  }
+  *digits = number.Digits();
+}
+
+// Rounds digits * 10^-scale to at most 18 significant digits, halves to
+// even (the rounding of a correct binary-to-decimal conversion).
+void RoundToSignificant(std::string* digits, int* scale) {
+  if (digits->size() <= static_cast<std::size_t>(kSignificantDigits)) return;
+  std::size_t drop = digits->size() - kSignificantDigits;
+  char first_dropped = (*digits)[kSignificantDigits];
+  bool rest_nonzero = digits->find_first_not_of('0', kSignificantDigits + 1) !=
+                      std::string::npos;
+  digits->resize(kSignificantDigits);
+  *scale -= static_cast<int>(drop);
+  bool round_up = first_dropped > '5' ||
+                  (first_dropped == '5' &&
+                   (rest_nonzero || ((digits->back() - '0') % 2 == 1)));
+  if (round_up && !IncrementDigits(*digits)) {
+    digits->insert(digits->begin(), '1');
+    digits->pop_back();
+    *scale -= 1;
+  }
+}
+
+}  // namespace
+
+std::string FormatInteger(std::int32_t value) {
+  std::int64_t wide = value;
+  bool negative = wide < 0;
+  if (negative) wide = -wide;
+  char buffer[16];
+  char* end = buffer + sizeof buffer;
+  char* p = end;
+  do {
+    *--p = static_cast<char>('0' + wide % 10);
+    wide /= 10;
+  } while (wide != 0);
+  if (negative) *--p = '-';
+  return std::string(p, end);
+}
+
+std::string FormatOneDecimal(double value) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  bool negative = std::signbit(value);
+  std::string digits = "0";
+  int scale = 0;
+  if (value != 0) {
+    ExactDecimal(std::fabs(value), &digits, &scale);
+    RoundToSignificant(&digits, &scale);
+  }
+  // Now value = digits * 10^-scale; bring it to exactly one decimal.
+  if (scale <= 1) {
+    digits.append(static_cast<std::size_t>(1 - scale), '0');
+  } else {
+    std::size_t drop = static_cast<std::size_t>(scale - 1);
+    if (digits.size() < drop + 1) {
+      digits.insert(0, drop + 1 - digits.size(), '0');
+    }
+    bool round_up = digits[digits.size() - drop] >= '5';  // halves away
+    digits.resize(digits.size() - drop);
+    if (round_up && !IncrementDigits(digits)) digits.insert(0, "1");
+  }
+  // digits now holds the value in tenths.
+  if (digits.size() < 2) digits.insert(0, "0");
+  std::size_t first = digits.find_first_not_of('0');
+  bool zero = first == std::string::npos;
+  std::size_t integer_start =
+      zero || first >= digits.size() - 1 ? digits.size() - 2 : first;
+  std::string text = negative && !zero ? "-" : "";
+  text.append(digits, integer_start, digits.size() - 1 - integer_start);
+  text += '.';
+  text += digits.back();
+  return text;
+}
+
+}  // namespace sfx
