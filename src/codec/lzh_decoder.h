@@ -21,13 +21,11 @@ class ElzhException : public Exception {
 
 // Copies up to `requested` bytes into `buffer` and reports how many in
 // `delivered` (0 at the end of the source).
-using TLzhReadProc = std::function<void(std::uint8_t* buffer,
-                                        std::uint16_t requested,
-                                        std::uint16_t& delivered)>;
+using TLzhReadProc = std::function<void(
+    std::uint8_t* buffer, std::uint16_t requested, std::uint16_t& delivered)>;
 // Takes `count` bytes and reports how many it took in `written`.
-using TLzhWriteProc = std::function<void(const std::uint8_t* buffer,
-                                         std::uint16_t count,
-                                         std::uint16_t& written)>;
+using TLzhWriteProc = std::function<void(
+    const std::uint8_t* buffer, std::uint16_t count, std::uint16_t& written)>;
 
 // The core decoder over a byte source and a byte sink. Decodes one stream
 // whole; bits missing at the end of the source read as zero.

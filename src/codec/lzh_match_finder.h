@@ -1,0 +1,50 @@
+// Hash-chain match finder over the 4096-byte window of the LZH encoder
+// (packer side only). The data is seen behind 4096 spaces, the ring's
+// initial content, so matches may reach back into them as the decoder
+// allows.
+#ifndef SFX_CODEC_LZH_MATCH_FINDER_H_
+#define SFX_CODEC_LZH_MATCH_FINDER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sfx {
+namespace lzh {
+
+struct MatchCandidate {
+  int length;
+  int distance;  // 1..4096
+};
+
+class LzhMatchFinder {
+ public:
+  // `data` must outlive the finder. `max_chain` bounds the candidates
+  // examined per position.
+  LzhMatchFinder(const std::uint8_t* data, std::size_t size, int max_chain);
+
+  // Finds the matches at input position `pos` and then enters `pos` in the
+  // window. Positions must be visited in ascending order, each exactly once
+  // (Skip() enters a position without searching). Appends to `out` one
+  // candidate per length improvement, nearest first, so each candidate is
+  // the nearest match of at least its length; lengths are capped by
+  // `max_length` and the end of the data. Returns the longest length found
+  // (0 when none reaches 3).
+  int Find(std::size_t pos, int max_length, std::vector<MatchCandidate>* out);
+  void Skip(std::size_t pos);
+
+ private:
+  std::uint32_t Hash(std::size_t v) const;
+  void Insert(std::size_t v);
+
+  std::vector<std::uint8_t> padded_;  // 4096 spaces + data + slack
+  std::size_t end_;                   // end of the data in padded_
+  int max_chain_;
+  std::vector<std::uint32_t> head_;
+  std::vector<std::uint32_t> prev_;
+};
+
+}  // namespace lzh
+}  // namespace sfx
+
+#endif  // SFX_CODEC_LZH_MATCH_FINDER_H_

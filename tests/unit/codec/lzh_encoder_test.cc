@@ -1,0 +1,138 @@
+// Tests of the LZH encoder: the exact bytes of a literal-only stream, round
+// trips over many shapes and sizes (across the tree rebuild and the window
+// size), and a parse at least as good as greedy longest-match.
+#include "codec/lzh_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "codec/lzh_decoder.h"
+#include "codec/lzh_symbol_writer.h"
+#include "unit/codec/lzh_test_data.h"
+
+namespace sfx {
+namespace {
+
+using testdata::Bytes;
+
+Bytes RoundTrip(const Bytes& data, std::size_t* packed_size = nullptr) {
+  const Bytes stream = LzhEncodeBuffer(data.data(), data.size());
+  if (packed_size) *packed_size = stream.size();
+  Bytes out(data.size() + 64);
+  const std::int32_t n =
+      LzhDecodeBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
+                      out.data(), static_cast<std::uint32_t>(data.size()));
+  out.resize(static_cast<std::size_t>(n));
+  return out;
+}
+
+TEST(LzhEncoderTest, LiteralOnlyStreamIsTheWorkedExample) {
+  const std::string abc = "abc";
+  EXPECT_EQ(LzhEncodeBuffer(reinterpret_cast<const std::uint8_t*>(abc.data()),
+                            abc.size()),
+            Bytes({0x03, 0x00, 0x00, 0x00, 0xF6, 0xFB, 0xBD, 0xE0}));
+  EXPECT_EQ(LzhEncodeBuffer(nullptr, 0), Bytes({0, 0, 0, 0}));
+}
+
+struct Shape {
+  const char* name;
+  std::function<Bytes(std::size_t)> make;
+};
+
+TEST(LzhEncoderTest, RoundTripsEveryShapeAndSize) {
+  const std::vector<Shape> shapes = {
+      {"random", [](std::size_t n) { return testdata::RandomBytes(n, 1); }},
+      {"text", [](std::size_t n) { return testdata::Text(n, 2); }},
+      {"runs", [](std::size_t n) { return testdata::Runs(n, 3); }},
+      {"zeros", [](std::size_t n) { return testdata::Repeat(n, 0); }},
+      {"spaces", [](std::size_t n) { return testdata::Repeat(n, ' '); }},
+      {"leading spaces",
+       [](std::size_t n) { return testdata::LeadingSpaces(n, 4); }},
+      {"period 4095",
+       [](std::size_t n) { return testdata::Periodic(n, 4095, 5); }},
+      {"period 4097",
+       [](std::size_t n) { return testdata::Periodic(n, 4097, 6); }},
+  };
+  const std::size_t sizes[] = {0,  1,    2,    3,    4,    59,    60,    61,
+                               62, 4095, 4096, 4097, 8193, 65000, 130000};
+  for (const Shape& shape : shapes) {
+    for (std::size_t size : sizes) {
+      const Bytes data = shape.make(size);
+      EXPECT_EQ(RoundTrip(data), data) << shape.name << " " << size;
+    }
+  }
+}
+
+TEST(LzhEncoderTest, CrossesTheTreeRebuild) {
+  // 300 kB of random bytes: about 300000 symbols, nine rebuilds.
+  const Bytes data = testdata::RandomBytes(300000, 42);
+  std::size_t packed = 0;
+  EXPECT_EQ(RoundTrip(data, &packed), data);
+  // Incompressible data costs a little over 9 bits per byte, not more.
+  EXPECT_LT(packed, data.size() * 9 / 8 + 1000);
+}
+
+TEST(LzhEncoderTest, CompressesRedundantData) {
+  struct Case {
+    const char* name;
+    Bytes data;
+    std::size_t max_packed;
+  };
+  const std::vector<Case> cases = {
+      {"zeros", testdata::Repeat(65000, 0), 1500},
+      // Leading spaces come out of the ring's initial content.
+      {"spaces", testdata::Repeat(65000, ' '), 1500},
+      {"text", testdata::Text(65000, 8), 65000 * 45 / 100},
+  };
+  for (const Case& c : cases) {
+    std::size_t packed = 0;
+    EXPECT_EQ(RoundTrip(c.data, &packed), c.data) << c.name;
+    EXPECT_LE(packed, c.max_packed) << c.name;
+  }
+  // A short run of spaces is one match into the initial spaces.
+  const Bytes spaces(60, ' ');
+  EXPECT_LE(LzhEncodeBuffer(spaces.data(), spaces.size()).size(), 4u + 3u);
+}
+
+// Greedy longest-match (nearest on ties) by brute force over the window.
+std::size_t GreedySize(const Bytes& data) {
+  Bytes history(4096, ' ');
+  history.insert(history.end(), data.begin(), data.end());
+  lzh::LzhSymbolWriter writer(static_cast<std::uint32_t>(data.size()));
+  for (std::size_t v = 4096; v < history.size();) {
+    const std::size_t limit = std::min<std::size_t>(60, history.size() - v);
+    int best = 0, best_distance = 0;
+    for (int distance = 1; distance <= 4096; ++distance) {
+      std::size_t n = 0;
+      while (n < limit && history[v - distance + n] == history[v + n]) ++n;
+      if (static_cast<int>(n) > best) {
+        best = static_cast<int>(n);
+        best_distance = distance;
+      }
+    }
+    if (best >= 3) {
+      writer.Match(best, best_distance);
+      v += static_cast<std::size_t>(best);
+    } else {
+      writer.Literal(history[v]);
+      ++v;
+    }
+  }
+  return writer.Finish().size();
+}
+
+TEST(LzhEncoderTest, AtLeastAsGoodAsGreedyLongestMatch) {
+  const std::vector<Bytes> inputs = {testdata::Text(12000, 21),
+                                     testdata::Periodic(12000, 700, 22),
+                                     testdata::LeadingSpaces(12000, 23)};
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    const std::size_t ours =
+        LzhEncodeBuffer(inputs[i].data(), inputs[i].size()).size();
+    EXPECT_LE(ours, GreedySize(inputs[i])) << "input " << i;
+  }
+}
+
+}  // namespace
+}  // namespace sfx
