@@ -48,7 +48,8 @@ PackageWalk Fail(PackageWalk walk, std::string* reason, const char* text) {
   return walk;
 }
 
-[[noreturn]] void EndWithMessage(const std::string& text) {
+// Shows `text` and ends the process with exit code 1.
+void EndWithMessage(const std::string& text) {
   Os().MessageBox(MainWindow, text, "Error", os::kMbIconError);
   Os().ExitProcess(1);
 }
@@ -176,12 +177,14 @@ void ReadPackageHeader(TInstalRecord& record) {
   std::unique_ptr<File> file = Os().OpenRead(ExePath);
   if (!file) {
     EndWithMessage("Cannot read data from file. Probably sharing violation.");
+    return;
   }
   PackageLayout layout;
   std::vector<std::uint8_t> decoded;
   if (!LoadPackageHeader(*file, MarkerOffset, &layout, &decoded, nullptr)) {
     file.reset();
     EndWithMessage(kCorruptedMessage);
+    return;
   }
   file.reset();
   const ReadResult result =
@@ -189,6 +192,7 @@ void ReadPackageHeader(TInstalRecord& record) {
   if (result == ReadResult::kUnknownSignature) {
     // ReadFromStream has shown "Data is corrupted." already.
     Os().ExitProcess(1);
+    return;
   }
   // Every later reader takes file entry i to be Files[i]: a header that
   // lists another number of files than the package holds is damaged.

@@ -1,0 +1,340 @@
+// Assembles the installer file: the stub with its StubSizeBlock filled in,
+// the compressed header block, the file count, one entry per file, the
+// header offset, the marker and the checksum. Each file is read and
+// written block by block; an entry's header and block table are written
+// as placeholders first and filled in once its blocks are out.
+#include "package/package_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "codec/file_entry.h"
+#include "codec/lzh_encoder.h"
+#include "package/container.h"
+#include "package/record_writer.h"
+#include "paths/text.h"
+
+namespace sfx {
+namespace {
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+// The installer being written: a read-write file, so that placeholders
+// can be filled in and the checksum pass can read back what was written.
+class OutputFile : public File {
+ public:
+  explicit OutputFile(const std::string& path) : path_(path) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+      throw PackageWriteError("cannot create " + path + ": " + ErrnoText());
+    }
+  }
+  ~OutputFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
+    const ssize_t r = ::read(fd_, buffer, n);
+    *got = r > 0 ? static_cast<std::uint32_t>(r) : 0;
+    return r >= 0;
+  }
+  bool Write(const void* buffer, std::uint32_t n,
+             std::uint32_t* written) override {
+    const ssize_t w = ::write(fd_, buffer, n);
+    *written = w > 0 ? static_cast<std::uint32_t>(w) : 0;
+    return w >= 0;
+  }
+  bool Seek(std::int64_t offset, Origin origin,
+            std::int64_t* position) override {
+    const int whence = origin == Origin::kBegin     ? SEEK_SET
+                       : origin == Origin::kCurrent ? SEEK_CUR
+                                                    : SEEK_END;
+    const off_t at = ::lseek(fd_, offset, whence);
+    if (at < 0) return false;
+    if (position) *position = at;
+    return true;
+  }
+  bool Size(std::int64_t* size) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    *size = st.st_size;
+    return true;
+  }
+
+  // Writes all of `bytes` or raises.
+  void Put(const void* bytes, std::size_t n) {
+    const char* p = static_cast<const char*>(bytes);
+    while (n > 0) {
+      const ssize_t w = ::write(fd_, p, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        throw PackageWriteError("cannot write " + path_ + ": " + ErrnoText());
+      }
+      p += w;
+      n -= static_cast<std::size_t>(w);
+    }
+  }
+  void PutUint32(std::uint32_t value) {
+    std::uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    Put(bytes, 4);
+  }
+  std::int64_t Position() {
+    std::int64_t at = 0;
+    if (!Seek(0, Origin::kCurrent, &at)) {
+      throw PackageWriteError("cannot seek in " + path_);
+    }
+    return at;
+  }
+  void MoveTo(std::int64_t offset) {
+    if (!Seek(offset, Origin::kBegin, nullptr)) {
+      throw PackageWriteError("cannot seek in " + path_);
+    }
+  }
+  void Truncate(std::int64_t size) {
+    if (::ftruncate(fd_, size) != 0) {
+      throw PackageWriteError("cannot write " + path_ + ": " + ErrnoText());
+    }
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+struct SourceCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using SourceFile = std::unique_ptr<std::FILE, SourceCloser>;
+
+// Fills `buffer` with exactly `n` bytes of the source or raises: a source
+// that shrinks while it is packed would give a wrong FileSize.
+void ReadSource(std::FILE* f, const std::string& path, std::uint8_t* buffer,
+                std::size_t n) {
+  if (std::fread(buffer, 1, n, f) != n) {
+    throw PackageWriteError("cannot read " + path +
+                            (std::ferror(f) ? ": read error"
+                                            : ": the file changed while it was packed"));
+  }
+}
+
+// An offset that must fit the 32-bit fields of the format.
+std::uint32_t Offset32(std::int64_t offset) {
+  if (offset > INT32_MAX) {
+    throw PackageWriteError("the installer would exceed 2 GiB");
+  }
+  return static_cast<std::uint32_t>(offset);
+}
+
+// Writes the entry of one file at the output's position; returns the
+// entry's bytes in the package and adds the file's size to `data_size`.
+std::int64_t WriteEntry(OutputFile& out, const std::string& name,
+                        const std::string& source,
+                        std::optional<std::time_t> newest,
+                        std::int64_t* data_size) {
+  SourceFile file(std::fopen(source.c_str(), "rb"));
+  struct stat st;
+  if (!file || ::fstat(::fileno(file.get()), &st) != 0) {
+    throw PackageWriteError("cannot open " + source + ": " + ErrnoText());
+  }
+  if (!S_ISREG(st.st_mode)) {
+    throw PackageWriteError(source + " is not a regular file");
+  }
+  if (st.st_size > UINT32_MAX) {
+    throw PackageWriteError(source + " is larger than 4 GiB");
+  }
+  const std::uint32_t size = static_cast<std::uint32_t>(st.st_size);
+  const std::uint32_t count = (size + kFileBlockSize - 1) / kFileBlockSize;
+
+  const std::int64_t entry_start = out.Position();
+  const std::uint8_t name_length = static_cast<std::uint8_t>(name.size());
+  out.Put(&name_length, 1);
+  out.Put(name.data(), name.size());
+  const std::int64_t header_at = out.Position();
+  std::vector<std::uint8_t> placeholder(kPackedFileHeaderSize + 8 * std::size_t{count});
+  out.Put(placeholder.data(), placeholder.size());
+  const std::int64_t blocks_start = out.Position();
+
+  std::vector<TPackedBlock> table(count);
+  std::vector<std::uint8_t> block(kFileBlockSize);
+  std::uint64_t packed_total = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t n = std::min(kFileBlockSize, size - i * kFileBlockSize);
+    ReadSource(file.get(), source, block.data(), n);
+    const std::vector<std::uint8_t> stream = LzhEncodeBuffer(block.data(), n);
+    if (stream.size() > kMaxBlockBufferSize) {
+      throw PackageWriteError(source + ": a block does not compress into " +
+                              std::to_string(kMaxBlockBufferSize) + " bytes");
+    }
+    table[i].BlockOffset = Offset32(out.Position());
+    table[i].BlockSize = static_cast<std::uint32_t>(stream.size());
+    out.Put(stream.data(), stream.size());
+    packed_total += stream.size();
+  }
+  // Stored is chosen for the whole entry when compression does not pay;
+  // its blocks overwrite the compressed ones.
+  const bool packed = size > 0 && packed_total < size;
+  if (!packed && count > 0) {
+    out.MoveTo(blocks_start);
+    std::rewind(file.get());
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const std::uint32_t n = std::min(kFileBlockSize, size - i * kFileBlockSize);
+      ReadSource(file.get(), source, block.data(), n);
+      table[i].BlockOffset = Offset32(out.Position());
+      table[i].BlockSize = n;
+      out.Put(block.data(), n);
+    }
+  }
+  const std::int64_t entry_end = out.Position();
+
+  TPackedFileHeader header;
+  header.FileSize = size;
+  header.BlockCount = count;
+  header.DosDateTime = DosDateTimeOf(st.st_mtime, newest);
+  header.Packed = packed ? 1 : 0;
+  EncodePackedFileHeader(header, placeholder.data());
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint8_t* p = placeholder.data() + kPackedFileHeaderSize + 8 * std::size_t{i};
+    for (int b = 0; b < 4; ++b) {
+      p[b] = static_cast<std::uint8_t>(table[i].BlockSize >> (8 * b));
+      p[4 + b] = static_cast<std::uint8_t>(table[i].BlockOffset >> (8 * b));
+    }
+  }
+  out.MoveTo(header_at);
+  out.Put(placeholder.data(), placeholder.size());
+  out.MoveTo(entry_end);
+  *data_size += size;
+  return entry_end - entry_start;
+}
+
+}  // namespace
+
+std::size_t FindStubSizeBlock(const std::vector<std::uint8_t>& stub) {
+  const std::size_t tag_size = sizeof(kStubSizeTag) - 1;
+  std::vector<std::size_t> hits;
+  for (auto it = stub.begin();;) {
+    it = std::search(it, stub.end(), kStubSizeTag, kStubSizeTag + tag_size);
+    if (it == stub.end()) break;
+    hits.push_back(static_cast<std::size_t>(it - stub.begin()));
+    ++it;
+  }
+  if (hits.size() != 1) {
+    throw PackageWriteError(
+        "the stub must hold the tag \"RealFileSize=\" exactly once; found " +
+        std::to_string(hits.size()));
+  }
+  const std::size_t tag = hits[0];
+  if (tag < 1 || stub[tag - 1] != kStubSizeBlockSize - 1 ||
+      tag - 1 + kStubSizeBlockSize > stub.size()) {
+    throw PackageWriteError("the stub's size block around \"RealFileSize=\" is malformed");
+  }
+  std::string marker = std::string(kMarkerHalf) + kMarkerHalf;
+  if (std::search(stub.begin(), stub.end(), marker.begin(), marker.end()) !=
+      stub.end()) {
+    throw PackageWriteError("the stub holds the trailer marker");
+  }
+  return tag - 1;
+}
+
+std::uint32_t DosDateTimeOf(std::time_t t, std::optional<std::time_t> newest) {
+  if (newest && t > *newest) t = *newest;
+  struct tm local;
+  if (!localtime_r(&t, &local) || local.tm_year + 1900 < 1980) {
+    return (0u << 9 | 1u << 5 | 1u) << 16;  // 1980-01-01 00:00:00
+  }
+  if (local.tm_year + 1900 > 2107) {
+    return (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
+  }
+  const std::uint32_t date =
+      static_cast<std::uint32_t>((local.tm_year + 1900 - 1980) << 9 |
+                                 (local.tm_mon + 1) << 5 | local.tm_mday);
+  const std::uint32_t time = static_cast<std::uint32_t>(
+      local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+  return date << 16 | time;
+}
+
+PackageSummary WritePackage(const PackageSpec& spec,
+                            const std::string& output_path) {
+  const TInstalRecord& record = spec.record;
+  if (spec.sources.size() != record.Files.size()) {
+    throw PackageWriteError("one source file is needed for each entry");
+  }
+  std::vector<std::string> names;
+  for (const auto& file : record.Files) {
+    names.push_back(LastPathComponent(file->FileName));
+    if (!IsSafeEntryName(names.back()) || names.back().size() > kShortTextMax) {
+      throw PackageWriteError("\"" + file->FileName +
+                              "\" does not end in a usable file name");
+    }
+  }
+  const std::size_t size_block = FindStubSizeBlock(spec.stub);
+  std::vector<std::uint8_t> header;
+  try {
+    header = WriteRecord(record, spec.version);
+  } catch (const RecordWriteError& e) {
+    throw PackageWriteError(e.what());
+  }
+  if (header.size() > kMaxHeaderSize) {
+    throw PackageWriteError("the header is larger than " +
+                            std::to_string(kMaxHeaderSize) + " bytes");
+  }
+  const std::vector<std::uint8_t> packed_header =
+      LzhEncodeBuffer(header.data(), header.size());
+
+  PackageSummary summary;
+  try {
+    OutputFile out(output_path);
+    out.Put(spec.stub.data(), spec.stub.size());
+    summary.header_offset = static_cast<std::int64_t>(spec.stub.size());
+    out.PutUint32(static_cast<std::uint32_t>(packed_header.size()));
+    out.Put(packed_header.data(), packed_header.size());
+    out.PutUint32(static_cast<std::uint32_t>(header.size()));
+    out.PutUint32(static_cast<std::uint32_t>(record.Files.size()));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      summary.packed_size +=
+          WriteEntry(out, names[i], spec.sources[i], spec.newest_time,
+                     &summary.data_size);
+    }
+    out.PutUint32(Offset32(summary.header_offset));
+    summary.marker_offset = out.Position();
+    Offset32(summary.marker_offset);
+    if (!spec.skip_checksum && summary.marker_offset > kMaxChecksummedSize) {
+      throw PackageWriteError(
+          "the installer is too large for its integrity check (" +
+          std::to_string(kMaxChecksummedSize) +
+          " bytes at most before the trailer); build with --skip-checksum");
+    }
+    summary.installer_size =
+        summary.marker_offset + static_cast<std::int64_t>(kMarkerSize) + 4;
+    // The size block lies inside the checksummed range: fill it first.
+    std::uint8_t values[9];
+    const std::uint32_t total = Offset32(summary.installer_size);
+    for (int i = 0; i < 4; ++i) {
+      values[i] = values[4 + i] = static_cast<std::uint8_t>(total >> (8 * i));
+    }
+    values[8] = spec.skip_checksum ? 1 : 0;
+    out.MoveTo(static_cast<std::int64_t>(size_block) + 14);
+    out.Put(values, sizeof values);
+    if (!ComputePackageChecksum(out, summary.marker_offset, &summary.checksum)) {
+      throw PackageWriteError("cannot read back " + output_path);
+    }
+    out.MoveTo(summary.marker_offset);
+    out.Put(kMarkerHalf, kMarkerSize / 2);
+    out.Put(kMarkerHalf, kMarkerSize / 2);
+    out.PutUint32(summary.checksum);
+    out.Truncate(summary.installer_size);
+  } catch (...) {
+    std::remove(output_path.c_str());
+    throw;
+  }
+  return summary;
+}
+
+}  // namespace sfx
