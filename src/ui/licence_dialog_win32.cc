@@ -2,7 +2,7 @@
 // owned by the main window and run by its own message loop until Yes, No or
 // Escape. Only Yes accepts. The extracted licence file is deleted whatever
 // the answer.
-#include <windows.h>
+#include "platform/win32_api.h"
 
 #include <string>
 #include <vector>

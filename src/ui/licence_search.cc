@@ -50,24 +50,32 @@ std::string ExtractLicence(const TInstalRecord& record) {
     std::size_t count = file_count > 0 ? static_cast<std::size_t>(file_count)
                                        : 0;
     if (count > record.Files.size()) count = record.Files.size();
-    std::string target;  // the licence being written, if any
+    bool writing = false;  // the current entry is a licence being written
     try {
       for (std::size_t i = 0; i < count; ++i) {
         std::string name = LastPathComponent(record.Files[i]->FileName);
         // Without a temporary folder the entry would only be passed over.
-        bool wanted = !temp.empty() && UpperCaseLatin(name) == kLicenceFileName;
-        target = wanted ? temp + name : std::string();
-        if (!ExtractPackedFile(*package, wanted ? temp : std::string(),
+        writing = !temp.empty() && UpperCaseLatin(name) == kLicenceFileName;
+        if (!ExtractPackedFile(*package, writing ? temp : std::string(),
                                false)) {
           break;
         }
-        if (wanted) path = target;
+        // The path the extraction wrote to, so that exactly that file is
+        // shown and deleted later.
+        if (writing) path = LastExtractedPath;
+        writing = false;
       }
     } catch (const EInOutError&) {
       // The extraction has shown its message; the package is unusable.
+      // Nothing extracted may stay behind in the temporary folder.
       package.reset();
-      if (!target.empty()) Os().DeleteFile(target);
-      if (!path.empty() && path != target) Os().DeleteFile(path);
+      // LastExtractedPath names the broken file only when the failing entry
+      // got as far as choosing its target in the temporary folder.
+      if (writing && LastExtractedPath.size() > temp.size() &&
+          LastExtractedPath.compare(0, temp.size(), temp) == 0) {
+        Os().DeleteFile(LastExtractedPath);
+      }
+      if (!path.empty()) Os().DeleteFile(path);
       LastExtractedPath.clear();
       Os().ExitProcess(1);
     }

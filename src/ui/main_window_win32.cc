@@ -3,8 +3,7 @@
 // command shows the licence and runs the whole installation inside the
 // command handler; the run paints progress into this window by sending
 // WM_PAINT and closes it when it succeeds.
-#include <windows.h>
-#include <shlobj.h>
+#include "platform/win32_api.h"
 
 #include <string>
 
