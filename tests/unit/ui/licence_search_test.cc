@@ -154,16 +154,23 @@ TEST_F(LicenceSearchTest, UncreatableLicenceStopsTheSearch) {
 }
 
 TEST_F(LicenceSearchTest, BrokenBlockEndsTheProgramWithoutLeftovers) {
-  Install({{"LICENSE.TXT", "first"}, {"license.txt", "second", true}});
-  try {
-    ExtractLicence(record_);
-    FAIL() << "the program should have ended";
-  } catch (const FakeExit& exit) {
-    EXPECT_EQ(exit.code, 1u);
+  const std::vector<Entry> packages[] = {
+      {{"a.txt", "a"}, {"LICENSE.TXT", "terms", true}},  // the licence breaks
+      {{"LICENSE.TXT", "first"}, {"License.txt", "2nd", true}},  // a second
+  };
+  for (const auto& entries : packages) {
+    fs_.message_boxes.clear();
+    Install(entries);
+    try {
+      ExtractLicence(record_);
+      ADD_FAILURE() << "the program should have ended";
+    } catch (const FakeExit& exit) {
+      EXPECT_EQ(exit.code, 1u);
+    }
+    EXPECT_EQ(fs_.MessageTexts(),
+              std::vector<std::string>{"Cannot read the data block."});
+    EXPECT_FALSE(fs_.HasFile("C:\\TEMP\\LICENSE.TXT"));
   }
-  ASSERT_EQ(fs_.MessageTexts(),
-            std::vector<std::string>{"Cannot read the data block."});
-  EXPECT_FALSE(fs_.HasFile("C:\\TEMP\\LICENSE.TXT"));
 }
 
 TEST_F(LicenceSearchTest, CountBeyondTheRecordIsNotWalked) {
