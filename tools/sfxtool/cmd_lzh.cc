@@ -1,0 +1,163 @@
+// `sfxtool lzh encode|decode IN OUT`: converts between plain data and one
+// raw LZH stream (4-byte length field + bit stream), as the package stores
+// the header and each file block. '-' stands for stdin or stdout.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "codec/lzh_decoder.h"
+#include "codec/lzh_encoder.h"
+#include "commands.h"
+
+namespace sfxtool {
+
+namespace {
+
+constexpr char kLzhUsage[] =
+    "usage: sfxtool lzh encode IN OUT\n"
+    "       sfxtool lzh decode IN OUT\n"
+    "\n"
+    "Encodes IN into one LZH stream (a 4-byte little-endian length, then the\n"
+    "adaptive-Huffman bit stream the installer decodes), or decodes such a\n"
+    "stream back. IN or OUT may be '-' for stdin or stdout. Input of 2 GiB\n"
+    "or more cannot be encoded.\n";
+
+// No symbol yields more than 60 bytes and none takes fewer than 10 bits
+// when it yields more than one byte, so an honest stream of n bytes after
+// its length field decodes to at most 6 bytes per bit.
+constexpr std::uint64_t kMaxBytesPerStreamByte = 48;
+
+bool ReadAll(const std::string& path, std::vector<std::uint8_t>* data) {
+  std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  if (!file) {
+    std::fprintf(stderr, "sfxtool: cannot open %s: %s\n", path.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  std::uint8_t buffer[1 << 16];
+  bool ok = true;
+  for (;;) {
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+    data->insert(data->end(), buffer, buffer + got);
+    if (got < sizeof buffer) {
+      if (std::ferror(file)) {
+        std::fprintf(stderr, "sfxtool: cannot read %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        ok = false;
+      }
+      break;
+    }
+  }
+  if (file != stdin) std::fclose(file);
+  return ok;
+}
+
+bool WriteAll(const std::string& path, const std::uint8_t* data,
+              std::size_t size) {
+  std::FILE* file = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
+  if (!file) {
+    std::fprintf(stderr, "sfxtool: cannot create %s: %s\n", path.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  bool ok = size == 0 || std::fwrite(data, 1, size, file) == size;
+  ok = (std::fflush(file) == 0) && ok;
+  if (file != stdout) ok = (std::fclose(file) == 0) && ok;
+  if (!ok) {
+    std::fprintf(stderr, "sfxtool: cannot write %s: %s\n", path.c_str(),
+                 std::strerror(errno));
+  }
+  return ok;
+}
+
+int Encode(const std::string& in, const std::string& out) {
+  std::vector<std::uint8_t> data;
+  if (!ReadAll(in, &data)) return 1;
+  if (data.size() >
+      static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    std::fprintf(stderr,
+                 "sfxtool: %s: input of %zu bytes is too long (at "
+                 "most 2147483647)\n",
+                 in.c_str(), data.size());
+    return 1;
+  }
+  const std::vector<std::uint8_t> stream =
+      sfx::LzhEncodeBuffer(data.data(), data.size());
+  return WriteAll(out, stream.data(), stream.size()) ? 0 : 1;
+}
+
+int Decode(const std::string& in, const std::string& out) {
+  std::vector<std::uint8_t> stream;
+  if (!ReadAll(in, &stream)) return 1;
+  if (stream.size() < 4) {
+    std::fprintf(stderr,
+                 "sfxtool: %s: not an LZH stream (%zu bytes, shorter "
+                 "than the length field)\n",
+                 in.c_str(), stream.size());
+    return 1;
+  }
+  const std::int32_t length = static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(stream[0]) | stream[1] << 8 | stream[2] << 16 |
+      static_cast<std::uint32_t>(stream[3]) << 24);
+  if (length < 0) {
+    std::fprintf(stderr,
+                 "sfxtool: %s: not an LZH stream (negative length "
+                 "%d)\n",
+                 in.c_str(), length);
+    return 1;
+  }
+  const std::uint64_t most = kMaxBytesPerStreamByte * (stream.size() - 4);
+  if (static_cast<std::uint64_t>(length) > most) {
+    std::fprintf(stderr,
+                 "sfxtool: %s: cannot be decoded: declares %d bytes, "
+                 "but %zu bytes of stream hold at most %llu\n",
+                 in.c_str(), length, stream.size() - 4,
+                 static_cast<unsigned long long>(most));
+    return 1;
+  }
+  // The last match may run up to 59 bytes past the declared length.
+  std::vector<std::uint8_t> data;
+  try {
+    data.resize(static_cast<std::size_t>(length) + 64);
+    sfx::LzhDecodeBuffer(stream.data(),
+                         static_cast<std::uint32_t>(stream.size()), data.data(),
+                         static_cast<std::uint32_t>(data.size()));
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "sfxtool: %s: out of memory for %d bytes\n",
+                 in.c_str(), length);
+    return 1;
+  } catch (const sfx::Exception& e) {
+    std::fprintf(stderr, "sfxtool: %s: cannot be decoded: %s\n", in.c_str(),
+                 e.Message().c_str());
+    return 1;
+  }
+  return WriteAll(out, data.data(), static_cast<std::size_t>(length)) ? 0 : 1;
+}
+
+}  // namespace
+
+int RunLzhCommand(int argc, char** argv) {
+  if (argc >= 1 && (std::strcmp(argv[0], "--help") == 0 ||
+                    std::strcmp(argv[0], "-h") == 0)) {
+    std::fputs(kLzhUsage, stdout);
+    return 0;
+  }
+  if (argc != 3) {
+    std::fprintf(stderr, "sfxtool: lzh needs a mode, IN and OUT\n\n%s",
+                 kLzhUsage);
+    return 2;
+  }
+  const std::string mode = argv[0];
+  if (mode == "encode") return Encode(argv[1], argv[2]);
+  if (mode == "decode") return Decode(argv[1], argv[2]);
+  std::fprintf(stderr, "sfxtool: unknown lzh mode '%s'\n\n%s", mode.c_str(),
+               kLzhUsage);
+  return 2;
+}
+
+}  // namespace sfxtool
