@@ -1,0 +1,100 @@
+// Code page 1252 is Latin-1 except for 0x80-0x9F, which hold typographic
+// characters; this table gives their Unicode values (0 = undefined).
+#include "ansi.h"
+
+#include <cstdint>
+
+namespace sfxtool {
+namespace {
+
+constexpr std::uint16_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+std::uint32_t CodePointOf(unsigned char byte) {
+  if (byte >= 0x80 && byte < 0xA0 && kHighControls[byte - 0x80] != 0) {
+    return kHighControls[byte - 0x80];
+  }
+  return byte;
+}
+
+void AppendUtf8(std::uint32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    *out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *out += static_cast<char>(0xC0 | (cp >> 6));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *out += static_cast<char>(0xE0 | (cp >> 12));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* bad) {
+  ansi->clear();
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    std::uint32_t cp = 0;
+    std::size_t extra = 0;
+    if (lead < 0x80) {
+      cp = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      cp = lead & 0x1F;
+      extra = 1;
+    } else if ((lead & 0xF0) == 0xE0) {
+      cp = lead & 0x0F;
+      extra = 2;
+    } else if ((lead & 0xF8) == 0xF0) {
+      cp = lead & 0x07;
+      extra = 3;
+    } else {
+      *bad = utf8.substr(i, 1);
+      return false;
+    }
+    if (extra > 0 && i + extra >= utf8.size()) {  // cut short
+      *bad = utf8.substr(i);
+      return false;
+    }
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const unsigned char next = static_cast<unsigned char>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) {
+        *bad = utf8.substr(i, k + 1);
+        return false;
+      }
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    const std::string sequence = utf8.substr(i, extra + 1);
+    i += extra + 1;
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      *ansi += static_cast<char>(cp);
+      continue;
+    }
+    bool found = false;
+    for (int k = 0; k < 32; ++k) {
+      if (kHighControls[k] == cp) {
+        *ansi += static_cast<char>(0x80 + k);
+        found = true;
+        break;
+      }
+    }
+    if (!found) {
+      *bad = sequence;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string AnsiToUtf8(const std::string& ansi) {
+  std::string out;
+  for (char c : ansi) AppendUtf8(CodePointOf(static_cast<unsigned char>(c)), &out);
+  return out;
+}
+
+}  // namespace sfxtool
