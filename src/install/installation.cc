@@ -63,11 +63,9 @@ class RegistryWriter {
   // Sets a string value; raises when there is no open key or the system
   // refuses the value.
   void WriteString(const std::string& name, const std::string& value) {
-    if (!key_ || !key_->SetString(name, value)) {
-      throw Exception("Failed to set data for '" + name + "'");
-    }
+    if (!key_ || !key_->SetString(name, value)) throw Exception(name);
   }
-  void WriteInteger(const std::string& name, long long value) {
+  void WriteInteger(const std::string& name, int value) {
     WriteString(name, std::to_string(value));
   }
   void SetRoot(os::RegistryRoot root) {
@@ -247,7 +245,7 @@ void CopyFiles(const TInstalRecord& record, File& package,
 
 void LogExtraEntries(const TInstalRecord& record, std::int32_t file_count,
                      RegistryWriter& writer) {
-  std::int64_t index = file_count;
+  int index = file_count;
   for (const std::string& entry : record.ExtraProgEntries) {
     std::string value;
     if (entry.find('%') != std::string::npos) {

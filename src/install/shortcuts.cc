@@ -17,9 +17,7 @@ constexpr char kLinkExtension[] = ".LNK";
 // Writes a log value; a refused value ends the installation run.
 void WriteLogValue(RegistryKey& log_key, const std::string& name,
                    const std::string& value) {
-  if (!log_key.SetString(name, value)) {
-    throw Exception("Failed to set data for '" + name + "'");
-  }
+  if (!log_key.SetString(name, value)) throw Exception(name);
 }
 
 // Brackets the work with the component system's initialisation, also when
@@ -53,7 +51,7 @@ void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
     const TInstallFileRecord& file = *record.Files[i];
     const std::string name = ExpandMacros(file.ShortcutName);
     if (name.empty()) continue;
-    const std::string index = std::to_string(i);
+    const std::string index = std::to_string(static_cast<int>(i));
 
     std::string directory = ExpandDirMacros(file.TargetDir);
     if (directory == file.TargetDir) directory = InstallLocation + file.TargetDir;

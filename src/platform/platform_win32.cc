@@ -13,6 +13,16 @@ namespace {
 
 constexpr DWORD kPathBufferSize = 500;
 
+// The shell-link class and its interfaces. Defined here because the
+// system's uuid library keeps all its identifiers in one object, which
+// would bring tens of kilobytes of unused ones into the installer.
+constexpr CLSID kClsidShellLink = {
+    0x00021401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID kIidShellLinkA = {
+    0x000214EE, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID kIidPersistFile = {
+    0x0000010B, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
 HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
 // The text that a "fill this buffer" call of the system produced; an empty
@@ -336,7 +346,7 @@ class Win32Platform : public Platform {
                                const std::string& working_dir) override {
     ComPtr<IShellLinkA> link;
     HRESULT status = CoCreateInstance(
-        CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+        kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
         reinterpret_cast<void**>(link.out()));
     if (FAILED(status)) return status;
     link->SetPath(target.c_str());
@@ -345,7 +355,7 @@ class Win32Platform : public Platform {
     link->SetWorkingDirectory(working_dir.c_str());
     ComPtr<IPersistFile> file;
     if (SUCCEEDED(link->QueryInterface(
-            IID_IPersistFile, reinterpret_cast<void**>(file.out())))) {
+            kIidPersistFile, reinterpret_cast<void**>(file.out())))) {
       WCHAR wide[MAX_PATH];
       if (MultiByteToWideChar(CP_ACP, 0, link_path.c_str(), -1, wide,
                               MAX_PATH) == 0) {

@@ -1,0 +1,220 @@
+// An in-memory sfx::Platform for native unit tests: files and directories
+// (drive-letter paths, compared without regard to case), the registry,
+// message boxes with scripted answers, processes with scripted exit codes,
+// shell links, window messages and a log of every call that changes
+// something. Install it with SetPlatformForTesting (FakePlatformScope does
+// that for a test's lifetime).
+//
+// ExitProcess throws FakeExit, so a test can observe a process end without
+// ending the test program.
+#ifndef SFX_TESTS_SUPPORT_FAKE_PLATFORM_H_
+#define SFX_TESTS_SUPPORT_FAKE_PLATFORM_H_
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sfx::fake {
+
+// Thrown by FakePlatform::ExitProcess.
+struct FakeExit {
+  std::uint32_t code;
+};
+
+struct MessageBoxCall {
+  WindowHandle owner;
+  std::string text;
+  std::string caption;
+  std::uint32_t flags;
+};
+
+struct RegistryWrite {
+  os::RegistryRoot root;
+  std::string key;
+  std::string name;
+  std::string value;
+};
+
+struct ShellLinkCall {
+  std::string target;
+  std::string link_path;
+  std::string description;
+  std::string arguments;
+  std::string working_dir;
+};
+
+struct WindowMessage {
+  WindowHandle window;
+  std::uint32_t msg;
+  std::uintptr_t wparam;
+  std::intptr_t lparam;
+  bool posted;
+};
+
+// What a started program does: it runs for `polls_running` exit-code
+// queries, then ends with `exit_code`. `on_start` runs when it starts.
+struct ProgramScript {
+  std::uint32_t exit_code = 0;
+  int polls_running = 0;
+  std::function<void()> on_start;
+};
+
+class FakePlatform : public Platform {
+ public:
+  struct FileNode {
+    std::vector<std::uint8_t> data;
+    std::uint32_t dos_time = 0;
+    bool locked = false;  // open elsewhere without sharing
+  };
+
+  FakePlatform();
+
+  // --- Test set-up and inspection ------------------------------------------
+  // Creates the directory and its parents.
+  void AddDirectory(const std::string& path);
+  // Creates the file (and its directory).
+  void AddFile(const std::string& path, const std::vector<std::uint8_t>& data,
+               std::uint32_t dos_time = 0);
+  void AddFile(const std::string& path, const std::string& text,
+               std::uint32_t dos_time = 0);
+  void LockFile(const std::string& path);
+  bool HasFile(const std::string& path) const;
+  bool HasDirectory(const std::string& path) const;
+  const FileNode* FindFile(const std::string& path) const;
+  std::string FileText(const std::string& path) const;
+  // The last value written under root\key\name, if any.
+  std::optional<std::string> RegistryValue(os::RegistryRoot root,
+                                           const std::string& key,
+                                           const std::string& name) const;
+  // Value names written under root\key, in the order first written.
+  std::vector<std::string> RegistryNames(os::RegistryRoot root,
+                                         const std::string& key) const;
+  // Message-box texts in order.
+  std::vector<std::string> MessageTexts() const;
+
+  // Configuration.
+  std::string system_dir = "C:\\WINDOWS\\system32";
+  std::string windows_dir = "C:\\WINDOWS";
+  std::string temp_dir = "C:\\TEMP\\";
+  std::string current_dir = "C:\\";
+  std::map<int, std::string> special_folders;
+  std::map<char, std::int64_t> free_space;  // by upper-case drive letter
+  std::string module_file_name = "C:\\Downloads\\setup.exe";
+  std::string command_line = "\"C:\\Downloads\\setup.exe\"";
+  std::string thousands_separator = ",";
+  std::map<std::string, ProgramScript> programs;  // by upper-cased path
+  std::uint32_t winexec_result = 33;
+  bool module_loaded = true;      // GetModuleHandle finds it
+  bool module_loadable = true;    // LoadLibrary finds it
+  bool proc_available = true;     // GetProcAddress finds it
+  std::uint32_t execution_state = 0x80000000u;
+  std::set<std::string> failing_keys;         // CreateKey fails (upper-cased)
+  std::set<std::string> failing_value_names;  // SetString fails
+  std::int32_t shell_link_status = 0;
+  std::deque<int> answers;  // message-box answers; default OK / Yes
+  std::map<WindowHandle, std::string> window_texts;
+
+  // Observations.
+  std::vector<std::string> log;
+  std::vector<MessageBoxCall> message_boxes;
+  std::vector<RegistryWrite> registry_writes;
+  std::vector<ShellLinkCall> shell_links;
+  std::vector<WindowMessage> messages;
+  std::vector<std::pair<WindowHandle, int>> shown_windows;
+  std::vector<WindowHandle> updated_windows;
+  std::vector<WindowHandle> progress_bars;
+  std::vector<std::string> started_programs;
+  std::vector<std::string> winexec_calls;
+  std::vector<std::uint32_t> sleeps;
+  int get_module_handle_calls = 0;
+  int load_library_calls = 0;
+  int get_proc_address_calls = 0;
+  int co_initialize_calls = 0;
+  int co_uninitialize_calls = 0;
+
+  // --- Platform --------------------------------------------------------------
+  std::unique_ptr<File> OpenRead(const std::string& path) override;
+  std::unique_ptr<File> OpenReadWrite(const std::string& path) override;
+  std::unique_ptr<File> CreateWrite(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  bool GetLastWriteDosTime(const std::string& path,
+                           std::uint32_t* dos_date_time) override;
+  bool SetLastWriteDosTime(const std::string& path,
+                           std::uint32_t dos_date_time) override;
+  std::uint32_t GetFileAttributes(const std::string& path) override;
+  bool CreateDirectory(const std::string& path) override;
+  bool SetCurrentDirectory(const std::string& path) override;
+  std::string GetCurrentDirectory() override;
+  std::string GetSystemDirectory() override;
+  std::string GetWindowsDirectory() override;
+  std::string GetTempPath() override;
+  std::string GetSpecialFolderPath(int csidl, WindowHandle owner) override;
+  bool GetDiskFreeSpace(const std::string& root,
+                        std::int64_t* free_bytes) override;
+  std::string GetModuleFileName() override;
+  std::string GetCommandLine() override;
+  [[noreturn]] void ExitProcess(std::uint32_t code) override;
+  std::unique_ptr<Process> StartProcess(const std::string& path) override;
+  void Sleep(std::uint32_t milliseconds) override;
+  std::uint32_t WinExec(const std::string& command_line, int show) override;
+  void* GetModuleHandle(const std::string& module) override;
+  void* LoadLibrary(const std::string& module) override;
+  void* GetProcAddress(void* module, const std::string& name) override;
+  std::uint32_t CallSetThreadExecutionState(void* proc,
+                                            std::uint32_t flags) override;
+  std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
+                                         const std::string& path) override;
+  void CoInitialize() override;
+  void CoUninitialize() override;
+  std::int32_t CreateShellLink(const std::string& target,
+                               const std::string& link_path,
+                               const std::string& description,
+                               const std::string& arguments,
+                               const std::string& working_dir) override;
+  int MessageBox(WindowHandle owner, const std::string& text,
+                 const std::string& caption, std::uint32_t flags) override;
+  std::string GetThousandsSeparator() override;
+  WindowHandle CreateProgressBar(WindowHandle parent, int x, int y, int width,
+                                 int height, int id) override;
+  std::intptr_t SendMessage(WindowHandle window, std::uint32_t msg,
+                            std::uintptr_t wparam,
+                            std::intptr_t lparam) override;
+  bool PostMessage(WindowHandle window, std::uint32_t msg,
+                   std::uintptr_t wparam, std::intptr_t lparam) override;
+  void UpdateWindow(WindowHandle window) override;
+  void ShowWindow(WindowHandle window, int show) override;
+  std::string GetWindowText(WindowHandle window, int max_chars) override;
+
+  // The key under which a path is stored: absolute (relative paths are
+  // taken against the current directory), upper-cased, without a trailing
+  // backslash.
+  std::string Normalize(const std::string& path) const;
+
+ private:
+  std::map<std::string, std::shared_ptr<FileNode>> files_;
+  std::set<std::string> directories_;
+  WindowHandle next_window_ = 0x5000;
+};
+
+// Installs a FakePlatform for the scope's lifetime.
+class FakePlatformScope {
+ public:
+  explicit FakePlatformScope(FakePlatform* platform) {
+    SetPlatformForTesting(platform);
+  }
+  ~FakePlatformScope() { SetPlatformForTesting(nullptr); }
+  FakePlatformScope(const FakePlatformScope&) = delete;
+  FakePlatformScope& operator=(const FakePlatformScope&) = delete;
+};
+
+}  // namespace sfx::fake
+
+#endif  // SFX_TESTS_SUPPORT_FAKE_PLATFORM_H_
