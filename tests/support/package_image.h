@@ -1,0 +1,38 @@
+// Builds installer files in memory for native tests: a small stand-in for
+// the installer program (holding the size block) followed by a real package
+// written by the packer, so the readers run over the same bytes the
+// installer program would see.
+#ifndef SFX_TESTS_SUPPORT_PACKAGE_IMAGE_H_
+#define SFX_TESTS_SUPPORT_PACKAGE_IMAGE_H_
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "package/record.h"
+
+namespace sfx::fake {
+
+// A deep copy of `record`.
+TInstalRecord CloneRecord(const TInstalRecord& record);
+
+// Appends a file entry to `record` (its FileName, TargetDir and the other
+// fields as given) and returns it for further settings.
+TInstallFileRecord& AddFileEntry(TInstalRecord& record,
+                                 const std::string& file_name,
+                                 const std::string& target_dir = "");
+TPreRunFileRecord& AddPreRunEntry(TInstalRecord& record,
+                                  const std::string& file_name,
+                                  std::int32_t run_stage);
+
+// The installer file for `record`, whose entry i holds `contents[i]` with
+// the last-write time `mtime`. Raises std::runtime_error when the packer
+// refuses the record.
+std::vector<std::uint8_t> BuildInstallerImage(
+    const TInstalRecord& record, const std::vector<std::string>& contents,
+    std::time_t mtime = 1700000000, bool skip_checksum = false);
+
+}  // namespace sfx::fake
+
+#endif  // SFX_TESTS_SUPPORT_PACKAGE_IMAGE_H_
