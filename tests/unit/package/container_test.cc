@@ -1,0 +1,276 @@
+// The readers of the installer file as the installer program calls them:
+// VerifyPackage, ReadPackageHeader and the walk to the first file entry,
+// with a table of damaged layouts that must each end as a clean failure.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "codec/lzh_encoder.h"
+#include "package/container.h"
+#include "package/record_writer.h"
+#include "paths/macros.h"
+#include "unit/package/memory_file.h"
+#include "unit/package/test_platform.h"
+
+namespace sfx {
+namespace {
+
+using sfx_test::ExitCalled;
+
+void Put32(std::vector<std::uint8_t>* s, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) s->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+void Set32(std::vector<std::uint8_t>* s, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*s)[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// The parts of a test installer, put together by Build().
+struct Parts {
+  std::vector<std::uint8_t> stub = std::vector<std::uint8_t>(100, 'S');
+  std::vector<std::uint8_t> header;
+  std::uint32_t file_count = 0;
+  std::vector<std::uint8_t> entries;
+  // Changes applied to the assembled bytes before they are sealed.
+  std::function<void(std::vector<std::uint8_t>*, std::size_t /*h*/,
+                     std::size_t /*marker*/)> damage;
+
+  std::vector<std::uint8_t> Build(std::size_t* marker_at = nullptr) const {
+    std::vector<std::uint8_t> out = stub;
+    const std::size_t h = out.size();
+    const auto packed = LzhEncodeBuffer(header.data(), header.size());
+    Put32(&out, static_cast<std::uint32_t>(packed.size()));
+    out.insert(out.end(), packed.begin(), packed.end());
+    Put32(&out, static_cast<std::uint32_t>(header.size()));
+    Put32(&out, file_count);
+    out.insert(out.end(), entries.begin(), entries.end());
+    Put32(&out, static_cast<std::uint32_t>(h));
+    if (damage) damage(&out, h, out.size());
+    const std::size_t marker = out.size();
+    sfx_test::MemoryFile file(out);
+    std::uint32_t checksum = 0;
+    EXPECT_TRUE(ComputePackageChecksum(file, static_cast<std::int64_t>(marker), &checksum));
+    out.resize(marker);
+    for (int i = 0; i < 2; ++i) out.insert(out.end(), kMarkerHalf, kMarkerHalf + 8);
+    Put32(&out, checksum);
+    if (marker_at) *marker_at = marker;
+    return out;
+  }
+};
+
+// A one-file package: header and the entry of an empty file.
+Parts OneFile() {
+  Parts parts;
+  TInstalRecord record;
+  record.ProductName = "Walk";
+  record.Files.push_back(std::make_unique<TInstallFileRecord>());
+  record.Files[0]->FileName = "empty.txt";
+  parts.header = WriteRecord(record, kFormat24);
+  parts.file_count = 1;
+  parts.entries.push_back(9);
+  parts.entries.insert(parts.entries.end(), {'e', 'm', 'p', 't', 'y', '.', 't', 'x', 't'});
+  parts.entries.insert(parts.entries.end(), 21, 0);
+  return parts;
+}
+
+class ContainerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = ::testing::TempDir() + "container_test_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".exe";
+    ExePath = path_;
+  }
+  void TearDown() override { std::remove(path_.c_str()); }
+
+  void WriteInstaller(const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path_, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  // Runs ReadPackageHeader; returns the exit code, or -1 when it returned.
+  int ReadHeader(TInstalRecord* record) {
+    try {
+      ReadPackageHeader(*record);
+    } catch (const ExitCalled& exit) {
+      return static_cast<int>(exit.code);
+    }
+    return -1;
+  }
+
+  sfx_test::TestPlatform platform_;
+  std::string path_;
+};
+
+TEST_F(ContainerTest, VerifiesAndReadsAGoodPackage) {
+  std::size_t marker = 0;
+  WriteInstaller(OneFile().Build(&marker));
+  MarkerOffset = 0;
+  ASSERT_TRUE(VerifyPackage(path_, false));
+  EXPECT_EQ(MarkerOffset, static_cast<std::int32_t>(marker));
+  TInstalRecord record;
+  EXPECT_EQ(ReadHeader(&record), -1);
+  EXPECT_EQ(record.ProductName, "Walk");
+  EXPECT_EQ(ProgName, "Walk");
+  ASSERT_EQ(record.Files.size(), 1u);
+  EXPECT_TRUE(platform_.messages.empty());
+
+  std::unique_ptr<File> file;
+  std::int32_t count = -1;
+  ASSERT_EQ(OpenPackageAtFirstEntry(&file, &count), PackageWalk::kOk);
+  EXPECT_EQ(count, 1);
+  std::uint8_t name_length = 0;
+  std::uint32_t got = 0;
+  ASSERT_TRUE(file->Read(&name_length, 1, &got));
+  EXPECT_EQ(name_length, 9);
+}
+
+TEST_F(ContainerTest, VerifyReportsAFileItCannotOpen) {
+  EXPECT_FALSE(VerifyPackage(path_ + ".missing", false));
+  ASSERT_EQ(platform_.messages.size(), 1u);
+  EXPECT_EQ(platform_.messages[0].text, "Cannot open " + path_ + ".missing file.");
+  EXPECT_EQ(platform_.messages[0].caption, "Error");
+}
+
+TEST_F(ContainerTest, VerifyFailsSilentlyOnADamagedFile) {
+  auto bytes = OneFile().Build();
+  bytes[10] ^= 0x40;
+  WriteInstaller(bytes);
+  EXPECT_FALSE(VerifyPackage(path_, false));
+  EXPECT_TRUE(VerifyPackage(path_, true));
+  EXPECT_TRUE(platform_.messages.empty());
+}
+
+TEST_F(ContainerTest, DamagedLayoutsEndWithExitCodeOne) {
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<std::uint8_t>*, std::size_t, std::size_t)> damage;
+    PackageWalk walk;  // what the walk to the first entry says
+  };
+  const Case cases[] = {
+      {"header offset negative",
+       [](auto* b, std::size_t, std::size_t m) { Set32(b, m - 4, 0xFFFFFFF0u); },
+       PackageWalk::kBadHeaderOffset},
+      {"header offset past the file",
+       [](auto* b, std::size_t, std::size_t m) { Set32(b, m - 4, 0x7FFFFFF0u); },
+       PackageWalk::kBadHeaderOffset},
+      {"header offset at the trailer",
+       [](auto* b, std::size_t, std::size_t m) { Set32(b, m - 4, static_cast<std::uint32_t>(m - 8)); },
+       PackageWalk::kBadHeaderOffset},
+      {"compressed size huge",
+       [](auto* b, std::size_t h, std::size_t) { Set32(b, h, 0xFFFFFFF0u); },
+       PackageWalk::kNoFileCount},
+      {"compressed size past the entries",
+       [](auto* b, std::size_t h, std::size_t m) { Set32(b, h, static_cast<std::uint32_t>(m - h)); },
+       PackageWalk::kNoFileCount},
+      {"file count negative",
+       [](auto* b, std::size_t h, std::size_t) {
+         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
+         Set32(b, h + 8 + p, 0xFFFFFFFFu);
+       },
+       PackageWalk::kNoFileCount},
+      {"file count larger than the package could hold",
+       [](auto* b, std::size_t h, std::size_t) {
+         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
+         Set32(b, h + 8 + p, 1000000u);
+       },
+       PackageWalk::kNoFileCount},
+      {"file count differs from the header's list",
+       [](auto* b, std::size_t h, std::size_t) {
+         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
+         Set32(b, h + 8 + p, 0u);
+       },
+       PackageWalk::kOk},
+      {"HeaderSize smaller than the decoded length",
+       [](auto* b, std::size_t h, std::size_t) {
+         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
+         Set32(b, h + 4 + p, 10u);
+       },
+       PackageWalk::kOk},
+      {"HeaderSize absurd",
+       [](auto* b, std::size_t h, std::size_t) {
+         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
+         Set32(b, h + 4 + p, 0xFFFFFFFFu);
+       },
+       PackageWalk::kOk},
+      {"decoded length field above HeaderSize",
+       [](auto* b, std::size_t h, std::size_t) { Set32(b, h + 4, 0x7FFFFFFFu); },
+       PackageWalk::kOk},
+      {"compressed header empty",
+       [](auto* b, std::size_t h, std::size_t) {
+         // P = 0: HeaderSize and FileCount follow right away.
+         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
+         std::vector<std::uint8_t> rest(b->begin() + static_cast<long>(h + 4 + p), b->end());
+         b->resize(h);
+         Put32(b, 0);
+         b->insert(b->end(), rest.begin(), rest.end());
+         Set32(b, b->size() - 4, static_cast<std::uint32_t>(h));
+       },
+       PackageWalk::kOk},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Parts parts = OneFile();
+    parts.damage = c.damage;
+    std::size_t marker = 0;
+    WriteInstaller(parts.Build(&marker));
+    ASSERT_TRUE(VerifyPackage(path_, false));
+    platform_.messages.clear();
+    TInstalRecord record;
+    EXPECT_EQ(ReadHeader(&record), 1);
+    ASSERT_EQ(platform_.messages.size(), 1u);
+    EXPECT_EQ(platform_.messages[0].text, "Packed data is corrupted.");
+    std::unique_ptr<File> file;
+    std::int32_t count = 0;
+    EXPECT_EQ(OpenPackageAtFirstEntry(&file, &count), c.walk);
+  }
+}
+
+TEST_F(ContainerTest, UnknownSignatureEndsWithExitCodeOne) {
+  Parts parts = OneFile();
+  parts.header[10] = 'X';  // "InstallerX2.4"
+  WriteInstaller(parts.Build());
+  ASSERT_TRUE(VerifyPackage(path_, false));
+  TInstalRecord record;
+  EXPECT_EQ(ReadHeader(&record), 1);
+  ASSERT_EQ(platform_.messages.size(), 1u);
+  EXPECT_EQ(platform_.messages[0].text, "Data is corrupted.");
+}
+
+TEST_F(ContainerTest, MissingFilesEndWithTheirOwnMessages) {
+  WriteInstaller(OneFile().Build());
+  ASSERT_TRUE(VerifyPackage(path_, false));
+  ExePath = path_ + ".gone";
+  TInstalRecord record;
+  EXPECT_EQ(ReadHeader(&record), 1);
+  ASSERT_EQ(platform_.messages.size(), 1u);
+  EXPECT_EQ(platform_.messages[0].text,
+            "Cannot read data from file. Probably sharing violation.");
+  std::unique_ptr<File> file;
+  std::int32_t count = 0;
+  EXPECT_EQ(OpenPackageAtFirstEntry(&file, &count), PackageWalk::kCannotOpen);
+
+  ExePath = path_;
+  MarkerOffset = 2;  // no room for the header offset before it
+  EXPECT_EQ(OpenPackageAtFirstEntry(&file, &count), PackageWalk::kNoHeaderOffset);
+}
+
+TEST(LoadPackageHeaderTest, TruncatedHeaderReadsFail) {
+  Parts parts = OneFile();
+  std::size_t marker = 0;
+  const auto bytes = parts.Build(&marker);
+  for (std::int64_t fail_at : {100, 104, 110, 130}) {
+    sfx_test::MemoryFile file(bytes);
+    file.FailReadsFrom(fail_at);
+    PackageLayout layout;
+    std::vector<std::uint8_t> decoded;
+    std::string reason;
+    EXPECT_FALSE(LoadPackageHeader(file, static_cast<std::int64_t>(marker),
+                                   &layout, &decoded, &reason))
+        << fail_at;
+    EXPECT_FALSE(reason.empty());
+  }
+}
+
+}  // namespace
+}  // namespace sfx

@@ -1,0 +1,209 @@
+// The packer: the stub's size block, time stamps, and installers that the
+// readers accept, with the same bytes on every build.
+#include "package/package_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "codec/file_entry.h"
+#include "package/container.h"
+#include "unit/package/memory_file.h"
+
+namespace sfx {
+namespace {
+
+std::vector<std::uint8_t> Stub() {
+  std::vector<std::uint8_t> stub(64, 'M');
+  stub.push_back(22);
+  stub.insert(stub.end(), kStubSizeTag, kStubSizeTag + 13);
+  stub.insert(stub.end(), 9, 0xEE);
+  stub.insert(stub.end(), 30, 'Z');
+  return stub;
+}
+
+TEST(FindStubSizeBlockTest, Cases) {
+  EXPECT_EQ(FindStubSizeBlock(Stub()), 64u);
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> stub;
+  };
+  auto twice = Stub();
+  twice.insert(twice.end(), kStubSizeTag, kStubSizeTag + 13);
+  auto wrong_length = Stub();
+  wrong_length[64] = 23;
+  auto at_start = std::vector<std::uint8_t>(kStubSizeTag, kStubSizeTag + 13);
+  at_start.resize(40);
+  auto cut = Stub();
+  cut.resize(64 + 20);
+  auto with_marker = Stub();
+  for (int i = 0; i < 2; ++i) with_marker.insert(with_marker.end(), kMarkerHalf, kMarkerHalf + 8);
+  const Case cases[] = {{"no tag", std::vector<std::uint8_t>(100, 'x')},
+                        {"tag twice", twice},
+                        {"length byte not 22", wrong_length},
+                        {"tag at the start", at_start},
+                        {"block cut off", cut},
+                        {"stub holds the marker", with_marker}};
+  for (const Case& c : cases) {
+    EXPECT_THROW(FindStubSizeBlock(c.stub), PackageWriteError) << c.name;
+  }
+}
+
+TEST(DosDateTimeOfTest, LocalTimeClampedToTheDosRange) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  // 2020-02-29 13:45:31 UTC: seconds round down to even.
+  const std::time_t t = 1582983931;
+  const std::uint32_t expected = ((40u << 9) | (2u << 5) | 29u) << 16 |
+                                 (13u << 11) | (45u << 5) | 15u;
+  EXPECT_EQ(DosDateTimeOf(t, std::nullopt), expected);
+  EXPECT_EQ(DosDateTimeOf(t + 1000, t), expected);  // clamped to newest
+  EXPECT_EQ(DosDateTimeOf(t, t + 1000), expected);
+  EXPECT_EQ(DosDateTimeOf(0, std::nullopt), 0x00210000u);  // 1970 -> 1980
+  EXPECT_EQ(DosDateTimeOf(std::time_t{5000000000}, std::nullopt) >> 25, 127u);
+  setenv("TZ", "Europe/Berlin", 1);  // one hour ahead in winter
+  tzset();
+  EXPECT_EQ(DosDateTimeOf(t, std::nullopt), expected + (1u << 11));
+  setenv("TZ", "UTC", 1);
+  tzset();
+}
+
+class WritePackageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    dir_ = ::testing::TempDir() + "package_writer_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+    ::mkdir(dir_.c_str(), 0777);
+  }
+
+  std::string Source(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    const std::string path = dir_ + name;
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+  static std::vector<std::uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  }
+  static std::vector<std::uint8_t> Noise(std::size_t n, std::uint32_t seed) {
+    std::vector<std::uint8_t> bytes(n);
+    for (auto& b : bytes) {
+      seed = seed * 1664525u + 1013904223u;
+      b = static_cast<std::uint8_t>(seed >> 24);
+    }
+    return bytes;
+  }
+  static std::vector<std::uint8_t> Text(std::size_t n) {
+    std::vector<std::uint8_t> bytes(n);
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = "the quick brown fox\n"[i % 20];
+    return bytes;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
+  const std::vector<std::vector<std::uint8_t>> contents = {
+      {}, Text(65000), Noise(130000, 1), Text(65001), Noise(10, 2)};
+  PackageSpec spec;
+  spec.stub = Stub();
+  for (std::size_t i = 0; i < contents.size(); ++i) {
+    const std::string name = "f" + std::to_string(i) + ".bin";
+    spec.sources.push_back(Source(name, contents[i]));
+    auto entry = std::make_unique<TInstallFileRecord>();
+    entry->FileName = "C:\\build\\" + name;  // only the last part is the name
+    spec.record.Files.push_back(std::move(entry));
+  }
+  const std::string out = dir_ + "setup.exe";
+  const PackageSummary summary = WritePackage(spec, out);
+  const auto bytes = ReadAll(out);
+  ASSERT_EQ(static_cast<std::int64_t>(bytes.size()), summary.installer_size);
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 64, spec.stub.begin()));
+
+  sfx_test::MemoryFile file(bytes);
+  const PackageCheckResult check = CheckPackageFile(file, false);
+  ASSERT_EQ(check.status, PackageCheck::kOk);
+  EXPECT_EQ(check.marker_offset, summary.marker_offset);
+  const StubSizeValues values = ParseStubSizeBlock(bytes.data() + 64);
+  EXPECT_EQ(values.expected_size1, summary.installer_size);
+  EXPECT_EQ(values.expected_size2, summary.installer_size);
+  EXPECT_EQ(values.skip_checksum, 0);
+
+  PackageLayout layout;
+  std::vector<std::uint8_t> decoded;
+  std::string reason;
+  ASSERT_TRUE(LoadPackageHeader(file, check.marker_offset, &layout, &decoded, &reason)) << reason;
+  EXPECT_EQ(layout.header_offset, static_cast<std::int64_t>(spec.stub.size()));
+  ASSERT_EQ(layout.file_count, 5);
+  ASSERT_TRUE(static_cast<File&>(file).Seek(layout.first_entry, File::Origin::kBegin));
+  std::vector<std::uint8_t> input(kMaxBlockBufferSize), output(kMaxBlockBufferSize);
+  const bool expect_packed[] = {false, true, false, true, false};
+  for (std::size_t i = 0; i < contents.size(); ++i) {
+    PackedFileEntry entry;
+    ASSERT_TRUE(ReadPackedFileEntry(file, &entry));
+    EXPECT_EQ(entry.name, "f" + std::to_string(i) + ".bin");
+    EXPECT_EQ(entry.header.FileSize, contents[i].size());
+    EXPECT_EQ(entry.header.Reserved1, 0u);
+    EXPECT_EQ(entry.header.Reserved2, 0u);
+    EXPECT_EQ(entry.header.Packed != 0, expect_packed[i]) << i;
+    EXPECT_EQ(entry.blocks.size(), (contents[i].size() + 64999) / 65000);
+    std::vector<std::uint8_t> rebuilt;
+    for (const TPackedBlock& block : entry.blocks) {
+      EXPECT_EQ(block.BlockOffset, static_cast<std::uint32_t>(file.position()));
+      const std::uint8_t* data = nullptr;
+      std::uint32_t length = 0;
+      ASSERT_EQ(ReadFileBlock(file, block.BlockSize, entry.header.Packed != 0,
+                              input.data(), output.data(), &data, &length),
+                BlockRead::kOk);
+      rebuilt.insert(rebuilt.end(), data, data + length);
+    }
+    EXPECT_EQ(rebuilt, contents[i]) << i;
+  }
+  EXPECT_EQ(file.position(), layout.entries_end);
+
+  // The same inputs give the same bytes.
+  WritePackage(spec, dir_ + "again.exe");
+  EXPECT_EQ(ReadAll(dir_ + "again.exe"), bytes);
+  // The skip flag lands in the size block.
+  spec.skip_checksum = true;
+  WritePackage(spec, dir_ + "skip.exe");
+  EXPECT_EQ(ReadAll(dir_ + "skip.exe")[64 + 22], 1);
+}
+
+TEST_F(WritePackageTest, FailuresLeaveNoOutput) {
+  struct Case {
+    const char* name;
+    void (*change)(PackageSpec&);
+  };
+  const Case cases[] = {
+      {"missing source", [](PackageSpec& s) { s.sources[0] += ".missing"; }},
+      {"source is a folder", [](PackageSpec& s) { s.sources[0] = "/tmp"; }},
+      {"name ends in a separator", [](PackageSpec& s) { s.record.Files[0]->FileName = "dir\\"; }},
+      {"name is ..", [](PackageSpec& s) { s.record.Files[0]->FileName = ".."; }},
+      {"text too long", [](PackageSpec& s) { s.record.RegistryKey = std::string(256, 'k'); }},
+      {"stub without size block", [](PackageSpec& s) { s.stub.assign(50, 'x'); }},
+      {"sources and files differ", [](PackageSpec& s) { s.sources.push_back("x"); }},
+  };
+  for (const Case& c : cases) {
+    PackageSpec spec;
+    spec.stub = Stub();
+    spec.sources.push_back(Source("a.txt", Text(100)));
+    spec.record.Files.push_back(std::make_unique<TInstallFileRecord>());
+    spec.record.Files[0]->FileName = "a.txt";
+    c.change(spec);
+    const std::string out = dir_ + "failed.exe";
+    EXPECT_THROW(WritePackage(spec, out), PackageWriteError) << c.name;
+    struct stat st;
+    EXPECT_NE(::stat(out.c_str(), &st), 0) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace sfx
