@@ -1,0 +1,309 @@
+// ExtractPackedFile against the host file system: written, skipped and
+// kept entries, time stamps, and each failure with its message.
+#include "codec/file_entry.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "codec/lzh_encoder.h"
+#include "platform/exception.h"
+#include "unit/package/memory_file.h"
+#include "unit/package/test_platform.h"
+
+namespace sfx {
+namespace {
+
+// 2021-06-15 10:20:30 as a DOS date and time.
+constexpr std::uint32_t kDosTime =
+    ((41u << 9) | (6u << 5) | 15u) << 16 | (10u << 11) | (20u << 5) | 15u;
+constexpr std::uint8_t kSentinel = 0xA5;
+
+void Put32(std::vector<std::uint8_t>* s, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) s->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+struct EntrySpec {
+  std::string name = "file.txt";
+  std::vector<std::vector<std::uint8_t>> blocks;  // as stored
+  bool packed = false;
+  std::uint32_t dos = kDosTime;
+  std::vector<std::uint32_t> sizes;  // overrides the table's sizes
+  std::uint32_t block_count = UINT32_MAX;  // overrides the count
+};
+
+// One entry followed by a sentinel byte that marks the next entry.
+std::vector<std::uint8_t> Entry(const EntrySpec& e) {
+  std::vector<std::uint8_t> out;
+  out.push_back(static_cast<std::uint8_t>(e.name.size()));
+  out.insert(out.end(), e.name.begin(), e.name.end());
+  std::uint32_t size = 0;
+  for (const auto& b : e.blocks) size += static_cast<std::uint32_t>(b.size());
+  Put32(&out, size);
+  Put32(&out, 0);
+  Put32(&out, e.block_count != UINT32_MAX ? e.block_count
+                                          : static_cast<std::uint32_t>(e.blocks.size()));
+  Put32(&out, 0);
+  Put32(&out, e.dos);
+  out.push_back(e.packed ? 1 : 0);
+  for (std::size_t i = 0; i < e.blocks.size(); ++i) {
+    Put32(&out, i < e.sizes.size() ? e.sizes[i] : static_cast<std::uint32_t>(e.blocks[i].size()));
+    Put32(&out, 0);
+  }
+  for (const auto& b : e.blocks) out.insert(out.end(), b.begin(), b.end());
+  out.push_back(kSentinel);
+  return out;
+}
+
+std::vector<std::uint8_t> Text(std::size_t n, char seed = 'a') {
+  std::vector<std::uint8_t> bytes(n);
+  for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(seed + (i * 7 % 23));
+  return bytes;
+}
+
+class ExtractTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    dir_ = ::testing::TempDir() + "extract_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::system(("rm -rf '" + dir_ + "'").c_str());
+    ::mkdir(dir_.c_str(), 0777);
+    LastExtractedPath.clear();
+  }
+
+  static std::vector<std::uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  }
+  static bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+  }
+  // The byte at the package's position must be the next entry's sentinel.
+  static void ExpectAtNextEntry(sfx_test::MemoryFile& package) {
+    std::uint8_t next = 0;
+    std::uint32_t got = 0;
+    ASSERT_TRUE(package.Read(&next, 1, &got));
+    ASSERT_EQ(got, 1u);
+    EXPECT_EQ(next, kSentinel);
+  }
+
+  sfx_test::TestPlatform platform_;
+  std::string dir_;
+};
+
+TEST_F(ExtractTest, WritesStoredAndPackedEntriesWithTheirTime) {
+  const auto first = Text(65000);
+  const auto second = Text(1234, 'k');
+  for (bool packed : {false, true}) {
+    EntrySpec spec;
+    spec.packed = packed;
+    spec.blocks = packed ? std::vector<std::vector<std::uint8_t>>{
+                               LzhEncodeBuffer(first.data(), first.size()),
+                               LzhEncodeBuffer(second.data(), second.size())}
+                         : std::vector<std::vector<std::uint8_t>>{first, second};
+    sfx_test::MemoryFile package(Entry(spec));
+    ASSERT_TRUE(ExtractPackedFile(package, dir_, false));
+    ExpectAtNextEntry(package);
+    const std::string path = dir_ + "/file.txt";
+    EXPECT_EQ(LastExtractedPath, dir_ + "\\file.txt");
+    auto expected = first;
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(ReadAll(path), expected);
+    std::uint32_t dos = 0;
+    ASSERT_TRUE(platform_.GetLastWriteDosTime(path, &dos));
+    EXPECT_EQ(dos, kDosTime);
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1623752430);  // the local (here UTC) time
+  }
+  EXPECT_TRUE(platform_.messages.empty());
+}
+
+TEST_F(ExtractTest, EmptyDirectorySkipsTheEntry) {
+  EntrySpec spec;
+  spec.blocks = {Text(10), {}};  // a 0-byte block is harmless when skipped
+  sfx_test::MemoryFile package(Entry(spec));
+  EXPECT_TRUE(ExtractPackedFile(package, "", false));
+  EXPECT_EQ(LastExtractedPath, "file.txt");
+  ExpectAtNextEntry(package);
+  EXPECT_TRUE(platform_.created.empty());
+}
+
+TEST_F(ExtractTest, EmptyFileAndTrailingBackslash) {
+  EntrySpec spec;
+  sfx_test::MemoryFile package(Entry(spec));
+  ASSERT_TRUE(ExtractPackedFile(package, dir_ + "\\", false));
+  EXPECT_EQ(LastExtractedPath, dir_ + "\\file.txt");
+  EXPECT_TRUE(ReadAll(dir_ + "/file.txt").empty());
+  std::uint32_t dos = 0;
+  ASSERT_TRUE(platform_.GetLastWriteDosTime(dir_ + "/file.txt", &dos));
+  EXPECT_EQ(dos, kDosTime);
+}
+
+TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
+  struct Case {
+    bool keep_newer;
+    std::int32_t existing_offset;  // existing time relative to the entry's
+    bool kept;
+  };
+  const Case cases[] = {{true, 1 << 16, true},    // a day later: kept
+                        {true, 0, false},          // same time: replaced
+                        {true, -(1 << 16), false}, // earlier: replaced
+                        {false, 1 << 16, false}};  // keepNewer off: replaced
+  for (const Case& c : cases) {
+    const std::string path = dir_ + "/file.txt";
+    std::ofstream(path) << "old";
+    const std::uint32_t existing = kDosTime + static_cast<std::uint32_t>(c.existing_offset);
+    ASSERT_TRUE(platform_.SetLastWriteDosTime(path, existing));
+    EntrySpec spec;
+    spec.blocks = {Text(5)};
+    sfx_test::MemoryFile package(Entry(spec));
+    EXPECT_TRUE(ExtractPackedFile(package, dir_, c.keep_newer));
+    ExpectAtNextEntry(package);
+    EXPECT_EQ(LastExtractedPath, dir_ + "\\file.txt");
+    std::uint32_t dos = 0;
+    ASSERT_TRUE(platform_.GetLastWriteDosTime(path, &dos));
+    if (c.kept) {
+      EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>({'o', 'l', 'd'}));
+      EXPECT_EQ(dos, existing);
+    } else {
+      EXPECT_EQ(ReadAll(path), Text(5));
+      EXPECT_EQ(dos, kDosTime);
+    }
+  }
+}
+
+TEST_F(ExtractTest, UncreatableAndHostileNamesArePassedOver) {
+  const std::string outside = ::testing::TempDir() + "evil.txt";
+  std::remove(outside.c_str());
+  const std::string names[] = {"locked.txt", "..", ".", "", "sub/evil.txt",
+                               "..\\evil.txt", "C:evil.txt", std::string("a\0b", 3)};
+  for (const std::string& name : names) {
+    platform_.messages.clear();
+    platform_.refuse_create = {dir_ + "\\locked.txt"};
+    EntrySpec spec;
+    spec.name = name;
+    spec.blocks = {Text(100), Text(200)};
+    sfx_test::MemoryFile package(Entry(spec));
+    EXPECT_FALSE(ExtractPackedFile(package, dir_, false)) << name;
+    ExpectAtNextEntry(package);
+    ASSERT_EQ(platform_.messages.size(), 1u) << name;
+    EXPECT_EQ(platform_.messages[0].text,
+              "Cannot create " + dir_ + "\\" + name +
+                  " file.\rProbably file is opened.\rClose file and try again.");
+    EXPECT_EQ(platform_.messages[0].owner, 0u);
+    EXPECT_EQ(platform_.messages[0].caption, "Error");
+  }
+  EXPECT_FALSE(Exists(outside));
+  EXPECT_FALSE(Exists(::testing::TempDir() + "evil.txt"));
+}
+
+// A file whose writes stop short after `limit` bytes.
+class ShortWriteFile : public File {
+ public:
+  ShortWriteFile(std::unique_ptr<File> inner, std::uint32_t limit)
+      : inner_(std::move(inner)), limit_(limit) {}
+  bool Read(void* b, std::uint32_t n, std::uint32_t* g) override { return inner_->Read(b, n, g); }
+  bool Write(const void* b, std::uint32_t n, std::uint32_t* w) override {
+    const std::uint32_t take = std::min(n, limit_ - std::min(limit_, done_));
+    const bool ok = inner_->Write(b, take, w);
+    done_ += *w;
+    return ok;
+  }
+  bool Seek(std::int64_t o, Origin r, std::int64_t* p) override { return inner_->Seek(o, r, p); }
+  bool Size(std::int64_t* s) override { return inner_->Size(s); }
+
+ private:
+  std::unique_ptr<File> inner_;
+  std::uint32_t limit_;
+  std::uint32_t done_ = 0;
+};
+
+TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
+  auto huge_stream = LzhEncodeBuffer(Text(10).data(), 10);
+  huge_stream[0] = 0x40;  // claims 200000 + bytes
+  huge_stream[1] = 0x0D;
+  huge_stream[2] = 0x03;
+  struct Case {
+    const char* name;
+    EntrySpec spec;
+    std::uint32_t write_limit;  // 0: no limit
+    const char* message;
+  };
+  auto spec_with = [](std::vector<std::vector<std::uint8_t>> blocks, bool packed,
+                      std::vector<std::uint32_t> sizes = {}) {
+    EntrySpec s;
+    s.blocks = std::move(blocks);
+    s.packed = packed;
+    s.sizes = std::move(sizes);
+    return s;
+  };
+  EntrySpec huge_count;
+  huge_count.block_count = 0x10000000;
+  const Case cases[] = {
+      {"block size 0", spec_with({Text(10), {}}, false), 0, "Cannot read the data block."},
+      {"block above 130000", spec_with({Text(10)}, false, {130001}), 0, "Cannot read the data block."},
+      // The first block swallows the second, which then reads nothing.
+      {"block past the end", spec_with({Text(10), Text(5)}, false, {15, 5}), 0,
+       "Cannot read the data block."},
+      {"stream claims too much", spec_with({huge_stream}, true), 0, "Cannot read the data block."},
+      {"block table past the end", huge_count, 0, "Cannot read the data block."},
+      {"short write", spec_with({Text(100)}, false), 50, "Cannot write the data block."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform_.messages.clear();
+    platform_.wrap_created = nullptr;
+    if (c.write_limit) {
+      const std::uint32_t limit = c.write_limit;
+      platform_.wrap_created = [limit](std::unique_ptr<File> f) {
+        return std::unique_ptr<File>(new ShortWriteFile(std::move(f), limit));
+      };
+    }
+    auto bytes = Entry(c.spec);
+    bytes.pop_back();  // no sentinel: a block past the end reads nothing
+    sfx_test::MemoryFile package(bytes);
+    EXPECT_THROW(ExtractPackedFile(package, dir_, false), EInOutError);
+    ASSERT_EQ(platform_.messages.size(), 1u);
+    EXPECT_EQ(platform_.messages[0].text, c.message);
+  }
+}
+
+TEST_F(ExtractTest, ShortFinalReadIsAccepted) {
+  // The last block claims 20 bytes but the package ends after 10.
+  EntrySpec spec;
+  spec.blocks = {Text(10)};
+  spec.sizes = {20};
+  auto bytes = Entry(spec);
+  bytes.pop_back();
+  sfx_test::MemoryFile package(bytes);
+  EXPECT_TRUE(ExtractPackedFile(package, dir_, false));
+  EXPECT_EQ(ReadAll(dir_ + "/file.txt"), Text(10));
+}
+
+TEST_F(ExtractTest, InvalidTimeStampLeavesTheSystemTime) {
+  EntrySpec spec;
+  spec.blocks = {Text(3)};
+  spec.dos = 0xFFFFFFFFu;  // month 15, hour 31
+  sfx_test::MemoryFile package(Entry(spec));
+  EXPECT_TRUE(ExtractPackedFile(package, dir_, false));
+  EXPECT_EQ(ReadAll(dir_ + "/file.txt"), Text(3));
+}
+
+TEST(IsSafeEntryNameTest, Cases) {
+  EXPECT_TRUE(IsSafeEntryName("readme.txt"));
+  EXPECT_TRUE(IsSafeEntryName("..."));
+  EXPECT_TRUE(IsSafeEntryName(".hidden"));
+  for (const char* bad : {"", ".", "..", "a\\b", "a/b", "c:x"}) {
+    EXPECT_FALSE(IsSafeEntryName(bad)) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace sfx
