@@ -66,12 +66,18 @@ class MemoryBitReader {
     return bit;
   }
 
-  unsigned NextByte() {
-    if (count_ < 8) Refill();
-    const unsigned byte = static_cast<unsigned>(bits_ >> 56);
-    bits_ <<= 8;
-    count_ -= 8;
-    return byte;
+  // A match position: the prefix code of its upper six bits (3 to 8 bits,
+  // looked up through the next eight bits) and its lower six bits, taken
+  // from one 14-bit window.
+  unsigned Position() {
+    if (count_ < 14) Refill();
+    const unsigned window = static_cast<unsigned>(bits_ >> 50);
+    const unsigned lead = window >> 6;
+    const unsigned length = kPositionTables.code_length[lead];
+    const unsigned low = (window >> (8 - length)) & 63;
+    bits_ <<= length + 6;
+    count_ -= static_cast<int>(length + 6);
+    return static_cast<unsigned>(kPositionTables.upper_bits[lead]) << 6 | low;
   }
 
  private:
@@ -112,6 +118,18 @@ class CallbackBitReader {
     buffer_ = static_cast<std::uint16_t>(buffer_ << 1);
     --count_;
     return bit;
+  }
+
+  // A match position, read as the installer always has: eight bits that
+  // select the prefix code's length, then the rest bit by bit.
+  unsigned Position() {
+    unsigned b = NextByte();
+    const unsigned high = static_cast<unsigned>(kPositionTables.upper_bits[b])
+                          << 6;
+    for (int m = kPositionTables.code_length[b] - 2; m > 0; --m) {
+      b = (b << 1) | NextBit();
+    }
+    return high | (b & 63);
   }
 
   unsigned NextByte() {
@@ -161,7 +179,15 @@ class MemoryOutput {
     std::uint8_t* out = target_ + produced_;
     if (distance <= produced_) {
       const std::uint8_t* from = out - distance;
-      for (std::uint32_t k = 0; k < length; ++k) out[k] = from[k];
+      if (distance >= 8 && capacity_ - produced_ - length >= 8) {
+        // Eight bytes at a time: each piece reads only bytes already in
+        // place, and the overshoot stays within the target.
+        for (std::uint32_t k = 0; k < length; k += 8) {
+          std::memcpy(out + k, from + k, 8);
+        }
+      } else {
+        for (std::uint32_t k = 0; k < length; ++k) out[k] = from[k];
+      }
     } else {
       // Reaches into the initial fill: the first `fill` bytes come from it.
       const std::uint32_t fill = distance - produced_;
@@ -214,33 +240,28 @@ class RingOutput {
   std::int64_t produced_ = 0;
 };
 
-// The upper six bits come from a fixed prefix code read through an 8-bit
-// lookahead, the lower six follow as plain bits. Returns 0..4095.
-template <class Reader>
-unsigned DecodePosition(Reader& in) {
-  unsigned b = in.NextByte();
-  const unsigned high = static_cast<unsigned>(kPositionTables.upper_bits[b])
-                        << 6;
-  for (int m = kPositionTables.code_length[b] - 2; m > 0; --m) {
-    b = (b << 1) | in.NextBit();
-  }
-  return high | (b & 63);
-}
-
 // The decode loop: symbols until `length` bytes have been produced; the last
 // match is copied whole even when it runs past `length`.
 template <class Reader, class Output>
 void DecodeSymbols(LzhTree& tree, Reader& in, Output& out,
                    std::int32_t length) {
+  // The walk from the root records its path for the update that follows.
+  std::int16_t path[kTreeSize];
   while (out.Produced() < static_cast<std::int64_t>(length)) {
-    int x = tree.Child(lzh::kRoot);
-    while (x < kTreeSize) x = tree.Child(x + static_cast<int>(in.NextBit()));
-    const int symbol = x - kTreeSize;
-    tree.Update(symbol);
+    int depth = 0;
+    int node = tree.Child(lzh::kRoot) + static_cast<int>(in.NextBit());
+    path[depth++] = static_cast<std::int16_t>(node);
+    int child;
+    while ((child = tree.Child(node)) < kTreeSize) {
+      node = child + static_cast<int>(in.NextBit());
+      path[depth++] = static_cast<std::int16_t>(node);
+    }
+    const int symbol = child - kTreeSize;
+    tree.UpdateAlong(path, depth);
     if (symbol < lzh::kLiteralCount) {
       out.Literal(static_cast<unsigned>(symbol));
     } else {
-      const unsigned position = DecodePosition(in);
+      const unsigned position = in.Position();
       out.Match(position + 1,
                 static_cast<std::uint32_t>(lzh::MatchLength(symbol)));
     }

@@ -25,6 +25,13 @@ class LzhTree {
   // tree with halved counts when the root has reached kCountLimit.
   inline void Update(int symbol);
 
+  // The same as Update() for the symbol whose leaf ends `path`: the
+  // positions from the root's child down to the leaf (`depth` entries), as
+  // the decoder has just walked them. While no node moves, the walk up
+  // follows the path instead of loading each parent, which lets the
+  // increments of successive levels overlap.
+  inline void UpdateAlong(const std::int16_t* path, int depth);
+
   // Halves every leaf count (rounding up) and rebuilds the tree from them.
   void Rebuild();
 
@@ -38,6 +45,9 @@ class LzhTree {
   // The highest position at or above `from` whose count is below `k`, given
   // that counts_[from] < k and that counts_[from..kTreeSize] are sorted.
   inline int HighestBelow(int from, std::uint16_t k) const;
+  // Moves node x, whose count has just become k, past the run of its old
+  // count; returns its new position.
+  inline int Promote(int x, std::uint16_t k);
 
   std::uint16_t counts_[kTreeSize + 1];  // +1: sentinel 0xFFFF
   std::int16_t child_[kTreeSize];
@@ -45,12 +55,17 @@ class LzhTree {
 };
 
 inline int LzhTree::HighestBelow(int from, std::uint16_t k) const {
-  // Runs of equal counts are usually short, but fresh and rebuilt trees have
-  // runs of hundreds of nodes; a binary search keeps both cheap. Equivalent
-  // to scanning upward while the next count is still below k.
-  if (counts_[from + 1] >= k) return from;
-  int low = from + 1;    // counts_[low] < k
-  int high = kTreeSize;  // counts_[high] >= k (the sentinel at the latest)
+  // Runs of equal counts are mostly short, but fresh and rebuilt trees have
+  // runs of hundreds of nodes: probe at growing steps, then search the last
+  // step by halving. Equivalent to scanning upward while the next count is
+  // still below k.
+  int low = from;  // counts_[low] < k
+  int step = 1;
+  while (counts_[low + step] < k) {  // the sentinel stops it at the latest
+    low += step;
+    step = low + 2 * step <= kTreeSize ? 2 * step : kTreeSize - low;
+  }
+  int high = low + step;  // counts_[high] >= k
   while (high - low > 1) {
     const int mid = (low + high) >> 1;
     if (counts_[mid] < k) {
@@ -62,29 +77,54 @@ inline int LzhTree::HighestBelow(int from, std::uint16_t k) const {
   return low;
 }
 
+inline int LzhTree::Promote(int x, std::uint16_t k) {
+  const int l = HighestBelow(x + 1, k);
+  counts_[x] = counts_[l];
+  counts_[l] = k;
+  const int i = child_[x];
+  parent_[i] = static_cast<std::int16_t>(l);
+  if (i < kTreeSize) parent_[i + 1] = static_cast<std::int16_t>(l);
+  const int j = child_[l];
+  child_[l] = static_cast<std::int16_t>(i);
+  parent_[j] = static_cast<std::int16_t>(x);
+  if (j < kTreeSize) parent_[j + 1] = static_cast<std::int16_t>(x);
+  child_[x] = static_cast<std::int16_t>(j);
+  return l;
+}
+
 inline void LzhTree::Update(int symbol) {
   if (counts_[kRoot] == kCountLimit) Rebuild();
   int x = parent_[symbol + kTreeSize];
   do {
     const std::uint16_t k = ++counts_[x];
-    if (counts_[x + 1] < k) {
-      // Move the node to the end of the run that had its old count, so that
-      // the counts stay sorted.
-      const int l = HighestBelow(x + 1, k);
-      counts_[x] = counts_[l];
-      counts_[l] = k;
-      const int i = child_[x];
-      parent_[i] = static_cast<std::int16_t>(l);
-      if (i < kTreeSize) parent_[i + 1] = static_cast<std::int16_t>(l);
-      const int j = child_[l];
-      child_[l] = static_cast<std::int16_t>(i);
-      parent_[j] = static_cast<std::int16_t>(x);
-      if (j < kTreeSize) parent_[j + 1] = static_cast<std::int16_t>(x);
-      child_[x] = static_cast<std::int16_t>(j);
-      x = l;
-    }
+    // A node that outgrows its successor moves to the end of the run that
+    // had its old count, so that the counts stay sorted.
+    if (counts_[x + 1] < k) x = Promote(x, k);
     x = parent_[x];
   } while (x != 0);
+}
+
+inline void LzhTree::UpdateAlong(const std::int16_t* path, int depth) {
+  if (counts_[kRoot] == kCountLimit) {
+    Update(child_[path[depth - 1]] - kTreeSize);
+    return;
+  }
+  for (int level = depth - 1; level >= 0; --level) {
+    const int x = path[level];
+    const std::uint16_t k = ++counts_[x];
+    if (counts_[x + 1] < k) {
+      const int l = Promote(x, k);
+      // A node that moved within its sibling pair keeps its parent and the
+      // path above stays valid; otherwise the parents are followed.
+      if (level > 0 && parent_[l] == path[level - 1]) continue;
+      for (int y = parent_[l]; y != 0; y = parent_[y]) {
+        const std::uint16_t ky = ++counts_[y];
+        if (counts_[y + 1] < ky) y = Promote(y, ky);
+      }
+      return;
+    }
+  }
+  ++counts_[kRoot];
 }
 
 }  // namespace lzh

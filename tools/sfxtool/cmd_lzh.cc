@@ -1,11 +1,14 @@
 // `sfxtool lzh encode|decode IN OUT`: converts between plain data and one
 // raw LZH stream (4-byte length field + bit stream), as the package stores
 // the header and each file block. '-' stands for stdin or stdout.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -38,6 +41,12 @@ bool ReadAll(const std::string& path, std::vector<std::uint8_t>* data) {
     std::fprintf(stderr, "sfxtool: cannot open %s: %s\n", path.c_str(),
                  std::strerror(errno));
     return false;
+  }
+  // Regular files are read in one piece; pipes in chunks.
+  struct stat info;
+  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
+      info.st_size > 0) {
+    data->reserve(static_cast<std::size_t>(info.st_size));
   }
   std::uint8_t buffer[1 << 16];
   bool ok = true;
@@ -120,13 +129,15 @@ int Decode(const std::string& in, const std::string& out) {
                  static_cast<unsigned long long>(most));
     return 1;
   }
-  // The last match may run up to 59 bytes past the declared length.
-  std::vector<std::uint8_t> data;
+  // The last match may run up to 59 bytes past the declared length. The
+  // buffer is left uninitialised: only decoded bytes are written out.
+  std::unique_ptr<std::uint8_t[]> data;
+  const std::size_t capacity = static_cast<std::size_t>(length) + 64;
   try {
-    data.resize(static_cast<std::size_t>(length) + 64);
+    data.reset(new std::uint8_t[capacity]);
     sfx::LzhDecodeBuffer(stream.data(),
-                         static_cast<std::uint32_t>(stream.size()), data.data(),
-                         static_cast<std::uint32_t>(data.size()));
+                         static_cast<std::uint32_t>(stream.size()), data.get(),
+                         static_cast<std::uint32_t>(capacity));
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "sfxtool: %s: out of memory for %d bytes\n",
                  in.c_str(), length);
@@ -136,7 +147,7 @@ int Decode(const std::string& in, const std::string& out) {
                  e.Message().c_str());
     return 1;
   }
-  return WriteAll(out, data.data(), static_cast<std::size_t>(length)) ? 0 : 1;
+  return WriteAll(out, data.get(), static_cast<std::size_t>(length)) ? 0 : 1;
 }
 
 }  // namespace
