@@ -359,6 +359,17 @@ void RunInstallation(TInstalRecord& record) {
   if (g_progress_bar != 0) {
     Os().SendMessage(g_progress_bar, os::kPbmSetPos, 1, 0);
   }
+  // The window copies its field into DestBuffer only when it paints, and a
+  // field edited since then would leave the run installing into the old
+  // destination while logging the new one. The field is taken here, before
+  // InstallLocation is derived; its blank check stays in its place below.
+  if (DestEdit != 0) {
+    std::string field = Os().GetWindowText(DestEdit, kDestBufferSize - 1);
+    if (!field.empty()) {
+      DestBuffer = field;
+      TargetDrive = UpperCaseLatin(field)[0];
+    }
+  }
   InstallLocation = AddTrailingBackslash(DestBuffer);
 
   // Stage-0 programs run before the run's failure handler exists; a block

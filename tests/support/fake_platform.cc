@@ -6,6 +6,10 @@
 namespace sfx::fake {
 namespace {
 
+// Window handles are unique across platforms, so a handle that code under
+// test kept from an earlier test never names a new window.
+WindowHandle g_next_window = 0x5000;
+
 std::string Upper(std::string text) {
   for (char& c : text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -412,7 +416,7 @@ WindowHandle FakePlatform::CreateProgressBar(WindowHandle parent, int x,
                 std::to_string(width) + "," + std::to_string(height) +
                 " id=" + std::to_string(id));
   if (parent == 0) return 0;
-  WindowHandle bar = next_window_++;
+  WindowHandle bar = g_next_window++;
   progress_bars.push_back(bar);
   return bar;
 }

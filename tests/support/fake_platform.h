@@ -201,7 +201,6 @@ class FakePlatform : public Platform {
  private:
   std::map<std::string, std::shared_ptr<FileNode>> files_;
   std::set<std::string> directories_;
-  WindowHandle next_window_ = 0x5000;
 };
 
 // Installs a FakePlatform for the scope's lifetime.

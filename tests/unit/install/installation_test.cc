@@ -1,0 +1,544 @@
+// The installation run over an in-memory platform and real packages: the
+// order and content of the log values, directories, the failure paths with
+// their messages, progress in interactive mode and the final launch.
+#include "install/installation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "install_fixture.h"
+#include "platform/exception.h"
+
+namespace sfx {
+namespace {
+
+using fake::AddFileEntry;
+using fake::AddPreRunEntry;
+using fake::FakeExit;
+using Texts = std::vector<std::string>;
+
+class InstallationTest : public InstallFixture {
+ protected:
+  InstallationTest() {
+    record_.ProductName = "Hello";
+    record_.RegistryKey = "Software\\TIV\\Hello";
+  }
+
+  std::vector<std::string> Errors() const {
+    std::vector<std::string> texts;
+    for (const auto& box : platform_.message_boxes) {
+      if (box.caption == "Error") texts.push_back(box.text);
+    }
+    return texts;
+  }
+};
+
+TEST_F(InstallationTest, FullRunWritesTheLogInOrder) {
+  AddFileEntry(record_, "hello.exe");
+  AddFileEntry(record_, "nolog.txt", "Docs").AddToLog = 0;
+  AddFileEntry(record_, "readme.txt", "Docs\\");
+  auto& uninstaller = AddFileEntry(record_, "bin\\tiv_uninstal.exe", "Bin");
+  uninstaller.Parameters = "/log";
+  record_.ExtraProgEntries = {"%WINDOWS%hello.ini", "D:\\abs.txt", "rel.txt"};
+  AddPreRunEntry(record_, "tools\\first.exe", 2).Directory = "%WINDOWS%";
+  AddPreRunEntry(record_, "second.exe", 2).Parameters = "/s";
+  AddPreRunEntry(record_, "post.exe", 3).Parameters = "/p";
+  AddPreRunEntry(record_, "never.exe", 7);
+  record_.Directories = {"Docs", "Bin", "%TEMP%hello"};
+  BuildPackage({"exe", "nolog", "readme", "uninst"});
+  SetDestination("C:\\Program Files\\Hello");
+
+  RunInstallation(record_);
+
+  EXPECT_EQ(Errors(), (Texts{}));
+  EXPECT_EQ(InstallLocation, "C:\\Program Files\\Hello\\");
+  EXPECT_EQ(platform_.FileText("C:\\Program Files\\Hello\\hello.exe"), "exe");
+  EXPECT_EQ(platform_.FileText("C:\\Program Files\\Hello\\Docs\\nolog.txt"),
+            "nolog");
+  EXPECT_EQ(platform_.FileText("C:\\Program Files\\Hello\\Bin\\tiv_uninstal.exe"),
+            "uninst");
+  EXPECT_TRUE(platform_.HasDirectory("C:\\Program Files\\Hello\\Docs"));
+  EXPECT_TRUE(platform_.HasDirectory("C:\\TEMP\\hello"));
+
+  const std::string key = record_.RegistryKey + "\\install";
+  EXPECT_EQ(platform_.RegistryNames(kHkcu, key),
+            (Texts{"Name", "Location", "InstallerFile", "Prog0", "Prog2",
+                   "Prog3", "Prog4", "Prog5", "Prog6", "NumbOfProg", "Exec1",
+                   "ExecComLine1", "Exec2", "ExecComLine2", "NumbOfExec",
+                   "PostExec1", "PostExecComLine1", "NumbOfPostExec"}));
+  EXPECT_EQ(LogValue("Name"), "Hello");
+  EXPECT_EQ(LogValue("Location"), "C:\\Program Files\\Hello\\");
+  EXPECT_EQ(LogValue("InstallerFile"), "C:\\Downloads\\setup.exe");
+  EXPECT_EQ(LogValue("Prog0"), "C:\\Program Files\\Hello\\hello.exe");
+  EXPECT_EQ(LogValue("Prog2"), "C:\\Program Files\\Hello\\Docs\\readme.txt");
+  EXPECT_EQ(LogValue("Prog3"),
+            "C:\\Program Files\\Hello\\Bin\\tiv_uninstal.exe");
+  EXPECT_EQ(LogValue("Prog4"), "C:\\WINDOWS\\hello.ini");
+  EXPECT_EQ(LogValue("Prog5"), "D:\\abs.txt");
+  EXPECT_EQ(LogValue("Prog6"), "C:\\Program Files\\Hello\\rel.txt");
+  EXPECT_EQ(LogValue("NumbOfProg"), "7");
+  EXPECT_EQ(LogValue("Exec1"), "C:\\WINDOWS\\first.exe");
+  EXPECT_EQ(LogValue("ExecComLine1"), "");
+  EXPECT_EQ(LogValue("Exec2"), "second.exe");
+  EXPECT_EQ(LogValue("ExecComLine2"), "/s");
+  EXPECT_EQ(LogValue("NumbOfExec"), "2");
+  EXPECT_EQ(LogValue("PostExec1"), "post.exe");
+  EXPECT_EQ(LogValue("PostExecComLine1"), "/p");
+  EXPECT_EQ(LogValue("NumbOfPostExec"), "1");
+
+  const std::string uninstall =
+      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hello";
+  EXPECT_EQ(platform_.RegistryValue(kHklm, uninstall, "DisplayName"), "Hello");
+  EXPECT_EQ(platform_.RegistryValue(kHklm, uninstall, "UninstallString"),
+            "\"C:\\Program Files\\Hello\\Bin\\TIV_UNINSTAL.EXE\" /log");
+  // Stage 2 and 3 entries and unknown stages are never run.
+  EXPECT_EQ(platform_.started_programs, (Texts{}));
+  EXPECT_EQ(platform_.winexec_calls, (Texts{}));
+}
+
+TEST_F(InstallationTest, PackageWithoutFilesNumbersExtraEntriesFromZero) {
+  record_.ExtraProgEntries = {"a.txt"};
+  BuildPackage({});
+  SetDestination("C:\\Dest");
+  RunInstallation(record_);
+  EXPECT_EQ(LogValue("Prog0"), "C:\\Dest\\a.txt");
+  EXPECT_EQ(LogValue("NumbOfProg"), "1");
+  EXPECT_EQ(LogValue("NumbOfExec"), "0");
+  EXPECT_FALSE(platform_.RegistryValue(
+      kHklm, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hello",
+      "DisplayName"));
+}
+
+TEST_F(InstallationTest, UninstallerWithoutParametersEndsInABlank) {
+  AddFileEntry(record_, "TIV_Uninstal.exe", "%WINDOWS%");
+  BuildPackage({"u"});
+  SetDestination("C:\\Dest");
+  RunInstallation(record_);
+  EXPECT_EQ(platform_.RegistryValue(
+                kHklm,
+                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hello",
+                "UninstallString"),
+            "\"C:\\WINDOWS\\TIV_UNINSTAL.EXE\" ");
+}
+
+TEST_F(InstallationTest, KeepsNewerFilesOnlyInMacroDirectories) {
+  // Packaged time: DOS 0x57715000; one existing file is newer, one older.
+  AddFileEntry(record_, "newer.ini", "%WINDOWS%");
+  AddFileEntry(record_, "older.ini", "%WINDOWS%");
+  AddFileEntry(record_, "plain.txt");
+  BuildPackage({"packaged", "packaged", "packaged"});
+  std::uint32_t packaged_time = 0;
+  {
+    // The time the package holds, read back from a scratch extraction.
+    SetDestination("C:\\Scratch");
+    RunInstallation(record_);
+    ASSERT_TRUE(platform_.GetLastWriteDosTime("C:\\Scratch\\plain.txt",
+                                              &packaged_time));
+  }
+  platform_.AddFile("C:\\WINDOWS\\newer.ini", "mine", packaged_time + 1);
+  platform_.AddFile("C:\\WINDOWS\\older.ini", "mine", packaged_time - 1);
+  platform_.AddFile("C:\\Dest\\plain.txt", "mine", packaged_time + 1);
+  platform_.registry_writes.clear();
+  SetDestination("C:\\Dest");
+
+  RunInstallation(record_);
+
+  EXPECT_EQ(platform_.FileText("C:\\WINDOWS\\newer.ini"), "mine");
+  EXPECT_EQ(platform_.FindFile("C:\\WINDOWS\\newer.ini")->dos_time,
+            packaged_time + 1);
+  EXPECT_EQ(platform_.FileText("C:\\WINDOWS\\older.ini"), "packaged");
+  EXPECT_EQ(platform_.FileText("C:\\Dest\\plain.txt"), "packaged");
+  // A kept file is logged like a written one.
+  EXPECT_EQ(LogValue("Prog0"), "C:\\WINDOWS\\newer.ini");
+}
+
+TEST_F(InstallationTest, SpaceQuestion) {
+  record_.SpaceRequired = 5000;
+  platform_.free_space['C'] = 4999;
+  AddFileEntry(record_, "a.txt");
+  BuildPackage({"a"});
+  SetDestination("C:\\Dest");
+  const std::string question =
+      "There is not enough space available on the disk C:\r"
+      "Please free up some space or change the target location to a "
+      "different disk.\r\rProceed anyway?";
+
+  platform_.answers = {os::kIdNo};
+  RunInstallation(record_);
+  ASSERT_EQ(platform_.message_boxes.size(), 1u);
+  EXPECT_EQ(platform_.message_boxes[0].text, question);
+  EXPECT_EQ(platform_.message_boxes[0].flags, os::kMbYesNo | os::kMbIconWarning);
+  EXPECT_FALSE(platform_.HasDirectory("C:\\Dest"));
+
+  // The free space is asked once and then kept.
+  platform_.free_space['C'] = 1 << 30;
+  platform_.answers = {os::kIdYes};
+  RunInstallation(record_);
+  EXPECT_EQ(platform_.message_boxes.size(), 2u);
+  EXPECT_EQ(platform_.FileText("C:\\Dest\\a.txt"), "a");
+}
+
+TEST_F(InstallationTest, UnknownFreeSpaceAsksEvenForZeroBytes) {
+  BuildPackage({});
+  SetDestination("\\\\server\\share\\dest");
+  platform_.AddDirectory("\\\\server\\share");
+  platform_.answers = {os::kIdNo};
+  RunInstallation(record_);
+  ASSERT_EQ(platform_.message_boxes.size(), 1u);
+  EXPECT_EQ(platform_.message_boxes[0].text.rfind("There is not enough", 0),
+            0u);
+  EXPECT_EQ(FreeSpace, -1);
+}
+
+TEST_F(InstallationTest, DestinationFailures) {
+  struct Case {
+    const char* destination;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"", "Directory name is blank."},
+      {"name", "Cannot create directory:\rname"},
+      {"Q:\\nodrive\\x", "Cannot create directory:\rQ:\\nodrive\\x"},
+  };
+  BuildPackage({});
+  platform_.free_space['Q'] = 1 << 30;
+  for (const Case& c : cases) {
+    platform_.message_boxes.clear();
+    SetDestination(c.destination);
+    FreeSpace = 1 << 30;
+    RunInstallation(record_);
+    EXPECT_EQ(Errors(), (Texts{c.message})) << c.destination;
+    EXPECT_FALSE(LogValue("Name")) << c.destination;
+  }
+}
+
+TEST_F(InstallationTest, DriveRootCountsAsExisting) {
+  BuildPackage({});
+  SetDestination("C:\\");
+  RunInstallation(record_);
+  EXPECT_EQ(Errors(), (Texts{}));
+  EXPECT_EQ(LogValue("Location"), "C:\\");
+}
+
+TEST_F(InstallationTest, ListedDirectoryThatCannotBeCreated) {
+  record_.Directories = {"Sub\\Deeper", "%PROGNAME%"};
+  AddFileEntry(record_, "a.txt");
+  BuildPackage({"a"});
+  SetDestination("C:\\Dest");
+  RunInstallation(record_);
+  EXPECT_TRUE(platform_.HasDirectory("C:\\Dest\\Sub\\Deeper"));
+  // "%PROGNAME%" expands to a bare name: there is no parent to create.
+  EXPECT_EQ(Errors(), (Texts{"Cannot create directory: Hello"}));
+  EXPECT_FALSE(platform_.HasFile("C:\\Dest\\a.txt"));
+}
+
+TEST_F(InstallationTest, LockedFileEndsTheRunAfterItsMessage) {
+  AddFileEntry(record_, "a.txt");
+  AddFileEntry(record_, "b.txt");
+  AddFileEntry(record_, "c.txt");
+  record_.LaunchProgram = "a.txt";
+  BuildPackage({"a", "b", "c"});
+  platform_.AddFile("C:\\Dest\\b.txt", "open elsewhere");
+  platform_.LockFile("C:\\Dest\\b.txt");
+  SetDestination("C:\\Dest");
+
+  RunInstallation(record_);
+
+  EXPECT_EQ(Errors(), (Texts{"Cannot create C:\\Dest\\b.txt file.\r"
+                                    "Probably file is opened.\r"
+                                    "Close file and try again."}));
+  EXPECT_EQ(platform_.FileText("C:\\Dest\\a.txt"), "a");
+  EXPECT_FALSE(platform_.HasFile("C:\\Dest\\c.txt"));
+  EXPECT_EQ(LogValue("Prog0"), "C:\\Dest\\a.txt");
+  EXPECT_FALSE(LogValue("Prog1"));
+  EXPECT_FALSE(LogValue("NumbOfProg"));
+  EXPECT_EQ(LastExtractedPath, "");
+  EXPECT_EQ(platform_.winexec_calls, (Texts{}));
+}
+
+TEST_F(InstallationTest, PackageWalkFailures) {
+  AddFileEntry(record_, "a.txt");
+  BuildPackage({"a"});
+  SetDestination("C:\\Dest");
+  const std::int32_t marker = MarkerOffset;
+
+  platform_.LockFile(ExePath);
+  RunInstallation(record_);
+  EXPECT_EQ(Errors(), (Texts{"Cannot read data from file. Probably sharing "
+                          "violation."}));
+
+  // A marker offset that leaves no room for the header offset before it.
+  platform_.AddFile(ExePath, fake::BuildInstallerImage(record_, {"a"}));
+  platform_.message_boxes.clear();
+  MarkerOffset = 2;
+  RunInstallation(record_);
+  EXPECT_EQ(Errors(), (Texts{"Installation data is corrupted."}));
+
+  MarkerOffset = marker;
+  EXPECT_FALSE(platform_.HasFile("C:\\Dest\\a.txt"));
+  EXPECT_FALSE(LogValue("Name"));
+}
+
+TEST_F(InstallationTest, MoreFileEntriesThanRecordsIsCorruption) {
+  AddFileEntry(record_, "a.txt");
+  AddFileEntry(record_, "b.txt");
+  BuildPackage({"a", "b"});
+  record_.Files.pop_back();
+  SetDestination("C:\\Dest");
+  RunInstallation(record_);
+  EXPECT_EQ(Errors(), (Texts{"Packed data is corrupted."}));
+  EXPECT_FALSE(platform_.HasFile("C:\\Dest\\a.txt"));
+}
+
+TEST_F(InstallationTest, RefusedLogValueEndsTheRunQuietly) {
+  AddFileEntry(record_, "a.txt");
+  record_.LaunchProgram = "a.txt";
+  BuildPackage({"a"});
+  SetDestination("C:\\Dest");
+  platform_.failing_value_names = {"Location"};
+  RunInstallation(record_);
+  EXPECT_TRUE(platform_.message_boxes.empty());
+  EXPECT_EQ(LogValue("Name"), "Hello");
+  EXPECT_FALSE(LogValue("InstallerFile"));
+  EXPECT_FALSE(platform_.HasFile("C:\\Dest\\a.txt"));
+  EXPECT_EQ(platform_.winexec_calls, (Texts{}));
+}
+
+TEST_F(InstallationTest, UninstallKeyThatCannotBeCreatedIsSkipped) {
+  AddFileEntry(record_, "TIV_UNINSTAL.EXE");
+  record_.LaunchProgram = "TIV_UNINSTAL.EXE";
+  BuildPackage({"u"});
+  SetDestination("C:\\Dest");
+  platform_.failing_keys = {
+      "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\HELLO"};
+  RunInstallation(record_);
+  EXPECT_TRUE(platform_.message_boxes.empty());
+  EXPECT_EQ(platform_.winexec_calls, (Texts{"\"C:\\Dest\\TIV_UNINSTAL.EXE\""}));
+}
+
+TEST_F(InstallationTest, LaunchProgramForms) {
+  struct Case {
+    const char* launch;
+    const char* command;
+  };
+  const Case cases[] = {
+      {"hello.exe", "\"C:\\Dest\\hello.exe\""},
+      {"hello.exe\" /x", "\"C:\\Dest\\hello.exe\" /x"},
+      {"%WINDOWS%\\notepad.exe", "C:\\WINDOWS\\NOTEPAD.EXE\\"},
+  };
+  BuildPackage({});
+  for (const Case& c : cases) {
+    record_.LaunchProgram = c.launch;
+    platform_.winexec_calls.clear();
+    SetDestination("C:\\Dest");
+    RunInstallation(record_);
+    EXPECT_EQ(platform_.winexec_calls, (Texts{c.command})) << c.launch;
+  }
+}
+
+TEST_F(InstallationTest, LaunchFailureIsShownAndTheRunGoesOn) {
+  record_.LaunchProgram = "missing.exe";
+  BuildPackage({});
+  SetDestination("C:\\Dest");
+  MainWindow = 0x100;
+  DestEdit = 0x101;
+  platform_.window_texts[DestEdit] = "C:\\Dest";
+  platform_.winexec_result = 2;
+  RunInstallation(record_);
+  EXPECT_EQ(Errors(), (Texts{"\"C:\\Dest\\missing.exe\"\r\r"
+                                    "File was not found., "
+                                    "\"C:\\Dest\\missing.exe\""}));
+  EXPECT_EQ(platform_.messages.back().msg, os::kWmClose);
+  EXPECT_TRUE(platform_.messages.back().posted);
+}
+
+TEST_F(InstallationTest, InteractiveRunShowsProgressAndClosesTheWindow) {
+  for (const char* name : {"1", "2", "3", "4", "5", "6", "7", "8", "9"}) {
+    AddFileEntry(record_, std::string(name) + ".txt");
+  }
+  record_.FinishLines = {"Done.", "Enjoy."};
+  BuildPackage(std::vector<std::string>(9, "x"));
+  DestBuffer = "C:\\Dest";
+  TargetDrive = 'C';
+  MainWindow = 0x100;
+  DestEdit = 0x101;
+  platform_.window_texts[DestEdit] = "C:\\Dest";
+
+  RunInstallation(record_);
+
+  EXPECT_EQ(DestBuffer, "C:\\Dest");
+  EXPECT_EQ(platform_.FileText("C:\\Dest\\9.txt"), "x");
+  ASSERT_EQ(platform_.progress_bars.size(), 1u);
+  const WindowHandle bar = platform_.progress_bars[0];
+  EXPECT_NE(std::find(platform_.log.begin(), platform_.log.end(),
+                      "CreateProgressBar parent=256 10,188,426,22 id=5"),
+            platform_.log.end());
+  std::vector<std::uintptr_t> positions;
+  int paints = 0;
+  for (const auto& m : platform_.messages) {
+    if (m.window == bar && m.msg == os::kPbmSetPos) positions.push_back(m.wparam);
+    if (m.window == MainWindow && m.msg == os::kWmPaint && !m.posted) ++paints;
+  }
+  // i / 8 * 100 rounded half to even.
+  EXPECT_EQ(positions,
+            (std::vector<std::uintptr_t>{0, 12, 25, 38, 50, 62, 75, 88, 100}));
+  EXPECT_EQ(paints, 9);
+  EXPECT_EQ(std::count(platform_.updated_windows.begin(),
+                       platform_.updated_windows.end(), DestEdit),
+            9);
+  ASSERT_EQ(platform_.message_boxes.size(), 1u);
+  EXPECT_EQ(platform_.message_boxes[0].caption, "Success");
+  EXPECT_EQ(platform_.message_boxes[0].text, "Done.\rEnjoy.\r");
+  EXPECT_EQ(platform_.message_boxes[0].owner, MainWindow);
+  EXPECT_EQ(platform_.messages.back().msg, os::kWmClose);
+
+  // A second run starts by resetting the earlier bar.
+  platform_.messages.clear();
+  RunInstallation(record_);
+  ASSERT_FALSE(platform_.messages.empty());
+  EXPECT_EQ(platform_.messages[0].window, bar);
+  EXPECT_EQ(platform_.messages[0].msg, os::kPbmSetPos);
+  EXPECT_EQ(platform_.messages[0].wparam, 1u);
+}
+
+TEST_F(InstallationTest, InteractiveRunTakesTheFieldAsItIsNow) {
+  AddFileEntry(record_, "a.txt");
+  BuildPackage({"a"});
+  // The window painted "C:\Old" and the user typed another directory.
+  DestBuffer = "C:\\Old";
+  TargetDrive = 'C';
+  MainWindow = 0x100;
+  DestEdit = 0x101;
+  platform_.window_texts[DestEdit] = "C:\\New";
+  RunInstallation(record_);
+  EXPECT_EQ(platform_.FileText("C:\\New\\a.txt"), "a");
+  EXPECT_EQ(LogValue("Location"), "C:\\New\\");
+  EXPECT_EQ(LogValue("Prog0"), "C:\\New\\a.txt");
+  EXPECT_FALSE(platform_.HasDirectory("C:\\Old"));
+}
+
+TEST_F(InstallationTest, InteractiveRunWithBlankFieldAndFailedFile) {
+  AddFileEntry(record_, "a.txt");
+  AddFileEntry(record_, "b.txt");
+  BuildPackage({"a", "b"});
+  DestBuffer = "C:\\Dest";
+  TargetDrive = 'C';
+  MainWindow = 0x100;
+  DestEdit = 0x101;
+  RunInstallation(record_);
+  EXPECT_EQ(Errors(), (Texts{"Directory name is blank."}));
+
+  platform_.window_texts[DestEdit] = "C:\\Dest";
+  platform_.AddFile("C:\\Dest\\b.txt", "locked");
+  platform_.LockFile("C:\\Dest\\b.txt");
+  platform_.message_boxes.clear();
+  platform_.messages.clear();
+  RunInstallation(record_);
+  EXPECT_EQ(LogValue("Location"), "C:\\Dest\\");
+  ASSERT_EQ(Errors().size(), 1u);
+  // The bar is hidden and the window stays open.
+  ASSERT_FALSE(platform_.progress_bars.empty());
+  EXPECT_EQ(platform_.shown_windows.back(),
+            std::make_pair(platform_.progress_bars.back(), os::kSwHide));
+  for (const auto& m : platform_.messages) EXPECT_NE(m.msg, os::kWmClose);
+}
+
+TEST_F(InstallationTest, UnattendedRunShowsNoSuccessMessage) {
+  record_.FinishLines = {""};
+  BuildPackage({});
+  SetDestination("C:\\Dest");
+  RunInstallation(record_);
+  EXPECT_TRUE(platform_.message_boxes.empty());
+  EXPECT_TRUE(platform_.progress_bars.empty());
+
+  // A single empty line still makes a text in interactive mode.
+  Unattended = false;
+  MainWindow = 0x100;
+  DestEdit = 0x101;
+  platform_.window_texts[DestEdit] = "C:\\Dest";
+  RunInstallation(record_);
+  ASSERT_EQ(platform_.message_boxes.size(), 1u);
+  EXPECT_EQ(platform_.message_boxes[0].text, "\r");
+}
+
+TEST_F(InstallationTest, StageZeroRunsBeforeAnyCheckAndCanCancel) {
+  AddPreRunEntry(record_, "check.exe", 0).Directory = "C:\\Tools";
+  AddPreRunEntry(record_, "after.exe", 1).Directory = "C:\\Tools";
+  record_.SpaceRequired = 1;
+  BuildPackage({});
+  platform_.AddFile("C:\\Tools\\check.exe", "");
+  platform_.AddFile("C:\\Tools\\after.exe", "");
+  platform_.programs["C:\\TOOLS\\CHECK.EXE"].exit_code = 1962;
+  platform_.free_space.clear();
+  SetDestination("C:\\Dest");
+
+  try {
+    RunInstallation(record_);
+    FAIL() << "the process should have ended";
+  } catch (const FakeExit& exit) {
+    EXPECT_EQ(exit.code, 0u);
+  }
+  ASSERT_EQ(platform_.message_boxes.size(), 1u);
+  EXPECT_EQ(platform_.message_boxes[0].text,
+            "The installation has been canceled.");
+  EXPECT_EQ(platform_.message_boxes[0].caption, "Canceled");
+  EXPECT_EQ(platform_.started_programs, (Texts{"C:\\Tools\\check.exe"}));
+  EXPECT_FALSE(platform_.HasDirectory("C:\\Dest"));
+}
+
+TEST_F(InstallationTest, StageOneRunsAfterRegistrationAndBeforeTheLaunch) {
+  AddFileEntry(record_, "TIV_UNINSTAL.EXE");
+  AddPreRunEntry(record_, "after.exe", 1);
+  record_.LaunchProgram = "hello.exe";
+  BuildPackage({"u"});
+  platform_.AddFile("C:\\Dest\\after.exe", "");
+  SetDestination("C:\\Dest");
+  RunInstallation(record_);
+  std::vector<std::string> order;
+  for (const std::string& entry : platform_.log) {
+    if (entry.rfind("CreateKey HKLM", 0) == 0 ||
+        entry.rfind("StartProcess", 0) == 0 || entry.rfind("WinExec", 0) == 0) {
+      order.push_back(entry.substr(0, entry.find(' ')));
+    }
+  }
+  EXPECT_EQ(order, (Texts{"CreateKey", "StartProcess", "WinExec"}));
+}
+
+TEST(CreateDirectoryPathTest, CreatesMissingParents) {
+  fake::FakePlatform platform;
+  fake::FakePlatformScope scope(&platform);
+  CreateDirectoryPath("C:\\a\\b\\c\\");
+  EXPECT_TRUE(platform.HasDirectory("C:\\a\\b\\c"));
+  const std::vector<std::string> created(
+      std::find(platform.log.begin(), platform.log.end(),
+                "CreateDirectory C:\\a"),
+      platform.log.end());
+  EXPECT_EQ(created, (Texts{"CreateDirectory C:\\a",
+                                   "CreateDirectory C:\\a\\b",
+                                   "CreateDirectory C:\\a\\b\\c"}));
+
+  platform.log.clear();
+  CreateDirectoryPath("C:\\");
+  CreateDirectoryPath("C:");
+  CreateDirectoryPath("C:\\a\\b");
+  EXPECT_TRUE(platform.log.empty());
+}
+
+TEST(CreateDirectoryPathTest, FailsWithoutAParent) {
+  fake::FakePlatform platform;
+  fake::FakePlatformScope scope(&platform);
+  for (const char* path : {"", "name", "name\\"}) {
+    try {
+      CreateDirectoryPath(path);
+      ADD_FAILURE() << path;
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), "Cannot Create Directory") << path;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sfx

@@ -1,0 +1,114 @@
+// Shortcuts over the in-memory platform: which links are made, where they
+// point, and what the log key records.
+#include "install/shortcuts.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "install_fixture.h"
+#include "platform/exception.h"
+
+namespace sfx {
+namespace {
+
+using fake::AddFileEntry;
+using Texts = std::vector<std::string>;
+
+constexpr char kPrograms[] = "C:\\Users\\me\\Start Menu\\Programs";
+
+class ShortcutsTest : public InstallFixture {
+ protected:
+  ShortcutsTest() {
+    record_.MenuFolderName = "Hello";
+    DestBuffer = "C:\\Dest";
+    ProgName = "Hello";
+    key_ = platform_.CreateKey(kHkcu, "Log");
+  }
+  Texts Names() const { return platform_.RegistryNames(kHkcu, "Log"); }
+  std::optional<std::string> Value(const std::string& name) const {
+    return platform_.RegistryValue(kHkcu, "Log", name);
+  }
+  std::unique_ptr<RegistryKey> key_;
+};
+
+TEST_F(ShortcutsTest, MenuAndDesktopLinksAreMadeAndLogged) {
+  AddFileEntry(record_, "bin\\hello.exe", "Bin").ShortcutName = "%PROGNAME%";
+  AddFileEntry(record_, "readme.txt");
+  AddFileEntry(record_, "nolink.txt").DesktopIcon = 1;
+  auto& tool = AddFileEntry(record_, "tool.exe", "%WINDOWS%");
+  tool.ShortcutName = "Tool";
+  tool.Parameters = "/x \"a b\"";
+  tool.DesktopIcon = 1;
+
+  CreateShortcuts(record_, *key_);
+
+  const std::string folder = std::string(kPrograms) + "\\Hello";
+  EXPECT_TRUE(platform_.HasDirectory(folder));
+  EXPECT_EQ(InstallLocation, "C:\\Dest\\");
+  EXPECT_EQ(Names(), (Texts{"MenuFolder", "Shortcut0", "Shortcut3",
+                            "DeskIcon3"}));
+  EXPECT_EQ(Value("MenuFolder"), folder);
+  EXPECT_EQ(Value("Shortcut0"), folder + "\\Hello.LNK");
+  EXPECT_EQ(Value("Shortcut3"), folder + "\\Tool.LNK");
+  EXPECT_EQ(Value("DeskIcon3"), "C:\\Users\\me\\Desktop\\Tool.LNK");
+
+  ASSERT_EQ(platform_.shell_links.size(), 3u);
+  const auto& hello = platform_.shell_links[0];
+  EXPECT_EQ(hello.target, "C:\\Dest\\Bin\\hello.exe");
+  EXPECT_EQ(hello.working_dir, "C:\\Dest\\Bin");
+  EXPECT_EQ(hello.arguments, "");
+  EXPECT_EQ(hello.description, "");
+  // A macro directory is used as expanded, not below the destination.
+  const auto& desk = platform_.shell_links[2];
+  EXPECT_EQ(desk.target, "C:\\WINDOWS\\tool.exe");
+  EXPECT_EQ(desk.working_dir, "C:\\WINDOWS\\");
+  EXPECT_EQ(desk.arguments, "/x \"a b\"");
+  EXPECT_EQ(desk.link_path, "C:\\Users\\me\\Desktop\\Tool.LNK");
+
+  EXPECT_EQ(platform_.co_initialize_calls, 1);
+  EXPECT_EQ(platform_.co_uninitialize_calls, 1);
+  ASSERT_FALSE(platform_.messages.empty());
+  const auto& broadcast = platform_.messages.back();
+  EXPECT_EQ(broadcast.window, os::kHwndBroadcast);
+  EXPECT_EQ(broadcast.msg, os::kWmWinIniChange);
+  EXPECT_TRUE(broadcast.posted);
+}
+
+TEST_F(ShortcutsTest, LinksThatFailAreLoggedAllTheSame) {
+  AddFileEntry(record_, "a.exe").ShortcutName = "A";
+  platform_.shell_link_status = -2147024891;  // access denied
+  CreateShortcuts(record_, *key_);
+  EXPECT_EQ(Value("Shortcut0"), std::string(kPrograms) + "\\Hello\\A.LNK");
+}
+
+TEST_F(ShortcutsTest, NoMenuFolderMeansNothingAtAll) {
+  record_.MenuFolderName.clear();
+  AddFileEntry(record_, "a.exe").ShortcutName = "A";
+  CreateShortcuts(record_, *key_);
+  EXPECT_TRUE(Names().empty());
+  EXPECT_TRUE(platform_.shell_links.empty());
+  EXPECT_TRUE(platform_.messages.empty());
+  EXPECT_EQ(platform_.co_initialize_calls, 0);
+}
+
+TEST_F(ShortcutsTest, NameExpandingToNothingGivesNoLink) {
+  ProgName.clear();
+  AddFileEntry(record_, "a.exe").ShortcutName = "%PROGNAME%";
+  CreateShortcuts(record_, *key_);
+  EXPECT_EQ(Names(), (Texts{"MenuFolder"}));
+  EXPECT_TRUE(platform_.shell_links.empty());
+}
+
+TEST_F(ShortcutsTest, RefusedLogValueRaisesAndStillUninitialises) {
+  AddFileEntry(record_, "a.exe").ShortcutName = "A";
+  platform_.failing_value_names = {"Shortcut0"};
+  EXPECT_THROW(CreateShortcuts(record_, *key_), Exception);
+  EXPECT_EQ(platform_.co_uninitialize_calls, 1);
+  EXPECT_TRUE(platform_.messages.empty());
+}
+
+}  // namespace
+}  // namespace sfx
