@@ -1,0 +1,44 @@
+// Encoder property: every input encodes to a stream that decodes back to
+// exactly the input, through the memory path and the callback path.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "codec/lzh_decoder.h"
+#include "codec/lzh_encoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  if (size > (1u << 18)) return 0;
+  const std::vector<std::uint8_t> stream = sfx::LzhEncodeBuffer(data, size);
+  std::vector<std::uint8_t> back(size + 1);
+  const std::int32_t produced = sfx::LzhDecodeBuffer(
+      stream.data(), static_cast<std::uint32_t>(stream.size()), back.data(),
+      static_cast<std::uint32_t>(size));
+  if (produced != static_cast<std::int32_t>(size) ||
+      (size > 0 && std::memcmp(back.data(), data, size) != 0)) {
+    std::abort();
+  }
+  std::vector<std::uint8_t> slow;
+  std::size_t pos = 0;
+  sfx::LzhDecode(
+      [&](std::uint8_t* buffer, std::uint16_t requested,
+          std::uint16_t& delivered) {
+        std::size_t n = stream.size() - pos < requested ? stream.size() - pos
+                                                        : requested;
+        std::memcpy(buffer, stream.data() + pos, n);
+        pos += n;
+        delivered = static_cast<std::uint16_t>(n);
+      },
+      [&](const std::uint8_t* buffer, std::uint16_t count,
+          std::uint16_t& written) {
+        slow.insert(slow.end(), buffer, buffer + count);
+        written = count;
+      });
+  if (slow.size() != size ||
+      (size > 0 && std::memcmp(slow.data(), data, size) != 0)) {
+    std::abort();
+  }
+  return 0;
+}
