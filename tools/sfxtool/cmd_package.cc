@@ -335,8 +335,8 @@ int RunExtractCommand(int argc, char** argv) {
     }
     done += info.entries[i].header.FileSize;
     if (progress) {
-      std::fprintf(stderr, "%3d%% %s\n", static_cast<int>(done * 100 / total),
-                   sfx::LastExtractedPath.c_str());
+      std::fprintf(stderr, "%3d%% %s/%s\n", static_cast<int>(done * 100 / total),
+                   folder.c_str(), info.entries[i].name.c_str());
     }
   }
   std::printf("%zu files extracted to %s\n", info.entries.size(), output.c_str());

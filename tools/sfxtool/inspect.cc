@@ -195,6 +195,12 @@ bool CheckAllBlocks(sfx::File& file, const InstallerInfo& info,
   std::vector<std::uint8_t> output(sfx::kMaxBlockBufferSize);
   for (std::size_t i = 0; i < info.entries.size(); ++i) {
     const sfx::PackedFileEntry& entry = info.entries[i];
+    if (!sfx::IsSafeEntryName(entry.name)) {
+      // The installer refuses to create such a file.
+      *problem = "entry " + std::to_string(i) + ": \"" + entry.name +
+                 "\" is not a plain file name";
+      return false;
+    }
     std::int64_t position = info.entry_offsets[i] + 1 +
                             static_cast<std::int64_t>(entry.name.size()) +
                             static_cast<std::int64_t>(sfx::kPackedFileHeaderSize) +

@@ -1,0 +1,288 @@
+#!/usr/bin/env bash
+# `sfxtool build / list / verify / extract` as a user runs them: round trips
+# for every format version, reproducible builds, the integrity check, clear
+# manifest errors, and a corpus of damaged installers that must each end
+# with a message and exit code 1, never a crash.
+#   package_cli_test.sh SFXTOOL MAKE_CORPUS WORKDIR [--large]
+# With --large only the 50 MB round trip runs.
+set -uo pipefail
+sfxtool=$1
+make_corpus=$2
+work=$3
+large=${4:-}
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+# Sanitizer reports get exit codes of their own, so that a crash can never
+# pass for the expected exit code 1.
+export ASAN_OPTIONS=exitcode=99:detect_leaks=1
+export UBSAN_OPTIONS=exitcode=98:print_stacktrace=1
+export TZ=UTC
+unset SOURCE_DATE_EPOCH
+
+passes=0
+failures=0
+pass() { echo "ok   $1"; passes=$((passes + 1)); }
+fail() { echo "FAIL $1"; failures=$((failures + 1)); }
+check() { # NAME COMMAND...: passes when the command succeeds
+  local name=$1
+  shift
+  if "$@"; then pass "$name"; else fail "$name"; fi
+}
+finish() {
+  echo "$passes passed, $failures failed"
+  [[ $failures -eq 0 ]]
+  exit $?
+}
+
+# A stand-in for the installer program: any bytes with one size block.
+{ printf 'MZ'; head -c 300 /dev/zero; printf '\x16RealFileSize='; head -c 9 /dev/zero
+  printf 'stub end'; } >stub.bin
+
+# mtime NAME: modification time in seconds.
+mtime() { stat -c %Y "$1"; }
+# same_file SRC OUT: equal bytes, and a time equal to the source's rounded
+# down to the 2 seconds of a DOS time stamp.
+same_file() {
+  cmp -s "$1" "$2" && (( $(mtime "$2") == $(mtime "$1") / 2 * 2 ))
+}
+marker_of() { "$sfxtool" list --json "$1" | sed -n 's/.*"marker_offset": \([0-9]*\).*/\1/p'; }
+flip() { # FILE OFFSET: inverts the lowest bit of one byte
+  local b
+  b=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
+  printf "$(printf '\\%03o' $((b ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+clean_stderr() { ! grep -qE 'Sanitizer|runtime error' "$1"; }
+
+mkdir -p src
+if [[ $large == --large ]]; then
+  head -c 52428800 /dev/urandom >src/big.bin
+  touch -d '2022-02-02 22:22:23' src/big.bin
+  cat >big.toml <<'TOML'
+product_name = "Big"
+install_dir = "C:\\Big"
+registry_key = "Software\\Big"
+[[file]]
+source = "src/big.bin"
+TOML
+  check "50 MB build" "$sfxtool" build big.toml -o big.exe --stub stub.bin
+  check "50 MB verify" "$sfxtool" verify big.exe
+  "$sfxtool" extract big.exe -o out-big 2>progress.txt >/dev/null
+  check "50 MB round trip" same_file src/big.bin out-big/big.bin
+  check "50 MB extraction shows progress" grep -q '100% ' progress.txt
+  finish
+fi
+
+yes 'A line of the readme, repeated to fill the file.' | head -c 5000 >src/readme.txt
+: >src/empty.txt
+yes 'sixty-five thousand bytes of text' | head -c 65000 >src/exact65000.bin
+head -c 130000 /dev/urandom >src/exact130000.bin
+printf 'up and away\n' >src/escape.txt
+printf '\0\0\1\0\1\0icon' >src/icon.ico
+touch -d '2019-05-04 03:02:01' src/readme.txt src/empty.txt
+touch -d '2020-12-31 23:59:59' src/exact65000.bin
+touch -d '1999-01-01 00:00:00' src/exact130000.bin src/escape.txt
+
+cat >base.toml <<'TOML'
+# Fits every format version.
+product_name = "Test Product"
+product_texts = ["two", "", "four"]
+package_texts = ["Package A", "Package B"]
+install_dir = "C:\\Program Files\\Test"
+menu_folder = "Test"
+browse_prompt = "Choose a folder"
+registry_key = "Software\\Tests\\Test"
+launch_program = "readme.txt"
+welcome = ["Welcome", "to the test"]
+finish = ["Done"]
+directories = ["Data", "%COMMONAPPDATA%Test"]
+extra_log_entries = ["extra.log"]
+
+[[file]]
+source = "src/readme.txt"
+shortcut = "Readme"
+[[file]]
+source = "src/empty.txt"
+target_dir = "%INSTALLDIR%"
+[[file]]
+source = "src/exact65000.bin"
+target_dir = "Data"
+[[file]]
+source = "src/exact130000.bin"
+target_dir = "%SYSTEM%\\Sub"
+[[file]]
+source = "src/escape.txt"
+target_dir = "..\\..\\up"
+TOML
+{ cat base.toml; cat <<'TOML'
+[[file]]
+source = "src/readme.txt"
+name = "LICENSE.TXT"
+desktop_icon = true
+add_to_log = false
+[[pre_run]]
+file = "readme.txt"
+parameters = "/s"
+extract_first = true
+stage = "before"
+[[pre_run]]
+file = "%SYSTEM%tool.exe"
+stage = 3
+TOML
+} >full.toml
+sed -i 's/^product_name = .*/&\nicon = "src\/icon.ico"\ninfo_texts = ["i1", "", "i3"]\nflags = [true, false, true]/' full.toml
+
+# Round trips in every format version.
+expect_tree() { # DIR: every file where it belongs, with its time stamp
+  same_file src/readme.txt "$1/readme.txt" &&
+    same_file src/empty.txt "$1/%INSTALLDIR%/empty.txt" &&
+    same_file src/exact65000.bin "$1/Data/exact65000.bin" &&
+    same_file src/exact130000.bin "$1/%SYSTEM%/Sub/exact130000.bin" &&
+    same_file src/escape.txt "$1/(parent)/(parent)/up/escape.txt"
+}
+for format in 1.2 2.1 2.2 2.3 2.4; do
+  "$sfxtool" build base.toml -o "setup-$format.exe" --stub stub.bin --format "$format" >/dev/null &&
+    "$sfxtool" verify "setup-$format.exe" >/dev/null &&
+    "$sfxtool" extract "setup-$format.exe" -o "out-$format" >/dev/null &&
+    expect_tree "out-$format" &&
+    "$sfxtool" list --json "setup-$format.exe" | grep -q "\"format\": \"Installer $format\"" &&
+    pass "round trip in format $format" || fail "round trip in format $format"
+done
+"$sfxtool" build full.toml -o full.exe --stub stub.bin >/dev/null &&
+  "$sfxtool" verify full.exe >/dev/null && "$sfxtool" extract full.exe -o out-full >/dev/null &&
+  expect_tree out-full && same_file src/readme.txt out-full/LICENSE.TXT &&
+  pass "round trip with every 2.4 field" || fail "round trip with every 2.4 field"
+"$sfxtool" list full.exe >list.txt &&
+  grep -q '\[before\] readme.txt /s extract-first' list.txt &&
+  grep -q 'LICENSE.TXT' list.txt && grep -q '^Flags: *1 0 1' list.txt &&
+  grep -q '^Product: *Test Product' list.txt &&
+  pass "list shows header and files" || fail "list shows header and files"
+"$sfxtool" list --json full.exe | grep -q '"icon_size": 10' &&
+  pass "list --json" || fail "list --json"
+
+# Reproducible builds, and SOURCE_DATE_EPOCH as the newest time.
+"$sfxtool" build full.toml -o again.exe --stub stub.bin >/dev/null
+check "the same inputs give the same bytes" cmp -s full.exe again.exe
+SOURCE_DATE_EPOCH=946684800 "$sfxtool" build base.toml -o epoch.exe --stub stub.bin >/dev/null &&
+  "$sfxtool" extract epoch.exe -o out-epoch >/dev/null &&
+  (( $(mtime out-epoch/readme.txt) == 946684800 )) &&
+  (( $(mtime "out-epoch/(parent)/(parent)/up/escape.txt") == 915148800 )) &&
+  pass "SOURCE_DATE_EPOCH clamps newer times only" || fail "SOURCE_DATE_EPOCH clamps newer times only"
+
+# The integrity check.
+marker=$(marker_of setup-2.4.exe)
+size=$(stat -c %s setup-2.4.exe)
+stub_size=$(stat -c %s stub.bin)
+skip_byte=$((302 + 22))  # the SkipChecksum byte of the size block
+for offset in 0 1 150 302 303 316 320 323 $stub_size $((stub_size + 5)) $((stub_size + 100)) \
+              $((marker / 2)) $((marker - 30)) $((marker - 5)) $((marker - 1)); do
+  cp setup-2.4.exe flipped.exe
+  flip flipped.exe "$offset"
+  "$sfxtool" verify flipped.exe >out.txt 2>err.txt
+  code=$?
+  # A flip inside the size block itself hides the block.
+  sizes="the file is $size bytes, StubSizeBlock expects $size"
+  (( offset >= 302 && offset < 325 )) && sizes="StubSizeBlock"
+  [[ $code -eq 1 ]] && grep -q 'FAILED: checksum mismatch' out.txt &&
+    grep -qE "$sizes" out.txt ||
+    fail "a flipped byte at $offset is rejected (exit $code: $(cat out.txt err.txt))"
+done
+pass "flipped bytes before the marker are rejected"
+cp setup-2.4.exe flipped.exe
+flip flipped.exe $skip_byte
+"$sfxtool" verify flipped.exe >out.txt
+check "a set SkipChecksum byte is accepted, with a warning" grep -q 'warning: checksum mismatch' out.txt
+{ cat setup-2.4.exe; printf 'a signature appended later'; } >appended.exe
+"$sfxtool" verify appended.exe >out.txt
+check "bytes appended after the checksum are accepted" grep -q ': OK' out.txt
+"$sfxtool" build base.toml -o skip.exe --stub stub.bin --skip-checksum >/dev/null
+flip skip.exe 10
+flip skip.exe $((stub_size + 100))
+check "a --skip-checksum installer accepts flipped bytes" "$sfxtool" verify skip.exe
+head -c $((size - 30)) setup-2.4.exe >nomarker.exe
+"$sfxtool" verify nomarker.exe >out.txt
+check "no marker is reported" grep -q 'FAILED: no trailer marker' out.txt
+
+# Manifest errors name the line and the field, exit code 1.
+manifest_error() { # NAME PATTERN TOML
+  printf '%s\n' "$3" >bad.toml
+  "$sfxtool" build bad.toml -o bad.exe --stub stub.bin >out.txt 2>err.txt
+  local code=$?
+  if [[ $code -eq 1 && $(wc -l <err.txt) -eq 1 ]] && grep -qE "^sfxtool: bad\.toml:$2" err.txt &&
+     [[ ! -e bad.exe ]]; then
+    pass "manifest error: $1"
+  else
+    fail "manifest error: $1 (exit $code: $(cat err.txt))"
+  fi
+}
+head='product_name = "P"
+install_dir = "C:\\P"
+registry_key = "K"'
+manifest_error "missing product name" '[0-9]+: product_name: missing' 'install_dir = "C:\\P"
+registry_key = "K"'
+manifest_error "unknown key" '4: colour: unknown key' "$head
+colour = 1"
+manifest_error "text too long" "4: menu_folder: is 256 bytes" "$head
+menu_folder = \"$(head -c 256 /dev/zero | tr '\0' m)\""
+manifest_error "text outside code page 1252" '4: welcome\[1\]: .*code page 1252' "$head
+welcome = [\"ok\", \"日本\"]"
+manifest_error "missing source" '5: file\[0\].source: cannot find' "$head
+[[file]]
+source = \"nothing.here\""
+manifest_error "file name with a separator" '6: file\[0\].name: must be a plain file name' "$head
+[[file]]
+source = \"src/readme.txt\"
+name = \"a\\\\b.txt\""
+manifest_error "pre-run in format 1.2" '[0-9]+: pre_run: needs format 2.1' "format = \"1.2\"
+$head
+[[pre_run]]
+file = \"x\"
+stage = 0"
+manifest_error "desktop icon in format 2.3" '7: file\[0\].desktop_icon: needs format 2.4' "format = \"2.3\"
+$head
+[[file]]
+source = \"src/readme.txt\"
+desktop_icon = true"
+manifest_error "bad stage" '6: pre_run\[0\].stage: must be' "$head
+[[pre_run]]
+file = \"x\"
+stage = \"later\""
+manifest_error "syntax error" '4: ' "$head
+= broken"
+"$sfxtool" build base.toml -o nostub.exe 2>err.txt
+code=$?
+[[ $code -eq 1 ]] && grep -q 'win32/installer.exe' err.txt && pass "a missing default stub is named" ||
+  fail "a missing default stub is named (exit $code: $(cat err.txt))"
+printf 'no size block here' >badstub.bin
+"$sfxtool" build base.toml -o badstub.exe --stub badstub.bin 2>err.txt
+code=$?
+[[ $code -eq 1 ]] && grep -q 'RealFileSize=' err.txt && [[ ! -e badstub.exe ]] &&
+  pass "a stub without its size block is refused" || fail "a stub without its size block is refused"
+
+# Damaged installers: a message and exit code 1 from verify and extract,
+# 0 or 1 from list, never a sanitizer report, never a file outside.
+mkdir corpus
+"$make_corpus" full.exe corpus || fail "make_corpus"
+count=0
+for bad in corpus/*.exe; do
+  count=$((count + 1))
+  name=$(basename "$bad" .exe)
+  "$sfxtool" verify "$bad" >out.txt 2>err.txt
+  code=$?
+  [[ $code -eq 1 ]] && grep -q 'FAILED: ' out.txt && clean_stderr err.txt ||
+    fail "verify $name: exit $code: $(cat out.txt err.txt | head -5)"
+  mkdir -p "jail/$name/out"
+  "$sfxtool" extract "$bad" -o "jail/$name/out" >out.txt 2>err.txt
+  code=$?
+  # The installer never reads FileSize, so neither does extract.
+  [[ ( $code -eq 1 && -s err.txt ) || ( $name == file-size-wrong && $code -eq 0 ) ]] &&
+    clean_stderr err.txt ||
+    fail "extract $name: exit $code: $(cat err.txt | head -5)"
+  [[ -z $(find "jail/$name" -mindepth 1 -maxdepth 1 ! -name out) ]] ||
+    fail "extract $name wrote outside its folder"
+  "$sfxtool" list "$bad" >out.txt 2>err.txt
+  code=$?
+  [[ $code -eq 0 || $code -eq 1 ]] && clean_stderr err.txt ||
+    fail "list $name: exit $code: $(cat err.txt | head -5)"
+done
+(( count >= 40 )) && pass "$count damaged installers handled" || fail "only $count damaged installers"
+
+finish
