@@ -140,6 +140,13 @@ std::vector<std::uint8_t> BuildMeasureTemplate(const std::string& face,
   return writer.Release();
 }
 
+bool LicenceFitsTemplate(std::size_t utf16_units) {
+  // Header and items 1 to 3 take 1042 bytes before item 4's title; the
+  // title's terminator and the creation-data word follow it.
+  constexpr std::size_t kFixedBytes = 1042 + 2 + 2;
+  return utf16_units <= (kLicenceTemplateLimit - kFixedBytes) / 2;
+}
+
 std::vector<std::uint8_t> BuildLicenceTemplate(const std::string& licence,
                                                double fx, double fy,
                                                WidenFunction widen) {

@@ -94,9 +94,18 @@ constexpr std::uint16_t kLicencePointSize = 8;
 // sentences, lines separated by single CRs.
 extern const char kLicenceInstruction[];
 
+// The largest template the licence window is built from, in bytes.
+constexpr std::size_t kLicenceTemplateLimit = 65535;
+
+// True when a licence text of `utf16_units` code units fits the licence
+// template as the edit field's title. A longer text cannot travel in the
+// template (the system also limits a window's initial title); the window
+// then gets it after creation.
+bool LicenceFitsTemplate(std::size_t utf16_units);
+
 // The licence window's template with the layout converted by the measured
 // factors (fx, fy), the instruction text and `licence` as the edit field's
-// text. The buffer grows with the licence, so any length fits.
+// text (the caller checks LicenceFitsTemplate first).
 std::vector<std::uint8_t> BuildLicenceTemplate(const std::string& licence,
                                                double fx, double fy,
                                                WidenFunction widen);

@@ -134,12 +134,18 @@ bool ShowLicence(WindowHandle owner, const TInstalRecord& record) {
 
   double fx = 0, fy = 0;
   MeasureDialogUnits(kLicenceFace, kLicencePointSize, &fx, &fy);
-  std::vector<std::uint8_t> bytes =
-      BuildLicenceTemplate(ReadLicenceText(path), fx, fy, WidenAnsi);
+  std::string text = ReadLicenceText(path);
+  // A text too long for the template goes into the field once it exists.
+  bool in_template = LicenceFitsTemplate(WidenAnsi(text).size());
+  std::vector<std::uint8_t> bytes = BuildLicenceTemplate(
+      in_template ? text : std::string(), fx, fy, WidenAnsi);
   LicenceWindow = CreateDialogIndirectParamA(
       Instance(), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()),
       reinterpret_cast<HWND>(owner), LicenceDialogProc, 0);
   if (LicenceWindow) {
+    if (!in_template) {
+      SetDlgItemTextA(LicenceWindow, kLicenceTextId, text.c_str());
+    }
     ShowWindow(LicenceWindow, SW_SHOW);
     BringWindowToTop(LicenceWindow);
     RunLicenceLoop();

@@ -144,14 +144,18 @@ TEST(DialogTemplateTest, TextsAreWidenedByTheGivenConversion) {
   EXPECT_EQ(custom.bytes(), (std::vector<std::uint8_t>{0xAC, 0x20, 0, 0}));
 }
 
-TEST(DialogTemplateTest, LongLicenceGrowsTheTemplate) {
-  // More than the 32,000 characters a fixed 65,535-byte buffer could hold.
-  std::string licence(100000, 'x');
-  std::vector<std::uint8_t> bytes = BuildLicenceTemplate(
-      licence, kReferenceUnitX, kReferenceUnitY, WidenLatin1);
-  ASSERT_EQ(bytes.size(), 1042u + 2 * licence.size() + 4);
-  EXPECT_EQ(bytes[1042 + 2 * 99999], 'x');
-  EXPECT_EQ(bytes[bytes.size() - 4], 0);  // terminator
+TEST(DialogTemplateTest, LicenceFitsUpToTheTemplateLimit) {
+  // 1042 + 2 * 32244 + 4 = 65534 bytes; one more character would pass
+  // 65,535.
+  EXPECT_TRUE(LicenceFitsTemplate(0));
+  EXPECT_TRUE(LicenceFitsTemplate(32244));
+  EXPECT_FALSE(LicenceFitsTemplate(32245));
+  std::vector<std::uint8_t> largest = BuildLicenceTemplate(
+      std::string(32244, 'x'), kReferenceUnitX, kReferenceUnitY, WidenLatin1);
+  EXPECT_LE(largest.size(), kLicenceTemplateLimit);
+  ASSERT_EQ(largest.size(), 1042u + 2 * 32244 + 4);
+  EXPECT_EQ(largest[1042 + 2 * 32243], 'x');
+  EXPECT_EQ(largest[largest.size() - 4], 0);  // terminator
 }
 
 TEST(DialogTemplateTest, MeasureTemplateHasNoItems) {

@@ -1,0 +1,62 @@
+// The test fixture of the interactive suite: one installer started from a
+// fixture with a private temporary folder, found by its window title.
+#ifndef SFX_TESTS_E2E_UI_SESSION_H_
+#define SFX_TESTS_E2E_UI_SESSION_H_
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ui_driver.h"
+
+namespace sfx::ui_e2e {
+
+constexpr char kLicenceTitle[] = "USER LICENSING AGREEMENT";
+
+class UiSession : public ::testing::Test {
+ protected:
+  // Starts fixture `name` and waits for its window "<product> installation".
+  HWND Start(const std::string& name, const std::string& product) {
+    scratch_ = MakeScratchDirectory(name);
+    temp_ = scratch_ + "temp\\";
+    CreateDirectoryA(temp_.c_str(), nullptr);
+    destination_ = scratch_ + "dest";
+    installer_ = std::make_unique<Installer>(FixtureExe(name), temp_);
+    EXPECT_TRUE(installer_->started()) << FixtureExe(name);
+    title_ = product + " installation";
+    main_ = installer_->WaitForWindow(title_);
+    EXPECT_TRUE(main_) << "no window " << title_;
+    return main_;
+  }
+
+  HWND Edit() const { return GetDlgItem(main_, 1); }
+  HWND Button(int id) const { return GetDlgItem(main_, id); }
+
+  // Types the destination into the field as a user would.
+  void TypeDestination(const std::string& text) {
+    TypeInto(Edit(), text);
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(Edit()) == text; }))
+        << WindowText(Edit());
+  }
+
+  HWND WaitForLicence() { return installer_->WaitForWindow(kLicenceTitle, "#32770"); }
+
+  bool ExitsWithZero() {
+    DWORD code = 99;
+    return installer_->WaitForExit(&code) && code == 0;
+  }
+
+  std::string scratch_;
+  std::string temp_;
+  std::string destination_;
+  std::string title_;
+  std::unique_ptr<Installer> installer_;
+  HWND main_ = nullptr;
+};
+
+}  // namespace sfx::ui_e2e
+
+#endif  // SFX_TESTS_E2E_UI_SESSION_H_
