@@ -177,6 +177,27 @@ TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
   EXPECT_EQ(ReadAll(dir_ + "skip.exe")[64 + 22], 1);
 }
 
+TEST_F(WritePackageTest, EveryFlippedByteBeforeTheMarkerFailsTheCheck) {
+  PackageSpec spec;
+  spec.stub = Stub();
+  spec.sources = {Source("a.txt", Text(700)), Source("b.bin", Noise(300, 3))};
+  for (const char* name : {"a.txt", "b.bin"}) {
+    spec.record.Files.push_back(std::make_unique<TInstallFileRecord>());
+    spec.record.Files.back()->FileName = name;
+  }
+  const PackageSummary summary = WritePackage(spec, dir_ + "flip.exe");
+  const auto good = ReadAll(dir_ + "flip.exe");
+  for (std::int64_t at = 0; at < summary.marker_offset; ++at) {
+    for (std::uint8_t mask : {0x01, 0x80}) {
+      auto bytes = good;
+      bytes[static_cast<std::size_t>(at)] ^= mask;
+      sfx_test::MemoryFile file(bytes);
+      ASSERT_NE(CheckPackageFile(file, false).status, PackageCheck::kOk)
+          << "byte " << at << " mask " << int{mask};
+    }
+  }
+}
+
 TEST_F(WritePackageTest, FailuresLeaveNoOutput) {
   struct Case {
     const char* name;
