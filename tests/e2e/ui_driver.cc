@@ -29,6 +29,25 @@ BOOL CALLBACK FindTopLevel(HWND window, LPARAM param) {
   return FALSE;
 }
 
+struct OwnedRequest {
+  DWORD pid;
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM param) {
+  auto* request = reinterpret_cast<OwnedRequest*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == request->pid && IsWindowVisible(window) &&
+      GetWindow(window, GW_OWNER) == request->owner &&
+      ClassName(window) == "#32770") {
+    request->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 struct ChildRequest {
   HWND parent;
   std::vector<Control>* controls;
@@ -147,6 +166,26 @@ std::string ReadFileText(const std::string& path) {
   return text;
 }
 
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string child = path + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(child.c_str());
+      }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
 bool CopyFileTo(const std::string& from, const std::string& to) {
   return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
 }
@@ -225,6 +264,15 @@ HWND Installer::WaitForWindow(const std::string& title,
 HWND Installer::Find(const std::string& title, const std::string& class_name) {
   FindRequest request = {pid_, &title, &class_name, nullptr};
   EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&request));
+  return request.found;
+}
+
+HWND Installer::WaitForOwnedDialog(HWND owner) {
+  OwnedRequest request = {pid_, owner, nullptr};
+  WaitUntil([&] {
+    EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&request));
+    return request.found != nullptr;
+  });
   return request.found;
 }
 

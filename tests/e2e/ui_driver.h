@@ -63,6 +63,8 @@ class Installer {
   // The same without waiting.
   HWND Find(const std::string& title,
             const std::string& class_name = std::string());
+  // Waits for a visible dialog ("#32770") of this process owned by `owner`.
+  HWND WaitForOwnedDialog(HWND owner);
   // Waits until no visible top-level window with `title` remains.
   bool WaitForWindowGone(const std::string& title);
   // Waits for the process to end; false if it did not.
@@ -106,6 +108,9 @@ Image CaptureClient(HWND window);
 Image CaptureWindow(HWND window);
 // The whole screen.
 Image CaptureScreen();
+// Deletes a directory tree (best effort).
+void RemoveTree(const std::string& path);
+
 // Writes the image as an (uncompressed) PNG file.
 bool SavePng(const Image& image, const std::string& path);
 

@@ -49,6 +49,12 @@ class UiSession : public ::testing::Test {
     return installer_->WaitForExit(&code) && code == 0;
   }
 
+  // The installer is ended first; then its files go.
+  void TearDown() override {
+    installer_.reset();
+    if (!scratch_.empty()) RemoveTree(scratch_.substr(0, scratch_.size() - 1));
+  }
+
   std::string scratch_;
   std::string temp_;
   std::string destination_;

@@ -153,6 +153,49 @@ TEST_F(MainWindowTest, FreeSpaceLineFollowsTheTypedDrive) {
                           "Space required: 2.4 MB"));
 }
 
+TEST_F(MainWindowTest, BrowseReplacesTheDestination) {
+  ASSERT_TRUE(Start("ui_demo", "UI Demo"));
+  // Cancelled: nothing changes.
+  Click(Button(2));
+  HWND browser = installer_->WaitForOwnedDialog(main_);
+  ASSERT_TRUE(browser);
+  bool prompt_shown = false;
+  for (const Control& c : ChildControls(browser)) {
+    prompt_shown |= c.text == "Choose the folder for UI Demo";
+  }
+  EXPECT_TRUE(prompt_shown);
+  SaveScreenshot("browse", CaptureWindow(browser));
+  Click(GetDlgItem(browser, IDCANCEL));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(browser); }));
+  EXPECT_EQ(WindowText(Edit()), "C:\\UiDemo");
+
+  // A folder chosen: the field shows its path and the free space its drive.
+  Click(Button(2));
+  browser = installer_->WaitForOwnedDialog(main_);
+  ASSERT_TRUE(browser);
+  HWND tree = FindWindowExA(browser, nullptr, WC_TREEVIEWA, nullptr);
+  ASSERT_TRUE(tree);
+  auto root = reinterpret_cast<LPARAM>(reinterpret_cast<void*>(
+      SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)));
+  ASSERT_NE(root, 0);
+  SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, root);
+  Click(GetDlgItem(browser, IDOK));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(browser); }));
+  std::string chosen;
+  EXPECT_TRUE(WaitUntil([&] {
+    chosen = WindowText(Edit());
+    return chosen != "C:\\UiDemo";
+  }));
+  ASSERT_GE(chosen.size(), 3u) << chosen;
+  EXPECT_EQ(chosen.substr(1, 2), ":\\") << chosen;
+  const int h = WindowTextHeight();
+  std::string line;
+  EXPECT_TRUE(WaitUntil([&] {
+    line = ExpectedFreeSpaceLine(chosen[0]);
+    return ShowsTextAt(CaptureClient(main_), 10, 188 - h, line);
+  })) << line;
+}
+
 TEST_F(MainWindowTest, EnterInstallsAndEscapeCloses) {
   ASSERT_TRUE(Start("ui_demo", "UI Demo"));
   PressKey(main_, VK_RETURN);
