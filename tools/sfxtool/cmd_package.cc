@@ -218,7 +218,8 @@ int RunBuildCommand(int argc, char** argv) {
   try {
     const sfx::PackageSummary summary = sfx::WritePackage(spec, output);
     std::printf("%s: %" PRId64 " bytes, %s, %zu files (%" PRId64
-                " bytes, %" PRId64 " in the package), checksum 0x%08" PRIX32 "%s\n",
+                " bytes in %" PRId64 " bytes of entries), checksum 0x%08" PRIX32
+                "%s\n",
                 output.c_str(), summary.installer_size,
                 sfx::FormatSignature(spec.version).c_str(),
                 spec.record.Files.size(), summary.data_size, summary.packed_size,
