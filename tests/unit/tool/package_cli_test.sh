@@ -84,7 +84,7 @@ touch -d '1999-01-01 00:00:00' src/exact130000.bin src/escape.txt
 cat >base.toml <<'TOML'
 # Fits every format version.
 product_name = "Test Product"
-product_texts = ["two", "", "four"]
+product_texts = ["two", "", "Café"]
 package_texts = ["Package A", "Package B"]
 install_dir = "C:\\Program Files\\Test"
 menu_folder = "Test"
@@ -153,7 +153,7 @@ done
 "$sfxtool" list full.exe >list.txt &&
   grep -q '\[before\] readme.txt /s extract-first' list.txt &&
   grep -q 'LICENSE.TXT' list.txt && grep -q '^Flags: *1 0 1' list.txt &&
-  grep -q '^Product: *Test Product' list.txt &&
+  grep -q '^Product: *Test Product' list.txt && grep -q '^ *Café$' list.txt &&
   pass "list shows header and files" || fail "list shows header and files"
 "$sfxtool" list --json full.exe | grep -q '"icon_size": 10' &&
   pass "list --json" || fail "list --json"
