@@ -28,7 +28,11 @@ using TLzhWriteProc = std::function<void(
     const std::uint8_t* buffer, std::uint16_t count, std::uint16_t& written)>;
 
 // The core decoder over a byte source and a byte sink. Decodes one stream
-// whole; bits missing at the end of the source read as zero.
+// whole; bits missing at the end of the source read as zero. The source is
+// asked once for the 4-byte length field, then for one byte at a time; the
+// sink gets one byte per call. Raises ElzhException when the sink takes
+// fewer bytes than it is given (which is how a sink stops a stream that
+// would overrun it).
 void LzhDecode(const TLzhReadProc& read_proc, const TLzhWriteProc& write_proc);
 
 // Decodes the stream in `source` (`source_length` bytes) into `target`,

@@ -151,10 +151,12 @@ TEST(LzhDecoderTest, ShortInputAndNonPositiveLengthProduceNothing) {
     EXPECT_TRUE(Decode(stream).empty());
     const CallbackTrace trace = DecodeWithCallbacks(stream);
     EXPECT_TRUE(trace.output.empty());
-    // Only the length field is asked for; nothing further is read.
+    // Only the length field is asked for; nothing further is read. A short
+    // source is asked for the rest of the field once more.
     ASSERT_FALSE(trace.requests.empty());
     EXPECT_EQ(trace.requests[0], 4);
-    EXPECT_LE(trace.requests.size(), 2u);
+    EXPECT_EQ(trace.requests.size(),
+              stream.empty() || stream.size() >= 4 ? 1u : 2u);
   }
 }
 
