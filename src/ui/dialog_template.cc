@@ -23,16 +23,20 @@ struct LicenceItem {
 
 constexpr int kLicenceWidthPx = 630;
 constexpr int kLicenceHeightPx = 450;
-constexpr LicenceItem kInstructionItem = {0x1 /* SS_CENTER */,
-                                          kLicenceInstructionId,
-                                          14, 1, 600, 66, kAtomStatic};
+constexpr LicenceItem kInstructionItem = {
+    0x1 /* SS_CENTER */, kLicenceInstructionId, 14, 1, 600, 66, kAtomStatic};
 constexpr LicenceItem kYesItem = {0x10001 /* WS_TABSTOP|BS_DEFPUSHBUTTON */,
-                                  kLicenceYesId, 196, 414, 91, 23, kAtomButton};
-constexpr LicenceItem kNoItem = {0x10000 /* WS_TABSTOP */, kLicenceNoId,
-                                 316, 414, 91, 23, kAtomButton};
+                                  kLicenceYesId,
+                                  196,
+                                  414,
+                                  91,
+                                  23,
+                                  kAtomButton};
+constexpr LicenceItem kNoItem = {
+    0x10000 /* WS_TABSTOP */, kLicenceNoId, 316, 414, 91, 23, kAtomButton};
 // WS_VSCROLL|WS_TABSTOP|ES_READONLY|ES_AUTOVSCROLL|ES_MULTILINE
-constexpr LicenceItem kTextItem = {0x210844, kLicenceTextId,
-                                   4, 68, 620, 345, kAtomEdit};
+constexpr LicenceItem kTextItem = {0x210844, kLicenceTextId, 4, 68, 620,
+                                   345,      kAtomEdit};
 
 void AddLicenceItem(DialogTemplateWriter& writer, const LicenceItem& item,
                     double fx, double fy, const std::string& title) {
@@ -82,8 +86,8 @@ void DialogTemplateWriter::AlignToDword() {
 }
 
 void WriteDialogHeader(DialogTemplateWriter& writer, std::uint32_t style,
-                       std::uint16_t item_count, std::int16_t x,
-                       std::int16_t y, std::int16_t cx, std::int16_t cy,
+                       std::uint16_t item_count, std::int16_t x, std::int16_t y,
+                       std::int16_t cx, std::int16_t cy,
                        const std::string& title, std::uint16_t point_size,
                        const std::string& face) {
   writer.AlignToDword();
@@ -135,8 +139,8 @@ std::vector<std::uint8_t> BuildMeasureTemplate(const std::string& face,
                                                std::uint16_t point_size,
                                                WidenFunction widen) {
   DialogTemplateWriter writer(widen);
-  WriteDialogHeader(writer, kDialogStyle, 0, 0, 0, 200, 200, "Tmp",
-                    point_size, face);
+  WriteDialogHeader(writer, kDialogStyle, 0, 0, 0, 200, 200, "Tmp", point_size,
+                    face);
   return writer.Release();
 }
 

@@ -54,8 +54,8 @@ constexpr std::uint32_t kItemBaseStyle = 0x50000000;  // WS_CHILD|WS_VISIBLE
 // Writes a template header: style, extended style 0, item count, position,
 // size, no menu, the standard dialog class, the title, then the font.
 void WriteDialogHeader(DialogTemplateWriter& writer, std::uint32_t style,
-                       std::uint16_t item_count, std::int16_t x,
-                       std::int16_t y, std::int16_t cx, std::int16_t cy,
+                       std::uint16_t item_count, std::int16_t x, std::int16_t y,
+                       std::int16_t cx, std::int16_t cy,
                        const std::string& title, std::uint16_t point_size,
                        const std::string& face);
 

@@ -2,11 +2,10 @@
 // owned by the main window and run by its own message loop until Yes, No or
 // Escape. Only Yes accepts. The extracted licence file is deleted whatever
 // the answer.
-#include "platform/win32_api.h"
-
 #include <string>
 #include <vector>
 
+#include "platform/win32_api.h"
 #include "ui/dialog_template.h"
 #include "ui/licence_dialog.h"
 #include "ui/licence_search.h"
@@ -104,7 +103,8 @@ INT_PTR CALLBACK LicenceDialogProc(HWND window, UINT message, WPARAM wparam,
       return TRUE;
     case WM_SYSCOMMAND:
       // The close box, Alt+F4 and the screen saver do nothing here.
-      return (wparam & 0xFFF0) == SC_CLOSE || (wparam & 0xFFF0) == SC_SCREENSAVE;
+      return (wparam & 0xFFF0) == SC_CLOSE ||
+             (wparam & 0xFFF0) == SC_SCREENSAVE;
     default:
       return FALSE;
   }

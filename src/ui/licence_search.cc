@@ -47,8 +47,8 @@ std::string ExtractLicence(const TInstalRecord& record) {
   if (ReportWalk(OpenPackageAtFirstEntry(&package, &file_count))) {
     // Entries beyond the record's list have no name and cannot be the
     // licence; a corrupt count must not send the walk past the package.
-    std::size_t count = file_count > 0 ? static_cast<std::size_t>(file_count)
-                                       : 0;
+    std::size_t count =
+        file_count > 0 ? static_cast<std::size_t>(file_count) : 0;
     if (count > record.Files.size()) count = record.Files.size();
     bool writing = false;  // the current entry is a licence being written
     try {

@@ -3,8 +3,6 @@
 // command shows the licence and runs the whole installation inside the
 // command handler; the run paints progress into this window by sending
 // WM_PAINT and closes it when it succeeds.
-#include "platform/win32_api.h"
-
 #include <string>
 
 #include "codec/file_entry.h"
@@ -13,6 +11,7 @@
 #include "paths/text.h"
 #include "platform/exception.h"
 #include "platform/platform.h"
+#include "platform/win32_api.h"
 #include "ui/licence_dialog.h"
 #include "ui/main_window.h"
 #include "ui/paint_texts.h"
@@ -45,7 +44,8 @@ void BrowseForDestination();
 // Restores the previously selected object of a device context.
 class ScopedSelect {
  public:
-  ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+  ScopedSelect(HDC dc, HGDIOBJ object)
+      : dc_(dc), old_(SelectObject(dc, object)) {}
   ~ScopedSelect() { SelectObject(dc_, old_); }
   ScopedSelect(const ScopedSelect&) = delete;
   ScopedSelect& operator=(const ScopedSelect&) = delete;
@@ -195,7 +195,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam,
 }
 
 void RegisterWindowClass(HINSTANCE instance, const std::string& name) {
-  if (!g_background) g_background = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+  if (!g_background)
+    g_background = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
   WNDCLASSA window_class = {};
   window_class.style = 0;
   window_class.lpfnWndProc = MainWindowProc;
@@ -210,10 +211,10 @@ void RegisterWindowClass(HINSTANCE instance, const std::string& name) {
 HWND CreateChild(HWND parent, const char* class_name, int id,
                  const std::string& text, DWORD style, int x, int y, int width,
                  int height) {
-  HWND child = CreateWindowExA(
-      0, class_name, text.c_str(), style, x, y, width, height, parent,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-      GetModuleHandleA(nullptr), nullptr);
+  HWND child =
+      CreateWindowExA(0, class_name, text.c_str(), style, x, y, width, height,
+                      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                      GetModuleHandleA(nullptr), nullptr);
   SendMessageA(child, WM_SETFONT,
                reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                TRUE);
@@ -223,12 +224,12 @@ HWND CreateChild(HWND parent, const char* class_name, int id,
 
 void CreateControls(HWND window) {
   DestEdit = reinterpret_cast<WindowHandle>(
-      CreateChild(window, "EDIT", kDestEditId, g_record->InstallDir,
-                  0x50800284, 10, 145, 320, 22));
+      CreateChild(window, "EDIT", kDestEditId, g_record->InstallDir, 0x50800284,
+                  10, 145, 320, 22));
   CreateChild(window, "BUTTON", kBrowseId, "Browse...", 0x50000000, 336, 145,
               100, 22);
-  CreateChild(window, "BUTTON", kCancelId, "Cancel", 0x50000000, 336, 214,
-              100, 22);
+  CreateChild(window, "BUTTON", kCancelId, "Cancel", 0x50000000, 336, 214, 100,
+              22);
   CreateChild(window, "BUTTON", kInstallId, "Install", 0x50000001, 216, 214,
               100, 22);
 }

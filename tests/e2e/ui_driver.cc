@@ -281,7 +281,8 @@ bool Installer::WaitForWindowGone(const std::string& title) {
 }
 
 bool Installer::WaitForExit(DWORD* exit_code) {
-  if (!process_ || WaitForSingleObject(process_, kPatienceMs) != WAIT_OBJECT_0) {
+  if (!process_ ||
+      WaitForSingleObject(process_, kPatienceMs) != WAIT_OBJECT_0) {
     return false;
   }
   GetExitCodeProcess(process_, exit_code);
@@ -479,7 +480,8 @@ std::string FixtureSource(const std::string& file) {
 }
 
 void SaveScreenshot(const std::string& name, const Image& image) {
-  SavePng(image, WinePath(std::string(UI_SCREENSHOT_DIR) + "/" + name + ".png"));
+  SavePng(image,
+          WinePath(std::string(UI_SCREENSHOT_DIR) + "/" + name + ".png"));
 }
 
 MessageBoxWindow WaitForMessageBox(Installer& installer,

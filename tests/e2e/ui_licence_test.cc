@@ -3,14 +3,16 @@
 // No and Escape, the close box that does nothing, the licence file that
 // exists only while the window is open, the automatic Install, and a
 // licence longer than a fixed 65,535-byte template could carry.
+// clang-format off
 #include <windows.h>
-#include <commctrl.h>
+#include <commctrl.h>  // needs <windows.h> first
+// clang-format on
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "ui/dialog_template.h"
 #include "ui/licence_text.h"
@@ -33,8 +35,8 @@ RECT DialogUnitsToPixels(const RECT& units) {
   std::vector<std::uint8_t> bytes =
       BuildMeasureTemplate("MS SANS SERIF", 8, WidenLatin1);
   HWND probe = CreateDialogIndirectParamA(
-      GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()),
-      nullptr, nullptr, 0);
+      GetModuleHandleA(nullptr),
+      reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()), nullptr, nullptr, 0);
   RECT rect = units;
   if (probe) {
     MapDialogRect(probe, &rect);
@@ -93,8 +95,11 @@ TEST_F(LicenceTest, WindowFollowsTheTemplate) {
       {"Static", 201, kLicenceInstruction, 0x50000001, {9, 1, 9 + 377, 1 + 43}},
       {"Button", 6, "&Yes", 0x50010001, {123, 267, 123 + 57, 267 + 15}},
       {"Button", 7, "&No", 0x50010000, {199, 267, 199 + 57, 267 + 15}},
-      {"Edit", 202, ExpectedLicenceText(FixtureSource("ui_licence.txt")),
-       0x50210844, {3, 44, 3 + 390, 44 + 223}},
+      {"Edit",
+       202,
+       ExpectedLicenceText(FixtureSource("ui_licence.txt")),
+       0x50210844,
+       {3, 44, 3 + 390, 44 + 223}},
   };
   std::vector<Control> controls = ChildControls(licence);
   ASSERT_EQ(controls.size(), 4u);

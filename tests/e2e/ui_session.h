@@ -3,12 +3,11 @@
 #ifndef SFX_TESTS_E2E_UI_SESSION_H_
 #define SFX_TESTS_E2E_UI_SESSION_H_
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <memory>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "ui_driver.h"
 
@@ -42,7 +41,9 @@ class UiSession : public ::testing::Test {
         << WindowText(Edit());
   }
 
-  HWND WaitForLicence() { return installer_->WaitForWindow(kLicenceTitle, "#32770"); }
+  HWND WaitForLicence() {
+    return installer_->WaitForWindow(kLicenceTitle, "#32770");
+  }
 
   bool ExitsWithZero() {
     DWORD code = 99;

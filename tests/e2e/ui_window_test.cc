@@ -3,14 +3,16 @@
 // same texts drawn by this process), the free-space line following the
 // typed drive, Enter, Escape, Cancel, and a run without licence that shows
 // the copying view and the progress bar and closes the window.
+// clang-format off
 #include <windows.h>
-#include <commctrl.h>
+#include <commctrl.h>  // needs <windows.h> first
+// clang-format on
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "ui/paint_texts.h"
 #include "ui_driver.h"
@@ -62,7 +64,7 @@ TEST_F(MainWindowTest, FrameAndControlsFollowTheLayout) {
   ASSERT_TRUE(Start("ui_demo", "UI Demo"));
   EXPECT_EQ(ClassName(main_), title_);
   DWORD style = static_cast<DWORD>(GetWindowLongA(main_, GWL_STYLE));
-  EXPECT_EQ(style & 0x480000u, 0x480000u);      // dialog frame, system menu
+  EXPECT_EQ(style & 0x480000u, 0x480000u);  // dialog frame, system menu
   EXPECT_EQ(style & WS_CAPTION, DWORD{WS_CAPTION});  // given by the system
   EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
   EXPECT_EQ(style & WS_CLIPCHILDREN, 0u);
@@ -134,14 +136,16 @@ TEST_F(MainWindowTest, FreeSpaceLineFollowsTheTypedDrive) {
   // A drive that does not exist: no line at all.
   TypeDestination("Q:\\Nowhere");
   EXPECT_TRUE(WaitUntil([&] {
-    return IsPlain(CaptureClient(main_), FreeSpaceBand(), SysColour(COLOR_BTNFACE));
+    return IsPlain(CaptureClient(main_), FreeSpaceBand(),
+                   SysColour(COLOR_BTNFACE));
   }));
   // Another drive that exists: its own figure.
   TypeDestination("z:\\tmp\\UiDemo");
   std::string line;
   EXPECT_TRUE(WaitUntil([&] {
     line = ExpectedFreeSpaceLine('Z');
-    return !line.empty() && ShowsTextAt(CaptureClient(main_), 10, 188 - h, line);
+    return !line.empty() &&
+           ShowsTextAt(CaptureClient(main_), 10, 188 - h, line);
   })) << line;
   // An empty field keeps the drive used before.
   TypeDestination("");
@@ -149,8 +153,8 @@ TEST_F(MainWindowTest, FreeSpaceLineFollowsTheTypedDrive) {
     line = ExpectedFreeSpaceLine('Z');
     return ShowsTextAt(CaptureClient(main_), 10, 188 - h, line);
   })) << line;
-  EXPECT_TRUE(ShowsTextAt(CaptureClient(main_), 10, 204 - h,
-                          "Space required: 2.4 MB"));
+  EXPECT_TRUE(
+      ShowsTextAt(CaptureClient(main_), 10, 204 - h, "Space required: 2.4 MB"));
 }
 
 TEST_F(MainWindowTest, BrowseReplacesTheDestination) {
@@ -249,7 +253,8 @@ TEST_F(MainWindowTest, RunWithoutLicenceShowsProgressAndCloses) {
     shot = CaptureClient(main_);
     return ShowsTextAt(shot, 10, 188 - h, path);
   })) << path;
-  EXPECT_TRUE(ShowsTextRowsAt(shot, 10, 170 - h, "Copying file second.txt to:", 167));
+  EXPECT_TRUE(
+      ShowsTextRowsAt(shot, 10, 170 - h, "Copying file second.txt to:", 167));
   SaveScreenshot("copying", CaptureWindow(main_));
 
   Click(GetDlgItem(success.window, IDOK));
@@ -266,7 +271,8 @@ TEST_F(MainWindowTest, FailedRunsLeaveTheWindowReady) {
     const char* screenshot;
   } cases[] = {
       {"", "Directory name is blank.", "error_blank"},
-      {"Q:\\Nowhere", "Cannot create directory:\rQ:\\Nowhere", "error_directory"},
+      {"Q:\\Nowhere", "Cannot create directory:\rQ:\\Nowhere",
+       "error_directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);

@@ -1,13 +1,13 @@
 // The licence window's template bytes against the layout: header fields,
 // 4-byte item alignment, UTF-16 texts and the dialog units that follow from
 // the reference pixels.
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "ui/dialog_template.h"
 
 #include <gtest/gtest.h>
 
-#include "ui/dialog_template.h"
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace sfx {
 namespace {
@@ -19,7 +19,8 @@ class TemplateReader {
       : bytes_(bytes) {}
   std::uint16_t Read16() {
     EXPECT_LE(pos_ + 2, bytes_.size());
-    std::uint16_t v = static_cast<std::uint16_t>(bytes_[pos_] | bytes_[pos_ + 1] << 8);
+    std::uint16_t v =
+        static_cast<std::uint16_t>(bytes_[pos_] | bytes_[pos_ + 1] << 8);
     pos_ += 2;
     return v;
   }
@@ -60,7 +61,8 @@ struct ExpectedItem {
 
 void ExpectItem(TemplateReader& r, const ExpectedItem& e) {
   r.SkipAlignment();
-  SCOPED_TRACE("item " + std::to_string(e.id) + " at " + std::to_string(r.pos()));
+  SCOPED_TRACE("item " + std::to_string(e.id) + " at " +
+               std::to_string(r.pos()));
   EXPECT_EQ(r.Read32(), e.style);
   EXPECT_EQ(r.Read32(), 0u);
   EXPECT_EQ(r.ReadSigned16(), e.x);
@@ -183,8 +185,8 @@ TEST(DialogTemplateTest, PixelsToUnitsRoundsHalvesToEven) {
     double factor;
     std::int16_t units;
   } cases[] = {
-      {630, 1.59, 396}, {450, 1.55, 290}, {4, 1.59, 3},  {14, 1.59, 9},
-      {5, 2.0, 2},      {7, 2.0, 4},      {3, 2.0, 2},   {1, 2.0, 0},
+      {630, 1.59, 396}, {450, 1.55, 290}, {4, 1.59, 3},      {14, 1.59, 9},
+      {5, 2.0, 2},      {7, 2.0, 4},      {3, 2.0, 2},       {1, 2.0, 0},
       {0, 1.5, 0},      {-3, 2.0, -2},    {100, 0.0, 32767},
   };
   for (const auto& c : cases) {

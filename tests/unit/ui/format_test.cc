@@ -1,11 +1,12 @@
 // The window's number texts and the lines built from them.
+#include "ui/format.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <limits>
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "ui/format.h"
 #include "ui/paint_texts.h"
 
 namespace sfx {
@@ -24,7 +25,8 @@ TEST(FormatIntegerTest, DigitsAndSign) {
       {std::numeric_limits<std::int32_t>::max(), "2147483647"},
       {std::numeric_limits<std::int32_t>::min(), "-2147483648"},
   };
-  for (const auto& c : cases) EXPECT_EQ(FormatInteger(c.value), c.text) << c.value;
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatInteger(c.value), c.text) << c.value;
 }
 
 TEST(FormatOneDecimalTest, RoundsTheEighteenDigitExpansionHalfAway) {
@@ -35,14 +37,14 @@ TEST(FormatOneDecimalTest, RoundsTheEighteenDigitExpansionHalfAway) {
       {0.0, "0.0"},
       {1024.0, "1024.0"},
       {5.0, "5.0"},
-      {1.25, "1.3"},    // an exact half goes away from zero
+      {1.25, "1.3"},  // an exact half goes away from zero
       {0.25, "0.3"},
-      {2.45, "2.5"},    // stored as 2.4500000000000001776...
-      {0.15, "0.1"},    // stored as 0.1499999999999999944...
-      {0.05, "0.1"},    // stored as 0.05000000000000000277...
+      {2.45, "2.5"},  // stored as 2.4500000000000001776...
+      {0.15, "0.1"},  // stored as 0.1499999999999999944...
+      {0.05, "0.1"},  // stored as 0.05000000000000000277...
       {0.04, "0.0"},
-      {9.95, "9.9"},    // stored as 9.9499999999999992894...
-      {9.96, "10.0"},   // carry into a new integer digit
+      {9.95, "9.9"},   // stored as 9.9499999999999992894...
+      {9.96, "10.0"},  // carry into a new integer digit
       {99.99, "100.0"},
       {0.9999, "1.0"},
       {2.384185791015625, "2.4"},
@@ -59,7 +61,8 @@ TEST(FormatOneDecimalTest, RoundsTheEighteenDigitExpansionHalfAway) {
       // round differently: 0.3499999999999999778 -> 0.349999999999999978.
       {0.35, "0.3"},
   };
-  for (const auto& c : cases) EXPECT_EQ(FormatOneDecimal(c.value), c.text) << c.value;
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatOneDecimal(c.value), c.text) << c.value;
 }
 
 TEST(FormatOneDecimalTest, NonFinite) {

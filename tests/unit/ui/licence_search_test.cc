@@ -2,17 +2,18 @@
 // which entries are extracted, which path comes back, the boxes of a
 // package that cannot be walked, and that a broken block leaves nothing in
 // the temporary folder.
+#include "ui/licence_search.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "codec/file_entry.h"
 #include "fake_platform.h"
 #include "package/container.h"
-#include "ui/licence_search.h"
 
 namespace sfx {
 namespace {
@@ -24,7 +25,8 @@ using fake::FakePlatformScope;
 constexpr char kInstaller[] = "C:\\Downloads\\setup.exe";
 
 void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 struct Entry {
@@ -110,7 +112,8 @@ TEST_F(LicenceSearchTest, WithoutLicenceNothingIsExtracted) {
 }
 
 TEST_F(LicenceSearchTest, TheLastOfSeveralLicencesWins) {
-  Install({{"LICENSE.TXT", "first"}, {"x.dat", "x"}, {"License.Txt", "second"}});
+  Install(
+      {{"LICENSE.TXT", "first"}, {"x.dat", "x"}, {"License.Txt", "second"}});
   EXPECT_EQ(ExtractLicence(record_), "C:\\TEMP\\License.Txt");
   EXPECT_EQ(fs_.FileText("C:\\TEMP\\LICENSE.TXT"), "second");
 }
@@ -121,8 +124,7 @@ TEST_F(LicenceSearchTest, PackageThatCannotBeWalkedIsReported) {
     std::function<void(FakePlatform&)> damage;
     const char* message;
   } cases[] = {
-      {"missing file",
-       [](FakePlatform& fs) { fs.DeleteFile(kInstaller); },
+      {"missing file", [](FakePlatform& fs) { fs.DeleteFile(kInstaller); },
        "Cannot read data from file. Probably sharing violation."},
       {"marker before any offset", [](FakePlatform&) { MarkerOffset = 2; },
        "Installation data is corrupted."},

@@ -1,11 +1,11 @@
 // Line pieces of the licence file and the text the licence window shows.
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "ui/licence_text.h"
 
 #include <gtest/gtest.h>
 
-#include "ui/licence_text.h"
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace sfx {
 namespace {
