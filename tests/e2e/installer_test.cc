@@ -1,0 +1,439 @@
+// The installer under Wine, watched as a user would: each fixture installer
+// is started with CreateProcess, its message boxes are read and answered,
+// and what it left behind is read back through the system's interfaces.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace sfx::e2e {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+constexpr char kTestsKey[] = "Software\\SfxTests\\";
+constexpr char kUninstallKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string TempDir() {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetTempPathA(MAX_PATH, buffer);
+  return std::string(buffer, n);
+}
+
+std::string WindowsDir() {
+  char buffer[MAX_PATH + 1];
+  UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);
+  return std::string(buffer, n);
+}
+
+template <typename Condition>
+bool WaitUntil(Condition condition) {
+  for (DWORD waited = 0; waited < kPatienceMs; waited += 100) {
+    if (condition()) return true;
+    Sleep(100);
+  }
+  return condition();
+}
+
+// A fresh start for one fixture: its log key, its uninstall key and its
+// work directory are gone.
+class InstallerTest : public ::testing::Test {
+ protected:
+  std::string Prepare(const std::string& name, const std::string& log_key,
+                      const std::string& product) {
+    log_key_ = std::string(kTestsKey) + log_key + "\\install";
+    DeleteRegistryTree(HKEY_CURRENT_USER, std::string(kTestsKey) + log_key);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey + product);
+    work_ = WorkDir(name);
+    return work_;
+  }
+
+  std::optional<std::string> Log(const std::string& name) const {
+    return RegistryString(HKEY_CURRENT_USER, log_key_, name);
+  }
+
+  std::set<std::string> LogNames() const {
+    Texts names = RegistryValueNames(HKEY_CURRENT_USER, log_key_);
+    return std::set<std::string>(names.begin(), names.end());
+  }
+
+  std::string log_key_;
+  std::string work_;
+};
+
+TEST_F(InstallerTest, UnattendedInstallOfTheExample) {
+  const std::string dest = Prepare("hello", "HelloE2E", "Hello E2E") + "Hello";
+  const std::string programs = SpecialFolder(CSIDL_PROGRAMS);
+  const std::string desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
+  const std::string menu = programs + "\\Hello E2E";
+  RemoveTree(menu);
+  DeleteFileA((desktop + "\\Hello.LNK").c_str());
+
+  const RunResult run = RunInstaller(Fixture("hello"), Quoted(dest));
+  EXPECT_EQ(run.Texts(), Texts{});
+  EXPECT_EQ(run.exit_code, 0u);
+
+  // The product's program was started at the end; it greets with a box.
+  EXPECT_TRUE(WaitUntil([] { return CloseDialogsCaptioned("Hello") > 0; }));
+
+  const std::string hello_source = WinePath(SFX_E2E_HELLO_EXE);
+  EXPECT_EQ(ReadFileBytes(dest + "\\hello.exe"), ReadFileBytes(hello_source));
+  EXPECT_EQ(ReadFileText(dest + "\\Docs\\readme.txt"),
+            "Hello, reader.\r\nThis is the example product.\r\n");
+  EXPECT_TRUE(FileExists(dest + "\\TIV_UNINSTAL.EXE"));
+  // The packaged time is the source's, to the two seconds a DOS time holds.
+  const auto source_time = LastWriteTime(hello_source);
+  ASSERT_TRUE(source_time);
+  EXPECT_EQ(LastWriteTime(dest + "\\hello.exe"),
+            *source_time / 20000000 * 20000000);
+
+  const std::string d = dest + "\\";
+  EXPECT_EQ(Log("Name"), "Hello E2E");
+  EXPECT_EQ(Log("Location"), d);
+  EXPECT_EQ(Log("InstallerFile"), Fixture("hello"));
+  EXPECT_EQ(Log("Prog0"), d + "hello.exe");
+  EXPECT_EQ(Log("Prog1"), d + "Docs\\readme.txt");
+  EXPECT_EQ(Log("Prog2"), d + "TIV_UNINSTAL.EXE");
+  EXPECT_EQ(Log("Prog3"), d + "hello.ini");
+  EXPECT_EQ(Log("NumbOfProg"), "4");
+  EXPECT_EQ(Log("Exec1"), "cleanup.exe");
+  EXPECT_EQ(Log("ExecComLine1"), "/all");
+  EXPECT_EQ(Log("NumbOfExec"), "1");
+  EXPECT_EQ(Log("NumbOfPostExec"), "0");
+  EXPECT_EQ(Log("MenuFolder"), menu);
+  EXPECT_EQ(Log("Shortcut0"), menu + "\\Hello.LNK");
+  EXPECT_EQ(Log("Shortcut1"), menu + "\\Read me.LNK");
+  EXPECT_EQ(Log("DeskIcon0"), desktop + "\\Hello.LNK");
+  EXPECT_EQ(LogNames(),
+            (std::set<std::string>{
+                "Name", "Location", "InstallerFile", "Prog0", "Prog1", "Prog2",
+                "Prog3", "NumbOfProg", "Exec1", "ExecComLine1", "NumbOfExec",
+                "NumbOfPostExec", "MenuFolder", "Shortcut0", "Shortcut1",
+                "DeskIcon0"}));
+
+  const std::string uninstall = std::string(kUninstallKey) + "Hello E2E";
+  EXPECT_EQ(RegistryString(HKEY_LOCAL_MACHINE, uninstall, "DisplayName"),
+            "Hello E2E");
+  EXPECT_EQ(RegistryString(HKEY_LOCAL_MACHINE, uninstall, "UninstallString"),
+            Quoted(d + "TIV_UNINSTAL.EXE") + " Software\\SfxTests\\HelloE2E");
+
+  for (const std::string& link :
+       {menu + "\\Hello.LNK", desktop + "\\Hello.LNK"}) {
+    const auto info = ReadShellLink(link);
+    ASSERT_TRUE(info) << link;
+    EXPECT_EQ(info->target, d + "hello.exe") << link;
+    EXPECT_EQ(info->arguments, "/greet \"dear user\"") << link;
+    EXPECT_EQ(info->working_dir, d) << link;
+    EXPECT_EQ(info->description, "") << link;
+  }
+  const auto readme = ReadShellLink(menu + "\\Read me.LNK");
+  ASSERT_TRUE(readme);
+  EXPECT_EQ(readme->target, d + "Docs\\readme.txt");
+  EXPECT_EQ(readme->working_dir, d + "Docs");
+  EXPECT_FALSE(FileExists(desktop + "\\Read me.LNK"));
+}
+
+TEST_F(InstallerTest, LogNumbering) {
+  const std::string dest = Prepare("numbering", "Numbering", "Numbering") + "N";
+  const RunResult run = RunInstaller(Fixture("numbering"), dest);
+  EXPECT_EQ(run.Texts(), Texts{});
+  EXPECT_EQ(run.exit_code, 0u);
+  const std::string d = dest + "\\";
+  EXPECT_EQ(Log("Prog0"), d + "a.txt");
+  EXPECT_FALSE(Log("Prog1"));
+  EXPECT_EQ(ReadFileText(d + "b.txt"), "bravo\r\n");
+  EXPECT_EQ(Log("Prog2"), d + "c.txt");
+  EXPECT_EQ(Log("Prog3"), WindowsDir() + "\\numbering.ini");
+  EXPECT_EQ(Log("Prog4"), "D:\\absolute.txt");
+  EXPECT_EQ(Log("Prog5"), d + "relative.txt");
+  EXPECT_EQ(Log("NumbOfProg"), "6");
+  EXPECT_EQ(Log("Exec1"), WindowsDir() + "\\first.exe");
+  EXPECT_EQ(Log("ExecComLine1"), "");
+  EXPECT_EQ(Log("Exec2"), "second.exe");
+  EXPECT_EQ(Log("ExecComLine2"), "/s");
+  EXPECT_EQ(Log("NumbOfExec"), "2");
+  EXPECT_EQ(Log("PostExec1"), "post.exe");
+  EXPECT_EQ(Log("PostExecComLine1"), "/p");
+  EXPECT_EQ(Log("NumbOfPostExec"), "1");
+  EXPECT_EQ(LogNames().size(), 17u);
+  // No uninstaller in the package: no registration, no menu.
+  EXPECT_FALSE(RegistryString(HKEY_LOCAL_MACHINE,
+                              std::string(kUninstallKey) + "Numbering",
+                              "DisplayName"));
+  EXPECT_FALSE(Log("MenuFolder"));
+}
+
+TEST_F(InstallerTest, KeepsNewerFilesInMacroDirectories) {
+  const std::string dest = Prepare("keep", "KeepNewer", "Keep Newer") + "K";
+  const std::string shared =
+      SpecialFolder(CSIDL_COMMON_APPDATA) + "\\sfx-keep\\";
+  RemoveTree(shared);
+  CreateDirectoryA(shared.c_str(), nullptr);
+  CreateDirectoryA(dest.c_str(), nullptr);
+  // Before 2044: the DOS times compare as signed 32-bit numbers.
+  const std::uint64_t future = LocalTimeToFileTime(2040, 1, 1, 12, 0, 0);
+  const std::uint64_t past = LocalTimeToFileTime(1990, 1, 1, 12, 0, 0);
+  ASSERT_TRUE(WriteFileText(shared + "newer.txt", "mine"));
+  ASSERT_TRUE(SetLastWriteTime(shared + "newer.txt", future));
+  ASSERT_TRUE(WriteFileText(shared + "older.txt", "mine"));
+  ASSERT_TRUE(SetLastWriteTime(shared + "older.txt", past));
+  ASSERT_TRUE(WriteFileText(dest + "\\plain.txt", "mine"));
+  ASSERT_TRUE(SetLastWriteTime(dest + "\\plain.txt", future));
+
+  const RunResult run = RunInstaller(Fixture("keep_newer"), dest);
+  EXPECT_EQ(run.Texts(), Texts{});
+  EXPECT_EQ(run.exit_code, 0u);
+
+  EXPECT_EQ(ReadFileText(shared + "newer.txt"), "mine");
+  EXPECT_EQ(LastWriteTime(shared + "newer.txt"), future);
+  EXPECT_EQ(ReadFileText(shared + "older.txt"), "packaged\r\n");
+  EXPECT_EQ(LastWriteTime(shared + "older.txt"),
+            LastWriteTime(dest + "\\plain.txt"));
+  EXPECT_EQ(ReadFileText(dest + "\\plain.txt"), "packaged\r\n");
+  EXPECT_LT(*LastWriteTime(dest + "\\plain.txt"), future);
+  // A kept file is logged like a written one.
+  EXPECT_EQ(Log("Prog0"), shared + "newer.txt");
+  RemoveTree(shared);
+}
+
+TEST_F(InstallerTest, ProgramsBeforeAndAfterTheCopy) {
+  const std::string dest = Prepare("programs", "Programs", "Programs") + "P";
+  const std::string temp = TempDir();
+  DeleteFileA((temp + "probe-stage0.exe").c_str());
+  DeleteFileA((temp + "probe-stage0.exe.ran").c_str());
+
+  const RunResult run = RunInstaller(Fixture("programs"), dest);
+  EXPECT_EQ(run.Texts(), Texts{});
+  EXPECT_EQ(run.exit_code, 0u);
+  const std::string d = dest + "\\";
+
+  // Extracted into its directory, waited for, deleted.
+  EXPECT_TRUE(FileExists(temp + "probe-stage0.exe.ran"));
+  EXPECT_FALSE(FileExists(temp + "probe-stage0.exe"));
+  EXPECT_TRUE(FileExists(d + "probe-stage1-exit7.exe.ran"));
+  EXPECT_FALSE(FileExists(d + "probe-stage1-exit7.exe"));
+  // Started with its parameters without waiting, and the launch program.
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(d + "probe-params.exe.ran"); }));
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadFileText(d + "probe-params.exe.ran").find("/x Programs") !=
+           std::string::npos;
+  }));
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(d + "probe-launch.exe.ran"); }));
+  EXPECT_EQ(Log("NumbOfProg"), "5");
+  DeleteFileA((temp + "probe-stage0.exe.ran").c_str());
+}
+
+TEST_F(InstallerTest, ProgramBeforeTheCopyCancels) {
+  const std::string dest =
+      Prepare("cancel0", "CancelBefore", "Cancel Before") + "C";
+  const std::string temp = TempDir();
+  DeleteFileA((temp + "probe-exit1962.exe.ran").c_str());
+  const RunResult run = RunInstaller(Fixture("cancel_before"), dest);
+  ASSERT_EQ(run.dialogs.size(), 1u);
+  EXPECT_EQ(run.dialogs[0].caption, "Canceled");
+  EXPECT_EQ(run.dialogs[0].text, "The installation has been canceled.");
+  EXPECT_EQ(run.dialogs[0].buttons, Texts{"OK"});
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_TRUE(FileExists(temp + "probe-exit1962.exe.ran"));
+  EXPECT_FALSE(FileExists(temp + "probe-exit1962.exe"));
+  EXPECT_FALSE(DirectoryExists(dest));
+  EXPECT_FALSE(Log("Name"));
+  DeleteFileA((temp + "probe-exit1962.exe.ran").c_str());
+}
+
+TEST_F(InstallerTest, ProgramAfterTheCopyCancels) {
+  const std::string dest =
+      Prepare("cancel1", "CancelAfter", "Cancel After") + "C";
+  const RunResult run = RunInstaller(Fixture("cancel_after"), dest);
+  EXPECT_EQ(run.Texts(), Texts{"The installation has been canceled."});
+  EXPECT_EQ(run.exit_code, 0u);
+  const std::string d = dest + "\\";
+  EXPECT_TRUE(FileExists(d + "probe-exit1962.exe.ran"));
+  EXPECT_EQ(ReadFileText(d + "a.txt"), "alpha\r\n");
+  EXPECT_EQ(Log("NumbOfProg"), "4");
+  // Nothing after the cancelling program ran.
+  Sleep(1000);
+  EXPECT_FALSE(FileExists(d + "probe-next.exe.ran"));
+  EXPECT_FALSE(FileExists(d + "probe-launch.exe.ran"));
+}
+
+TEST_F(InstallerTest, LaunchProgramThatDoesNotExist) {
+  const std::string dest =
+      Prepare("launch", "LaunchMissing", "Launch Missing") + "L";
+  const RunResult run = RunInstaller(Fixture("launch_missing"), dest);
+  const std::string command = Quoted(dest + "\\missing.exe");
+  ASSERT_EQ(run.dialogs.size(), 1u);
+  EXPECT_EQ(run.dialogs[0].caption, "Error");
+  EXPECT_EQ(run.dialogs[0].text,
+            command + "\r\rFile was not found., " + command);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(Log("NumbOfProg"), "1");
+}
+
+TEST_F(InstallerTest, SpaceQuestionAnsweredNoAndYes) {
+  // A destination whose drive reports no free space at all ("space-dest"
+  // names drive S:, which this session lacks), relative to the installer's
+  // current directory.
+  const std::string work = Prepare("space", "Space", "Space");
+  CreateDirectoryA((work + "space-dest").c_str(), nullptr);
+  const std::string question =
+      "There is not enough space available on the disk S:\r"
+      "Please free up some space or change the target location to a "
+      "different disk.\r\rProceed anyway?";
+
+  RunResult no = RunInstaller(Fixture("space"), "space-dest",
+                        [](const Dialog&) { return "No"; }, work);
+  ASSERT_EQ(no.dialogs.size(), 1u);
+  EXPECT_EQ(no.dialogs[0].text, question);
+  EXPECT_EQ(no.dialogs[0].caption, "Error");
+  EXPECT_EQ(no.dialogs[0].buttons, (Texts{"Yes", "No"}));
+  EXPECT_EQ(no.exit_code, 0u);
+  EXPECT_FALSE(Log("Name"));
+
+  RunResult yes = RunInstaller(Fixture("space"), "space-dest",
+                         [](const Dialog&) { return "Yes"; }, work);
+  EXPECT_EQ(yes.Texts(), Texts{question});
+  EXPECT_EQ(yes.exit_code, 0u);
+  EXPECT_EQ(Log("Location"), "space-dest\\");
+  EXPECT_EQ(Log("Prog0"), TempDir() + "a.txt");
+}
+
+TEST_F(InstallerTest, DestinationFailures) {
+  const std::string work = Prepare("nodir", "Plain", "Plain");
+  ASSERT_TRUE(WriteFileText(work + "blocker", "a file, not a directory"));
+  const std::string dest = work + "blocker\\sub";
+  const RunResult run = RunInstaller(Fixture("plain"), Quoted(dest));
+  EXPECT_EQ(run.Texts(), Texts{"Cannot create directory:\r" + dest});
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_FALSE(Log("Name"));
+}
+
+TEST_F(InstallerTest, BlankDirectoryInTheWindow) {
+  Prepare("blank", "Plain", "Plain");
+  Process installer(Fixture("plain"), "");
+  ASSERT_TRUE(installer.started());
+  HWND window = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    for (HWND w : ProcessWindows(installer.pid(), "")) {
+      char title[256];
+      GetWindowTextA(w, title, sizeof title);
+      if (std::string(title) == "Plain installation") window = w;
+    }
+    return window != nullptr;
+  }));
+  HWND edit = GetDlgItem(window, 1);
+  ASSERT_NE(edit, nullptr);
+  SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+  PostMessageA(window, WM_COMMAND, 4, 0);  // Install
+  Dialog blank = installer.NextDialog();
+  EXPECT_EQ(blank.caption, "Error");
+  EXPECT_EQ(blank.text, "Directory name is blank.");
+  ASSERT_TRUE(PressButton(blank.window, "OK"));
+  // The window stays for another try; Cancel closes it.
+  Sleep(500);
+  EXPECT_TRUE(installer.Running());
+  EXPECT_TRUE(IsWindow(window));
+  PostMessageA(window, WM_COMMAND, 3, 0);  // Cancel
+  EXPECT_EQ(installer.Wait(), 0u);
+  EXPECT_FALSE(Log("Name"));
+}
+
+TEST_F(InstallerTest, FileOpenedByAnotherProgram) {
+  const std::string dest = Prepare("locked", "Plain", "Plain") + "D";
+  CreateDirectoryA(dest.c_str(), nullptr);
+  const std::string locked = dest + "\\b.txt";
+  ASSERT_TRUE(WriteFileText(locked, "in use"));
+  HANDLE open = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(open, INVALID_HANDLE_VALUE);
+  const RunResult run = RunInstaller(Fixture("plain"), dest);
+  CloseHandle(open);
+  EXPECT_EQ(run.Texts(), Texts{"Cannot create " + locked +
+                               " file.\rProbably file is opened.\r"
+                               "Close file and try again."});
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(ReadFileText(dest + "\\a.txt"), "alpha\r\n");
+  EXPECT_EQ(ReadFileText(locked), "in use");
+  EXPECT_FALSE(FileExists(dest + "\\c.txt"));
+  EXPECT_EQ(Log("Prog0"), dest + "\\a.txt");
+  EXPECT_FALSE(Log("NumbOfProg"));
+}
+
+std::string Grouped(std::uint64_t n) {
+  char separator[8] = ",";
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator,
+                 sizeof separator);
+  std::string digits = std::to_string(n);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
+    out += digits[i];
+  }
+  return out;
+}
+
+TEST_F(InstallerTest, DamagedInstallerFile) {
+  const std::string work = Prepare("corrupt", "Plain", "Plain");
+  const std::vector<std::uint8_t> good = ReadFileBytes(Fixture("plain"));
+  ASSERT_FALSE(good.empty());
+  const std::string tail =
+      "Probably you have not completed file downloading or some errors "
+      "occured during download process.\rPlease try to download the file "
+      "again.";
+
+  // One changed byte: the size is right, so there is no size sentence.
+  std::vector<std::uint8_t> changed = good;
+  changed[changed.size() / 2] ^= 0x5A;
+  ASSERT_TRUE(WriteFileBytes(work + "changed.exe", changed));
+  RunResult run = RunInstaller(work + "changed.exe", Quoted(work + "dest"));
+  ASSERT_EQ(run.dialogs.size(), 1u);
+  EXPECT_EQ(run.dialogs[0].caption, "Error");
+  EXPECT_EQ(run.dialogs[0].text, "File changed.exe is corrupted. \r" + tail);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_FALSE(DirectoryExists(work + "dest"));
+
+  // A cut download: the size block knows the whole length.
+  std::vector<std::uint8_t> cut(good.begin(), good.end() - 100);
+  ASSERT_TRUE(WriteFileBytes(work + "cut.exe", cut));
+  run = RunInstaller(work + "cut.exe", "");
+  EXPECT_EQ(run.Texts(), Texts{"File cut.exe is corrupted. \rThe size of file " +
+                               Grouped(cut.size()) + " bytes, must be " +
+                               Grouped(good.size()) + " bytes\r" + tail});
+  EXPECT_EQ(run.exit_code, 0u);
+}
+
+TEST_F(InstallerTest, HeaderThatCannotBeReadEndsWithOne) {
+  const std::string work = Prepare("header", "PlainSkip", "Plain Skip");
+  const std::vector<std::uint8_t> good = ReadFileBytes(Fixture("plain_skip"));
+  const std::string marker = "File CRCFile CRC";
+  auto at = std::search(good.begin(), good.end(), marker.begin(), marker.end());
+  ASSERT_NE(at, good.end());
+  const std::size_t offset_field = (at - good.begin()) - 4;
+
+  // A header offset beyond the file, and one at the file's start, where
+  // the "compressed length" is the program's own first bytes.
+  for (std::uint32_t header_offset : {0x7FFFFFF0u, 0u}) {
+    std::vector<std::uint8_t> damaged = good;
+    for (int i = 0; i < 4; ++i) {
+      damaged[offset_field + i] =
+          static_cast<std::uint8_t>(header_offset >> (8 * i));
+    }
+    ASSERT_TRUE(WriteFileBytes(work + "damaged.exe", damaged));
+    const RunResult run = RunInstaller(work + "damaged.exe", Quoted(work + "dest"));
+    EXPECT_EQ(run.Texts(), Texts{"Packed data is corrupted."}) << header_offset;
+    EXPECT_EQ(run.exit_code, 1u) << header_offset;
+    EXPECT_FALSE(DirectoryExists(work + "dest"));
+  }
+}
+
+}  // namespace
+}  // namespace sfx::e2e
