@@ -37,7 +37,8 @@ std::uint32_t Uint32At(const std::uint8_t* p) {
 }
 
 void PutUint32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 void ShowError(const std::string& text) {
@@ -91,12 +92,13 @@ bool ReadPackedFileEntry(File& package, PackedFileEntry* entry) {
   std::int64_t size = 0;
   if (!package.Seek(0, File::Origin::kCurrent, &position) ||
       !package.Size(&size) || position > size ||
-      entry->header.BlockCount > static_cast<std::uint64_t>(size - position) / 8) {
+      entry->header.BlockCount >
+          static_cast<std::uint64_t>(size - position) / 8) {
     return false;
   }
   std::vector<std::uint8_t> table(std::size_t{entry->header.BlockCount} * 8);
-  if (!table.empty() &&
-      !ReadExact(package, table.data(), static_cast<std::uint32_t>(table.size()))) {
+  if (!table.empty() && !ReadExact(package, table.data(),
+                                   static_cast<std::uint32_t>(table.size()))) {
     return false;
   }
   entry->blocks.resize(entry->header.BlockCount);

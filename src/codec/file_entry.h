@@ -12,7 +12,7 @@
 
 namespace sfx {
 
-constexpr std::uint32_t kFileBlockSize = 65000;     // decoded size of a full block
+constexpr std::uint32_t kFileBlockSize = 65000;  // decoded size of a full block
 constexpr std::uint32_t kMaxBlockBufferSize = 130000;  // packed or decoded
 constexpr std::size_t kPackedFileHeaderSize = 21;
 
@@ -33,8 +33,8 @@ bool ExtractPackedFile(File& package, const std::string& directory,
 
 // The 21-byte header that follows an entry's name.
 struct TPackedFileHeader {
-  std::uint32_t FileSize = 0;     // sum of the decoded block sizes
-  std::uint32_t Reserved1 = 0;    // 0
+  std::uint32_t FileSize = 0;   // sum of the decoded block sizes
+  std::uint32_t Reserved1 = 0;  // 0
   std::uint32_t BlockCount = 0;
   std::uint32_t Reserved2 = 0;    // arbitrary; written as 0
   std::uint32_t DosDateTime = 0;  // local time: date high, time low

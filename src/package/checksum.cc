@@ -94,7 +94,8 @@ std::uint32_t PackageChecksum::BlockCount() const {
 }
 
 std::uint32_t PackageChecksum::Total() const {
-  return BlockChecksum(table_.data(), static_cast<std::uint32_t>(table_.size()));
+  return BlockChecksum(table_.data(),
+                       static_cast<std::uint32_t>(table_.size()));
 }
 
 bool ComputePackageChecksum(File& file, std::int64_t length,

@@ -4,11 +4,12 @@
 // that the file gives is checked against the file before it is used, so a
 // damaged file ends as "Packed data is corrupted.", never as an overrun or
 // a huge allocation.
+#include "package/container.h"
+
 #include <cstring>
 #include <vector>
 
 #include "codec/lzh_decoder.h"
-#include "package/container.h"
 #include "platform/platform.h"
 
 namespace sfx {
@@ -81,7 +82,8 @@ PackageWalk ReadPackageLayout(File& file, std::int64_t marker_offset,
   }
   const std::int64_t entries_end = marker_offset - 4;
   std::uint32_t raw = 0;
-  if (!file.Seek(entries_end, File::Origin::kBegin) || !ReadUint32(file, &raw)) {
+  if (!file.Seek(entries_end, File::Origin::kBegin) ||
+      !ReadUint32(file, &raw)) {
     return Fail(PackageWalk::kNoHeaderOffset, reason,
                 "the header offset before the marker is unreadable");
   }
@@ -145,11 +147,11 @@ bool LoadPackageHeader(File& file, std::int64_t marker_offset,
     return false;
   }
   if (packed.size() >= 4) {
-    const std::int32_t claimed = static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(packed[0]) |
-        static_cast<std::uint32_t>(packed[1]) << 8 |
-        static_cast<std::uint32_t>(packed[2]) << 16 |
-        static_cast<std::uint32_t>(packed[3]) << 24);
+    const std::int32_t claimed =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(packed[0]) |
+                                  static_cast<std::uint32_t>(packed[1]) << 8 |
+                                  static_cast<std::uint32_t>(packed[2]) << 16 |
+                                  static_cast<std::uint32_t>(packed[3]) << 24);
     if (claimed > 0 &&
         static_cast<std::uint32_t>(claimed) > layout->header_size) {
       if (reason) *reason = "the header decodes to more than HeaderSize bytes";

@@ -135,8 +135,8 @@ PackageWalk ReadPackageLayout(File& file, std::int64_t marker_offset,
 // `reason`, when the layout is bad, a size exceeds kMaxHeaderSize, the
 // stream claims more than HeaderSize bytes or cannot be decoded.
 bool LoadPackageHeader(File& file, std::int64_t marker_offset,
-                       PackageLayout* layout, std::vector<std::uint8_t>* decoded,
-                       std::string* reason);
+                       PackageLayout* layout,
+                       std::vector<std::uint8_t>* decoded, std::string* reason);
 
 }  // namespace sfx
 

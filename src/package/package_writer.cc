@@ -83,7 +83,8 @@ class OutputFile : public File {
   }
   void PutUint32(std::uint32_t value) {
     std::uint8_t bytes[4];
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
     Put(bytes, 4);
   }
   std::int64_t Position() {
@@ -120,8 +121,9 @@ void ReadSource(std::FILE* f, const std::string& path, std::uint8_t* buffer,
                 std::size_t n) {
   if (std::fread(buffer, 1, n, f) != n) {
     throw PackageWriteError("cannot read " + path +
-                            (std::ferror(f) ? ": read error"
-                                            : ": the file changed while it was packed"));
+                            (std::ferror(f)
+                                 ? ": read error"
+                                 : ": the file changed while it was packed"));
   }
 }
 
@@ -158,7 +160,8 @@ std::int64_t WriteEntry(OutputFile& out, const std::string& name,
   out.Put(&name_length, 1);
   out.Put(name.data(), name.size());
   const std::int64_t header_at = out.Position();
-  std::vector<std::uint8_t> placeholder(kPackedFileHeaderSize + 8 * std::size_t{count});
+  std::vector<std::uint8_t> placeholder(kPackedFileHeaderSize +
+                                        8 * std::size_t{count});
   out.Put(placeholder.data(), placeholder.size());
   const std::int64_t blocks_start = out.Position();
 
@@ -185,7 +188,8 @@ std::int64_t WriteEntry(OutputFile& out, const std::string& name,
     out.MoveTo(blocks_start);
     std::rewind(file.get());
     for (std::uint32_t i = 0; i < count; ++i) {
-      const std::uint32_t n = std::min(kFileBlockSize, size - i * kFileBlockSize);
+      const std::uint32_t n =
+          std::min(kFileBlockSize, size - i * kFileBlockSize);
       ReadSource(file.get(), source, block.data(), n);
       table[i].BlockOffset = Offset32(out.Position());
       table[i].BlockSize = n;
@@ -201,7 +205,8 @@ std::int64_t WriteEntry(OutputFile& out, const std::string& name,
   header.Packed = packed ? 1 : 0;
   EncodePackedFileHeader(header, placeholder.data());
   for (std::uint32_t i = 0; i < count; ++i) {
-    std::uint8_t* p = placeholder.data() + kPackedFileHeaderSize + 8 * std::size_t{i};
+    std::uint8_t* p =
+        placeholder.data() + kPackedFileHeaderSize + 8 * std::size_t{i};
     for (int b = 0; b < 4; ++b) {
       p[b] = static_cast<std::uint8_t>(table[i].BlockSize >> (8 * b));
       p[4 + b] = static_cast<std::uint8_t>(table[i].BlockOffset >> (8 * b));
@@ -233,7 +238,8 @@ std::size_t FindStubSizeBlock(const std::vector<std::uint8_t>& stub) {
   const std::size_t tag = hits[0];
   if (tag < 1 || stub[tag - 1] != kStubSizeBlockSize - 1 ||
       tag - 1 + kStubSizeBlockSize > stub.size()) {
-    throw PackageWriteError("the stub's size block around \"RealFileSize=\" is malformed");
+    throw PackageWriteError(
+        "the stub's size block around \"RealFileSize=\" is malformed");
   }
   std::string marker = std::string(kMarkerHalf) + kMarkerHalf;
   if (std::search(stub.begin(), stub.end(), marker.begin(), marker.end()) !=
@@ -298,9 +304,8 @@ PackageSummary WritePackage(const PackageSpec& spec,
     out.PutUint32(static_cast<std::uint32_t>(header.size()));
     out.PutUint32(static_cast<std::uint32_t>(record.Files.size()));
     for (std::size_t i = 0; i < names.size(); ++i) {
-      summary.packed_size +=
-          WriteEntry(out, names[i], spec.sources[i], spec.newest_time,
-                     &summary.data_size);
+      summary.packed_size += WriteEntry(out, names[i], spec.sources[i],
+                                        spec.newest_time, &summary.data_size);
     }
     out.PutUint32(Offset32(summary.header_offset));
     summary.marker_offset = out.Position();
@@ -322,7 +327,8 @@ PackageSummary WritePackage(const PackageSpec& spec,
     values[8] = spec.skip_checksum ? 1 : 0;
     out.MoveTo(static_cast<std::int64_t>(size_block) + 14);
     out.Put(values, sizeof values);
-    if (!ComputePackageChecksum(out, summary.marker_offset, &summary.checksum)) {
+    if (!ComputePackageChecksum(out, summary.marker_offset,
+                                &summary.checksum)) {
       throw PackageWriteError("cannot read back " + output_path);
     }
     out.MoveTo(summary.marker_offset);

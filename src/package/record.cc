@@ -34,10 +34,11 @@ class StreamReader {
   }
   std::int32_t Int32() {
     if (!Need(4)) return 0;
-    const std::uint32_t value = static_cast<std::uint32_t>(data_[pos_]) |
-                                static_cast<std::uint32_t>(data_[pos_ + 1]) << 8 |
-                                static_cast<std::uint32_t>(data_[pos_ + 2]) << 16 |
-                                static_cast<std::uint32_t>(data_[pos_ + 3]) << 24;
+    const std::uint32_t value =
+        static_cast<std::uint32_t>(data_[pos_]) |
+        static_cast<std::uint32_t>(data_[pos_ + 1]) << 8 |
+        static_cast<std::uint32_t>(data_[pos_ + 2]) << 16 |
+        static_cast<std::uint32_t>(data_[pos_ + 3]) << 24;
     pos_ += 4;
     return static_cast<std::int32_t>(value);
   }
@@ -128,7 +129,8 @@ std::size_t FileRecordSize(int version) {
 }  // namespace
 
 std::string FormatSignature(int version_code) {
-  if (version_code < kFormat12 || version_code > kFormat24) return std::string();
+  if (version_code < kFormat12 || version_code > kFormat24)
+    return std::string();
   return kSignatures[version_code - kFormat12];
 }
 
@@ -180,7 +182,8 @@ ReadResult ParseRecord(TInstalRecord& record, const std::uint8_t* data,
   }
   if (version >= kFormat23) {
     const std::int32_t icon_size = in.Count(1);
-    if (icon_size > 0) in.Bytes(&record.Icon, static_cast<std::size_t>(icon_size));
+    if (icon_size > 0)
+      in.Bytes(&record.Icon, static_cast<std::size_t>(icon_size));
     record.InfoText1 = in.ShortString();
     record.InfoText2 = in.ShortString();
     record.InfoText3 = in.ShortString();

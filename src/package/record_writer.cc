@@ -13,7 +13,8 @@ class StreamWriter {
   void Byte(std::uint8_t value) { out_.push_back(value); }
   void Int32(std::int32_t value) {
     const std::uint32_t v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+      out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
   }
   void ShortString(const std::string& text, const std::string& field) {
     Check(text, field);
@@ -29,7 +30,8 @@ class StreamWriter {
     out_.insert(out_.end(), kFixedSlotSize - 1 - text.size(), 0);
   }
   void Count(std::size_t count, const std::string& field) {
-    if (count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    if (count >
+        static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
       throw RecordWriteError(field + ": too many items");
     }
     Int32(static_cast<std::int32_t>(count));
@@ -59,7 +61,8 @@ class StreamWriter {
 
 // Joins the fields that share one header text with CR, leaving out the
 // empty fields at the end (the reader gives those back as empty texts).
-std::string JoinAtCr(std::initializer_list<std::pair<const std::string*, const char*>> fields) {
+std::string JoinAtCr(
+    std::initializer_list<std::pair<const std::string*, const char*>> fields) {
   std::string joined;
   bool first = true;
   for (const auto& field : fields) {
@@ -77,8 +80,7 @@ std::string JoinAtCr(std::initializer_list<std::pair<const std::string*, const c
 
 void Require(bool ok, const std::string& field, const std::string& version) {
   if (!ok) {
-    throw RecordWriteError(field + ": needs format " + version +
-                           " or later");
+    throw RecordWriteError(field + ": needs format " + version + " or later");
   }
 }
 

@@ -11,7 +11,8 @@
 #include "package/record.h"
 #include "unit/package/memory_file.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   sfx_test::MemoryFile file(std::vector<std::uint8_t>(data, data + size));
   // The checksum is skipped: a fuzzer would rarely get it right, and what
   // lies behind it is what needs the exercise.
@@ -22,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sfx::PackageLayout layout;
   std::vector<std::uint8_t> header;
   std::string reason;
-  if (sfx::LoadPackageHeader(file, check.marker_offset, &layout, &header, &reason)) {
+  if (sfx::LoadPackageHeader(file, check.marker_offset, &layout, &header,
+                             &reason)) {
     sfx::TInstalRecord record;
     sfx::ParseRecord(record, header.data(), header.size());
   }

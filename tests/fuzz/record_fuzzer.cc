@@ -36,25 +36,28 @@ bool SameRecord(const sfx::TInstalRecord& a, const sfx::TInstalRecord& b) {
   return a.PackageText1 == b.PackageText1 && a.PackageText2 == b.PackageText2 &&
          a.ProductName == b.ProductName && a.ProductText2 == b.ProductText2 &&
          a.ProductText3 == b.ProductText3 && a.ProductText4 == b.ProductText4 &&
-         a.MenuFolderName == b.MenuFolderName && a.BrowsePrompt == b.BrowsePrompt &&
-         a.RegistryKey == b.RegistryKey && a.LaunchProgram == b.LaunchProgram &&
-         a.InstallDir == b.InstallDir && a.WelcomeLines == b.WelcomeLines &&
-         a.ExtraProgEntries == b.ExtraProgEntries && a.FinishLines == b.FinishLines &&
-         a.Directories == b.Directories && a.SpaceRequired == b.SpaceRequired &&
-         a.InfoText1 == b.InfoText1 && a.InfoText2 == b.InfoText2 &&
-         a.InfoText3 == b.InfoText3 && a.Icon == b.Icon && a.Flag1 == b.Flag1 &&
-         a.Flag2 == b.Flag2 && a.Flag3 == b.Flag3 &&
-         a.FormatVersion == b.FormatVersion;
+         a.MenuFolderName == b.MenuFolderName &&
+         a.BrowsePrompt == b.BrowsePrompt && a.RegistryKey == b.RegistryKey &&
+         a.LaunchProgram == b.LaunchProgram && a.InstallDir == b.InstallDir &&
+         a.WelcomeLines == b.WelcomeLines &&
+         a.ExtraProgEntries == b.ExtraProgEntries &&
+         a.FinishLines == b.FinishLines && a.Directories == b.Directories &&
+         a.SpaceRequired == b.SpaceRequired && a.InfoText1 == b.InfoText1 &&
+         a.InfoText2 == b.InfoText2 && a.InfoText3 == b.InfoText3 &&
+         a.Icon == b.Icon && a.Flag1 == b.Flag1 && a.Flag2 == b.Flag2 &&
+         a.Flag3 == b.Flag3 && a.FormatVersion == b.FormatVersion;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   sfx::TInstalRecord record;
   if (sfx::ParseRecord(record, data, size) != sfx::ReadResult::kOk) return 0;
   const auto stream = sfx::WriteRecord(record, record.FormatVersion);
   sfx::TInstalRecord again;
-  if (sfx::ParseRecord(again, stream.data(), stream.size()) != sfx::ReadResult::kOk ||
+  if (sfx::ParseRecord(again, stream.data(), stream.size()) !=
+          sfx::ReadResult::kOk ||
       !SameRecord(record, again)) {
     std::abort();
   }

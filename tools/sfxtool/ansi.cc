@@ -93,7 +93,8 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* bad) {
 
 std::string AnsiToUtf8(const std::string& ansi) {
   std::string out;
-  for (char c : ansi) AppendUtf8(CodePointOf(static_cast<unsigned char>(c)), &out);
+  for (char c : ansi)
+    AppendUtf8(CodePointOf(static_cast<unsigned char>(c)), &out);
   return out;
 }
 

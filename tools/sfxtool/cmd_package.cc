@@ -168,7 +168,8 @@ int RunBuildCommand(int argc, char** argv) {
     } else if (manifest_path.empty() && !arg.empty() && arg[0] != '-') {
       manifest_path = arg;
     } else {
-      std::fprintf(stderr, "sfxtool build: unexpected argument '%s'\n", argv[i]);
+      std::fprintf(stderr, "sfxtool build: unexpected argument '%s'\n",
+                   argv[i]);
       return Usage(kBuildUsage);
     }
   }
@@ -185,7 +186,8 @@ int RunBuildCommand(int argc, char** argv) {
   if (!format.empty()) {
     spec.version = FormatCodeOf(format);
     if (spec.version == 0) {
-      std::fprintf(stderr, "sfxtool build: unknown format '%s'\n", format.c_str());
+      std::fprintf(stderr, "sfxtool build: unknown format '%s'\n",
+                   format.c_str());
       return Usage(kBuildUsage);
     }
   }
@@ -195,7 +197,8 @@ int RunBuildCommand(int argc, char** argv) {
     errno = 0;
     const long long value = std::strtoll(epoch, &end, 10);
     if (*epoch == '\0' || *end != '\0' || errno != 0 || value < 0) {
-      std::fprintf(stderr, "sfxtool: SOURCE_DATE_EPOCH='%s' is not a time\n", epoch);
+      std::fprintf(stderr, "sfxtool: SOURCE_DATE_EPOCH='%s' is not a time\n",
+                   epoch);
       return 1;
     }
     spec.newest_time = static_cast<std::time_t>(value);
@@ -212,18 +215,19 @@ int RunBuildCommand(int argc, char** argv) {
     }
   }
   if (!ReadWholeFile(stub_path, &spec.stub)) {
-    std::fprintf(stderr, "sfxtool: cannot read the stub %s\n", stub_path.c_str());
+    std::fprintf(stderr, "sfxtool: cannot read the stub %s\n",
+                 stub_path.c_str());
     return 1;
   }
   try {
     const sfx::PackageSummary summary = sfx::WritePackage(spec, output);
-    std::printf("%s: %" PRId64 " bytes, %s, %zu files (%" PRId64
-                " bytes in %" PRId64 " bytes of entries), checksum 0x%08" PRIX32
-                "%s\n",
-                output.c_str(), summary.installer_size,
-                sfx::FormatSignature(spec.version).c_str(),
-                spec.record.Files.size(), summary.data_size, summary.packed_size,
-                summary.checksum, spec.skip_checksum ? " (not checked)" : "");
+    std::printf(
+        "%s: %" PRId64 " bytes, %s, %zu files (%" PRId64 " bytes in %" PRId64
+        " bytes of entries), checksum 0x%08" PRIX32 "%s\n",
+        output.c_str(), summary.installer_size,
+        sfx::FormatSignature(spec.version).c_str(), spec.record.Files.size(),
+        summary.data_size, summary.packed_size, summary.checksum,
+        spec.skip_checksum ? " (not checked)" : "");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "sfxtool: %s\n", e.what());
     return 1;
@@ -285,7 +289,8 @@ int RunVerifyCommand(int argc, char** argv) {
   std::size_t blocks = 0;
   for (const auto& entry : info.entries) blocks += entry.blocks.size();
   std::printf("%s: OK (%s, %zu files, %zu blocks, checksum 0x%08" PRIX32 ")\n",
-              path.c_str(), sfx::FormatSignature(info.record.FormatVersion).c_str(),
+              path.c_str(),
+              sfx::FormatSignature(info.record.FormatVersion).c_str(),
               info.entries.size(), blocks, info.check.stored_checksum);
   return 0;
 }
@@ -316,7 +321,8 @@ int RunExtractCommand(int argc, char** argv) {
   const bool progress = total > kProgressThreshold;
   std::uint64_t done = 0;
   for (std::size_t i = 0; i < info.entries.size(); ++i) {
-    const std::string folder = output + HostFolderOf(info.record.Files[i]->TargetDir);
+    const std::string folder =
+        output + HostFolderOf(info.record.Files[i]->TargetDir);
     if (!MakeDirectories(folder)) {
       std::fprintf(stderr, "sfxtool: cannot create %s: %s\n", folder.c_str(),
                    std::strerror(errno));
@@ -336,11 +342,13 @@ int RunExtractCommand(int argc, char** argv) {
     }
     done += info.entries[i].header.FileSize;
     if (progress) {
-      std::fprintf(stderr, "%3d%% %s/%s\n", static_cast<int>(done * 100 / total),
-                   folder.c_str(), info.entries[i].name.c_str());
+      std::fprintf(stderr, "%3d%% %s/%s\n",
+                   static_cast<int>(done * 100 / total), folder.c_str(),
+                   info.entries[i].name.c_str());
     }
   }
-  std::printf("%zu files extracted to %s\n", info.entries.size(), output.c_str());
+  std::printf("%zu files extracted to %s\n", info.entries.size(),
+              output.c_str());
   return 0;
 }
 

@@ -29,14 +29,16 @@ std::int64_t FindSizeBlock(sfx::File& file, std::int64_t limit) {
   if (!file.Seek(0, sfx::File::Origin::kBegin)) return -1;
   std::int64_t done = 0;
   while (done < limit) {
-    const std::uint32_t want = static_cast<std::uint32_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), limit - done));
+    const std::uint32_t want =
+        static_cast<std::uint32_t>(std::min<std::int64_t>(
+            static_cast<std::int64_t>(buffer.size()), limit - done));
     std::uint32_t got = 0;
     if (!file.Read(buffer.data(), want, &got) || got == 0) return -1;
     window.append(buffer.data(), got);
     done += got;
     const std::size_t at = window.find(pattern);
-    if (at != std::string::npos) return window_start + static_cast<std::int64_t>(at);
+    if (at != std::string::npos)
+      return window_start + static_cast<std::int64_t>(at);
     const std::size_t keep = pattern.size() - 1;
     if (window.size() > keep) {
       window_start += static_cast<std::int64_t>(window.size() - keep);
@@ -128,11 +130,10 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
   }
   if (info->has_size_block &&
       info->size_block.expected_size1 != info->file_size) {
-    info->warnings.push_back(
-        "the file is " + std::to_string(info->file_size) +
-        " bytes, StubSizeBlock expects " +
-        std::to_string(info->size_block.expected_size1) +
-        " (bytes appended after the checksum?)");
+    info->warnings.push_back("the file is " + std::to_string(info->file_size) +
+                             " bytes, StubSizeBlock expects " +
+                             std::to_string(info->size_block.expected_size1) +
+                             " (bytes appended after the checksum?)");
   }
 
   std::vector<std::uint8_t> decoded;
@@ -168,7 +169,8 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
                  std::to_string(position) + " is unreadable";
       return false;
     }
-    std::int64_t next = position + 1 + static_cast<std::int64_t>(entry.name.size()) +
+    std::int64_t next = position + 1 +
+                        static_cast<std::int64_t>(entry.name.size()) +
                         static_cast<std::int64_t>(sfx::kPackedFileHeaderSize) +
                         8 * static_cast<std::int64_t>(entry.blocks.size());
     for (const sfx::TPackedBlock& block : entry.blocks) next += block.BlockSize;
@@ -201,10 +203,11 @@ bool CheckAllBlocks(sfx::File& file, const InstallerInfo& info,
                  "\" is not a plain file name";
       return false;
     }
-    std::int64_t position = info.entry_offsets[i] + 1 +
-                            static_cast<std::int64_t>(entry.name.size()) +
-                            static_cast<std::int64_t>(sfx::kPackedFileHeaderSize) +
-                            8 * static_cast<std::int64_t>(entry.blocks.size());
+    std::int64_t position =
+        info.entry_offsets[i] + 1 +
+        static_cast<std::int64_t>(entry.name.size()) +
+        static_cast<std::int64_t>(sfx::kPackedFileHeaderSize) +
+        8 * static_cast<std::int64_t>(entry.blocks.size());
     std::uint64_t total = 0;
     for (std::size_t b = 0; b < entry.blocks.size(); ++b) {
       const sfx::TPackedBlock& block = entry.blocks[b];
@@ -219,8 +222,9 @@ bool CheckAllBlocks(sfx::File& file, const InstallerInfo& info,
         return false;
       }
       try {
-        read = sfx::ReadFileBlock(file, block.BlockSize, entry.header.Packed != 0,
-                                  input.data(), output.data(), &data, &length);
+        read =
+            sfx::ReadFileBlock(file, block.BlockSize, entry.header.Packed != 0,
+                               input.data(), output.data(), &data, &length);
       } catch (const sfx::ElzhException&) {
         *problem = where + ": cannot be decoded";
         return false;

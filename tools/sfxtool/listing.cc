@@ -26,11 +26,21 @@ std::string Json(const std::string& ansi) {
   std::string out = "\"";
   for (unsigned char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char escape[8];
@@ -77,13 +87,18 @@ std::string DosTimeText(std::uint32_t dos) {
 
 void PrintListing(std::FILE* out, const InstallerInfo& info) {
   const sfx::TInstalRecord& r = info.record;
-  std::fprintf(out, "%-20s%s\n", "Format:", sfx::FormatSignature(r.FormatVersion).c_str());
-  std::fprintf(out, "%-20s%" PRId64 " bytes, header at %" PRId64 ", marker at %" PRId64 "\n",
+  std::fprintf(out, "%-20s%s\n",
+               "Format:", sfx::FormatSignature(r.FormatVersion).c_str());
+  std::fprintf(out,
+               "%-20s%" PRId64 " bytes, header at %" PRId64
+               ", marker at %" PRId64 "\n",
                "Installer:", info.file_size, info.layout.header_offset,
                info.check.marker_offset);
   Line(out, "Product:", r.ProductName);
-  if (!r.ProductText2.empty() || !r.ProductText3.empty() || !r.ProductText4.empty()) {
-    Lines(out, "Product texts:", {r.ProductText2, r.ProductText3, r.ProductText4});
+  if (!r.ProductText2.empty() || !r.ProductText3.empty() ||
+      !r.ProductText4.empty()) {
+    Lines(out,
+          "Product texts:", {r.ProductText2, r.ProductText3, r.ProductText4});
   }
   if (!r.PackageText1.empty() || !r.PackageText2.empty()) {
     Lines(out, "Package texts:", {r.PackageText1, r.PackageText2});
@@ -93,14 +108,16 @@ void PrintListing(std::FILE* out, const InstallerInfo& info) {
   Line(out, "Registry key:", r.RegistryKey);
   Line(out, "Launch program:", r.LaunchProgram);
   Line(out, "Browse prompt:", r.BrowsePrompt);
-  std::fprintf(out, "%-20s%" PRId32 " bytes\n", "Space required:", r.SpaceRequired);
+  std::fprintf(out, "%-20s%" PRId32 " bytes\n",
+               "Space required:", r.SpaceRequired);
   Lines(out, "Welcome:", r.WelcomeLines);
   Lines(out, "Finish:", r.FinishLines);
   Lines(out, "Directories:", r.Directories);
   Lines(out, "Extra log entries:", r.ExtraProgEntries);
   for (std::size_t i = 0; i < r.PreRunFiles.size(); ++i) {
     const sfx::TPreRunFileRecord& p = *r.PreRunFiles[i];
-    std::string text = "[" + StageName(p.RunStage) + "] " + AnsiToUtf8(p.FileName);
+    std::string text =
+        "[" + StageName(p.RunStage) + "] " + AnsiToUtf8(p.FileName);
     if (!p.Parameters.empty()) text += " " + AnsiToUtf8(p.Parameters);
     if (!p.Directory.empty()) text += " (in " + AnsiToUtf8(p.Directory) + ")";
     if (p.ExtractFirst) text += " extract-first";
@@ -118,8 +135,9 @@ void PrintListing(std::FILE* out, const InstallerInfo& info) {
     std::fprintf(out, "%-20s%s\n", "Warning:", warning.c_str());
   }
 
-  std::fprintf(out, "\n%-19s %12s %12s %-5s %-24s %-20s %s\n", "Date Time", "Size",
-               "Packed", "Attr", "Name", "Target directory", "Shortcut");
+  std::fprintf(out, "\n%-19s %12s %12s %-5s %-24s %-20s %s\n", "Date Time",
+               "Size", "Packed", "Attr", "Name", "Target directory",
+               "Shortcut");
   const std::string rule(100, '-');
   std::fprintf(out, "%s\n", rule.c_str());
   std::uint64_t size_total = 0;
@@ -133,7 +151,8 @@ void PrintListing(std::FILE* out, const InstallerInfo& info) {
     attr += f.DesktopIcon ? 'D' : '.';
     const std::uint64_t packed = PackedSize(e);
     std::string shortcut = AnsiToUtf8(f.ShortcutName);
-    if (!f.Parameters.empty()) shortcut += " [" + AnsiToUtf8(f.Parameters) + "]";
+    if (!f.Parameters.empty())
+      shortcut += " [" + AnsiToUtf8(f.Parameters) + "]";
     std::fprintf(out, "%-19s %12" PRIu32 " %12" PRIu64 " %-5s %-24s %-20s %s\n",
                  DosTimeText(e.header.DosDateTime).c_str(), e.header.FileSize,
                  packed, attr.c_str(), AnsiToUtf8(e.name).c_str(),
@@ -144,33 +163,42 @@ void PrintListing(std::FILE* out, const InstallerInfo& info) {
   std::fprintf(out, "%s\n", rule.c_str());
   std::fprintf(out, "%-19s %12" PRIu64 " %12" PRIu64 "       %zu files\n", "",
                size_total, packed_total, info.entries.size());
-  std::fprintf(out, "Attr: P packed, L added to the installation log, D desktop icon\n");
+  std::fprintf(
+      out, "Attr: P packed, L added to the installation log, D desktop icon\n");
 }
 
 void PrintJsonListing(std::FILE* out, const InstallerInfo& info) {
   const sfx::TInstalRecord& r = info.record;
   std::fprintf(out, "{\n");
-  std::fprintf(out, "  \"format\": %s,\n", Json(sfx::FormatSignature(r.FormatVersion)).c_str());
+  std::fprintf(out, "  \"format\": %s,\n",
+               Json(sfx::FormatSignature(r.FormatVersion)).c_str());
   std::fprintf(out, "  \"size\": %" PRId64 ",\n", info.file_size);
-  std::fprintf(out, "  \"header_offset\": %" PRId64 ",\n", info.layout.header_offset);
-  std::fprintf(out, "  \"marker_offset\": %" PRId64 ",\n", info.check.marker_offset);
-  std::fprintf(out, "  \"skip_checksum\": %s,\n",
-               info.has_size_block && info.size_block.skip_checksum ? "true" : "false");
+  std::fprintf(out, "  \"header_offset\": %" PRId64 ",\n",
+               info.layout.header_offset);
+  std::fprintf(out, "  \"marker_offset\": %" PRId64 ",\n",
+               info.check.marker_offset);
+  std::fprintf(
+      out, "  \"skip_checksum\": %s,\n",
+      info.has_size_block && info.size_block.skip_checksum ? "true" : "false");
   std::fprintf(out, "  \"product_name\": %s,\n", Json(r.ProductName).c_str());
-  std::fprintf(out, "  \"product_texts\": %s,\n",
-               JsonList({r.ProductText2, r.ProductText3, r.ProductText4}).c_str());
+  std::fprintf(
+      out, "  \"product_texts\": %s,\n",
+      JsonList({r.ProductText2, r.ProductText3, r.ProductText4}).c_str());
   std::fprintf(out, "  \"package_texts\": %s,\n",
                JsonList({r.PackageText1, r.PackageText2}).c_str());
   std::fprintf(out, "  \"install_dir\": %s,\n", Json(r.InstallDir).c_str());
   std::fprintf(out, "  \"menu_folder\": %s,\n", Json(r.MenuFolderName).c_str());
   std::fprintf(out, "  \"browse_prompt\": %s,\n", Json(r.BrowsePrompt).c_str());
   std::fprintf(out, "  \"registry_key\": %s,\n", Json(r.RegistryKey).c_str());
-  std::fprintf(out, "  \"launch_program\": %s,\n", Json(r.LaunchProgram).c_str());
+  std::fprintf(out, "  \"launch_program\": %s,\n",
+               Json(r.LaunchProgram).c_str());
   std::fprintf(out, "  \"space_required\": %" PRId32 ",\n", r.SpaceRequired);
   std::fprintf(out, "  \"welcome\": %s,\n", JsonList(r.WelcomeLines).c_str());
   std::fprintf(out, "  \"finish\": %s,\n", JsonList(r.FinishLines).c_str());
-  std::fprintf(out, "  \"directories\": %s,\n", JsonList(r.Directories).c_str());
-  std::fprintf(out, "  \"extra_log_entries\": %s,\n", JsonList(r.ExtraProgEntries).c_str());
+  std::fprintf(out, "  \"directories\": %s,\n",
+               JsonList(r.Directories).c_str());
+  std::fprintf(out, "  \"extra_log_entries\": %s,\n",
+               JsonList(r.ExtraProgEntries).c_str());
   std::fprintf(out, "  \"icon_size\": %zu,\n", r.Icon.size());
   std::fprintf(out, "  \"info_texts\": %s,\n",
                JsonList({r.InfoText1, r.InfoText2, r.InfoText3}).c_str());
@@ -179,12 +207,13 @@ void PrintJsonListing(std::FILE* out, const InstallerInfo& info) {
   std::fprintf(out, "  \"pre_run\": [");
   for (std::size_t i = 0; i < r.PreRunFiles.size(); ++i) {
     const sfx::TPreRunFileRecord& p = *r.PreRunFiles[i];
-    std::fprintf(out,
-                 "%s\n    {\"file\": %s, \"parameters\": %s, \"directory\": %s, "
-                 "\"extract_first\": %s, \"delete_after\": %s, \"stage\": %s}",
-                 i ? "," : "", Json(p.FileName).c_str(), Json(p.Parameters).c_str(),
-                 Json(p.Directory).c_str(), p.ExtractFirst ? "true" : "false",
-                 p.DeleteAfter ? "true" : "false", Json(StageName(p.RunStage)).c_str());
+    std::fprintf(
+        out,
+        "%s\n    {\"file\": %s, \"parameters\": %s, \"directory\": %s, "
+        "\"extract_first\": %s, \"delete_after\": %s, \"stage\": %s}",
+        i ? "," : "", Json(p.FileName).c_str(), Json(p.Parameters).c_str(),
+        Json(p.Directory).c_str(), p.ExtractFirst ? "true" : "false",
+        p.DeleteAfter ? "true" : "false", Json(StageName(p.RunStage)).c_str());
   }
   std::fprintf(out, "%s],\n", r.PreRunFiles.empty() ? "" : "\n  ");
   std::fprintf(out, "  \"files\": [");
@@ -193,7 +222,8 @@ void PrintJsonListing(std::FILE* out, const InstallerInfo& info) {
     const sfx::TInstallFileRecord& f = *r.Files[i];
     std::fprintf(out,
                  "%s\n    {\"name\": %s, \"file_name\": %s, \"size\": %" PRIu32
-                 ", \"packed_size\": %" PRIu64 ", \"time\": %s, \"target_dir\": %s, "
+                 ", \"packed_size\": %" PRIu64
+                 ", \"time\": %s, \"target_dir\": %s, "
                  "\"shortcut\": %s, \"parameters\": %s, \"packed\": %s, "
                  "\"add_to_log\": %s, \"desktop_icon\": %s, \"blocks\": %zu}",
                  i ? "," : "", Json(e.name).c_str(), Json(f.FileName).c_str(),
@@ -201,8 +231,8 @@ void PrintJsonListing(std::FILE* out, const InstallerInfo& info) {
                  Json(DosTimeText(e.header.DosDateTime)).c_str(),
                  Json(f.TargetDir).c_str(), Json(f.ShortcutName).c_str(),
                  Json(f.Parameters).c_str(), e.header.Packed ? "true" : "false",
-                 f.AddToLog ? "true" : "false", f.DesktopIcon ? "true" : "false",
-                 e.blocks.size());
+                 f.AddToLog ? "true" : "false",
+                 f.DesktopIcon ? "true" : "false", e.blocks.size());
   }
   std::fprintf(out, "%s]\n}\n", info.entries.empty() ? "" : "\n  ");
 }

@@ -4,11 +4,11 @@
 #include "manifest.h"
 
 #include <sys/stat.h>
+#include <toml++/toml.h>
 
 #include <map>
 #include <memory>
 #include <set>
-#include <toml++/toml.h>
 #include <vector>
 
 #include "ansi.h"
@@ -68,8 +68,7 @@ class Reader {
     std::string ansi;
     std::string bad;
     if (!Utf8ToAnsi(value->get(), &ansi, &bad)) {
-      Fail(&node, field,
-           "\"" + bad + "\" cannot be written in code page 1252");
+      Fail(&node, field, "\"" + bad + "\" cannot be written in code page 1252");
     }
     if (ansi.size() > sfx::kShortTextMax) {
       Fail(&node, field,
@@ -88,7 +87,8 @@ class Reader {
     const auto* array = node->as_array();
     if (!array) Fail(node, field, "must be an array of strings");
     for (std::size_t i = 0; i < array->size(); ++i) {
-      list.push_back(TextOf(*array->get(i), field + "[" + std::to_string(i) + "]"));
+      list.push_back(
+          TextOf(*array->get(i), field + "[" + std::to_string(i) + "]"));
     }
     return list;
   }
@@ -102,7 +102,8 @@ class Reader {
     return value->get();
   }
 
-  const toml::node* Node(const toml::table& table, const std::string& key) const {
+  const toml::node* Node(const toml::table& table,
+                         const std::string& key) const {
     return table.get(key);
   }
 
@@ -211,7 +212,8 @@ void LoadPreRun(const Reader& in, const toml::table& root, Manifest* manifest) {
     entry->FileName = in.Text(t, "file", f + "file", true);
     entry->Parameters = in.Text(t, "parameters", f + "parameters", false);
     entry->Directory = in.Text(t, "directory", f + "directory", false);
-    entry->ExtractFirst = in.Bool(t, "extract_first", f + "extract_first", false);
+    entry->ExtractFirst =
+        in.Bool(t, "extract_first", f + "extract_first", false);
     entry->DeleteAfter = in.Bool(t, "delete_after", f + "delete_after", false);
     const toml::node* stage = t.get("stage");
     if (!stage) in.Fail(&t, f + "stage", "missing");
@@ -230,8 +232,9 @@ void LoadPreRun(const Reader& in, const toml::table& root, Manifest* manifest) {
       }
     }
     if (!known) {
-      in.Fail(stage, f + "stage",
-              "must be \"before\", \"after\", \"log-exec\" or \"log-postexec\"");
+      in.Fail(
+          stage, f + "stage",
+          "must be \"before\", \"after\", \"log-exec\" or \"log-postexec\"");
     }
     manifest->spec.record.PreRunFiles.push_back(std::move(entry));
   }
@@ -252,12 +255,13 @@ Manifest LoadManifest(const std::string& path) {
                         ": " + std::string(e.description()));
   }
   const Reader in(path);
-  in.CheckKeys(root,
-               {"format", "skip_checksum", "product_name", "product_texts",
-                "package_texts", "install_dir", "menu_folder", "browse_prompt",
-                "registry_key", "launch_program", "space_required", "welcome",
-                "finish", "directories", "extra_log_entries", "icon",
-                "info_texts", "flags", "file", "pre_run"},
+  in.CheckKeys(root, {"format",         "skip_checksum",  "product_name",
+                      "product_texts",  "package_texts",  "install_dir",
+                      "menu_folder",    "browse_prompt",  "registry_key",
+                      "launch_program", "space_required", "welcome",
+                      "finish",         "directories",    "extra_log_entries",
+                      "icon",           "info_texts",     "flags",
+                      "file",           "pre_run"},
                "");
   Manifest manifest;
   sfx::PackageSpec& spec = manifest.spec;
@@ -272,18 +276,22 @@ Manifest LoadManifest(const std::string& path) {
   spec.skip_checksum = in.Bool(root, "skip_checksum", "skip_checksum", false);
 
   record.ProductName = in.Text(root, "product_name", "product_name", true);
-  const auto product_texts = in.TextList(root, "product_texts", "product_texts");
+  const auto product_texts =
+      in.TextList(root, "product_texts", "product_texts");
   if (product_texts.size() > 3) {
-    in.Fail(root.get("product_texts"), "product_texts", "holds at most 3 texts");
+    in.Fail(root.get("product_texts"), "product_texts",
+            "holds at most 3 texts");
   }
   std::string* product_fields[] = {&record.ProductText2, &record.ProductText3,
                                    &record.ProductText4};
   for (std::size_t i = 0; i < product_texts.size(); ++i) {
     *product_fields[i] = product_texts[i];
   }
-  const auto package_texts = in.TextList(root, "package_texts", "package_texts");
+  const auto package_texts =
+      in.TextList(root, "package_texts", "package_texts");
   if (package_texts.size() > 2) {
-    in.Fail(root.get("package_texts"), "package_texts", "holds at most 2 texts");
+    in.Fail(root.get("package_texts"), "package_texts",
+            "holds at most 2 texts");
   }
   if (package_texts.size() > 0) record.PackageText1 = package_texts[0];
   if (package_texts.size() > 1) record.PackageText2 = package_texts[1];
@@ -302,7 +310,8 @@ Manifest LoadManifest(const std::string& path) {
   record.MenuFolderName = in.Text(root, "menu_folder", "menu_folder", false);
   record.BrowsePrompt = in.Text(root, "browse_prompt", "browse_prompt", false);
   record.RegistryKey = in.Text(root, "registry_key", "registry_key", true);
-  record.LaunchProgram = in.Text(root, "launch_program", "launch_program", false);
+  record.LaunchProgram =
+      in.Text(root, "launch_program", "launch_program", false);
   record.WelcomeLines = in.TextList(root, "welcome", "welcome");
   record.FinishLines = in.TextList(root, "finish", "finish");
   record.Directories = in.TextList(root, "directories", "directories");
@@ -310,7 +319,8 @@ Manifest LoadManifest(const std::string& path) {
       in.TextList(root, "extra_log_entries", "extra_log_entries");
 
   if (const toml::node* icon = root.get("icon")) {
-    if (spec.version < sfx::kFormat23) in.Fail(icon, "icon", "needs format 2.3 or later");
+    if (spec.version < sfx::kFormat23)
+      in.Fail(icon, "icon", "needs format 2.3 or later");
     const std::string icon_path = in.Path(root, "icon", "icon");
     std::FILE* f = std::fopen(icon_path.c_str(), "rb");
     if (!f) in.Fail(icon, "icon", "cannot open " + icon_path);
@@ -336,7 +346,8 @@ Manifest LoadManifest(const std::string& path) {
     record.InfoText3 = texts[2];
   }
   if (const toml::node* flags = root.get("flags")) {
-    if (spec.version < sfx::kFormat24) in.Fail(flags, "flags", "needs format 2.4");
+    if (spec.version < sfx::kFormat24)
+      in.Fail(flags, "flags", "needs format 2.4");
     const auto* array = flags->as_array();
     if (!array || array->size() != 3) {
       in.Fail(flags, "flags", "must hold 3 booleans");
@@ -344,7 +355,9 @@ Manifest LoadManifest(const std::string& path) {
     std::uint8_t* fields[] = {&record.Flag1, &record.Flag2, &record.Flag3};
     for (std::size_t i = 0; i < 3; ++i) {
       const auto* value = array->get(i)->as_boolean();
-      if (!value) in.Fail(array->get(i), "flags[" + std::to_string(i) + "]", "must be true or false");
+      if (!value)
+        in.Fail(array->get(i), "flags[" + std::to_string(i) + "]",
+                "must be true or false");
       *fields[i] = value->get() ? 1 : 0;
     }
   }

@@ -23,7 +23,8 @@ constexpr std::uint32_t kDosTime =
 constexpr std::uint8_t kSentinel = 0xA5;
 
 void Put32(std::vector<std::uint8_t>* s, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    s->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 struct EntrySpec {
@@ -31,7 +32,7 @@ struct EntrySpec {
   std::vector<std::vector<std::uint8_t>> blocks;  // as stored
   bool packed = false;
   std::uint32_t dos = kDosTime;
-  std::vector<std::uint32_t> sizes;  // overrides the table's sizes
+  std::vector<std::uint32_t> sizes;        // overrides the table's sizes
   std::uint32_t block_count = UINT32_MAX;  // overrides the count
 };
 
@@ -44,13 +45,16 @@ std::vector<std::uint8_t> Entry(const EntrySpec& e) {
   for (const auto& b : e.blocks) size += static_cast<std::uint32_t>(b.size());
   Put32(&out, size);
   Put32(&out, 0);
-  Put32(&out, e.block_count != UINT32_MAX ? e.block_count
-                                          : static_cast<std::uint32_t>(e.blocks.size()));
+  Put32(&out, e.block_count != UINT32_MAX
+                  ? e.block_count
+                  : static_cast<std::uint32_t>(e.blocks.size()));
   Put32(&out, 0);
   Put32(&out, e.dos);
   out.push_back(e.packed ? 1 : 0);
   for (std::size_t i = 0; i < e.blocks.size(); ++i) {
-    Put32(&out, i < e.sizes.size() ? e.sizes[i] : static_cast<std::uint32_t>(e.blocks[i].size()));
+    Put32(&out, i < e.sizes.size()
+                    ? e.sizes[i]
+                    : static_cast<std::uint32_t>(e.blocks[i].size()));
     Put32(&out, 0);
   }
   for (const auto& b : e.blocks) out.insert(out.end(), b.begin(), b.end());
@@ -60,7 +64,8 @@ std::vector<std::uint8_t> Entry(const EntrySpec& e) {
 
 std::vector<std::uint8_t> Text(std::size_t n, char seed = 'a') {
   std::vector<std::uint8_t> bytes(n);
-  for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(seed + (i * 7 % 23));
+  for (std::size_t i = 0; i < n; ++i)
+    bytes[i] = static_cast<std::uint8_t>(seed + (i * 7 % 23));
   return bytes;
 }
 
@@ -103,10 +108,14 @@ TEST_F(ExtractTest, WritesStoredAndPackedEntriesWithTheirTime) {
   for (bool packed : {false, true}) {
     EntrySpec spec;
     spec.packed = packed;
-    spec.blocks = packed ? std::vector<std::vector<std::uint8_t>>{
-                               LzhEncodeBuffer(first.data(), first.size()),
-                               LzhEncodeBuffer(second.data(), second.size())}
-                         : std::vector<std::vector<std::uint8_t>>{first, second};
+    spec.blocks =
+        packed ? std::vector<std::vector<std::uint8_t>>{LzhEncodeBuffer(
+                                                            first.data(),
+                                                            first.size()),
+                                                        LzhEncodeBuffer(
+                                                            second.data(),
+                                                            second.size())}
+               : std::vector<std::vector<std::uint8_t>>{first, second};
     sfx_test::MemoryFile package(Entry(spec));
     ASSERT_TRUE(ExtractPackedFile(package, dir_, false));
     ExpectAtNextEntry(package);
@@ -152,14 +161,15 @@ TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
     std::int32_t existing_offset;  // existing time relative to the entry's
     bool kept;
   };
-  const Case cases[] = {{true, 1 << 16, true},    // a day later: kept
-                        {true, 0, false},          // same time: replaced
-                        {true, -(1 << 16), false}, // earlier: replaced
-                        {false, 1 << 16, false}};  // keepNewer off: replaced
+  const Case cases[] = {{true, 1 << 16, true},      // a day later: kept
+                        {true, 0, false},           // same time: replaced
+                        {true, -(1 << 16), false},  // earlier: replaced
+                        {false, 1 << 16, false}};   // keepNewer off: replaced
   for (const Case& c : cases) {
     const std::string path = dir_ + "/file.txt";
     std::ofstream(path) << "old";
-    const std::uint32_t existing = kDosTime + static_cast<std::uint32_t>(c.existing_offset);
+    const std::uint32_t existing =
+        kDosTime + static_cast<std::uint32_t>(c.existing_offset);
     ASSERT_TRUE(platform_.SetLastWriteDosTime(path, existing));
     EntrySpec spec;
     spec.blocks = {Text(5)};
@@ -182,8 +192,9 @@ TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
 TEST_F(ExtractTest, UncreatableAndHostileNamesArePassedOver) {
   const std::string outside = ::testing::TempDir() + "evil.txt";
   std::remove(outside.c_str());
-  const std::string names[] = {"locked.txt", "..", ".", "", "sub/evil.txt",
-                               "..\\evil.txt", "C:evil.txt", std::string("a\0b", 3)};
+  const std::string names[] = {
+      "locked.txt",   "..",           ".",          "",
+      "sub/evil.txt", "..\\evil.txt", "C:evil.txt", std::string("a\0b", 3)};
   for (const std::string& name : names) {
     platform_.messages.clear();
     platform_.refuse_create = {dir_ + "\\locked.txt"};
@@ -194,9 +205,10 @@ TEST_F(ExtractTest, UncreatableAndHostileNamesArePassedOver) {
     EXPECT_FALSE(ExtractPackedFile(package, dir_, false)) << name;
     ExpectAtNextEntry(package);
     ASSERT_EQ(platform_.messages.size(), 1u) << name;
-    EXPECT_EQ(platform_.messages[0].text,
-              "Cannot create " + dir_ + "\\" + name +
-                  " file.\rProbably file is opened.\rClose file and try again.");
+    EXPECT_EQ(
+        platform_.messages[0].text,
+        "Cannot create " + dir_ + "\\" + name +
+            " file.\rProbably file is opened.\rClose file and try again.");
     EXPECT_EQ(platform_.messages[0].owner, 0u);
     EXPECT_EQ(platform_.messages[0].caption, "Error");
   }
@@ -209,14 +221,18 @@ class ShortWriteFile : public File {
  public:
   ShortWriteFile(std::unique_ptr<File> inner, std::uint32_t limit)
       : inner_(std::move(inner)), limit_(limit) {}
-  bool Read(void* b, std::uint32_t n, std::uint32_t* g) override { return inner_->Read(b, n, g); }
+  bool Read(void* b, std::uint32_t n, std::uint32_t* g) override {
+    return inner_->Read(b, n, g);
+  }
   bool Write(const void* b, std::uint32_t n, std::uint32_t* w) override {
     const std::uint32_t take = std::min(n, limit_ - std::min(limit_, done_));
     const bool ok = inner_->Write(b, take, w);
     done_ += *w;
     return ok;
   }
-  bool Seek(std::int64_t o, Origin r, std::int64_t* p) override { return inner_->Seek(o, r, p); }
+  bool Seek(std::int64_t o, Origin r, std::int64_t* p) override {
+    return inner_->Seek(o, r, p);
+  }
   bool Size(std::int64_t* s) override { return inner_->Size(s); }
 
  private:
@@ -236,8 +252,8 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
     std::uint32_t write_limit;  // 0: no limit
     const char* message;
   };
-  auto spec_with = [](std::vector<std::vector<std::uint8_t>> blocks, bool packed,
-                      std::vector<std::uint32_t> sizes = {}) {
+  auto spec_with = [](std::vector<std::vector<std::uint8_t>> blocks,
+                      bool packed, std::vector<std::uint32_t> sizes = {}) {
     EntrySpec s;
     s.blocks = std::move(blocks);
     s.packed = packed;
@@ -247,14 +263,19 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
   EntrySpec huge_count;
   huge_count.block_count = 0x10000000;
   const Case cases[] = {
-      {"block size 0", spec_with({Text(10), {}}, false), 0, "Cannot read the data block."},
-      {"block above 130000", spec_with({Text(10)}, false, {130001}), 0, "Cannot read the data block."},
+      {"block size 0", spec_with({Text(10), {}}, false), 0,
+       "Cannot read the data block."},
+      {"block above 130000", spec_with({Text(10)}, false, {130001}), 0,
+       "Cannot read the data block."},
       // The first block swallows the second, which then reads nothing.
       {"block past the end", spec_with({Text(10), Text(5)}, false, {15, 5}), 0,
        "Cannot read the data block."},
-      {"stream claims too much", spec_with({huge_stream}, true), 0, "Cannot read the data block."},
-      {"block table past the end", huge_count, 0, "Cannot read the data block."},
-      {"short write", spec_with({Text(100)}, false), 50, "Cannot write the data block."},
+      {"stream claims too much", spec_with({huge_stream}, true), 0,
+       "Cannot read the data block."},
+      {"block table past the end", huge_count, 0,
+       "Cannot read the data block."},
+      {"short write", spec_with({Text(100)}, false), 50,
+       "Cannot write the data block."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

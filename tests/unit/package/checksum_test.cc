@@ -21,15 +21,16 @@ std::vector<std::uint8_t> Bytes(const std::string& text) {
 const std::string kMarker = std::string(kMarkerHalf) + kMarkerHalf;
 
 void AppendUint32(std::vector<std::uint8_t>* out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    out->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 // `before` followed by the marker and the correct stored checksum.
 std::vector<std::uint8_t> Sealed(std::vector<std::uint8_t> before) {
   MemoryFile file(before);
   std::uint32_t checksum = 0;
-  EXPECT_TRUE(ComputePackageChecksum(file, static_cast<std::int64_t>(before.size()),
-                                     &checksum));
+  EXPECT_TRUE(ComputePackageChecksum(
+      file, static_cast<std::int64_t>(before.size()), &checksum));
   before.insert(before.end(), kMarker.begin(), kMarker.end());
   AppendUint32(&before, checksum);
   return before;
@@ -71,7 +72,7 @@ TEST(ComputePackageChecksumTest, ExamplesAndBlockCut) {
   ASSERT_TRUE(ComputePackageChecksum(abc, 3, &checksum));
   EXPECT_EQ(checksum, 0x002C0172u);
   ASSERT_TRUE(ComputePackageChecksum(abc, 0, &checksum));
-  EXPECT_EQ(checksum, 0u);  // one empty block
+  EXPECT_EQ(checksum, 0u);                                  // one empty block
   EXPECT_FALSE(ComputePackageChecksum(abc, 4, &checksum));  // short file
 
   // Two blocks: 65000 bytes and the rest, weights restarting at 1.
@@ -82,7 +83,8 @@ TEST(ComputePackageChecksumTest, ExamplesAndBlockCut) {
   ASSERT_TRUE(sum.AddBlock(data.data(), 65000));
   ASSERT_TRUE(sum.AddBlock(data.data() + 65000, 3));
   EXPECT_EQ(checksum, sum.Total());
-  EXPECT_FALSE(ComputePackageChecksum(file, kMaxChecksummedSize + 1, &checksum));
+  EXPECT_FALSE(
+      ComputePackageChecksum(file, kMaxChecksummedSize + 1, &checksum));
 }
 
 TEST(PackageChecksumTest, TableHoldsAtMost16001Blocks) {
@@ -97,9 +99,9 @@ TEST(PackageChecksumTest, TableHoldsAtMost16001Blocks) {
 
 TEST(CheckPackageFileTest, SealedFilesPassAtEveryMarkerPosition) {
   // Marker positions around the block seams, where it straddles reads.
-  const std::size_t positions[] = {0,     1,     3,      64983, 64984, 64985,
-                                   64990, 64999, 65000,  65001, 65016, 130000,
-                                   129990, 130001, 200000};
+  const std::size_t positions[] = {0,     1,      3,      64983,  64984,
+                                   64985, 64990,  64999,  65000,  65001,
+                                   65016, 130000, 129990, 130001, 200000};
   for (std::size_t at : positions) {
     const auto sealed = Sealed(Pattern(at));
     MemoryFile file(sealed);
@@ -157,8 +159,10 @@ TEST(CheckPackageFileTest, Failures) {
       {"bytes appended", appended, false, PackageCheck::kOk},
       {"no marker", no_marker, false, PackageCheck::kNoMarker},
       {"no marker, skipped", no_marker, true, PackageCheck::kNoMarker},
-      {"15 marker bytes at the end", half_marker, false, PackageCheck::kNoMarker},
-      {"stored checksum cut", truncated, false, PackageCheck::kNoStoredChecksum},
+      {"15 marker bytes at the end", half_marker, false,
+       PackageCheck::kNoMarker},
+      {"stored checksum cut", truncated, false,
+       PackageCheck::kNoStoredChecksum},
       {"empty file", {}, false, PackageCheck::kNoMarker},
   };
   for (const Case& c : cases) {
@@ -180,19 +184,28 @@ class ZeroFile : public File {
       : size_(size), marker_at_(marker_at) {}
   bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
     const std::int64_t left = size_ - position_;
-    *got = static_cast<std::uint32_t>(std::min<std::int64_t>(n, std::max<std::int64_t>(left, 0)));
+    *got = static_cast<std::uint32_t>(
+        std::min<std::int64_t>(n, std::max<std::int64_t>(left, 0)));
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::memset(out, 0, *got);
     for (std::int64_t i = 0; i < 16; ++i) {
       const std::int64_t at = marker_at_ + i - position_;
-      if (at >= 0 && at < *got) out[at] = static_cast<std::uint8_t>(kMarker[static_cast<std::size_t>(i)]);
+      if (at >= 0 && at < *got)
+        out[at] =
+            static_cast<std::uint8_t>(kMarker[static_cast<std::size_t>(i)]);
     }
     position_ += *got;
     return true;
   }
-  bool Write(const void*, std::uint32_t, std::uint32_t*) override { return false; }
-  bool Seek(std::int64_t offset, Origin origin, std::int64_t* position) override {
-    position_ = (origin == Origin::kBegin ? 0 : origin == Origin::kCurrent ? position_ : size_) + offset;
+  bool Write(const void*, std::uint32_t, std::uint32_t*) override {
+    return false;
+  }
+  bool Seek(std::int64_t offset, Origin origin,
+            std::int64_t* position) override {
+    position_ = (origin == Origin::kBegin     ? 0
+                 : origin == Origin::kCurrent ? position_
+                                              : size_) +
+                offset;
     if (position) *position = position_;
     return true;
   }

@@ -1,6 +1,8 @@
 // The readers of the installer file as the installer program calls them:
 // VerifyPackage, ReadPackageHeader and the walk to the first file entry,
 // with a table of damaged layouts that must each end as a clean failure.
+#include "package/container.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,7 +10,6 @@
 #include <iterator>
 
 #include "codec/lzh_encoder.h"
-#include "package/container.h"
 #include "package/record_writer.h"
 #include "paths/macros.h"
 #include "unit/package/memory_file.h"
@@ -20,10 +21,12 @@ namespace {
 using sfx_test::ExitCalled;
 
 void Put32(std::vector<std::uint8_t>* s, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    s->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 void Set32(std::vector<std::uint8_t>* s, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*s)[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    (*s)[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // The parts of a test installer, put together by Build().
@@ -34,7 +37,8 @@ struct Parts {
   std::vector<std::uint8_t> entries;
   // Changes applied to the assembled bytes before they are sealed.
   std::function<void(std::vector<std::uint8_t>*, std::size_t /*h*/,
-                     std::size_t /*marker*/)> damage;
+                     std::size_t /*marker*/)>
+      damage;
 
   std::vector<std::uint8_t> Build(std::size_t* marker_at = nullptr) const {
     std::vector<std::uint8_t> out = stub;
@@ -50,9 +54,11 @@ struct Parts {
     const std::size_t marker = out.size();
     sfx_test::MemoryFile file(out);
     std::uint32_t checksum = 0;
-    EXPECT_TRUE(ComputePackageChecksum(file, static_cast<std::int64_t>(marker), &checksum));
+    EXPECT_TRUE(ComputePackageChecksum(file, static_cast<std::int64_t>(marker),
+                                       &checksum));
     out.resize(marker);
-    for (int i = 0; i < 2; ++i) out.insert(out.end(), kMarkerHalf, kMarkerHalf + 8);
+    for (int i = 0; i < 2; ++i)
+      out.insert(out.end(), kMarkerHalf, kMarkerHalf + 8);
     Put32(&out, checksum);
     if (marker_at) *marker_at = marker;
     return out;
@@ -69,7 +75,8 @@ Parts OneFile() {
   parts.header = WriteRecord(record, kFormat24);
   parts.file_count = 1;
   parts.entries.push_back(9);
-  parts.entries.insert(parts.entries.end(), {'e', 'm', 'p', 't', 'y', '.', 't', 'x', 't'});
+  parts.entries.insert(parts.entries.end(),
+                       {'e', 'm', 'p', 't', 'y', '.', 't', 'x', 't'});
   parts.entries.insert(parts.entries.end(), 21, 0);
   return parts;
 }
@@ -78,7 +85,8 @@ class ContainerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = ::testing::TempDir() + "container_test_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".exe";
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+            ".exe";
     ExePath = path_;
   }
   void TearDown() override { std::remove(path_.c_str()); }
@@ -128,7 +136,8 @@ TEST_F(ContainerTest, VerifiesAndReadsAGoodPackage) {
 TEST_F(ContainerTest, VerifyReportsAFileItCannotOpen) {
   EXPECT_FALSE(VerifyPackage(path_ + ".missing", false));
   ASSERT_EQ(platform_.messages.size(), 1u);
-  EXPECT_EQ(platform_.messages[0].text, "Cannot open " + path_ + ".missing file.");
+  EXPECT_EQ(platform_.messages[0].text,
+            "Cannot open " + path_ + ".missing file.");
   EXPECT_EQ(platform_.messages[0].caption, "Error");
 }
 
@@ -144,24 +153,33 @@ TEST_F(ContainerTest, VerifyFailsSilentlyOnADamagedFile) {
 TEST_F(ContainerTest, DamagedLayoutsEndWithExitCodeOne) {
   struct Case {
     const char* name;
-    std::function<void(std::vector<std::uint8_t>*, std::size_t, std::size_t)> damage;
+    std::function<void(std::vector<std::uint8_t>*, std::size_t, std::size_t)>
+        damage;
     PackageWalk walk;  // what the walk to the first entry says
   };
   const Case cases[] = {
       {"header offset negative",
-       [](auto* b, std::size_t, std::size_t m) { Set32(b, m - 4, 0xFFFFFFF0u); },
+       [](auto* b, std::size_t, std::size_t m) {
+         Set32(b, m - 4, 0xFFFFFFF0u);
+       },
        PackageWalk::kBadHeaderOffset},
       {"header offset past the file",
-       [](auto* b, std::size_t, std::size_t m) { Set32(b, m - 4, 0x7FFFFFF0u); },
+       [](auto* b, std::size_t, std::size_t m) {
+         Set32(b, m - 4, 0x7FFFFFF0u);
+       },
        PackageWalk::kBadHeaderOffset},
       {"header offset at the trailer",
-       [](auto* b, std::size_t, std::size_t m) { Set32(b, m - 4, static_cast<std::uint32_t>(m - 8)); },
+       [](auto* b, std::size_t, std::size_t m) {
+         Set32(b, m - 4, static_cast<std::uint32_t>(m - 8));
+       },
        PackageWalk::kBadHeaderOffset},
       {"compressed size huge",
        [](auto* b, std::size_t h, std::size_t) { Set32(b, h, 0xFFFFFFF0u); },
        PackageWalk::kNoFileCount},
       {"compressed size past the entries",
-       [](auto* b, std::size_t h, std::size_t m) { Set32(b, h, static_cast<std::uint32_t>(m - h)); },
+       [](auto* b, std::size_t h, std::size_t m) {
+         Set32(b, h, static_cast<std::uint32_t>(m - h));
+       },
        PackageWalk::kNoFileCount},
       {"file count negative",
        [](auto* b, std::size_t h, std::size_t) {
@@ -194,13 +212,16 @@ TEST_F(ContainerTest, DamagedLayoutsEndWithExitCodeOne) {
        },
        PackageWalk::kOk},
       {"decoded length field above HeaderSize",
-       [](auto* b, std::size_t h, std::size_t) { Set32(b, h + 4, 0x7FFFFFFFu); },
+       [](auto* b, std::size_t h, std::size_t) {
+         Set32(b, h + 4, 0x7FFFFFFFu);
+       },
        PackageWalk::kOk},
       {"compressed header empty",
        [](auto* b, std::size_t h, std::size_t) {
          // P = 0: HeaderSize and FileCount follow right away.
          const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
-         std::vector<std::uint8_t> rest(b->begin() + static_cast<long>(h + 4 + p), b->end());
+         std::vector<std::uint8_t> rest(
+             b->begin() + static_cast<long>(h + 4 + p), b->end());
          b->resize(h);
          Put32(b, 0);
          b->insert(b->end(), rest.begin(), rest.end());
@@ -252,7 +273,8 @@ TEST_F(ContainerTest, MissingFilesEndWithTheirOwnMessages) {
 
   ExePath = path_;
   MarkerOffset = 2;  // no room for the header offset before it
-  EXPECT_EQ(OpenPackageAtFirstEntry(&file, &count), PackageWalk::kNoHeaderOffset);
+  EXPECT_EQ(OpenPackageAtFirstEntry(&file, &count),
+            PackageWalk::kNoHeaderOffset);
 }
 
 TEST(LoadPackageHeaderTest, TruncatedHeaderReadsFail) {

@@ -14,13 +14,15 @@ namespace sfx_test {
 
 class MemoryFile : public sfx::File {
  public:
-  explicit MemoryFile(std::vector<std::uint8_t> data) : data_(std::move(data)) {}
+  explicit MemoryFile(std::vector<std::uint8_t> data)
+      : data_(std::move(data)) {}
 
   bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
     *got = 0;
     if (position_ >= fail_reads_from_) return false;
     if (position_ >= static_cast<std::int64_t>(data_.size())) return true;
-    const std::uint64_t left = data_.size() - static_cast<std::size_t>(position_);
+    const std::uint64_t left =
+        data_.size() - static_cast<std::size_t>(position_);
     *got = static_cast<std::uint32_t>(std::min<std::uint64_t>(n, left));
     std::memcpy(buffer, data_.data() + position_, *got);
     position_ += *got;
@@ -38,9 +40,10 @@ class MemoryFile : public sfx::File {
   }
   bool Seek(std::int64_t offset, Origin origin,
             std::int64_t* position) override {
-    const std::int64_t base = origin == Origin::kBegin     ? 0
-                              : origin == Origin::kCurrent ? position_
-                                                           : static_cast<std::int64_t>(data_.size());
+    const std::int64_t base = origin == Origin::kBegin ? 0
+                              : origin == Origin::kCurrent
+                                  ? position_
+                                  : static_cast<std::int64_t>(data_.size());
     if (base + offset < 0) return false;
     position_ = base + offset;
     if (position) *position = position_;

@@ -40,7 +40,8 @@ TEST(FindStubSizeBlockTest, Cases) {
   auto cut = Stub();
   cut.resize(64 + 20);
   auto with_marker = Stub();
-  for (int i = 0; i < 2; ++i) with_marker.insert(with_marker.end(), kMarkerHalf, kMarkerHalf + 8);
+  for (int i = 0; i < 2; ++i)
+    with_marker.insert(with_marker.end(), kMarkerHalf, kMarkerHalf + 8);
   const Case cases[] = {{"no tag", std::vector<std::uint8_t>(100, 'x')},
                         {"tag twice", twice},
                         {"length byte not 22", wrong_length},
@@ -57,8 +58,8 @@ TEST(DosDateTimeOfTest, LocalTimeClampedToTheDosRange) {
   tzset();
   // 2020-02-29 13:45:31 UTC: seconds round down to even.
   const std::time_t t = 1582983931;
-  const std::uint32_t expected = ((40u << 9) | (2u << 5) | 29u) << 16 |
-                                 (13u << 11) | (45u << 5) | 15u;
+  const std::uint32_t expected =
+      ((40u << 9) | (2u << 5) | 29u) << 16 | (13u << 11) | (45u << 5) | 15u;
   EXPECT_EQ(DosDateTimeOf(t, std::nullopt), expected);
   EXPECT_EQ(DosDateTimeOf(t + 1000, t), expected);  // clamped to newest
   EXPECT_EQ(DosDateTimeOf(t, t + 1000), expected);
@@ -77,11 +78,13 @@ class WritePackageTest : public ::testing::Test {
     setenv("TZ", "UTC", 1);
     tzset();
     dir_ = ::testing::TempDir() + "package_writer_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+           "/";
     ::mkdir(dir_.c_str(), 0777);
   }
 
-  std::string Source(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  std::string Source(const std::string& name,
+                     const std::vector<std::uint8_t>& bytes) {
     const std::string path = dir_ + name;
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -102,7 +105,8 @@ class WritePackageTest : public ::testing::Test {
   }
   static std::vector<std::uint8_t> Text(std::size_t n) {
     std::vector<std::uint8_t> bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = "the quick brown fox\n"[i % 20];
+    for (std::size_t i = 0; i < n; ++i)
+      bytes[i] = "the quick brown fox\n"[i % 20];
     return bytes;
   }
 
@@ -139,11 +143,15 @@ TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
   PackageLayout layout;
   std::vector<std::uint8_t> decoded;
   std::string reason;
-  ASSERT_TRUE(LoadPackageHeader(file, check.marker_offset, &layout, &decoded, &reason)) << reason;
+  ASSERT_TRUE(
+      LoadPackageHeader(file, check.marker_offset, &layout, &decoded, &reason))
+      << reason;
   EXPECT_EQ(layout.header_offset, static_cast<std::int64_t>(spec.stub.size()));
   ASSERT_EQ(layout.file_count, 5);
-  ASSERT_TRUE(static_cast<File&>(file).Seek(layout.first_entry, File::Origin::kBegin));
-  std::vector<std::uint8_t> input(kMaxBlockBufferSize), output(kMaxBlockBufferSize);
+  ASSERT_TRUE(
+      static_cast<File&>(file).Seek(layout.first_entry, File::Origin::kBegin));
+  std::vector<std::uint8_t> input(kMaxBlockBufferSize),
+      output(kMaxBlockBufferSize);
   const bool expect_packed[] = {false, true, false, true, false};
   for (std::size_t i = 0; i < contents.size(); ++i) {
     PackedFileEntry entry;
@@ -206,11 +214,16 @@ TEST_F(WritePackageTest, FailuresLeaveNoOutput) {
   const Case cases[] = {
       {"missing source", [](PackageSpec& s) { s.sources[0] += ".missing"; }},
       {"source is a folder", [](PackageSpec& s) { s.sources[0] = "/tmp"; }},
-      {"name ends in a separator", [](PackageSpec& s) { s.record.Files[0]->FileName = "dir\\"; }},
-      {"name is ..", [](PackageSpec& s) { s.record.Files[0]->FileName = ".."; }},
-      {"text too long", [](PackageSpec& s) { s.record.RegistryKey = std::string(256, 'k'); }},
-      {"stub without size block", [](PackageSpec& s) { s.stub.assign(50, 'x'); }},
-      {"sources and files differ", [](PackageSpec& s) { s.sources.push_back("x"); }},
+      {"name ends in a separator",
+       [](PackageSpec& s) { s.record.Files[0]->FileName = "dir\\"; }},
+      {"name is ..",
+       [](PackageSpec& s) { s.record.Files[0]->FileName = ".."; }},
+      {"text too long",
+       [](PackageSpec& s) { s.record.RegistryKey = std::string(256, 'k'); }},
+      {"stub without size block",
+       [](PackageSpec& s) { s.stub.assign(50, 'x'); }},
+      {"sources and files differ",
+       [](PackageSpec& s) { s.sources.push_back("x"); }},
   };
   for (const Case& c : cases) {
     PackageSpec spec;

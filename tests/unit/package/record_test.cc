@@ -1,8 +1,9 @@
 // The header stream: reader and writer of every version, the defaults, the
 // CR splits, and damaged streams that must be reported, not followed.
+#include "package/record.h"
+
 #include <gtest/gtest.h>
 
-#include "package/record.h"
 #include "package/record_writer.h"
 #include "paths/macros.h"
 #include "unit/package/test_platform.h"
@@ -112,7 +113,9 @@ void ExpectSame(const TInstalRecord& a, const TInstalRecord& b) {
 
 // Little builders for hand-made streams.
 void Put32(std::vector<std::uint8_t>* s, std::int32_t v) {
-  for (int i = 0; i < 4; ++i) s->push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    s->push_back(
+        static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
 }
 void PutShort(std::vector<std::uint8_t>* s, const std::string& t) {
   s->push_back(static_cast<std::uint8_t>(t.size()));
@@ -148,7 +151,8 @@ TEST(RecordTest, ShortestHeaders) {
   const std::size_t sizes[] = {45, 49, 49, 56, 59};
   for (int i = 0; i < 5; ++i) {
     TInstalRecord empty;
-    if (kVersions[i] >= kFormat23) empty.InfoText1 = empty.InfoText2 = empty.InfoText3 = "";
+    if (kVersions[i] >= kFormat23)
+      empty.InfoText1 = empty.InfoText2 = empty.InfoText3 = "";
     const auto stream = WriteRecord(empty, kVersions[i]);
     EXPECT_EQ(stream.size(), sizes[i]) << FormatSignature(kVersions[i]);
     TInstalRecord read;
@@ -162,8 +166,9 @@ TEST(RecordTest, SignaturesAreExact) {
   EXPECT_EQ(FormatSignature(kFormat12), "Installer 1.2");
   EXPECT_EQ(FormatSignature(1), "");
   EXPECT_EQ(FormatSignature(7), "");
-  for (const char* signature : {"installer 2.4", "Installer 2.4 ", "Installer 2.0",
-                                "Installer 2.5", "", "INSTALLER 1.2"}) {
+  for (const char* signature :
+       {"installer 2.4", "Installer 2.4 ", "Installer 2.0", "Installer 2.5", "",
+        "INSTALLER 1.2"}) {
     std::vector<std::uint8_t> s = Base12("", "");
     s.erase(s.begin(), s.begin() + 14);
     std::vector<std::uint8_t> stream;
@@ -172,7 +177,8 @@ TEST(RecordTest, SignaturesAreExact) {
     TInstalRecord read;
     read.PreRunFiles.push_back(std::make_unique<TPreRunFileRecord>());
     EXPECT_EQ(ParseRecord(read, stream.data(), stream.size()),
-              ReadResult::kUnknownSignature) << signature;
+              ReadResult::kUnknownSignature)
+        << signature;
     EXPECT_EQ(read.FormatVersion, 0);
     EXPECT_EQ(read.PreRunFiles.size(), 1u);  // untouched
   }
@@ -208,7 +214,8 @@ TEST(RecordTest, FixedSlotsIgnoreTheirPadding) {
   Put32(&s, 1);
   for (int slot = 0; slot < 4; ++slot) {
     s.push_back(5);
-    for (int i = 0; i < 255; ++i) s.push_back(static_cast<std::uint8_t>('A' + (i % 26)));
+    for (int i = 0; i < 255; ++i)
+      s.push_back(static_cast<std::uint8_t>('A' + (i % 26)));
   }
   for (int i = 0; i < 4; ++i) Put32(&s, -3);  // negative counts: no items
   for (int i = 0; i < 7; ++i) PutShort(&s, "");
@@ -278,9 +285,12 @@ TEST(RecordTest, CountsThatCannotFitAreCorrupted) {
   for (std::size_t at : count_offsets) {
     for (std::int32_t count : counts) {
       auto stream = base;
-      for (int i = 0; i < 4; ++i) stream[at + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(count) >> (8 * i));
+      for (int i = 0; i < 4; ++i)
+        stream[at + i] = static_cast<std::uint8_t>(
+            static_cast<std::uint32_t>(count) >> (8 * i));
       TInstalRecord r;
-      EXPECT_EQ(ParseRecord(r, stream.data(), stream.size()), ReadResult::kCorrupted)
+      EXPECT_EQ(ParseRecord(r, stream.data(), stream.size()),
+                ReadResult::kCorrupted)
           << "count " << count << " at " << at;
     }
   }
@@ -293,21 +303,32 @@ TEST(RecordWriterTest, RefusesWhatTheVersionCannotHold) {
     void (*change)(TInstalRecord&);
   };
   const Case cases[] = {
-      {"long text", kFormat24, [](TInstalRecord& r) { r.InstallDir = std::string(256, 'd'); }},
-      {"long slot", kFormat24, [](TInstalRecord& r) { r.Files[0]->TargetDir = std::string(256, 't'); }},
-      {"long list item", kFormat24, [](TInstalRecord& r) { r.FinishLines.push_back(std::string(300, 'f')); }},
-      {"texts B too long together", kFormat24, [](TInstalRecord& r) {
+      {"long text", kFormat24,
+       [](TInstalRecord& r) { r.InstallDir = std::string(256, 'd'); }},
+      {"long slot", kFormat24,
+       [](TInstalRecord& r) { r.Files[0]->TargetDir = std::string(256, 't'); }},
+      {"long list item", kFormat24,
+       [](TInstalRecord& r) {
+         r.FinishLines.push_back(std::string(300, 'f'));
+       }},
+      {"texts B too long together", kFormat24,
+       [](TInstalRecord& r) {
          r.ProductName = std::string(200, 'n');
          r.ProductText4 = std::string(60, 'x');
        }},
-      {"CR inside a split field", kFormat24, [](TInstalRecord& r) { r.ProductName = "a\rb"; }},
-      {"pre-run in 1.2", kFormat12, [](TInstalRecord& r) {
+      {"CR inside a split field", kFormat24,
+       [](TInstalRecord& r) { r.ProductName = "a\rb"; }},
+      {"pre-run in 1.2", kFormat12,
+       [](TInstalRecord& r) {
          r.PreRunFiles.push_back(std::make_unique<TPreRunFileRecord>());
        }},
-      {"AddToLog 0 in 2.1", kFormat21, [](TInstalRecord& r) { r.Files[0]->AddToLog = 0; }},
+      {"AddToLog 0 in 2.1", kFormat21,
+       [](TInstalRecord& r) { r.Files[0]->AddToLog = 0; }},
       {"icon in 2.2", kFormat22, [](TInstalRecord& r) { r.Icon = {1}; }},
-      {"info text in 2.2", kFormat22, [](TInstalRecord& r) { r.InfoText2 = "x"; }},
-      {"desktop icon in 2.3", kFormat23, [](TInstalRecord& r) { r.Files[0]->DesktopIcon = 1; }},
+      {"info text in 2.2", kFormat22,
+       [](TInstalRecord& r) { r.InfoText2 = "x"; }},
+      {"desktop icon in 2.3", kFormat23,
+       [](TInstalRecord& r) { r.Files[0]->DesktopIcon = 1; }},
       {"flag in 2.3", kFormat23, [](TInstalRecord& r) { r.Flag2 = 0; }},
       {"unknown version", 7, [](TInstalRecord&) {}},
   };

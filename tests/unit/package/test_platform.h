@@ -70,9 +70,15 @@ class TestPlatform : public sfx::Platform {
   bool SetCurrentDirectory(const std::string& p) override {
     return host_.SetCurrentDirectory(p);
   }
-  std::string GetCurrentDirectory() override { return host_.GetCurrentDirectory(); }
-  std::string GetSystemDirectory() override { return host_.GetSystemDirectory(); }
-  std::string GetWindowsDirectory() override { return host_.GetWindowsDirectory(); }
+  std::string GetCurrentDirectory() override {
+    return host_.GetCurrentDirectory();
+  }
+  std::string GetSystemDirectory() override {
+    return host_.GetSystemDirectory();
+  }
+  std::string GetWindowsDirectory() override {
+    return host_.GetWindowsDirectory();
+  }
   std::string GetTempPath() override { return host_.GetTempPath(); }
   std::string GetSpecialFolderPath(int c, sfx::WindowHandle o) override {
     return host_.GetSpecialFolderPath(c, o);
@@ -92,8 +98,12 @@ class TestPlatform : public sfx::Platform {
   std::uint32_t WinExec(const std::string& c, int s) override {
     return host_.WinExec(c, s);
   }
-  void* GetModuleHandle(const std::string& m) override { return host_.GetModuleHandle(m); }
-  void* LoadLibrary(const std::string& m) override { return host_.LoadLibrary(m); }
+  void* GetModuleHandle(const std::string& m) override {
+    return host_.GetModuleHandle(m);
+  }
+  void* LoadLibrary(const std::string& m) override {
+    return host_.LoadLibrary(m);
+  }
   void* GetProcAddress(void* m, const std::string& n) override {
     return host_.GetProcAddress(m, n);
   }

@@ -38,10 +38,8 @@ TEST(SplitAtDelimiterTest, Cases) {
     std::string rest;
   };
   const Case cases[] = {
-      {"a\rb\rc", "a", "b\rc"},
-      {"\rb", "", "b"},
-      {"abc", "abc", ""},
-      {"", "", ""},
+      {"a\rb\rc", "a", "b\rc"}, {"\rb", "", "b"},
+      {"abc", "abc", ""},       {"", "", ""},
       {"ab\r", "ab", ""},
   };
   for (const Case& c : cases) {

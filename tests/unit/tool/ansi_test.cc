@@ -14,9 +14,10 @@ TEST(AnsiTest, ConvertsWhatCodePage1252Holds) {
   const Case cases[] = {
       {"", ""},
       {"plain ASCII\r\n", "plain ASCII\r\n"},
-      {"Caf\xC3\xA9 \xC3\xBF", "Caf\xE9 \xFF"},                // Latin-1 range
-      {"\xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D", "\x80 \x93q\x94"},  // € and quotes
-      {"\xC5\xB8\xC5\x93", "\x9F\x9C"},                       // Ÿ œ
+      {"Caf\xC3\xA9 \xC3\xBF", "Caf\xE9 \xFF"},  // Latin-1 range
+      {"\xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D",
+       "\x80 \x93q\x94"},                // € and quotes
+      {"\xC5\xB8\xC5\x93", "\x9F\x9C"},  // Ÿ œ
   };
   for (const Case& c : cases) {
     std::string ansi;
@@ -34,7 +35,7 @@ TEST(AnsiTest, RefusesWhatItCannotHoldAndBrokenUtf8) {
   };
   const Case cases[] = {
       {"x\xE6\x97\xA5y", "\xE6\x97\xA5"},  // a CJK character
-      {"\xC2\x81", "\xC2\x81"},             // U+0081: undefined in 1252
+      {"\xC2\x81", "\xC2\x81"},            // U+0081: undefined in 1252
       {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
       {"cut \xC3", "\xC3"},
       {"\x80 lone continuation", "\x80"},
