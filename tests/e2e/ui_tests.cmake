@@ -32,7 +32,7 @@ foreach(name ui_demo ui_plain ui_auto ui_long)
     OUTPUT ${UI_FIXTURE_DIR}/${name}.exe
     COMMAND ${SFXTOOL} build ${manifest} -o ${UI_FIXTURE_DIR}/${name}.exe
             --stub $<TARGET_FILE:installer>
-    DEPENDS ${manifest} ${inputs} installer
+    DEPENDS ${manifest} ${inputs} installer ${SFXTOOL}
     COMMENT "Building the interactive fixture ${name}.exe"
     VERBATIM)
   list(APPEND ui_fixture_files ${UI_FIXTURE_DIR}/${name}.exe)
