@@ -6,6 +6,8 @@
 //                                       with the dictionary preset to spaces
 //   java LhaRaw.java decode-zero IN OUT the same with jLHA's own zero preset
 //   java LhaRaw.java archive IN OUT.lzh one-member archive, method -lh1-
+//   java LhaRaw.java wrap DATA STREAM OUT.lzh  one-member level-0 archive
+//        around our STREAM (of DATA), for lhasa to extract
 //   java LhaRaw.java generate KIND SIZE OUT   deterministic test input:
 //        random | runs | spaced-text (KIND), SIZE bytes
 import java.io.*;
@@ -21,6 +23,11 @@ public class LhaRaw {
   public static void main(String[] args) throws Exception {
     if (args.length == 4 && args[0].equals("generate")) {
       Files.write(Paths.get(args[3]), generate(args[1], Integer.parseInt(args[2])));
+      return;
+    }
+    if (args.length == 4 && args[0].equals("wrap")) {
+      Files.write(Paths.get(args[3]), wrap(Files.readAllBytes(Paths.get(args[1])),
+                                           Files.readAllBytes(Paths.get(args[2]))));
       return;
     }
     if (args.length != 3) {
@@ -80,6 +87,32 @@ public class LhaRaw {
     archive.closeEntry();
     archive.close();
     return bytes.toByteArray();
+  }
+
+  // A level-0 LHA header (method -lh1-, CRC-16 of the data) in front of the
+  // bit stream of `stream` (our length field dropped), and the end mark.
+  static byte[] wrap(byte[] data, byte[] stream) throws IOException {
+    int crc = 0;
+    for (byte b : data) {
+      crc ^= b & 0xFF;
+      for (int i = 0; i < 8; ++i) crc = (crc & 1) != 0 ? (crc >>> 1) ^ 0xA001 : crc >>> 1;
+    }
+    byte[] name = "data.bin".getBytes("US-ASCII");
+    java.nio.ByteBuffer body = java.nio.ByteBuffer.allocate(22 + name.length)
+        .order(java.nio.ByteOrder.LITTLE_ENDIAN);
+    body.put("-lh1-".getBytes("US-ASCII")).putInt(stream.length - 4).putInt(data.length)
+        .putInt(0x5A000021).put((byte) 0x20).put((byte) 0).put((byte) name.length).put(name)
+        .putShort((short) crc);
+    byte[] header = body.array();
+    int sum = 0;
+    for (byte b : header) sum += b & 0xFF;
+    ByteArrayOutputStream out = new ByteArrayOutputStream();
+    out.write(header.length);
+    out.write(sum & 0xFF);
+    out.write(header);
+    out.write(stream, 4, stream.length - 4);
+    out.write(0);
+    return out.toByteArray();
   }
 
   static byte[] generate(String kind, int size) {

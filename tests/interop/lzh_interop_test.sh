@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks our LZH streams against jLHA's independent "-lh1-" coder, in both
-# directions: jLHA decodes what `sfxtool lzh encode` writes, and
-# `sfxtool lzh decode` decodes what jLHA writes.
+# Checks our LZH streams against two independent "-lh1-" implementations:
+# jLHA (Java) decodes what `sfxtool lzh encode` writes and `sfxtool lzh
+# decode` decodes what jLHA writes; lhasa (C) extracts our streams wrapped
+# in a one-member archive.
 #   lzh_interop_test.sh SFXTOOL WORKDIR
 set -euo pipefail
 sfxtool=$1
@@ -44,9 +45,13 @@ for input in random-300k random-65000 random-4097 runs spaced-text empty \
   jlha encode "$input" "$input.jlha"
   "$sfxtool" lzh decode "$input.jlha" "$input.jlha.ours"
   check "$input: ours decodes jLHA's" "$input" "$input.jlha.ours"
+  jlha wrap "$input" "$input.ours" "$input.lzh"
+  lhasa -pq2 "$input.lzh" >"$input.ours.lhasa" || true
+  check "$input: lhasa extracts ours" "$input" "$input.ours.lhasa"
 done
 
-# jLHA presets its "-lh1-" dictionary to zeros, ours to spaces: streams that
+# jLHA presets its "-lh1-" dictionary to zeros, ours (and lhasa's) to
+# spaces: streams that
 # never reach into the initial dictionary decode alike either way.
 jlha decode-zero random-300k.ours random-300k.ours.zero
 check "random-300k: jLHA decodes ours with its own preset" random-300k random-300k.ours.zero
