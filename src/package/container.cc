@@ -146,6 +146,9 @@ bool LoadPackageHeader(File& file, std::int64_t marker_offset,
     if (reason) *reason = "the compressed header is unreadable";
     return false;
   }
+  // The stream never produces more than its own length field says, so the
+  // buffer need not be larger than that, whatever HeaderSize claims.
+  std::uint32_t capacity = 0;
   if (packed.size() >= 4) {
     const std::int32_t claimed =
         static_cast<std::int32_t>(static_cast<std::uint32_t>(packed[0]) |
@@ -157,12 +160,13 @@ bool LoadPackageHeader(File& file, std::int64_t marker_offset,
       if (reason) *reason = "the header decodes to more than HeaderSize bytes";
       return false;
     }
+    if (claimed > 0) capacity = static_cast<std::uint32_t>(claimed);
   }
-  decoded->assign(layout->header_size, 0);
+  decoded->assign(capacity, 0);
   std::int32_t produced = 0;
   try {
     produced = LzhDecodeBuffer(packed.data(), layout->packed_header_size,
-                               decoded->data(), layout->header_size);
+                               decoded->data(), capacity);
   } catch (const ElzhException&) {
     if (reason) *reason = "the header cannot be decoded";
     return false;
