@@ -50,7 +50,7 @@ target_compile_definitions(ui_e2e_tests PRIVATE
   UI_FIXTURE_SOURCE="${UI_FIXTURE_SOURCE}"
   UI_SCREENSHOT_DIR="${UI_SCREENSHOT_DIR}")
 target_link_libraries(ui_e2e_tests PRIVATE sfx_ui_logic gtest gtest_main
-                                           user32 gdi32 comctl32)
+                                           user32 gdi32 comctl32 advapi32)
 add_dependencies(ui_e2e_tests ui_fixtures)
 add_test(NAME ui_e2e_tests COMMAND ui_e2e_tests)
 set_tests_properties(ui_e2e_tests PROPERTIES LABELS "e2e;ui" TIMEOUT 900)

@@ -22,19 +22,43 @@ namespace sfx::ui_e2e {
 namespace {
 
 // Screenshots show the caption: Wine draws the frames itself when no window
-// manager decorates them (Xvfb has none).
+// manager decorates them (Xvfb has none). The prefix's own setting comes
+// back afterwards.
 class WineLook : public ::testing::Environment {
  public:
   void SetUp() override {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", 0,
-                        nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS) {
-      RegSetValueExA(key, "Decorated", 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>("N"), 2);
-      RegCloseKey(key);
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
+                        nullptr) != ERROR_SUCCESS) {
+      key_ = nullptr;
+      return;
     }
+    char value[16] = {};
+    DWORD size = sizeof value - 1;
+    had_value_ = RegQueryValueExA(key_, "Decorated", nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(value),
+                                  &size) == ERROR_SUCCESS;
+    previous_ = value;
+    RegSetValueExA(key_, "Decorated", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>("N"), 2);
   }
+  void TearDown() override {
+    if (!key_) return;
+    if (had_value_) {
+      RegSetValueExA(key_, "Decorated", 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(previous_.c_str()),
+                     static_cast<DWORD>(previous_.size() + 1));
+    } else {
+      RegDeleteValueA(key_, "Decorated");
+    }
+    RegCloseKey(key_);
+  }
+
+ private:
+  static constexpr char kKey[] = "Software\\Wine\\X11 Driver";
+  HKEY key_ = nullptr;
+  bool had_value_ = false;
+  std::string previous_;
 };
 ::testing::Environment* const kWineLook =
     ::testing::AddGlobalTestEnvironment(new WineLook);
