@@ -8,6 +8,7 @@
 
 #include "app/stub_size_block.h"
 #include "install/installation.h"
+#include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/platform.h"
@@ -16,7 +17,6 @@
 namespace sfx {
 namespace {
 
-constexpr char kCr[] = "\r";
 constexpr char kErrorCaption[] = "Error";
 
 void ShowError(const std::string& text) {
@@ -121,17 +121,17 @@ std::string CorruptionMessage(const std::string& exe_path,
   std::string size_sentence;
   if (actual_size >= 0 && stub.expected_size1 == stub.expected_size2 &&
       stub.expected_size1 > 0 && actual_size != stub.expected_size1) {
-    size_sentence = "The size of file " +
-                    FormatThousands(actual_size, separator) +
-                    " bytes, must be " +
-                    FormatThousands(stub.expected_size1, separator) +
-                    " bytes" + kCr;
+    size_sentence = Concat({"The size of file ",
+                            FormatThousands(actual_size, separator),
+                            " bytes, must be ",
+                            FormatThousands(stub.expected_size1, separator),
+                            " bytes\r"});
   }
-  return "File " + LastPathComponent(exe_path) + " is corrupted. " + kCr +
-         size_sentence +
-         "Probably you have not completed file downloading or some errors "
-         "occured during download process." +
-         kCr + "Please try to download the file again.";
+  return Concat({"File ", LastPathComponent(exe_path), " is corrupted. \r",
+                 size_sentence,
+                 "Probably you have not completed file downloading or some "
+                 "errors occured during download process.\rPlease try to "
+                 "download the file again."});
 }
 
 void RunInstaller(TInstalRecord& record) {
@@ -158,8 +158,9 @@ void RunInstaller(TInstalRecord& record) {
   const std::string argument = FirstArgument(Os().GetCommandLine());
   if (!argument.empty()) {
     if (argument.size() >= kDestBufferSize) {
-      ShowError(std::string("The destination directory is too long:") + kCr +
-                "it may hold at most 499 characters.");
+      ShowError(
+          "The destination directory is too long:\rit may hold at most 499 "
+          "characters.");
       return;
     }
     Unattended = true;

@@ -15,6 +15,7 @@
 #include "install/programs.h"
 #include "install/shortcuts.h"
 #include "package/container.h"
+#include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/exception.h"
@@ -30,7 +31,6 @@ bool Unattended = false;
 
 namespace {
 
-constexpr char kCr[] = "\r";
 constexpr char kErrorCaption[] = "Error";
 constexpr char kUninstallerName[] = "TIV_UNINSTAL.EXE";
 constexpr char kUninstallKey[] =
@@ -66,7 +66,7 @@ class RegistryWriter {
     if (!key_ || !key_->SetString(name, value)) throw Exception(name);
   }
   void WriteInteger(const std::string& name, int value) {
-    WriteString(name, std::to_string(value));
+    WriteString(name, DecimalText(value));
   }
   void SetRoot(os::RegistryRoot root) {
     CloseKey();
@@ -98,7 +98,7 @@ int ProgressPosition(std::int32_t i, std::int32_t n) {
 std::string ResolveTargetDir(const std::string& target_dir, bool* has_macro) {
   std::string expanded = ExpandDirMacros(target_dir);
   *has_macro = expanded != target_dir;
-  return *has_macro ? expanded : InstallLocation + target_dir;
+  return *has_macro ? expanded : Concat({InstallLocation, target_dir});
 }
 
 void RunProgramsOfStage(const TInstalRecord& record, std::int32_t stage) {
@@ -115,12 +115,13 @@ void LogPrograms(RegistryWriter& writer, const TInstalRecord& record,
   for (const auto& entry : record.PreRunFiles) {
     if (entry->RunStage != stage) continue;
     ++k;
-    const std::string index = std::to_string(k);
-    writer.WriteString(prefix + index, ExpandDirMacros(entry->Directory) +
-                                           LastPathComponent(entry->FileName));
-    writer.WriteString(prefix + "ComLine" + index, entry->Parameters);
+    const std::string index = DecimalText(k);
+    writer.WriteString(Concat({prefix, index}),
+                       Concat({ExpandDirMacros(entry->Directory),
+                               LastPathComponent(entry->FileName)}));
+    writer.WriteString(Concat({prefix, "ComLine", index}), entry->Parameters);
   }
-  writer.WriteInteger("NumbOf" + prefix, k);
+  writer.WriteInteger(Concat({"NumbOf", prefix}), k);
 }
 
 // Asks whether to go on when the drive has less free space than needed (or
@@ -128,18 +129,18 @@ void LogPrograms(RegistryWriter& writer, const TInstalRecord& record,
 bool CheckSpace(const TInstalRecord& record) {
   if (FreeSpace == -1) {
     std::int64_t free_bytes = 0;
-    std::string root = std::string(1, TargetDrive) + ":\\";
+    const char root[] = {TargetDrive, ':', '\\', '\0'};
     if (Os().GetDiskFreeSpace(root, &free_bytes)) FreeSpace = free_bytes;
   }
   if (static_cast<std::int64_t>(record.SpaceRequired) <= FreeSpace) {
     return true;
   }
-  std::string question = std::string("There is not enough space available "
-                                      "on the disk ") +
-                         TargetDrive + ":" + kCr +
-                         "Please free up some space or change the target "
-                         "location to a different disk." +
-                         kCr + kCr + "Proceed anyway?";
+  const char drive[] = {TargetDrive, ':', '\r', '\0'};
+  std::string question =
+      Concat({"There is not enough space available on the disk ",
+              std::string_view(drive, 3),
+              "Please free up some space or change the target location to a "
+              "different disk.\r\rProceed anyway?"});
   return Os().MessageBox(MainWindow, question, kErrorCaption,
                          os::kMbYesNo | os::kMbIconWarning) != os::kIdNo;
 }
@@ -166,7 +167,7 @@ bool PrepareDestination() {
     }
   }
   if (!created || !Os().SetCurrentDirectory(DestBuffer)) {
-    ShowError(std::string("Cannot create directory:") + kCr + DestBuffer);
+    ShowError(Concat({"Cannot create directory:\r", DestBuffer}));
     return false;
   }
   return true;
@@ -177,12 +178,12 @@ bool CreateListedDirectories(const TInstalRecord& record) {
   for (const std::string& entry : record.Directories) {
     std::string path = entry.find('%') != std::string::npos
                            ? ExpandMacros(entry)
-                           : InstallLocation + entry;
+                           : Concat({InstallLocation, entry});
     if (Os().SetCurrentDirectory(path)) continue;
     try {
       CreateDirectoryPath(path);
     } catch (const Exception&) {
-      ShowError("Cannot create directory: " + path);
+      ShowError(Concat({"Cannot create directory: ", path}));
       return false;
     }
   }
@@ -238,7 +239,8 @@ void CopyFiles(const TInstalRecord& record, File& package,
       }
     }
     if (file.AddToLog) {
-      writer.WriteString("Prog" + std::to_string(i), LastExtractedPath);
+      writer.WriteString(Concat({"Prog", DecimalText(i)}),
+                         LastExtractedPath);
     }
   }
 }
@@ -253,9 +255,9 @@ void LogExtraEntries(const TInstalRecord& record, std::int32_t file_count,
     } else if (entry.find(':') != std::string::npos) {
       value = entry;
     } else {
-      value = InstallLocation + entry;
+      value = Concat({InstallLocation, entry});
     }
-    writer.WriteString("Prog" + std::to_string(index), value);
+    writer.WriteString(Concat({"Prog", DecimalText(index)}), value);
     ++index;
   }
   writer.WriteInteger("NumbOfProg", index);
@@ -272,18 +274,22 @@ void RegisterUninstaller(const TInstalRecord& record, RegistryWriter& writer) {
   }
   if (!uninstaller) return;
   writer.SetRoot(os::RegistryRoot::kLocalMachine);
-  if (!writer.OpenKey(kUninstallKey + record.ProductName)) return;
+  if (!writer.OpenKey(Concat({kUninstallKey, record.ProductName}))) return;
   writer.WriteString("DisplayName", record.ProductName);
   bool has_macro = false;
   std::string dir = AddTrailingBackslash(
       ResolveTargetDir(uninstaller->TargetDir, &has_macro));
-  writer.WriteString("UninstallString", "\"" + dir + kUninstallerName +
-                                            "\" " + uninstaller->Parameters);
+  writer.WriteString("UninstallString",
+                     Concat({"\"", dir, kUninstallerName, "\" ",
+                             uninstaller->Parameters}));
 }
 
 void ShowFinishMessage(const TInstalRecord& record) {
   std::string text;
-  for (const std::string& line : record.FinishLines) text += line + kCr;
+  for (const std::string& line : record.FinishLines) {
+    text += line;
+    text += '\r';
+  }
   if (!text.empty() && !Unattended) {
     Os().MessageBox(MainWindow, text, "Success",
                     os::kMbOk | os::kMbIconInformation);
@@ -294,15 +300,15 @@ void StartLaunchProgram(const TInstalRecord& record) {
   if (record.LaunchProgram.empty()) return;
   std::string command = ExpandDirMacros(record.LaunchProgram);
   if (command == record.LaunchProgram) {
-    command = InstallLocation + record.LaunchProgram;
     // A packaged text with a quote carries its own closing quote and the
     // arguments behind it.
-    command = command.find('"') == std::string::npos
-                  ? "\"" + command + "\""
-                  : "\"" + command;
+    const bool quoted = record.LaunchProgram.find('"') != std::string::npos ||
+                        InstallLocation.find('"') != std::string::npos;
+    command = Concat({"\"", InstallLocation, record.LaunchProgram,
+                      quoted ? "" : "\""});
   }
   std::string error = LaunchCommand(command);
-  if (!error.empty()) ShowError(command + kCr + kCr + error);
+  if (!error.empty()) ShowError(Concat({command, "\r\r", error}));
 }
 
 // Steps from opening the package to the end; raises to end the run.
@@ -317,7 +323,7 @@ void InstallPackage(TInstalRecord& record) {
     if (g_progress_bar != 0) Os().ShowWindow(g_progress_bar, os::kSwShow);
   }
 
-  writer.OpenKey(record.RegistryKey + "\\install");
+  writer.OpenKey(Concat({record.RegistryKey, "\\install"}));
   writer.WriteString("Name", record.ProductName);
   writer.WriteString("Location", InstallLocation);
   writer.WriteString("InstallerFile", ExePath);

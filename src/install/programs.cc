@@ -8,6 +8,7 @@
 
 #include "codec/file_entry.h"
 #include "package/container.h"
+#include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/platform.h"
@@ -120,7 +121,7 @@ bool ExtractProgram(const TInstalRecord& record, const std::string& file_name,
       LastExtractedPath.clear();
     }
     if (match) {
-      *command = AddTrailingBackslash(directory) + packed_name;
+      *command = Concat({AddTrailingBackslash(directory), packed_name});
       matched = true;
     }
   }
@@ -138,8 +139,8 @@ void RunPreRunFile(const TInstalRecord& record,
   const std::string directory = entry.Directory.empty()
                                     ? ExpandDirMacros("%INSTALLDIR%")
                                     : ExpandMacros(entry.Directory);
-  std::string command = "\"" + AddTrailingBackslash(directory) +
-                        ExpandMacros(file_name) + "\"";
+  std::string command = Concat(
+      {"\"", AddTrailingBackslash(directory), ExpandMacros(file_name), "\""});
 
   bool matched = false;
   if (entry.ExtractFirst) {
@@ -151,7 +152,7 @@ void RunPreRunFile(const TInstalRecord& record,
     exit_code = StartAndWait(Unquoted(command));
   } else {
     std::string error =
-        LaunchCommand(command + " " + ExpandMacros(entry.Parameters));
+        LaunchCommand(Concat({command, " ", ExpandMacros(entry.Parameters)}));
     if (!error.empty()) ShowError(error);
   }
 
@@ -180,14 +181,13 @@ std::string LaunchCommand(const std::string& command_line,
                           const std::string& directory) {
   if (command_line.size() > kCommandBufferMax ||
       directory.size() > kCommandBufferMax) {
-    return "Command line or directory is longer than 255 characters, " +
-           directory + command_line;
+    return Concat({"Command line or directory is longer than 255 characters, ",
+                   directory, command_line});
   }
   if (!directory.empty()) Os().SetCurrentDirectory(directory);
   std::uint32_t result = Os().WinExec(command_line, os::kSwShow);
   if (result >= 32) return std::string();
-  return std::string(WinExecErrorText(result)) + ", " + directory +
-         command_line;
+  return Concat({WinExecErrorText(result), ", ", directory, command_line});
 }
 
 void ResolveProcAddress(void** slot, const std::string& module,
@@ -195,11 +195,13 @@ void ResolveProcAddress(void** slot, const std::string& module,
   if (*slot) return;
   void* handle = Os().GetModuleHandle(module);
   if (!handle) handle = Os().LoadLibrary(module);
-  if (!handle) throw EJwaLoadLibraryError("Library not found: " + module);
+  if (!handle) {
+    throw EJwaLoadLibraryError(Concat({"Library not found: ", module}));
+  }
   *slot = Os().GetProcAddress(handle, function);
   if (!*slot) {
-    throw EJwaGetProcAddressError("Function not found: " + module + "." +
-                                  function);
+    throw EJwaGetProcAddressError(
+        Concat({"Function not found: ", module, ".", function}));
   }
 }
 

@@ -5,6 +5,7 @@
 #include "install/shortcuts.h"
 
 #include "install/installation.h"
+#include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/exception.h"
@@ -39,35 +40,38 @@ void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
   const std::string description;
 
   const std::string menu_folder =
-      Os().GetSpecialFolderPath(os::kCsidlPrograms, MainWindow) + "\\" +
-      record.MenuFolderName;
+      Concat({Os().GetSpecialFolderPath(os::kCsidlPrograms, MainWindow), "\\",
+              record.MenuFolderName});
   Os().CreateDirectory(menu_folder);
   WriteLogValue(log_key, "MenuFolder", menu_folder);
 
   const std::string desktop =
-      Os().GetSpecialFolderPath(os::kCsidlDesktop, MainWindow) + "\\";
+      Concat({Os().GetSpecialFolderPath(os::kCsidlDesktop, MainWindow), "\\"});
 
   for (std::size_t i = 0; i < record.Files.size(); ++i) {
     const TInstallFileRecord& file = *record.Files[i];
     const std::string name = ExpandMacros(file.ShortcutName);
     if (name.empty()) continue;
-    const std::string index = std::to_string(static_cast<int>(i));
+    const std::string index = DecimalText(static_cast<std::int64_t>(i));
 
     std::string directory = ExpandDirMacros(file.TargetDir);
-    if (directory == file.TargetDir) directory = InstallLocation + file.TargetDir;
+    if (directory == file.TargetDir) {
+      directory = Concat({InstallLocation, file.TargetDir});
+    }
     const std::string target =
-        AddTrailingBackslash(directory) + LastPathComponent(file.FileName);
+        Concat({AddTrailingBackslash(directory), LastPathComponent(file.FileName)});
 
-    const std::string menu_link = menu_folder + "\\" + name + kLinkExtension;
+    const std::string menu_link =
+        Concat({menu_folder, "\\", name, kLinkExtension});
     Os().CreateShellLink(target, menu_link, description, file.Parameters,
                          directory);
-    WriteLogValue(log_key, "Shortcut" + index, menu_link);
+    WriteLogValue(log_key, Concat({"Shortcut", index}), menu_link);
 
     if (file.DesktopIcon) {
-      const std::string desk_link = desktop + name + kLinkExtension;
+      const std::string desk_link = Concat({desktop, name, kLinkExtension});
       Os().CreateShellLink(target, desk_link, description, file.Parameters,
                            directory);
-      WriteLogValue(log_key, "DeskIcon" + index, desk_link);
+      WriteLogValue(log_key, Concat({"DeskIcon", index}), desk_link);
     }
   }
 

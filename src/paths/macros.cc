@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "paths/concat.h"
 #include "paths/text.h"
 #include "platform/platform.h"
 
@@ -78,7 +79,7 @@ std::string GetCommonAppDataDir() {
 
 std::string GetSoftDataDir() {
   std::string common = GetCommonAppDataDir();
-  std::string path = ToShortText(common + kSoftDataFolder);
+  std::string path = ToShortText(Concat({common, kSoftDataFolder}));
   // Without a common folder the path would be relative and the folder
   // would appear in whatever directory is current; it is not created then.
   if (!common.empty() && !IsExistingDirectory(path)) ForceDirectories(path);

@@ -328,10 +328,11 @@ TEST_F(InstallerTest, BlankDirectoryInTheWindow) {
       GetWindowTextA(w, title, sizeof title);
       if (std::string(title) == "Plain installation") window = w;
     }
-    return window != nullptr;
+    // The window shows before its controls exist.
+    return window != nullptr && GetDlgItem(window, 1) != nullptr &&
+           GetDlgItem(window, 4) != nullptr;
   }));
   HWND edit = GetDlgItem(window, 1);
-  ASSERT_NE(edit, nullptr);
   SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
   PostMessageA(window, WM_COMMAND, 4, 0);  // Install
   Dialog blank = installer.NextDialog();
