@@ -81,7 +81,8 @@ class MemoryBitReader {
   }
 
  private:
-  // Tops the buffer up to at least 57 valid bits. Precondition: count_ < 57.
+  // Tops the buffer up to at least 57 valid bits. Precondition: count_ < 56,
+  // so that at least one whole byte fits.
   void Refill() {
     if (end_ - next_ >= 8) {
       std::uint64_t word = 0;

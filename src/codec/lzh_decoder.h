@@ -39,7 +39,8 @@ void LzhDecode(const TLzhReadProc& read_proc, const TLzhWriteProc& write_proc);
 // which holds `target_capacity` bytes, and returns the produced length.
 // Fewer than 4 source bytes, or a length field of 0 or below, produce
 // nothing. Raises ElzhException when the stream would write past
-// `target_capacity`; nothing beyond it is ever written.
+// `target_capacity`; nothing beyond it is ever written, but bytes between
+// the produced length and the capacity may be overwritten.
 std::int32_t LzhDecodeBuffer(const std::uint8_t* source,
                              std::uint32_t source_length, std::uint8_t* target,
                              std::uint32_t target_capacity);
