@@ -10,7 +10,9 @@
 namespace sfx {
 
 // Encodes `size` bytes (0 to 2^31 - 1) into one complete stream: the 4-byte
-// little-endian length followed by the bit stream.
+// little-endian length followed by the bit stream. Raises std::length_error
+// for a longer input. Works on a private copy of the input, so it needs
+// about twice the input's size in memory besides the stream.
 std::vector<std::uint8_t> LzhEncodeBuffer(const std::uint8_t* data,
                                           std::size_t size);
 
