@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "fake_platform.h"
+
 namespace sfx {
 namespace {
 
@@ -83,6 +85,21 @@ TEST(AssembleLicenceTextTest, EveryPieceGetsCrLf) {
       {std::string("\0gone\r\nkept", 11), " \r\nkept\r\n"},  // empty -> blank
   };
   for (const auto& c : cases) EXPECT_EQ(Assemble(c.data), c.text);
+}
+
+TEST(ReadLicenceTextTest, ReadsTheWholeFileAcrossChunks) {
+  fake::FakePlatform fs;
+  fake::FakePlatformScope scope(&fs);
+  // Longer than one 64 KiB read, with a line end straddling the boundary.
+  std::string line = std::string(65535, 'a') + "\r\n" + "tail";
+  fs.AddFile("C:\\TEMP\\LICENSE.TXT", line);
+  std::string expected =
+      std::string(2001, 'a') + "\r\n";  // the first of 33 full pieces
+  std::string text = ReadLicenceText("C:\\TEMP\\LICENSE.TXT");
+  EXPECT_EQ(text, Assemble(line));
+  EXPECT_EQ(text.substr(0, expected.size()), expected);
+  EXPECT_EQ(text.substr(text.size() - 6), "tail\r\n");
+  EXPECT_EQ(ReadLicenceText("C:\\TEMP\\missing.txt"), "");
 }
 
 }  // namespace
