@@ -23,6 +23,9 @@ constexpr char kUninstallKey[] =
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+// The registry key of a test fixture.
+std::string Key(const std::string& name) { return kTestsKey + name; }
+
 std::string TempDir() {
   char buffer[MAX_PATH + 1];
   DWORD n = GetTempPathA(MAX_PATH, buffer);
@@ -48,10 +51,11 @@ bool WaitUntil(Condition condition) {
 // work directory are gone.
 class InstallerTest : public ::testing::Test {
  protected:
-  std::string Prepare(const std::string& name, const std::string& log_key,
+  // `key` is the package's registry key (the log key's parent).
+  std::string Prepare(const std::string& name, const std::string& key,
                       const std::string& product) {
-    log_key_ = std::string(kTestsKey) + log_key + "\\install";
-    DeleteRegistryTree(HKEY_CURRENT_USER, std::string(kTestsKey) + log_key);
+    log_key_ = key + "\\install";
+    DeleteRegistryTree(HKEY_CURRENT_USER, key);
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey + product);
     work_ = WorkDir(name);
     return work_;
@@ -71,7 +75,7 @@ class InstallerTest : public ::testing::Test {
 };
 
 TEST_F(InstallerTest, UnattendedInstallOfTheExample) {
-  const std::string dest = Prepare("hello", "HelloE2E", "Hello E2E") + "Hello";
+  const std::string dest = Prepare("hello", Key("HelloE2E"), "Hello E2E") + "Hello";
   const std::string programs = SpecialFolder(CSIDL_PROGRAMS);
   const std::string desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
   const std::string menu = programs + "\\Hello E2E";
@@ -142,8 +146,69 @@ TEST_F(InstallerTest, UnattendedInstallOfTheExample) {
   EXPECT_FALSE(FileExists(desktop + "\\Read me.LNK"));
 }
 
+// The example product from its own manifest: installed unattended, then
+// removed again by the uninstaller it registered.
+TEST_F(InstallerTest, ExampleInstallsAndUninstalls) {
+  const std::string product = "Hello World";
+  const std::string dest =
+      Prepare("example", "Software\\Example Makers\\Hello World", product) +
+      "Hello World";
+  const std::string menu = SpecialFolder(CSIDL_PROGRAMS) + "\\" + product;
+  const std::string desk_link =
+      SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "\\Hello World.LNK";
+
+  const RunResult run = RunInstaller(Fixture("example"), Quoted(dest));
+  EXPECT_EQ(run.Texts(), Texts{});
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_TRUE(WaitUntil([] { return CloseDialogsCaptioned("Hello") > 0; }));
+
+  const std::string d = dest + "\\";
+  EXPECT_EQ(Log("Name"), product);
+  EXPECT_EQ(Log("Location"), d);
+  EXPECT_EQ(Log("Prog0"), d + "hello.exe");
+  EXPECT_EQ(Log("Prog1"), d + "readme.txt");
+  EXPECT_EQ(Log("Prog2"), d + "LICENSE.TXT");
+  EXPECT_EQ(Log("Prog3"), d + "Data\\greetings.txt");
+  EXPECT_EQ(Log("Prog4"), d + "TIV_UNINSTAL.EXE");
+  EXPECT_EQ(Log("NumbOfProg"), "5");
+  EXPECT_EQ(Log("Shortcut0"), menu + "\\Hello World.LNK");
+  EXPECT_EQ(Log("DeskIcon0"), desk_link);
+  EXPECT_EQ(Log("Shortcut1"), menu + "\\Read me.LNK");
+  EXPECT_TRUE(FileExists(d + "Data\\greetings.txt"));
+  const auto link = ReadShellLink(desk_link);
+  ASSERT_TRUE(link);
+  EXPECT_EQ(link->target, d + "hello.exe");
+  EXPECT_EQ(link->working_dir, d);
+
+  const std::string uninstall = std::string(kUninstallKey) + product;
+  const auto command =
+      RegistryString(HKEY_LOCAL_MACHINE, uninstall, "UninstallString");
+  ASSERT_EQ(command, Quoted(d + "TIV_UNINSTAL.EXE") +
+                         " Software\\Example Makers\\Hello World");
+  EXPECT_EQ(RegistryString(HKEY_LOCAL_MACHINE, uninstall, "DisplayName"),
+            product);
+
+  // Wait for the greeting program to end: a running program keeps its file.
+  Sleep(1000);
+  const RunResult removal =
+      RunInstaller(d + "TIV_UNINSTAL.EXE", command->substr(command->find("\" ") + 2));
+  EXPECT_EQ(removal.Texts(),
+            (Texts{"Remove Hello World and all of its components?",
+                   "Hello World has been removed."}));
+  EXPECT_EQ(removal.exit_code, 0u);
+  for (const char* file : {"hello.exe", "readme.txt", "LICENSE.TXT",
+                           "Data\\greetings.txt"}) {
+    EXPECT_FALSE(FileExists(d + file)) << file;
+  }
+  EXPECT_FALSE(DirectoryExists(d + "Data"));
+  EXPECT_FALSE(FileExists(desk_link));
+  EXPECT_FALSE(DirectoryExists(menu));
+  EXPECT_FALSE(Log("Name"));
+  EXPECT_FALSE(RegistryString(HKEY_LOCAL_MACHINE, uninstall, "DisplayName"));
+}
+
 TEST_F(InstallerTest, LogNumbering) {
-  const std::string dest = Prepare("numbering", "Numbering", "Numbering") + "N";
+  const std::string dest = Prepare("numbering", Key("Numbering"), "Numbering") + "N";
   const RunResult run = RunInstaller(Fixture("numbering"), dest);
   EXPECT_EQ(run.Texts(), Texts{});
   EXPECT_EQ(run.exit_code, 0u);
@@ -173,7 +238,7 @@ TEST_F(InstallerTest, LogNumbering) {
 }
 
 TEST_F(InstallerTest, KeepsNewerFilesInMacroDirectories) {
-  const std::string dest = Prepare("keep", "KeepNewer", "Keep Newer") + "K";
+  const std::string dest = Prepare("keep", Key("KeepNewer"), "Keep Newer") + "K";
   const std::string shared =
       SpecialFolder(CSIDL_COMMON_APPDATA) + "\\sfx-keep\\";
   RemoveTree(shared);
@@ -206,7 +271,7 @@ TEST_F(InstallerTest, KeepsNewerFilesInMacroDirectories) {
 }
 
 TEST_F(InstallerTest, ProgramsBeforeAndAfterTheCopy) {
-  const std::string dest = Prepare("programs", "Programs", "Programs") + "P";
+  const std::string dest = Prepare("programs", Key("Programs"), "Programs") + "P";
   const std::string temp = TempDir();
   DeleteFileA((temp + "probe-stage0.exe").c_str());
   DeleteFileA((temp + "probe-stage0.exe.ran").c_str());
@@ -234,7 +299,7 @@ TEST_F(InstallerTest, ProgramsBeforeAndAfterTheCopy) {
 
 TEST_F(InstallerTest, ProgramBeforeTheCopyCancels) {
   const std::string dest =
-      Prepare("cancel0", "CancelBefore", "Cancel Before") + "C";
+      Prepare("cancel0", Key("CancelBefore"), "Cancel Before") + "C";
   const std::string temp = TempDir();
   DeleteFileA((temp + "probe-exit1962.exe.ran").c_str());
   const RunResult run = RunInstaller(Fixture("cancel_before"), dest);
@@ -252,7 +317,7 @@ TEST_F(InstallerTest, ProgramBeforeTheCopyCancels) {
 
 TEST_F(InstallerTest, ProgramAfterTheCopyCancels) {
   const std::string dest =
-      Prepare("cancel1", "CancelAfter", "Cancel After") + "C";
+      Prepare("cancel1", Key("CancelAfter"), "Cancel After") + "C";
   const RunResult run = RunInstaller(Fixture("cancel_after"), dest);
   EXPECT_EQ(run.Texts(), Texts{"The installation has been canceled."});
   EXPECT_EQ(run.exit_code, 0u);
@@ -268,7 +333,7 @@ TEST_F(InstallerTest, ProgramAfterTheCopyCancels) {
 
 TEST_F(InstallerTest, LaunchProgramThatDoesNotExist) {
   const std::string dest =
-      Prepare("launch", "LaunchMissing", "Launch Missing") + "L";
+      Prepare("launch", Key("LaunchMissing"), "Launch Missing") + "L";
   const RunResult run = RunInstaller(Fixture("launch_missing"), dest);
   const std::string command = Quoted(dest + "\\missing.exe");
   ASSERT_EQ(run.dialogs.size(), 1u);
@@ -283,7 +348,7 @@ TEST_F(InstallerTest, SpaceQuestionAnsweredNoAndYes) {
   // A destination whose drive reports no free space at all ("space-dest"
   // names drive S:, which this session lacks), relative to the installer's
   // current directory.
-  const std::string work = Prepare("space", "Space", "Space");
+  const std::string work = Prepare("space", Key("Space"), "Space");
   CreateDirectoryA((work + "space-dest").c_str(), nullptr);
   const std::string question =
       "There is not enough space available on the disk S:\r"
@@ -308,7 +373,7 @@ TEST_F(InstallerTest, SpaceQuestionAnsweredNoAndYes) {
 }
 
 TEST_F(InstallerTest, DestinationFailures) {
-  const std::string work = Prepare("nodir", "Plain", "Plain");
+  const std::string work = Prepare("nodir", Key("Plain"), "Plain");
   ASSERT_TRUE(WriteFileText(work + "blocker", "a file, not a directory"));
   const std::string dest = work + "blocker\\sub";
   const RunResult run = RunInstaller(Fixture("plain"), Quoted(dest));
@@ -318,7 +383,7 @@ TEST_F(InstallerTest, DestinationFailures) {
 }
 
 TEST_F(InstallerTest, BlankDirectoryInTheWindow) {
-  Prepare("blank", "Plain", "Plain");
+  Prepare("blank", Key("Plain"), "Plain");
   Process installer(Fixture("plain"), "");
   ASSERT_TRUE(installer.started());
   HWND window = nullptr;
@@ -349,7 +414,7 @@ TEST_F(InstallerTest, BlankDirectoryInTheWindow) {
 }
 
 TEST_F(InstallerTest, FileOpenedByAnotherProgram) {
-  const std::string dest = Prepare("locked", "Plain", "Plain") + "D";
+  const std::string dest = Prepare("locked", Key("Plain"), "Plain") + "D";
   CreateDirectoryA(dest.c_str(), nullptr);
   const std::string locked = dest + "\\b.txt";
   ASSERT_TRUE(WriteFileText(locked, "in use"));
@@ -383,7 +448,7 @@ std::string Grouped(std::uint64_t n) {
 }
 
 TEST_F(InstallerTest, DamagedInstallerFile) {
-  const std::string work = Prepare("corrupt", "Plain", "Plain");
+  const std::string work = Prepare("corrupt", Key("Plain"), "Plain");
   const std::vector<std::uint8_t> good = ReadFileBytes(Fixture("plain"));
   ASSERT_FALSE(good.empty());
   const std::string tail =
@@ -413,7 +478,7 @@ TEST_F(InstallerTest, DamagedInstallerFile) {
 }
 
 TEST_F(InstallerTest, HeaderThatCannotBeReadEndsWithOne) {
-  const std::string work = Prepare("header", "PlainSkip", "Plain Skip");
+  const std::string work = Prepare("header", Key("PlainSkip"), "Plain Skip");
   const std::vector<std::uint8_t> good = ReadFileBytes(Fixture("plain_skip"));
   const std::string marker = "File CRCFile CRC";
   auto at = std::search(good.begin(), good.end(), marker.begin(), marker.end());
