@@ -74,7 +74,8 @@ void PrepareDestination(TInstalRecord& record) {
     const std::string windows = Os().GetWindowsDirectory();
     if (!windows.empty()) {
       const char letter = windows[0];
-      if ((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) {
+      if ((letter >= 'A' && letter <= 'Z') ||
+          (letter >= 'a' && letter <= 'z')) {
         TargetDrive = letter;
         dir[0] = letter;
       }
@@ -121,11 +122,10 @@ std::string CorruptionMessage(const std::string& exe_path,
   std::string size_sentence;
   if (actual_size >= 0 && stub.expected_size1 == stub.expected_size2 &&
       stub.expected_size1 > 0 && actual_size != stub.expected_size1) {
-    size_sentence = Concat({"The size of file ",
-                            FormatThousands(actual_size, separator),
-                            " bytes, must be ",
-                            FormatThousands(stub.expected_size1, separator),
-                            " bytes\r"});
+    size_sentence =
+        Concat({"The size of file ", FormatThousands(actual_size, separator),
+                " bytes, must be ",
+                FormatThousands(stub.expected_size1, separator), " bytes\r"});
   }
   return Concat({"File ", LastPathComponent(exe_path), " is corrupted. \r",
                  size_sentence,

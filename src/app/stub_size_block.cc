@@ -8,17 +8,18 @@
 #include <cstdint>
 
 extern "C" {
-__attribute__((used)) volatile const unsigned char
-    StubSizeBlock[sfx::kStubSizeBlockSize] = {
-        22,  'R', 'e', 'a', 'l', 'F', 'i', 'l', 'e', 'S', 'i', 'z',
-        'e', '=', 0,   0,   0,   0,   0,   0,   0,   0,   0};
+__attribute__((
+    used)) volatile const unsigned char StubSizeBlock[sfx::kStubSizeBlockSize] =
+    {22,  'R', 'e', 'a', 'l', 'F', 'i', 'l', 'e', 'S', 'i', 'z',
+     'e', '=', 0,   0,   0,   0,   0,   0,   0,   0,   0};
 }
 
 namespace sfx {
 
 StubSizeValues ReadStubSizeBlock() {
   std::uint8_t copy[kStubSizeBlockSize];
-  for (std::size_t i = 0; i < kStubSizeBlockSize; ++i) copy[i] = StubSizeBlock[i];
+  for (std::size_t i = 0; i < kStubSizeBlockSize; ++i)
+    copy[i] = StubSizeBlock[i];
   return ParseStubSizeBlock(copy);
 }
 

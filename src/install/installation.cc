@@ -239,8 +239,7 @@ void CopyFiles(const TInstalRecord& record, File& package,
       }
     }
     if (file.AddToLog) {
-      writer.WriteString(Concat({"Prog", DecimalText(i)}),
-                         LastExtractedPath);
+      writer.WriteString(Concat({"Prog", DecimalText(i)}), LastExtractedPath);
     }
   }
 }
@@ -279,9 +278,9 @@ void RegisterUninstaller(const TInstalRecord& record, RegistryWriter& writer) {
   bool has_macro = false;
   std::string dir = AddTrailingBackslash(
       ResolveTargetDir(uninstaller->TargetDir, &has_macro));
-  writer.WriteString("UninstallString",
-                     Concat({"\"", dir, kUninstallerName, "\" ",
-                             uninstaller->Parameters}));
+  writer.WriteString(
+      "UninstallString",
+      Concat({"\"", dir, kUninstallerName, "\" ", uninstaller->Parameters}));
 }
 
 void ShowFinishMessage(const TInstalRecord& record) {
@@ -304,8 +303,8 @@ void StartLaunchProgram(const TInstalRecord& record) {
     // arguments behind it.
     const bool quoted = record.LaunchProgram.find('"') != std::string::npos ||
                         InstallLocation.find('"') != std::string::npos;
-    command = Concat({"\"", InstallLocation, record.LaunchProgram,
-                      quoted ? "" : "\""});
+    command = Concat(
+        {"\"", InstallLocation, record.LaunchProgram, quoted ? "" : "\""});
   }
   std::string error = LaunchCommand(command);
   if (!error.empty()) ShowError(Concat({command, "\r\r", error}));

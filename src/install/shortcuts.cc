@@ -58,8 +58,8 @@ void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
     if (directory == file.TargetDir) {
       directory = Concat({InstallLocation, file.TargetDir});
     }
-    const std::string target =
-        Concat({AddTrailingBackslash(directory), LastPathComponent(file.FileName)});
+    const std::string target = Concat(
+        {AddTrailingBackslash(directory), LastPathComponent(file.FileName)});
 
     const std::string menu_link =
         Concat({menu_folder, "\\", name, kLinkExtension});

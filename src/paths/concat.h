@@ -1,7 +1,7 @@
-// Building texts: joining parts, and numbers in decimal. A chain of '+' on std::string builds and destroys one
-// temporary per step, each with its own clean-up code; the installer
-// builds many messages and paths, and joining them in one call keeps the
-// program small.
+// Building texts: joining parts, and numbers in decimal. A chain of '+' on
+// std::string builds and destroys one temporary per step, each with its own
+// clean-up code; the installer builds many messages and paths, and joining them
+// in one call keeps the program small.
 #ifndef SFX_PATHS_CONCAT_H_
 #define SFX_PATHS_CONCAT_H_
 

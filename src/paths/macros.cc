@@ -74,7 +74,8 @@ std::string GetSpecialFolderPath(int csidl) {
 }
 
 std::string GetCommonAppDataDir() {
-  return AddTrailingBackslashShort(GetSpecialFolderPath(os::kCsidlCommonAppData));
+  return AddTrailingBackslashShort(
+      GetSpecialFolderPath(os::kCsidlCommonAppData));
 }
 
 std::string GetSoftDataDir() {

@@ -1,11 +1,10 @@
 // The Win32 implementation of sfx::Platform: every operation maps onto the
 // ANSI system call of the same name. Handles are owned by small RAII
 // objects so that no way out of an operation leaks one.
-#include "platform/platform.h"
-
 #include <cstring>
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/win32_api.h"
 
 namespace sfx {
@@ -83,8 +82,8 @@ class Win32File : public File {
 
 std::unique_ptr<File> OpenFile(const std::string& path, DWORD access,
                                DWORD share, DWORD disposition) {
-  HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr,
-                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   return std::unique_ptr<File>(new Win32File(handle));
 }
@@ -213,9 +212,8 @@ class Win32Platform : public Platform {
   }
 
   std::string GetCurrentDirectory() override {
-    return FillBuffer([](char* b, DWORD n) {
-      return GetCurrentDirectoryA(n, b);
-    });
+    return FillBuffer(
+        [](char* b, DWORD n) { return GetCurrentDirectoryA(n, b); });
   }
 
   std::string GetSystemDirectory() override {
@@ -345,17 +343,17 @@ class Win32Platform : public Platform {
                                const std::string& arguments,
                                const std::string& working_dir) override {
     ComPtr<IShellLinkA> link;
-    HRESULT status = CoCreateInstance(
-        kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
-        reinterpret_cast<void**>(link.out()));
+    HRESULT status =
+        CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                         kIidShellLinkA, reinterpret_cast<void**>(link.out()));
     if (FAILED(status)) return status;
     link->SetPath(target.c_str());
     link->SetDescription(description.c_str());
     link->SetArguments(arguments.c_str());
     link->SetWorkingDirectory(working_dir.c_str());
     ComPtr<IPersistFile> file;
-    if (SUCCEEDED(link->QueryInterface(
-            kIidPersistFile, reinterpret_cast<void**>(file.out())))) {
+    if (SUCCEEDED(link->QueryInterface(kIidPersistFile,
+                                       reinterpret_cast<void**>(file.out())))) {
       WCHAR wide[MAX_PATH];
       if (MultiByteToWideChar(CP_ACP, 0, link_path.c_str(), -1, wide,
                               MAX_PATH) == 0) {

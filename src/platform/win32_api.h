@@ -16,6 +16,7 @@
 #endif
 
 #include <windows.h>
+// The headers below need <windows.h> first.
 #include <commctrl.h>
 #include <objbase.h>
 #include <shlobj.h>

@@ -128,15 +128,16 @@ bool WriteFileBytes(const std::string& path,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  BOOL ok = bytes.empty() || WriteFile(file, bytes.data(),
-                                       static_cast<DWORD>(bytes.size()),
-                                       &written, nullptr);
+  BOOL ok = bytes.empty() ||
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                      &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
 }
 
 bool WriteFileText(const std::string& path, const std::string& text) {
-  return WriteFileBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+  return WriteFileBytes(path,
+                        std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
 std::optional<std::uint64_t> LastWriteTime(const std::string& path) {
@@ -261,8 +262,8 @@ std::optional<ShellLinkInfo> ReadShellLink(const std::string& path) {
       if (SUCCEEDED(file->Load(wide, STGM_READ))) {
         char buffer[MAX_PATH * 4];
         ShellLinkInfo info;
-        if (SUCCEEDED(link->GetPath(buffer, sizeof buffer, nullptr,
-                                    SLGP_RAWPATH))) {
+        if (SUCCEEDED(
+                link->GetPath(buffer, sizeof buffer, nullptr, SLGP_RAWPATH))) {
           info.target = buffer;
         }
         if (SUCCEEDED(link->GetArguments(buffer, sizeof buffer))) {
@@ -343,7 +344,8 @@ Process::Process(const std::string& exe, const std::string& arguments,
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   if (CreateProcessA(exe.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0,
-                     nullptr, current_dir.empty() ? nullptr : current_dir.c_str(),
+                     nullptr,
+                     current_dir.empty() ? nullptr : current_dir.c_str(),
                      &startup, &info)) {
     CloseHandle(info.hThread);
     process_ = info.hProcess;
@@ -395,8 +397,8 @@ std::vector<std::string> RunResult::Texts() const {
 }
 
 RunResult RunInstaller(const std::string& exe, const std::string& arguments,
-                 const std::function<std::string(const Dialog&)>& answer,
-                 const std::string& current_dir) {
+                       const std::function<std::string(const Dialog&)>& answer,
+                       const std::string& current_dir) {
   RunResult run;
   Process process(exe, arguments, current_dir);
   if (!process.started()) return run;

@@ -126,10 +126,10 @@ struct RunResult {
 // Runs `exe` with `arguments` and answers each dialog: `answer` gets the
 // dialog and returns the label to press (the default presses "OK", or
 // "Yes" when there is no OK).
-RunResult RunInstaller(const std::string& exe, const std::string& arguments,
-                 const std::function<std::string(const Dialog&)>& answer =
-                     nullptr,
-                 const std::string& current_dir = std::string());
+RunResult RunInstaller(
+    const std::string& exe, const std::string& arguments,
+    const std::function<std::string(const Dialog&)>& answer = nullptr,
+    const std::string& current_dir = std::string());
 
 }  // namespace sfx::e2e
 

@@ -44,9 +44,9 @@ TEST(InstallerImageTest, SizeBlockTagOnceAndNoTrailerMarker) {
   EXPECT_LE(CountOf(image, "File CRC"), 1u);
   // The block: length byte 22 before the tag, then two zero sizes and a
   // clear skip flag until a package builder fills them.
-  auto tag = std::search(image.begin(), image.end(),
-                         std::begin("RealFileSize="),
-                         std::end("RealFileSize=") - 1);
+  auto tag =
+      std::search(image.begin(), image.end(), std::begin("RealFileSize="),
+                  std::end("RealFileSize=") - 1);
   ASSERT_NE(tag, image.end());
   const std::size_t at = tag - image.begin();
   EXPECT_EQ(image[at - 1], 22);
@@ -61,7 +61,7 @@ TEST(InstallerImageTest, NeedsOnlyWindowsOwnLibraries) {
   ASSERT_EQ(image[0], 'M');
   ASSERT_EQ(image[1], 'Z');
   const std::size_t pe = Le32(image, 0x3C);
-  ASSERT_EQ(Le32(image, pe), 0x00004550u);  // "PE\0\0"
+  ASSERT_EQ(Le32(image, pe), 0x00004550u);               // "PE\0\0"
   EXPECT_EQ(image[pe + 4] | image[pe + 5] << 8, 0x14C);  // i386
   const std::size_t sections = image[pe + 6] | image[pe + 7] << 8;
   const std::size_t optional_size = image[pe + 20] | image[pe + 21] << 8;
@@ -80,14 +80,14 @@ TEST(InstallerImageTest, NeedsOnlyWindowsOwnLibraries) {
     return 0;
   };
   const std::set<std::string> allowed = {
-      "ADVAPI32.DLL", "COMCTL32.DLL", "COMDLG32.DLL", "GDI32.DLL",
-      "KERNEL32.DLL", "MSVCRT.DLL",   "OLE32.DLL",    "SHELL32.DLL",
-      "USER32.DLL"};
+      "ADVAPI32.DLL", "COMCTL32.DLL", "COMDLG32.DLL",
+      "GDI32.DLL",    "KERNEL32.DLL", "MSVCRT.DLL",
+      "OLE32.DLL",    "SHELL32.DLL",  "USER32.DLL"};
   std::set<std::string> imported;
   for (std::size_t d = to_offset(import_rva); d && Le32(image, d + 12) != 0;
        d += 20) {
-    std::string name(reinterpret_cast<const char*>(
-        &image[to_offset(Le32(image, d + 12))]));
+    std::string name(
+        reinterpret_cast<const char*>(&image[to_offset(Le32(image, d + 12))]));
     std::transform(name.begin(), name.end(), name.begin(), ::toupper);
     imported.insert(name);
   }
@@ -98,8 +98,8 @@ TEST(InstallerImageTest, NeedsOnlyWindowsOwnLibraries) {
 }
 
 TEST(InstallerImageTest, CarriesTheSetupIconGroup) {
-  HMODULE module = LoadLibraryExA(Installer().c_str(), nullptr,
-                                  LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE module =
+      LoadLibraryExA(Installer().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr);
   EXPECT_NE(FindResourceA(module, "SETUP", MAKEINTRESOURCEA(14)), nullptr);
   FreeLibrary(module);
@@ -110,9 +110,9 @@ TEST(InstallerImageTest, BuiltInstallerKnowsItsOwnLength) {
   ASSERT_FALSE(image.empty());
   EXPECT_EQ(CountOf(image, "RealFileSize="), 1u);
   EXPECT_EQ(CountOf(image, "File CRCFile CRC"), 1u);
-  auto tag = std::search(image.begin(), image.end(),
-                         std::begin("RealFileSize="),
-                         std::end("RealFileSize=") - 1);
+  auto tag =
+      std::search(image.begin(), image.end(), std::begin("RealFileSize="),
+                  std::end("RealFileSize=") - 1);
   const std::size_t at = tag - image.begin();
   EXPECT_EQ(Le32(image, at + 13), image.size());
   EXPECT_EQ(Le32(image, at + 17), image.size());

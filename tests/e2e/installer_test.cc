@@ -2,7 +2,6 @@
 // is started with CreateProcess, its message boxes are read and answered,
 // and what it left behind is read back through the system's interfaces.
 #include <gtest/gtest.h>
-
 #include <shlobj.h>
 
 #include <algorithm>
@@ -75,7 +74,8 @@ class InstallerTest : public ::testing::Test {
 };
 
 TEST_F(InstallerTest, UnattendedInstallOfTheExample) {
-  const std::string dest = Prepare("hello", Key("HelloE2E"), "Hello E2E") + "Hello";
+  const std::string dest =
+      Prepare("hello", Key("HelloE2E"), "Hello E2E") + "Hello";
   const std::string programs = SpecialFolder(CSIDL_PROGRAMS);
   const std::string desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
   const std::string menu = programs + "\\Hello E2E";
@@ -118,11 +118,11 @@ TEST_F(InstallerTest, UnattendedInstallOfTheExample) {
   EXPECT_EQ(Log("Shortcut1"), menu + "\\Read me.LNK");
   EXPECT_EQ(Log("DeskIcon0"), desktop + "\\Hello.LNK");
   EXPECT_EQ(LogNames(),
-            (std::set<std::string>{
-                "Name", "Location", "InstallerFile", "Prog0", "Prog1", "Prog2",
-                "Prog3", "NumbOfProg", "Exec1", "ExecComLine1", "NumbOfExec",
-                "NumbOfPostExec", "MenuFolder", "Shortcut0", "Shortcut1",
-                "DeskIcon0"}));
+            (std::set<std::string>{"Name", "Location", "InstallerFile", "Prog0",
+                                   "Prog1", "Prog2", "Prog3", "NumbOfProg",
+                                   "Exec1", "ExecComLine1", "NumbOfExec",
+                                   "NumbOfPostExec", "MenuFolder", "Shortcut0",
+                                   "Shortcut1", "DeskIcon0"}));
 
   const std::string uninstall = std::string(kUninstallKey) + "Hello E2E";
   EXPECT_EQ(RegistryString(HKEY_LOCAL_MACHINE, uninstall, "DisplayName"),
@@ -190,14 +190,14 @@ TEST_F(InstallerTest, ExampleInstallsAndUninstalls) {
 
   // Wait for the greeting program to end: a running program keeps its file.
   Sleep(1000);
-  const RunResult removal =
-      RunInstaller(d + "TIV_UNINSTAL.EXE", command->substr(command->find("\" ") + 2));
+  const RunResult removal = RunInstaller(
+      d + "TIV_UNINSTAL.EXE", command->substr(command->find("\" ") + 2));
   EXPECT_EQ(removal.Texts(),
             (Texts{"Remove Hello World and all of its components?",
                    "Hello World has been removed."}));
   EXPECT_EQ(removal.exit_code, 0u);
-  for (const char* file : {"hello.exe", "readme.txt", "LICENSE.TXT",
-                           "Data\\greetings.txt"}) {
+  for (const char* file :
+       {"hello.exe", "readme.txt", "LICENSE.TXT", "Data\\greetings.txt"}) {
     EXPECT_FALSE(FileExists(d + file)) << file;
   }
   EXPECT_FALSE(DirectoryExists(d + "Data"));
@@ -208,7 +208,8 @@ TEST_F(InstallerTest, ExampleInstallsAndUninstalls) {
 }
 
 TEST_F(InstallerTest, LogNumbering) {
-  const std::string dest = Prepare("numbering", Key("Numbering"), "Numbering") + "N";
+  const std::string dest =
+      Prepare("numbering", Key("Numbering"), "Numbering") + "N";
   const RunResult run = RunInstaller(Fixture("numbering"), dest);
   EXPECT_EQ(run.Texts(), Texts{});
   EXPECT_EQ(run.exit_code, 0u);
@@ -238,7 +239,8 @@ TEST_F(InstallerTest, LogNumbering) {
 }
 
 TEST_F(InstallerTest, KeepsNewerFilesInMacroDirectories) {
-  const std::string dest = Prepare("keep", Key("KeepNewer"), "Keep Newer") + "K";
+  const std::string dest =
+      Prepare("keep", Key("KeepNewer"), "Keep Newer") + "K";
   const std::string shared =
       SpecialFolder(CSIDL_COMMON_APPDATA) + "\\sfx-keep\\";
   RemoveTree(shared);
@@ -271,7 +273,8 @@ TEST_F(InstallerTest, KeepsNewerFilesInMacroDirectories) {
 }
 
 TEST_F(InstallerTest, ProgramsBeforeAndAfterTheCopy) {
-  const std::string dest = Prepare("programs", Key("Programs"), "Programs") + "P";
+  const std::string dest =
+      Prepare("programs", Key("Programs"), "Programs") + "P";
   const std::string temp = TempDir();
   DeleteFileA((temp + "probe-stage0.exe").c_str());
   DeleteFileA((temp + "probe-stage0.exe.ran").c_str());
@@ -287,12 +290,14 @@ TEST_F(InstallerTest, ProgramsBeforeAndAfterTheCopy) {
   EXPECT_TRUE(FileExists(d + "probe-stage1-exit7.exe.ran"));
   EXPECT_FALSE(FileExists(d + "probe-stage1-exit7.exe"));
   // Started with its parameters without waiting, and the launch program.
-  EXPECT_TRUE(WaitUntil([&] { return FileExists(d + "probe-params.exe.ran"); }));
+  EXPECT_TRUE(
+      WaitUntil([&] { return FileExists(d + "probe-params.exe.ran"); }));
   EXPECT_TRUE(WaitUntil([&] {
     return ReadFileText(d + "probe-params.exe.ran").find("/x Programs") !=
            std::string::npos;
   }));
-  EXPECT_TRUE(WaitUntil([&] { return FileExists(d + "probe-launch.exe.ran"); }));
+  EXPECT_TRUE(
+      WaitUntil([&] { return FileExists(d + "probe-launch.exe.ran"); }));
   EXPECT_EQ(Log("NumbOfProg"), "5");
   DeleteFileA((temp + "probe-stage0.exe.ran").c_str());
 }
@@ -355,8 +360,8 @@ TEST_F(InstallerTest, SpaceQuestionAnsweredNoAndYes) {
       "Please free up some space or change the target location to a "
       "different disk.\r\rProceed anyway?";
 
-  RunResult no = RunInstaller(Fixture("space"), "space-dest",
-                        [](const Dialog&) { return "No"; }, work);
+  RunResult no = RunInstaller(
+      Fixture("space"), "space-dest", [](const Dialog&) { return "No"; }, work);
   ASSERT_EQ(no.dialogs.size(), 1u);
   EXPECT_EQ(no.dialogs[0].text, question);
   EXPECT_EQ(no.dialogs[0].caption, "Error");
@@ -364,8 +369,9 @@ TEST_F(InstallerTest, SpaceQuestionAnsweredNoAndYes) {
   EXPECT_EQ(no.exit_code, 0u);
   EXPECT_FALSE(Log("Name"));
 
-  RunResult yes = RunInstaller(Fixture("space"), "space-dest",
-                         [](const Dialog&) { return "Yes"; }, work);
+  RunResult yes = RunInstaller(
+      Fixture("space"), "space-dest", [](const Dialog&) { return "Yes"; },
+      work);
   EXPECT_EQ(yes.Texts(), Texts{question});
   EXPECT_EQ(yes.exit_code, 0u);
   EXPECT_EQ(Log("Location"), "space-dest\\");
@@ -471,9 +477,10 @@ TEST_F(InstallerTest, DamagedInstallerFile) {
   std::vector<std::uint8_t> cut(good.begin(), good.end() - 100);
   ASSERT_TRUE(WriteFileBytes(work + "cut.exe", cut));
   run = RunInstaller(work + "cut.exe", "");
-  EXPECT_EQ(run.Texts(), Texts{"File cut.exe is corrupted. \rThe size of file " +
-                               Grouped(cut.size()) + " bytes, must be " +
-                               Grouped(good.size()) + " bytes\r" + tail});
+  EXPECT_EQ(run.Texts(),
+            Texts{"File cut.exe is corrupted. \rThe size of file " +
+                  Grouped(cut.size()) + " bytes, must be " +
+                  Grouped(good.size()) + " bytes\r" + tail});
   EXPECT_EQ(run.exit_code, 0u);
 }
 
@@ -494,7 +501,8 @@ TEST_F(InstallerTest, HeaderThatCannotBeReadEndsWithOne) {
           static_cast<std::uint8_t>(header_offset >> (8 * i));
     }
     ASSERT_TRUE(WriteFileBytes(work + "damaged.exe", damaged));
-    const RunResult run = RunInstaller(work + "damaged.exe", Quoted(work + "dest"));
+    const RunResult run =
+        RunInstaller(work + "damaged.exe", Quoted(work + "dest"));
     EXPECT_EQ(run.Texts(), Texts{"Packed data is corrupted."}) << header_offset;
     EXPECT_EQ(run.exit_code, 1u) << header_offset;
     EXPECT_FALSE(DirectoryExists(work + "dest"));

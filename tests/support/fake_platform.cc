@@ -58,10 +58,10 @@ class FakeFile : public File {
 
   bool Seek(std::int64_t offset, Origin origin,
             std::int64_t* position) override {
-    std::int64_t base = origin == Origin::kBegin     ? 0
-                        : origin == Origin::kCurrent ? position_
-                                                     : static_cast<std::int64_t>(
-                                                           node_->data.size());
+    std::int64_t base = origin == Origin::kBegin ? 0
+                        : origin == Origin::kCurrent
+                            ? position_
+                            : static_cast<std::int64_t>(node_->data.size());
     if (base + offset < 0) return false;
     position_ = base + offset;
     if (position) *position = position_;
@@ -339,8 +339,8 @@ void FakePlatform::Sleep(std::uint32_t milliseconds) {
 
 std::uint32_t FakePlatform::WinExec(const std::string& command_line_text,
                                     int show) {
-  log.push_back("WinExec " + command_line_text + " show=" +
-                std::to_string(show));
+  log.push_back("WinExec " + command_line_text +
+                " show=" + std::to_string(show));
   winexec_calls.push_back(command_line_text);
   return winexec_result;
 }
@@ -370,10 +370,9 @@ std::uint32_t FakePlatform::CallSetThreadExecutionState(void* proc,
 
 std::unique_ptr<RegistryKey> FakePlatform::CreateKey(os::RegistryRoot root,
                                                      const std::string& path) {
-  log.push_back(std::string("CreateKey ") +
-                (root == os::RegistryRoot::kLocalMachine ? "HKLM\\"
-                                                         : "HKCU\\") +
-                path);
+  log.push_back(
+      std::string("CreateKey ") +
+      (root == os::RegistryRoot::kLocalMachine ? "HKLM\\" : "HKCU\\") + path);
   if (failing_keys.count(Upper(path))) return nullptr;
   return std::make_unique<FakeKey>(this, root, path);
 }
@@ -408,9 +407,8 @@ std::string FakePlatform::GetThousandsSeparator() {
   return thousands_separator;
 }
 
-WindowHandle FakePlatform::CreateProgressBar(WindowHandle parent, int x,
-                                             int y, int width, int height,
-                                             int id) {
+WindowHandle FakePlatform::CreateProgressBar(WindowHandle parent, int x, int y,
+                                             int width, int height, int id) {
   log.push_back("CreateProgressBar parent=" + std::to_string(parent) + " " +
                 std::to_string(x) + "," + std::to_string(y) + "," +
                 std::to_string(width) + "," + std::to_string(height) +

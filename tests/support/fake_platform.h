@@ -112,9 +112,9 @@ class FakePlatform : public Platform {
   std::string thousands_separator = ",";
   std::map<std::string, ProgramScript> programs;  // by upper-cased path
   std::uint32_t winexec_result = 33;
-  bool module_loaded = true;      // GetModuleHandle finds it
-  bool module_loadable = true;    // LoadLibrary finds it
-  bool proc_available = true;     // GetProcAddress finds it
+  bool module_loaded = true;    // GetModuleHandle finds it
+  bool module_loadable = true;  // LoadLibrary finds it
+  bool proc_available = true;   // GetProcAddress finds it
   std::uint32_t execution_state = 0x80000000u;
   std::set<std::string> failing_keys;         // CreateKey fails (upper-cased)
   std::set<std::string> failing_value_names;  // SetString fails

@@ -57,10 +57,16 @@ TEST(FormatThousandsTest, GroupsByThrees) {
     const char* text;
   };
   const Case cases[] = {
-      {0, ",", "0"},          {950, ",", "950"},
-      {1000, ",", "1,000"},   {1234567, ",", "1,234,567"},
-      {1234567, ".", "1.234.567"}, {1234567, "", "1234567"},
-      {2500000, "\xa0", "2\xa0" "500\xa0" "000"},
+      {0, ",", "0"},
+      {950, ",", "950"},
+      {1000, ",", "1,000"},
+      {1234567, ",", "1,234,567"},
+      {1234567, ".", "1.234.567"},
+      {1234567, "", "1234567"},
+      {2500000, "\xa0",
+       "2\xa0"
+       "500\xa0"
+       "000"},
       {-1234, ",", "-1,234"},
   };
   for (const Case& c : cases) {
@@ -95,10 +101,11 @@ TEST(CorruptionMessageTest, SizeSentenceOnlyWhenTheBlockKnowsTheSize) {
 
 TEST(StubSizeBlockTest, HoldsItsTagAndNoSizesBeforeAPackerFillsIt) {
   EXPECT_EQ(StubSizeBlock[0], 22);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(
-                            const_cast<const unsigned char*>(StubSizeBlock + 1)),
-                        13),
-            kStubSizeTag);
+  EXPECT_EQ(
+      std::string(reinterpret_cast<const char*>(
+                      const_cast<const unsigned char*>(StubSizeBlock + 1)),
+                  13),
+      kStubSizeTag);
   const StubSizeValues values = ReadStubSizeBlock();
   EXPECT_EQ(values.expected_size1, 0);
   EXPECT_EQ(values.expected_size2, 0);
@@ -138,7 +145,8 @@ class StartupTest : public InstallFixture {
 
 TEST_F(StartupTest, UnattendedInstallFromTheCommandLine) {
   WriteInstaller(fake::BuildInstallerImage(record_, {"program"}));
-  platform_.command_line = "\"C:\\Downloads\\setup.exe\" \"C:\\My Apps\\Hello\"";
+  platform_.command_line =
+      "\"C:\\Downloads\\setup.exe\" \"C:\\My Apps\\Hello\"";
   TInstalRecord loaded;
   EXPECT_EQ(Run(&loaded), -1);
   EXPECT_TRUE(platform_.message_boxes.empty());

@@ -58,8 +58,9 @@ TEST_F(InstallationTest, FullRunWritesTheLogInOrder) {
   EXPECT_EQ(platform_.FileText("C:\\Program Files\\Hello\\hello.exe"), "exe");
   EXPECT_EQ(platform_.FileText("C:\\Program Files\\Hello\\Docs\\nolog.txt"),
             "nolog");
-  EXPECT_EQ(platform_.FileText("C:\\Program Files\\Hello\\Bin\\tiv_uninstal.exe"),
-            "uninst");
+  EXPECT_EQ(
+      platform_.FileText("C:\\Program Files\\Hello\\Bin\\tiv_uninstal.exe"),
+      "uninst");
   EXPECT_TRUE(platform_.HasDirectory("C:\\Program Files\\Hello\\Docs"));
   EXPECT_TRUE(platform_.HasDirectory("C:\\TEMP\\hello"));
 
@@ -117,11 +118,12 @@ TEST_F(InstallationTest, UninstallerWithoutParametersEndsInABlank) {
   BuildPackage({"u"});
   SetDestination("C:\\Dest");
   RunInstallation(record_);
-  EXPECT_EQ(platform_.RegistryValue(
-                kHklm,
-                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hello",
-                "UninstallString"),
-            "\"C:\\WINDOWS\\TIV_UNINSTAL.EXE\" ");
+  EXPECT_EQ(
+      platform_.RegistryValue(
+          kHklm,
+          "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hello",
+          "UninstallString"),
+      "\"C:\\WINDOWS\\TIV_UNINSTAL.EXE\" ");
 }
 
 TEST_F(InstallationTest, KeepsNewerFilesOnlyInMacroDirectories) {
@@ -170,7 +172,8 @@ TEST_F(InstallationTest, SpaceQuestion) {
   RunInstallation(record_);
   ASSERT_EQ(platform_.message_boxes.size(), 1u);
   EXPECT_EQ(platform_.message_boxes[0].text, question);
-  EXPECT_EQ(platform_.message_boxes[0].flags, os::kMbYesNo | os::kMbIconWarning);
+  EXPECT_EQ(platform_.message_boxes[0].flags,
+            os::kMbYesNo | os::kMbIconWarning);
   EXPECT_FALSE(platform_.HasDirectory("C:\\Dest"));
 
   // The free space is asked once and then kept.
@@ -248,8 +251,8 @@ TEST_F(InstallationTest, LockedFileEndsTheRunAfterItsMessage) {
   RunInstallation(record_);
 
   EXPECT_EQ(Errors(), (Texts{"Cannot create C:\\Dest\\b.txt file.\r"
-                                    "Probably file is opened.\r"
-                                    "Close file and try again."}));
+                             "Probably file is opened.\r"
+                             "Close file and try again."}));
   EXPECT_EQ(platform_.FileText("C:\\Dest\\a.txt"), "a");
   EXPECT_FALSE(platform_.HasFile("C:\\Dest\\c.txt"));
   EXPECT_EQ(LogValue("Prog0"), "C:\\Dest\\a.txt");
@@ -268,7 +271,7 @@ TEST_F(InstallationTest, PackageWalkFailures) {
   platform_.LockFile(ExePath);
   RunInstallation(record_);
   EXPECT_EQ(Errors(), (Texts{"Cannot read data from file. Probably sharing "
-                          "violation."}));
+                             "violation."}));
 
   // A marker offset that leaves no room for the header offset before it.
   platform_.AddFile(ExePath, fake::BuildInstallerImage(record_, {"a"}));
@@ -349,8 +352,8 @@ TEST_F(InstallationTest, LaunchFailureIsShownAndTheRunGoesOn) {
   platform_.winexec_result = 2;
   RunInstallation(record_);
   EXPECT_EQ(Errors(), (Texts{"\"C:\\Dest\\missing.exe\"\r\r"
-                                    "File was not found., "
-                                    "\"C:\\Dest\\missing.exe\""}));
+                             "File was not found., "
+                             "\"C:\\Dest\\missing.exe\""}));
   EXPECT_EQ(platform_.messages.back().msg, os::kWmClose);
   EXPECT_TRUE(platform_.messages.back().posted);
 }
@@ -379,7 +382,8 @@ TEST_F(InstallationTest, InteractiveRunShowsProgressAndClosesTheWindow) {
   std::vector<std::uintptr_t> positions;
   int paints = 0;
   for (const auto& m : platform_.messages) {
-    if (m.window == bar && m.msg == os::kPbmSetPos) positions.push_back(m.wparam);
+    if (m.window == bar && m.msg == os::kPbmSetPos)
+      positions.push_back(m.wparam);
     if (m.window == MainWindow && m.msg == os::kWmPaint && !m.posted) ++paints;
   }
   // i / 8 * 100 rounded half to even.
@@ -516,9 +520,8 @@ TEST(CreateDirectoryPathTest, CreatesMissingParents) {
       std::find(platform.log.begin(), platform.log.end(),
                 "CreateDirectory C:\\a"),
       platform.log.end());
-  EXPECT_EQ(created, (Texts{"CreateDirectory C:\\a",
-                                   "CreateDirectory C:\\a\\b",
-                                   "CreateDirectory C:\\a\\b\\c"}));
+  EXPECT_EQ(created, (Texts{"CreateDirectory C:\\a", "CreateDirectory C:\\a\\b",
+                            "CreateDirectory C:\\a\\b\\c"}));
 
   platform.log.clear();
   CreateDirectoryPath("C:\\");

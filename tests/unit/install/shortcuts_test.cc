@@ -48,8 +48,8 @@ TEST_F(ShortcutsTest, MenuAndDesktopLinksAreMadeAndLogged) {
   const std::string folder = std::string(kPrograms) + "\\Hello";
   EXPECT_TRUE(platform_.HasDirectory(folder));
   EXPECT_EQ(InstallLocation, "C:\\Dest\\");
-  EXPECT_EQ(Names(), (Texts{"MenuFolder", "Shortcut0", "Shortcut3",
-                            "DeskIcon3"}));
+  EXPECT_EQ(Names(),
+            (Texts{"MenuFolder", "Shortcut0", "Shortcut3", "DeskIcon3"}));
   EXPECT_EQ(Value("MenuFolder"), folder);
   EXPECT_EQ(Value("Shortcut0"), folder + "\\Hello.LNK");
   EXPECT_EQ(Value("Shortcut3"), folder + "\\Tool.LNK");
