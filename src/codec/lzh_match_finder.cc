@@ -14,6 +14,30 @@ namespace lzh {
 namespace {
 constexpr int kHashBits = 15;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+// Length of the common prefix of `a` and `b`, at most `limit`; compares
+// eight bytes at a time and may read up to 7 bytes past `b + limit`, which
+// the slack behind the data allows.
+int MatchLength(const std::uint8_t* a, const std::uint8_t* b, int limit) {
+  int length = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  while (length < limit) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + length, 8);
+    std::memcpy(&y, b + length, 8);
+    const std::uint64_t diff = x ^ y;
+    if (diff != 0) {
+      length += __builtin_ctzll(diff) >> 3;  // little-endian: first byte
+      return length < limit ? length : limit;
+    }
+    length += 8;
+  }
+  return limit;
+#else
+  while (length < limit && a[length] == b[length]) ++length;
+  return length;
+#endif
+}
 }  // namespace
 
 LzhMatchFinder::LzhMatchFinder(const std::uint8_t* data, std::size_t size,
@@ -59,8 +83,7 @@ int LzhMatchFinder::Find(std::size_t pos, int max_length,
       if (v - candidate > static_cast<std::size_t>(kRingSize)) break;
       const std::uint8_t* there = &padded_[candidate];
       if (there[best] == here[best]) {
-        int length = 0;
-        while (length < limit && there[length] == here[length]) ++length;
+        const int length = MatchLength(there, here, limit);
         if (length > best) {
           best = length;
           out->push_back({length, static_cast<int>(v - candidate)});
