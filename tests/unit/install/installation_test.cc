@@ -17,7 +17,6 @@ namespace {
 
 using fake::AddFileEntry;
 using fake::AddPreRunEntry;
-using fake::FakeExit;
 using Texts = std::vector<std::string>;
 
 class InstallationTest : public InstallFixture {
@@ -126,36 +125,6 @@ TEST_F(InstallationTest, UninstallerWithoutParametersEndsInABlank) {
       "\"C:\\WINDOWS\\TIV_UNINSTAL.EXE\" ");
 }
 
-TEST_F(InstallationTest, KeepsNewerFilesOnlyInMacroDirectories) {
-  // Packaged time: DOS 0x57715000; one existing file is newer, one older.
-  AddFileEntry(record_, "newer.ini", "%WINDOWS%");
-  AddFileEntry(record_, "older.ini", "%WINDOWS%");
-  AddFileEntry(record_, "plain.txt");
-  BuildPackage({"packaged", "packaged", "packaged"});
-  std::uint32_t packaged_time = 0;
-  {
-    // The time the package holds, read back from a scratch extraction.
-    SetDestination("C:\\Scratch");
-    RunInstallation(record_);
-    ASSERT_TRUE(platform_.GetLastWriteDosTime("C:\\Scratch\\plain.txt",
-                                              &packaged_time));
-  }
-  platform_.AddFile("C:\\WINDOWS\\newer.ini", "mine", packaged_time + 1);
-  platform_.AddFile("C:\\WINDOWS\\older.ini", "mine", packaged_time - 1);
-  platform_.AddFile("C:\\Dest\\plain.txt", "mine", packaged_time + 1);
-  platform_.registry_writes.clear();
-  SetDestination("C:\\Dest");
-
-  RunInstallation(record_);
-
-  EXPECT_EQ(platform_.FileText("C:\\WINDOWS\\newer.ini"), "mine");
-  EXPECT_EQ(platform_.FindFile("C:\\WINDOWS\\newer.ini")->dos_time,
-            packaged_time + 1);
-  EXPECT_EQ(platform_.FileText("C:\\WINDOWS\\older.ini"), "packaged");
-  EXPECT_EQ(platform_.FileText("C:\\Dest\\plain.txt"), "packaged");
-  // A kept file is logged like a written one.
-  EXPECT_EQ(LogValue("Prog0"), "C:\\WINDOWS\\newer.ini");
-}
 
 TEST_F(InstallationTest, SpaceQuestion) {
   record_.SpaceRequired = 5000;
@@ -238,29 +207,6 @@ TEST_F(InstallationTest, ListedDirectoryThatCannotBeCreated) {
   EXPECT_FALSE(platform_.HasFile("C:\\Dest\\a.txt"));
 }
 
-TEST_F(InstallationTest, LockedFileEndsTheRunAfterItsMessage) {
-  AddFileEntry(record_, "a.txt");
-  AddFileEntry(record_, "b.txt");
-  AddFileEntry(record_, "c.txt");
-  record_.LaunchProgram = "a.txt";
-  BuildPackage({"a", "b", "c"});
-  platform_.AddFile("C:\\Dest\\b.txt", "open elsewhere");
-  platform_.LockFile("C:\\Dest\\b.txt");
-  SetDestination("C:\\Dest");
-
-  RunInstallation(record_);
-
-  EXPECT_EQ(Errors(), (Texts{"Cannot create C:\\Dest\\b.txt file.\r"
-                             "Probably file is opened.\r"
-                             "Close file and try again."}));
-  EXPECT_EQ(platform_.FileText("C:\\Dest\\a.txt"), "a");
-  EXPECT_FALSE(platform_.HasFile("C:\\Dest\\c.txt"));
-  EXPECT_EQ(LogValue("Prog0"), "C:\\Dest\\a.txt");
-  EXPECT_FALSE(LogValue("Prog1"));
-  EXPECT_FALSE(LogValue("NumbOfProg"));
-  EXPECT_EQ(LastExtractedPath, "");
-  EXPECT_EQ(platform_.winexec_calls, (Texts{}));
-}
 
 TEST_F(InstallationTest, PackageWalkFailures) {
   AddFileEntry(record_, "a.txt");
@@ -468,30 +414,6 @@ TEST_F(InstallationTest, UnattendedRunShowsNoSuccessMessage) {
   EXPECT_EQ(platform_.message_boxes[0].text, "\r");
 }
 
-TEST_F(InstallationTest, StageZeroRunsBeforeAnyCheckAndCanCancel) {
-  AddPreRunEntry(record_, "check.exe", 0).Directory = "C:\\Tools";
-  AddPreRunEntry(record_, "after.exe", 1).Directory = "C:\\Tools";
-  record_.SpaceRequired = 1;
-  BuildPackage({});
-  platform_.AddFile("C:\\Tools\\check.exe", "");
-  platform_.AddFile("C:\\Tools\\after.exe", "");
-  platform_.programs["C:\\TOOLS\\CHECK.EXE"].exit_code = 1962;
-  platform_.free_space.clear();
-  SetDestination("C:\\Dest");
-
-  try {
-    RunInstallation(record_);
-    FAIL() << "the process should have ended";
-  } catch (const FakeExit& exit) {
-    EXPECT_EQ(exit.code, 0u);
-  }
-  ASSERT_EQ(platform_.message_boxes.size(), 1u);
-  EXPECT_EQ(platform_.message_boxes[0].text,
-            "The installation has been canceled.");
-  EXPECT_EQ(platform_.message_boxes[0].caption, "Canceled");
-  EXPECT_EQ(platform_.started_programs, (Texts{"C:\\Tools\\check.exe"}));
-  EXPECT_FALSE(platform_.HasDirectory("C:\\Dest"));
-}
 
 TEST_F(InstallationTest, StageOneRunsAfterRegistrationAndBeforeTheLaunch) {
   AddFileEntry(record_, "TIV_UNINSTAL.EXE");

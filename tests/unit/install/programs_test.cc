@@ -14,7 +14,6 @@ namespace {
 
 using fake::AddFileEntry;
 using fake::AddPreRunEntry;
-using fake::FakeExit;
 using Texts = std::vector<std::string>;
 
 class ProgramsTest : public InstallFixture {
@@ -100,26 +99,6 @@ TEST_F(ProgramsTest, ProgramThatCannotStartIsSilent) {
   EXPECT_TRUE(platform_.message_boxes.empty());
 }
 
-TEST_F(ProgramsTest, CancelEndsTheProcess) {
-  BuildPackage({"r", "s", "o"});
-  TPreRunFileRecord& entry = AddPreRunEntry(record_, "setup1.exe", 0);
-  entry.ExtractFirst = 1;
-  entry.DeleteAfter = 1;
-  platform_.programs["C:\\DEST\\SETUP1.EXE"].exit_code = kCanceledExitCode;
-  try {
-    RunPreRunFile(record_, entry);
-    FAIL() << "the process should have ended";
-  } catch (const FakeExit& exit) {
-    EXPECT_EQ(exit.code, 0u);
-  }
-  ASSERT_EQ(platform_.message_boxes.size(), 1u);
-  EXPECT_EQ(platform_.message_boxes[0].text,
-            "The installation has been canceled.");
-  EXPECT_EQ(platform_.message_boxes[0].caption, "Canceled");
-  EXPECT_EQ(platform_.message_boxes[0].flags, os::kMbOk | os::kMbIconError);
-  // Deleted before the message.
-  EXPECT_FALSE(platform_.HasFile("C:\\Dest\\Setup1.exe"));
-}
 
 TEST_F(ProgramsTest, PackageProblemsAreShownAndTheProgramStillRuns) {
   BuildPackage({"r", "s", "o"});
@@ -132,12 +111,6 @@ TEST_F(ProgramsTest, PackageProblemsAreShownAndTheProgramStillRuns) {
   EXPECT_EQ(platform_.started_programs, (Texts{"C:\\Dest\\setup1.exe"}));
 }
 
-TEST_F(ProgramsTest, EmptyFileNameDoesNothing) {
-  BuildPackage({"r", "s", "o"});
-  RunPreRunFile(record_, AddPreRunEntry(record_, "", 0));
-  EXPECT_TRUE(platform_.started_programs.empty());
-  EXPECT_TRUE(platform_.winexec_calls.empty());
-}
 
 TEST(StartAndWaitTest, ReturnsTheExitCodeOrTheLaunchFailure) {
   fake::FakePlatform platform;
