@@ -130,7 +130,10 @@ bool CheckSpace(const TInstalRecord& record) {
   if (FreeSpace == -1) {
     std::int64_t free_bytes = 0;
     const char root[] = {TargetDrive, ':', '\\', '\0'};
-    if (Os().GetDiskFreeSpace(root, &free_bytes)) FreeSpace = free_bytes;
+    // Three characters even when the drive letter is unknown (NUL).
+    if (Os().GetDiskFreeSpace(std::string(root, 3), &free_bytes)) {
+      FreeSpace = free_bytes;
+    }
   }
   if (static_cast<std::int64_t>(record.SpaceRequired) <= FreeSpace) {
     return true;

@@ -256,6 +256,9 @@ class Win32Platform : public Platform {
     DWORD bytes_per_sector = 0;
     DWORD free_clusters = 0;
     DWORD total_clusters = 0;
+    // A root with a NUL in it (no drive letter known) names no volume; the
+    // system would take the text before it, perhaps the current drive.
+    if (root.find('\0') != std::string::npos) return false;
     if (!GetDiskFreeSpaceA(root.c_str(), &sectors_per_cluster,
                            &bytes_per_sector, &free_clusters,
                            &total_clusters)) {
