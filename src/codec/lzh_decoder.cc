@@ -243,21 +243,24 @@ class RingOutput {
 
 // The decode loop: symbols until `length` bytes have been produced; the last
 // match is copied whole even when it runs past `length`.
+// Reader and output are taken by value: as locals whose address never
+// escapes they live in registers, where bytes stored to the target could
+// otherwise alias them and force a reload after every write.
 template <class Reader, class Output>
-void DecodeSymbols(LzhTree& tree, Reader& in, Output& out,
-                   std::int32_t length) {
+Output DecodeSymbols(LzhTree& tree, Reader in, Output out,
+                     std::int32_t length) {
   // The walk from the root records its path for the update that follows.
-  std::int16_t path[kTreeSize];
+  std::uint16_t path[kTreeSize];
   while (out.Produced() < static_cast<std::int64_t>(length)) {
     int depth = 0;
-    int node = tree.Child(lzh::kRoot) + static_cast<int>(in.NextBit());
-    path[depth++] = static_cast<std::int16_t>(node);
-    int child;
-    while ((child = tree.Child(node)) < kTreeSize) {
-      node = child + static_cast<int>(in.NextBit());
-      path[depth++] = static_cast<std::int16_t>(node);
+    unsigned node = tree.Child(lzh::kRoot) + in.NextBit();
+    path[depth++] = static_cast<std::uint16_t>(node);
+    unsigned child;
+    while ((child = tree.Child(node)) < unsigned{kTreeSize}) {
+      node = child + in.NextBit();
+      path[depth++] = static_cast<std::uint16_t>(node);
     }
-    const int symbol = child - kTreeSize;
+    const int symbol = static_cast<int>(child) - kTreeSize;
     tree.UpdateAlong(path, depth);
     if (symbol < lzh::kLiteralCount) {
       out.Literal(static_cast<unsigned>(symbol));
@@ -267,6 +270,7 @@ void DecodeSymbols(LzhTree& tree, Reader& in, Output& out,
                 static_cast<std::uint32_t>(lzh::MatchLength(symbol)));
     }
   }
+  return out;
 }
 
 struct RingState {
@@ -293,9 +297,8 @@ void LzhDecode(const TLzhReadProc& read_proc, const TLzhWriteProc& write_proc) {
 
   std::unique_ptr<RingState> state = AllocateState<RingState>();
   state->tree.Init();
-  CallbackBitReader in(read_proc);
-  RingOutput out(write_proc, state->ring);
-  DecodeSymbols(state->tree, in, out, length);
+  DecodeSymbols(state->tree, CallbackBitReader(read_proc),
+                RingOutput(write_proc, state->ring), length);
 }
 
 std::int32_t LzhDecodeBuffer(const std::uint8_t* source,
@@ -317,10 +320,11 @@ std::int32_t LzhDecodeBuffer(const std::uint8_t* source,
 
   std::unique_ptr<LzhTree> tree = AllocateState<LzhTree>();
   tree->Init();
-  MemoryBitReader in(source + lzh::kLengthFieldSize,
-                     source_length - lzh::kLengthFieldSize);
-  MemoryOutput out(target, capacity);
-  DecodeSymbols(*tree, in, out, length);
+  const MemoryOutput out =
+      DecodeSymbols(*tree,
+                    MemoryBitReader(source + lzh::kLengthFieldSize,
+                                    source_length - lzh::kLengthFieldSize),
+                    MemoryOutput(target, capacity), length);
   return static_cast<std::int32_t>(out.Produced());
 }
 

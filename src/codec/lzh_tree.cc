@@ -9,13 +9,13 @@ namespace lzh {
 void LzhTree::Init() {
   for (int s = 0; s < kSymbolCount; ++s) {
     counts_[s] = 1;
-    child_[s] = static_cast<std::int16_t>(s + kTreeSize);
-    parent_[s + kTreeSize] = static_cast<std::int16_t>(s);
+    child_[s] = static_cast<std::uint16_t>(s + kTreeSize);
+    parent_[s + kTreeSize] = static_cast<std::uint16_t>(s);
   }
   for (int i = 0, j = kSymbolCount; j <= kRoot; i += 2, ++j) {
     counts_[j] = static_cast<std::uint16_t>(counts_[i] + counts_[i + 1]);
-    child_[j] = static_cast<std::int16_t>(i);
-    parent_[i] = parent_[i + 1] = static_cast<std::int16_t>(j);
+    child_[j] = static_cast<std::uint16_t>(i);
+    parent_[i] = parent_[i + 1] = static_cast<std::uint16_t>(j);
   }
   counts_[kTreeSize] = 0xFFFF;
   parent_[kRoot] = 0;
@@ -42,14 +42,14 @@ void LzhTree::Rebuild() {
     std::memmove(&counts_[k + 1], &counts_[k], (n - k) * sizeof(counts_[0]));
     std::memmove(&child_[k + 1], &child_[k], (n - k) * sizeof(child_[0]));
     counts_[k] = f;
-    child_[k] = static_cast<std::int16_t>(i);
+    child_[k] = static_cast<std::uint16_t>(i);
   }
   for (int n = 0; n < kTreeSize; ++n) {
     const int k = child_[n];
     if (k >= kTreeSize) {
-      parent_[k] = static_cast<std::int16_t>(n);
+      parent_[k] = static_cast<std::uint16_t>(n);
     } else {
-      parent_[k] = parent_[k + 1] = static_cast<std::int16_t>(n);
+      parent_[k] = parent_[k + 1] = static_cast<std::uint16_t>(n);
     }
   }
 }

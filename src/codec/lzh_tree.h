@@ -30,44 +30,46 @@ class LzhTree {
   // the decoder has just walked them. While no node moves, the walk up
   // follows the path instead of loading each parent, which lets the
   // increments of successive levels overlap.
-  inline void UpdateAlong(const std::int16_t* path, int depth);
+  inline void UpdateAlong(const std::uint16_t* path, int depth);
 
   // Halves every leaf count (rounding up) and rebuilds the tree from them.
   void Rebuild();
 
-  std::int16_t Child(int position) const { return child_[position]; }
-  std::int16_t Parent(int position) const { return parent_[position]; }
-  std::uint16_t Count(int position) const { return counts_[position]; }
+  // Positions are unsigned so that the decoder's walk indexes without
+  // sign extension.
+  std::uint16_t Child(unsigned position) const { return child_[position]; }
+  std::uint16_t Parent(unsigned position) const { return parent_[position]; }
+  std::uint16_t Count(unsigned position) const { return counts_[position]; }
   // Position of the leaf of `symbol`.
   int Leaf(int symbol) const { return parent_[symbol + kTreeSize]; }
 
  private:
   // The highest position at or above `from` whose count is below `k`, given
   // that counts_[from] < k and that counts_[from..kTreeSize] are sorted.
-  inline int HighestBelow(int from, std::uint16_t k) const;
+  inline unsigned HighestBelow(unsigned from, std::uint16_t k) const;
   // Moves node x, whose count has just become k, past the run of its old
   // count; returns its new position.
-  inline int Promote(int x, std::uint16_t k);
+  inline unsigned Promote(unsigned x, std::uint16_t k);
 
   std::uint16_t counts_[kTreeSize + 1];  // +1: sentinel 0xFFFF
-  std::int16_t child_[kTreeSize];
-  std::int16_t parent_[kTreeSize + kSymbolCount];
+  std::uint16_t child_[kTreeSize];
+  std::uint16_t parent_[kTreeSize + kSymbolCount];
 };
 
-inline int LzhTree::HighestBelow(int from, std::uint16_t k) const {
+inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) const {
   // Runs of equal counts are mostly short, but fresh and rebuilt trees have
   // runs of hundreds of nodes: probe at growing steps, then search the last
   // step by halving. Equivalent to scanning upward while the next count is
   // still below k.
-  int low = from;  // counts_[low] < k
-  int step = 1;
+  unsigned low = from;  // counts_[low] < k
+  unsigned step = 1;
   while (counts_[low + step] < k) {  // the sentinel stops it at the latest
     low += step;
     step = low + 2 * step <= kTreeSize ? 2 * step : kTreeSize - low;
   }
-  int high = low + step;  // counts_[high] >= k
+  unsigned high = low + step;  // counts_[high] >= k
   while (high - low > 1) {
-    const int mid = (low + high) >> 1;
+    const unsigned mid = (low + high) >> 1;
     if (counts_[mid] < k) {
       low = mid;
     } else {
@@ -77,24 +79,24 @@ inline int LzhTree::HighestBelow(int from, std::uint16_t k) const {
   return low;
 }
 
-inline int LzhTree::Promote(int x, std::uint16_t k) {
-  const int l = HighestBelow(x + 1, k);
+inline unsigned LzhTree::Promote(unsigned x, std::uint16_t k) {
+  const unsigned l = HighestBelow(x + 1, k);
   counts_[x] = counts_[l];
   counts_[l] = k;
-  const int i = child_[x];
-  parent_[i] = static_cast<std::int16_t>(l);
-  if (i < kTreeSize) parent_[i + 1] = static_cast<std::int16_t>(l);
-  const int j = child_[l];
-  child_[l] = static_cast<std::int16_t>(i);
-  parent_[j] = static_cast<std::int16_t>(x);
-  if (j < kTreeSize) parent_[j + 1] = static_cast<std::int16_t>(x);
-  child_[x] = static_cast<std::int16_t>(j);
+  const unsigned i = child_[x];
+  parent_[i] = static_cast<std::uint16_t>(l);
+  if (i < kTreeSize) parent_[i + 1] = static_cast<std::uint16_t>(l);
+  const unsigned j = child_[l];
+  child_[l] = static_cast<std::uint16_t>(i);
+  parent_[j] = static_cast<std::uint16_t>(x);
+  if (j < kTreeSize) parent_[j + 1] = static_cast<std::uint16_t>(x);
+  child_[x] = static_cast<std::uint16_t>(j);
   return l;
 }
 
 inline void LzhTree::Update(int symbol) {
   if (counts_[kRoot] == kCountLimit) Rebuild();
-  int x = parent_[symbol + kTreeSize];
+  unsigned x = parent_[symbol + kTreeSize];
   do {
     const std::uint16_t k = ++counts_[x];
     // A node that outgrows its successor moves to the end of the run that
@@ -104,20 +106,20 @@ inline void LzhTree::Update(int symbol) {
   } while (x != 0);
 }
 
-inline void LzhTree::UpdateAlong(const std::int16_t* path, int depth) {
+inline void LzhTree::UpdateAlong(const std::uint16_t* path, int depth) {
   if (counts_[kRoot] == kCountLimit) {
     Update(child_[path[depth - 1]] - kTreeSize);
     return;
   }
   for (int level = depth - 1; level >= 0; --level) {
-    const int x = path[level];
+    const unsigned x = path[level];
     const std::uint16_t k = ++counts_[x];
     if (counts_[x + 1] < k) {
-      const int l = Promote(x, k);
+      const unsigned l = Promote(x, k);
       // A node that moved within its sibling pair keeps its parent and the
       // path above stays valid; otherwise the parents are followed.
       if (level > 0 && parent_[l] == path[level - 1]) continue;
-      for (int y = parent_[l]; y != 0; y = parent_[y]) {
+      for (unsigned y = parent_[l]; y != 0; y = parent_[y]) {
         const std::uint16_t ky = ++counts_[y];
         if (counts_[y + 1] < ky) y = Promote(y, ky);
       }

@@ -42,10 +42,10 @@ void ExpectSound(const LzhTree& tree) {
 }
 
 // The decoder's view: the positions from the root's child down to the leaf.
-std::vector<std::int16_t> PathTo(const LzhTree& tree, int symbol) {
-  std::vector<std::int16_t> path;
+std::vector<std::uint16_t> PathTo(const LzhTree& tree, int symbol) {
+  std::vector<std::uint16_t> path;
   for (int x = tree.Leaf(symbol); x != kRoot; x = tree.Parent(x)) {
-    path.insert(path.begin(), static_cast<std::int16_t>(x));
+    path.insert(path.begin(), static_cast<std::uint16_t>(x));
   }
   return path;
 }
@@ -82,7 +82,7 @@ TEST(LzhTreeTest, BothUpdatesAgreeThroughRebuilds) {
     for (int i = 0; i < 120000; ++i) {
       const int symbol = source.next(rng);
       if (plain.Count(kRoot) == kCountLimit) ++rebuilds;
-      const std::vector<std::int16_t> path = PathTo(along, symbol);
+      const std::vector<std::uint16_t> path = PathTo(along, symbol);
       plain.Update(symbol);
       along.UpdateAlong(path.data(), static_cast<int>(path.size()));
       if (i % 4999 == 0 || plain.Count(kRoot) == kCountLimit) {
