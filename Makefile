@@ -16,7 +16,7 @@ export WINEPREFIX ?= $(CURDIR)/$(BUILD)/wine
 FUZZ_SECONDS ?= 20
 
 .PHONY: all deps host asan fuzz-build win32 test test-host test-fuzz test-win32 \
-        bench fuzz demo demo-gui clean
+        bench fuzz demo demo-gui clean demo-build
 
 all: host win32
 
@@ -43,7 +43,7 @@ $(FUZZ_DIR)/build.ninja:
 fuzz-build: $(FUZZ_DIR)/build.ninja
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 
-$(WIN_DIR)/build.ninja: | host
+$(WIN_DIR)/build.ninja:
 	cmake -S . -B $(WIN_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=MinSizeRel \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	  -DSFXTOOL=$(CURDIR)/$(HOST_DIR)/sfxtool
@@ -69,14 +69,23 @@ test-win32: win32
 
 bench: deps host
 	scripts/run-bench $(HOST_DIR)
+	scripts/bench-package $(HOST_DIR)/sfxtool
 
 fuzz: deps fuzz-build
 	scripts/run-fuzzers $(FUZZ_DIR) 300
 
-demo: deps all
+# The main job needs only the tool, the installer program and the example's
+# own programs, not the test suites.
+demo-build: $(HOST_DIR)/build.ninja $(WIN_DIR)/build.ninja
+	cmake --build $(HOST_DIR) -j $(JOBS) --target sfxtool
+	cmake --build $(WIN_DIR) -j $(JOBS) --target installer hello tiv_uninstal
+
+demo: deps
+	$(MAKE) demo-build
 	scripts/with-wine scripts/demo $(HOST_DIR) $(WIN_DIR)
 
-demo-gui: deps all
+demo-gui: deps
+	$(MAKE) demo-build
 	scripts/demo-gui $(HOST_DIR) $(WIN_DIR)
 
 clean:
