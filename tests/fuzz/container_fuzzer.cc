@@ -9,7 +9,7 @@
 #include "codec/lzh_decoder.h"
 #include "package/container.h"
 #include "package/record.h"
-#include "unit/package/memory_file.h"
+#include "support/memory_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {

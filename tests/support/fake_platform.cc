@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "memory_file.h"
+
 namespace sfx::fake {
 namespace {
 
@@ -23,61 +25,12 @@ std::string ParentOf(const std::string& normalized) {
   return normalized.substr(0, cut);
 }
 
-class FakeFile : public File {
- public:
-  FakeFile(std::shared_ptr<FakePlatform::FileNode> node, bool writable)
-      : node_(std::move(node)), writable_(writable) {}
-
-  bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
-    const std::vector<std::uint8_t>& data = node_->data;
-    std::uint32_t available =
-        position_ >= static_cast<std::int64_t>(data.size())
-            ? 0
-            : static_cast<std::uint32_t>(data.size() - position_);
-    *got = std::min(n, available);
-    std::copy_n(data.begin() + position_, *got,
-                static_cast<std::uint8_t*>(buffer));
-    position_ += *got;
-    return true;
-  }
-
-  bool Write(const void* buffer, std::uint32_t n,
-             std::uint32_t* written) override {
-    *written = 0;
-    if (!writable_) return false;
-    std::vector<std::uint8_t>& data = node_->data;
-    if (data.size() < static_cast<std::size_t>(position_) + n) {
-      data.resize(static_cast<std::size_t>(position_) + n);
-    }
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    std::copy(bytes, bytes + n, data.begin() + position_);
-    position_ += n;
-    *written = n;
-    return true;
-  }
-
-  bool Seek(std::int64_t offset, Origin origin,
-            std::int64_t* position) override {
-    std::int64_t base = origin == Origin::kBegin ? 0
-                        : origin == Origin::kCurrent
-                            ? position_
-                            : static_cast<std::int64_t>(node_->data.size());
-    if (base + offset < 0) return false;
-    position_ = base + offset;
-    if (position) *position = position_;
-    return true;
-  }
-
-  bool Size(std::int64_t* size) override {
-    *size = static_cast<std::int64_t>(node_->data.size());
-    return true;
-  }
-
- private:
-  std::shared_ptr<FakePlatform::FileNode> node_;
-  bool writable_;
-  std::int64_t position_ = 0;
-};
+// A file of the platform: the node's bytes, shared with the node.
+std::unique_ptr<File> OpenNode(std::shared_ptr<FakePlatform::FileNode> node,
+                               bool writable) {
+  std::shared_ptr<std::vector<std::uint8_t>> data(node, &node->data);
+  return std::make_unique<sfx_test::MemoryFile>(std::move(data), writable);
+}
 
 class FakeProcess : public Process {
  public:
@@ -225,13 +178,13 @@ std::vector<std::string> FakePlatform::MessageTexts() const {
 std::unique_ptr<File> FakePlatform::OpenRead(const std::string& path) {
   auto it = files_.find(Normalize(path));
   if (it == files_.end() || it->second->locked) return nullptr;
-  return std::make_unique<FakeFile>(it->second, false);
+  return OpenNode(it->second, false);
 }
 
 std::unique_ptr<File> FakePlatform::OpenReadWrite(const std::string& path) {
   auto it = files_.find(Normalize(path));
   if (it == files_.end() || it->second->locked) return nullptr;
-  return std::make_unique<FakeFile>(it->second, true);
+  return OpenNode(it->second, true);
 }
 
 std::unique_ptr<File> FakePlatform::CreateWrite(const std::string& path) {
@@ -244,7 +197,7 @@ std::unique_ptr<File> FakePlatform::CreateWrite(const std::string& path) {
   if (it != files_.end() && it->second->locked) return nullptr;
   auto node = std::make_shared<FileNode>();
   files_[key] = node;
-  return std::make_unique<FakeFile>(node, true);
+  return OpenNode(node, true);
 }
 
 bool FakePlatform::DeleteFile(const std::string& path) {

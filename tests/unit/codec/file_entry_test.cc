@@ -11,7 +11,7 @@
 
 #include "codec/lzh_encoder.h"
 #include "platform/exception.h"
-#include "unit/package/memory_file.h"
+#include "support/memory_file.h"
 #include "unit/package/test_platform.h"
 
 namespace sfx {

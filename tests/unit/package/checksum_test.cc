@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "package/container.h"
-#include "unit/package/memory_file.h"
+#include "support/memory_file.h"
 
 namespace sfx {
 namespace {

@@ -12,7 +12,7 @@
 #include "codec/lzh_encoder.h"
 #include "package/record_writer.h"
 #include "paths/macros.h"
-#include "unit/package/memory_file.h"
+#include "support/memory_file.h"
 #include "unit/package/test_platform.h"
 
 namespace sfx {

@@ -11,7 +11,7 @@
 
 #include "codec/file_entry.h"
 #include "package/container.h"
-#include "unit/package/memory_file.h"
+#include "support/memory_file.h"
 
 namespace sfx {
 namespace {

@@ -14,7 +14,7 @@
 #include "codec/file_entry.h"
 #include "codec/lzh_encoder.h"
 #include "package/container.h"
-#include "unit/package/memory_file.h"
+#include "support/memory_file.h"
 
 namespace {
 

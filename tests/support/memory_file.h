@@ -1,11 +1,14 @@
-// An in-memory sfx::File for tests and fuzz targets: reads, writes, seeks
-// and sizes a byte vector, optionally failing reads past a given offset.
-#ifndef SFX_TESTS_UNIT_PACKAGE_MEMORY_FILE_H_
-#define SFX_TESTS_UNIT_PACKAGE_MEMORY_FILE_H_
+// An in-memory sfx::File for tests, fuzz targets and the fake platform:
+// reads, writes, seeks and sizes a byte vector, either its own or one it
+// shares with its owner (a file of the fake platform), and can be made to
+// fail reads from a given offset on.
+#ifndef SFX_TESTS_SUPPORT_MEMORY_FILE_H_
+#define SFX_TESTS_SUPPORT_MEMORY_FILE_H_
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/platform.h"
@@ -14,26 +17,32 @@ namespace sfx_test {
 
 class MemoryFile : public sfx::File {
  public:
+  // A file over its own copy of `data`.
   explicit MemoryFile(std::vector<std::uint8_t> data)
-      : data_(std::move(data)) {}
+      : data_(std::make_shared<std::vector<std::uint8_t>>(std::move(data))) {}
+  // A file over `data`, which the owner keeps; writes fail (nothing
+  // written) when it is not `writable`.
+  MemoryFile(std::shared_ptr<std::vector<std::uint8_t>> data, bool writable)
+      : data_(std::move(data)), writable_(writable) {}
 
   bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
     *got = 0;
     if (position_ >= fail_reads_from_) return false;
-    if (position_ >= static_cast<std::int64_t>(data_.size())) return true;
+    if (position_ >= static_cast<std::int64_t>(data_->size())) return true;
     const std::uint64_t left =
-        data_.size() - static_cast<std::size_t>(position_);
+        data_->size() - static_cast<std::size_t>(position_);
     *got = static_cast<std::uint32_t>(std::min<std::uint64_t>(n, left));
-    std::memcpy(buffer, data_.data() + position_, *got);
+    std::memcpy(buffer, data_->data() + position_, *got);
     position_ += *got;
-    ++reads_;
     return true;
   }
   bool Write(const void* buffer, std::uint32_t n,
              std::uint32_t* written) override {
+    *written = 0;
+    if (!writable_) return false;
     const std::size_t end = static_cast<std::size_t>(position_) + n;
-    if (end > data_.size()) data_.resize(end);
-    std::memcpy(data_.data() + position_, buffer, n);
+    if (end > data_->size()) data_->resize(end);
+    if (n > 0) std::memcpy(data_->data() + position_, buffer, n);
     position_ = static_cast<std::int64_t>(end);
     *written = n;
     return true;
@@ -43,28 +52,28 @@ class MemoryFile : public sfx::File {
     const std::int64_t base = origin == Origin::kBegin ? 0
                               : origin == Origin::kCurrent
                                   ? position_
-                                  : static_cast<std::int64_t>(data_.size());
+                                  : static_cast<std::int64_t>(data_->size());
     if (base + offset < 0) return false;
     position_ = base + offset;
     if (position) *position = position_;
     return true;
   }
   bool Size(std::int64_t* size) override {
-    *size = static_cast<std::int64_t>(data_.size());
+    *size = static_cast<std::int64_t>(data_->size());
     return true;
   }
 
   void FailReadsFrom(std::int64_t offset) { fail_reads_from_ = offset; }
   std::int64_t position() const { return position_; }
-  const std::vector<std::uint8_t>& data() const { return data_; }
+  const std::vector<std::uint8_t>& data() const { return *data_; }
 
  private:
-  std::vector<std::uint8_t> data_;
+  std::shared_ptr<std::vector<std::uint8_t>> data_;
+  bool writable_ = true;
   std::int64_t position_ = 0;
   std::int64_t fail_reads_from_ = INT64_MAX;
-  int reads_ = 0;
 };
 
 }  // namespace sfx_test
 
-#endif  // SFX_TESTS_UNIT_PACKAGE_MEMORY_FILE_H_
+#endif  // SFX_TESTS_SUPPORT_MEMORY_FILE_H_
