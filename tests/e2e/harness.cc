@@ -6,24 +6,13 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace sfx::e2e {
 namespace {
 
 constexpr DWORD kPollMs = 50;
-
-std::string WindowText(HWND window) {
-  char buffer[4096];
-  int n = GetWindowTextA(window, buffer, sizeof buffer);
-  return std::string(buffer, n > 0 ? n : 0);
-}
-
-std::string ClassOf(HWND window) {
-  char buffer[256];
-  int n = GetClassNameA(window, buffer, sizeof buffer);
-  return std::string(buffer, n > 0 ? n : 0);
-}
 
 std::string WithoutAmpersands(std::string label) {
   label.erase(std::remove(label.begin(), label.end(), '&'), label.end());
@@ -41,7 +30,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   if ((state->pid == 0 || pid == state->pid) && IsWindowVisible(window) &&
-      (state->class_name.empty() || ClassOf(window) == state->class_name)) {
+      (state->class_name.empty() || ClassName(window) == state->class_name)) {
     state->found.push_back(window);
   }
   return TRUE;
@@ -52,10 +41,19 @@ BOOL CALLBACK CollectChild(HWND window, LPARAM param) {
   return TRUE;
 }
 
-std::vector<HWND> Children(HWND parent) {
-  std::vector<HWND> children;
-  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
-  return children;
+// The child's environment block: ours with TEMP and TMP set to `temp_dir`.
+std::string EnvironmentWithTemp(const std::string& temp_dir) {
+  std::string block;
+  char* strings = GetEnvironmentStringsA();
+  for (const char* p = strings; *p; p += std::strlen(p) + 1) {
+    if (_strnicmp(p, "TEMP=", 5) == 0 || _strnicmp(p, "TMP=", 4) == 0) continue;
+    block.append(p).push_back('\0');
+  }
+  FreeEnvironmentStringsA(strings);
+  block.append("TEMP=" + temp_dir).push_back('\0');
+  block.append("TMP=" + temp_dir).push_back('\0');
+  block.push_back('\0');
+  return block;
 }
 
 // Calls a COM interface's Release on every way out.
@@ -289,12 +287,39 @@ std::string SpecialFolder(int csidl) {
   return buffer;
 }
 
+std::string WindowText(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+                           kPatienceMs, &length)) {
+    return std::string();
+  }
+  std::string text(length + 1, '\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, length + 1,
+                      reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                      kPatienceMs, &copied);
+  text.resize(copied);
+  return text;
+}
+
+std::string ClassName(HWND window) {
+  char buffer[256];
+  int n = GetClassNameA(window, buffer, sizeof buffer);
+  return std::string(buffer, n > 0 ? n : 0);
+}
+
+std::vector<HWND> ChildWindows(HWND parent) {
+  std::vector<HWND> children;
+  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
 Dialog ReadDialog(HWND dialog) {
   Dialog info;
   info.window = dialog;
   info.caption = WindowText(dialog);
-  for (HWND child : Children(dialog)) {
-    const std::string cls = ClassOf(child);
+  for (HWND child : ChildWindows(dialog)) {
+    const std::string cls = ClassName(child);
     if (GetDlgCtrlID(child) == 0xFFFF && cls == "Static") {
       info.text = WindowText(child);
     } else if (cls == "Button" && IsWindowVisible(child)) {
@@ -305,8 +330,8 @@ Dialog ReadDialog(HWND dialog) {
 }
 
 bool PressButton(HWND dialog, const std::string& label) {
-  for (HWND child : Children(dialog)) {
-    if (ClassOf(child) == "Button" &&
+  for (HWND child : ChildWindows(dialog)) {
+    if (ClassName(child) == "Button" &&
         WithoutAmpersands(WindowText(child)) == label) {
       // What a click on the button makes it send to its dialog.
       PostMessageA(dialog, WM_COMMAND,
@@ -337,14 +362,16 @@ int CloseDialogsCaptioned(const std::string& caption) {
 }
 
 Process::Process(const std::string& exe, const std::string& arguments,
-                 const std::string& current_dir) {
+                 const std::string& current_dir, const std::string& temp_dir) {
   std::string command_line = "\"" + exe + "\"";
   if (!arguments.empty()) command_line += " " + arguments;
+  std::string environment;
+  if (!temp_dir.empty()) environment = EnvironmentWithTemp(temp_dir);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   if (CreateProcessA(exe.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0,
-                     nullptr,
+                     environment.empty() ? nullptr : &environment[0],
                      current_dir.empty() ? nullptr : current_dir.c_str(),
                      &startup, &info)) {
     CloseHandle(info.hThread);
@@ -388,6 +415,50 @@ Dialog Process::NextDialog(DWORD timeout_ms) {
     Sleep(kPollMs);
   }
   return Dialog();
+}
+
+HWND Process::Find(const std::string& title,
+                   const std::string& class_name) const {
+  for (HWND window : ProcessWindows(pid_, class_name)) {
+    if (WindowText(window) == title) return window;
+  }
+  return nullptr;
+}
+
+HWND Process::WaitForWindow(const std::string& title,
+                            const std::string& class_name,
+                            DWORD timeout_ms) const {
+  HWND found = nullptr;
+  WaitUntil([&] { return (found = Find(title, class_name)) != nullptr; },
+            timeout_ms);
+  return found;
+}
+
+HWND Process::WaitForOwnedDialog(HWND owner, DWORD timeout_ms) const {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND window : ProcessWindows(pid_, "#32770")) {
+          if (GetWindow(window, GW_OWNER) == owner) {
+            found = window;
+            break;
+          }
+        }
+        return found != nullptr;
+      },
+      timeout_ms);
+  return found;
+}
+
+bool Process::WaitForWindowGone(const std::string& title,
+                                DWORD timeout_ms) const {
+  return WaitUntil([&] { return Find(title) == nullptr; }, timeout_ms);
+}
+
+Dialog Process::WaitForMessageBox(const std::string& caption,
+                                  DWORD timeout_ms) const {
+  HWND box = WaitForWindow(caption, "#32770", timeout_ms);
+  return box ? ReadDialog(box) : Dialog();
 }
 
 std::vector<std::string> RunResult::Texts() const {

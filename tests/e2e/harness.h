@@ -6,6 +6,9 @@
 // system's own interfaces: files and their times, registry values, and
 // shell links loaded through IShellLink/IPersistFile.
 //
+// The interactive suite adds input, screen capture and painted-text checks
+// on top of it (ui_driver.h).
+//
 // Paths are Windows paths; the build tree is reached through drive Z:.
 #ifndef SFX_TESTS_E2E_HARNESS_H_
 #define SFX_TESTS_E2E_HARNESS_H_
@@ -72,6 +75,23 @@ std::optional<ShellLinkInfo> ReadShellLink(const std::string& path);
 std::string SpecialFolder(int csidl);
 
 // --- Processes and windows ---------------------------------------------------
+// Polls `condition` every 50 ms until it holds or `timeout_ms` have passed;
+// whether it held.
+template <typename Condition>
+bool WaitUntil(Condition condition, DWORD timeout_ms = kPatienceMs) {
+  for (DWORD waited = 0; waited < timeout_ms; waited += 50) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
+
+// A window's text as WM_GETTEXT gives it (so also what a user typed into
+// another process's edit field); empty when the window does not answer.
+std::string WindowText(HWND window);
+std::string ClassName(HWND window);
+// Every window below `parent` (children and their children).
+std::vector<HWND> ChildWindows(HWND parent);
 // What a message box (or another dialog) shows.
 struct Dialog {
   HWND window = nullptr;
@@ -94,9 +114,11 @@ int CloseDialogsCaptioned(const std::string& caption);
 class Process {
  public:
   // Starts `exe` with the command line `"exe" arguments` in `current_dir`
-  // (the caller's when empty).
+  // (the caller's when empty), with TEMP and TMP set to `temp_dir` when that
+  // is not empty.
   Process(const std::string& exe, const std::string& arguments,
-          const std::string& current_dir = std::string());
+          const std::string& current_dir = std::string(),
+          const std::string& temp_dir = std::string());
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
@@ -109,6 +131,24 @@ class Process {
   // Waits for the next visible dialog ("#32770") of the process; a dialog
   // with a null window when the process ended or none came.
   Dialog NextDialog(DWORD timeout_ms = kPatienceMs);
+
+  // A visible top-level window of the process titled `title` (and, when not
+  // empty, of class `class_name`); null when there is none.
+  HWND Find(const std::string& title,
+            const std::string& class_name = std::string()) const;
+  // The same, waiting for it to appear.
+  HWND WaitForWindow(const std::string& title,
+                     const std::string& class_name = std::string(),
+                     DWORD timeout_ms = kPatienceMs) const;
+  // Waits for a visible dialog ("#32770") of the process owned by `owner`.
+  HWND WaitForOwnedDialog(HWND owner, DWORD timeout_ms = kPatienceMs) const;
+  // Waits until no visible top-level window titled `title` remains.
+  bool WaitForWindowGone(const std::string& title,
+                         DWORD timeout_ms = kPatienceMs) const;
+  // Waits for the message box captioned `caption` and reads it; a dialog
+  // with a null window when none came.
+  Dialog WaitForMessageBox(const std::string& caption,
+                           DWORD timeout_ms = kPatienceMs) const;
 
  private:
   HANDLE process_ = nullptr;

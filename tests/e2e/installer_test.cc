@@ -37,15 +37,6 @@ std::string WindowsDir() {
   return std::string(buffer, n);
 }
 
-template <typename Condition>
-bool WaitUntil(Condition condition) {
-  for (DWORD waited = 0; waited < kPatienceMs; waited += 100) {
-    if (condition()) return true;
-    Sleep(100);
-  }
-  return condition();
-}
-
 // A fresh start for one fixture: its log key, its uninstall key and its
 // work directory are gone.
 class InstallerTest : public ::testing::Test {
@@ -394,11 +385,7 @@ TEST_F(InstallerTest, BlankDirectoryInTheWindow) {
   ASSERT_TRUE(installer.started());
   HWND window = nullptr;
   ASSERT_TRUE(WaitUntil([&] {
-    for (HWND w : ProcessWindows(installer.pid(), "")) {
-      char title[256];
-      GetWindowTextA(w, title, sizeof title);
-      if (std::string(title) == "Plain installation") window = w;
-    }
+    window = installer.Find("Plain installation");
     // The window shows before its controls exist.
     return window != nullptr && GetDlgItem(window, 1) != nullptr &&
            GetDlgItem(window, 4) != nullptr;

@@ -1,74 +1,10 @@
-// Driving the installer's windows from the test process; see ui_driver.h.
+// Controls, input and screen captures for the interactive suite; see
+// ui_driver.h.
 #include "ui_driver.h"
 
-#include <cstdio>
-#include <cstring>
-
-namespace sfx::ui_e2e {
+namespace sfx::e2e {
 
 namespace {
-
-struct FindRequest {
-  DWORD pid;
-  const std::string* title;
-  const std::string* class_name;
-  HWND found;
-};
-
-BOOL CALLBACK FindTopLevel(HWND window, LPARAM param) {
-  auto* request = reinterpret_cast<FindRequest*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid != request->pid || !IsWindowVisible(window)) return TRUE;
-  if (WindowText(window) != *request->title) return TRUE;
-  if (!request->class_name->empty() &&
-      ClassName(window) != *request->class_name) {
-    return TRUE;
-  }
-  request->found = window;
-  return FALSE;
-}
-
-struct OwnedRequest {
-  DWORD pid;
-  HWND owner;
-  HWND found;
-};
-
-BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM param) {
-  auto* request = reinterpret_cast<OwnedRequest*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid == request->pid && IsWindowVisible(window) &&
-      GetWindow(window, GW_OWNER) == request->owner &&
-      ClassName(window) == "#32770") {
-    request->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-struct ChildRequest {
-  HWND parent;
-  std::vector<Control>* controls;
-};
-
-BOOL CALLBACK CollectChild(HWND window, LPARAM param) {
-  auto* request = reinterpret_cast<ChildRequest*>(param);
-  if (GetParent(window) != request->parent) return TRUE;
-  Control control;
-  control.window = window;
-  control.class_name = ClassName(window);
-  control.id = GetDlgCtrlID(window);
-  control.text = WindowText(window);
-  control.style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
-  control.ex_style = static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE));
-  GetWindowRect(window, &control.rect);
-  MapWindowPoints(nullptr, request->parent,
-                  reinterpret_cast<POINT*>(&control.rect), 2);
-  request->controls->push_back(control);
-  return TRUE;
-}
 
 // The screen rectangle `rect` into a 32-bit image.
 Image CaptureScreenRect(const RECT& rect) {
@@ -131,14 +67,6 @@ void PutChunk(std::vector<std::uint8_t>& out, const char* type,
 
 }  // namespace
 
-std::string WinePath(const std::string& unix_path) {
-  std::string path = "Z:" + unix_path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
 std::string MakeScratchDirectory(const std::string& name) {
   char temp[MAX_PATH] = {};
   GetTempPathA(sizeof temp, temp);
@@ -149,148 +77,23 @@ std::string MakeScratchDirectory(const std::string& name) {
   return path + "\\";
 }
 
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string ReadFileText(const std::string& path) {
-  std::string text;
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return text;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    text.append(buffer, n);
-  }
-  std::fclose(file);
-  return text;
-}
-
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = entry.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string child = path + "\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(child.c_str());
-      }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
-
-bool CopyFileTo(const std::string& from, const std::string& to) {
-  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
-}
-
-std::string WindowText(HWND window) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
-                           kPatienceMs, &length)) {
-    return std::string();
-  }
-  std::string text(length + 1, '\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutA(window, WM_GETTEXT, length + 1,
-                      reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
-                      kPatienceMs, &copied);
-  text.resize(copied);
-  return text;
-}
-
-std::string ClassName(HWND window) {
-  char name[256] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
 std::vector<Control> ChildControls(HWND parent) {
   std::vector<Control> controls;
-  ChildRequest request = {parent, &controls};
-  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&request));
+  for (HWND window : ChildWindows(parent)) {
+    if (GetParent(window) != parent) continue;
+    Control control;
+    control.window = window;
+    control.class_name = ClassName(window);
+    control.id = GetDlgCtrlID(window);
+    control.text = WindowText(window);
+    control.style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+    control.ex_style = static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE));
+    GetWindowRect(window, &control.rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&control.rect),
+                    2);
+    controls.push_back(control);
+  }
   return controls;
-}
-
-HWND ChildById(HWND parent, int id) { return GetDlgItem(parent, id); }
-
-Installer::Installer(const std::string& exe, const std::string& temp_dir) {
-  // The child's environment: ours with TEMP and TMP replaced.
-  std::string block;
-  char* strings = GetEnvironmentStringsA();
-  for (const char* p = strings; *p; p += std::strlen(p) + 1) {
-    if (_strnicmp(p, "TEMP=", 5) == 0 || _strnicmp(p, "TMP=", 4) == 0) continue;
-    block.append(p).push_back('\0');
-  }
-  FreeEnvironmentStringsA(strings);
-  block.append("TEMP=" + temp_dir).push_back('\0');
-  block.append("TMP=" + temp_dir).push_back('\0');
-  block.push_back('\0');
-
-  std::string command = "\"" + exe + "\"";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  if (CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0,
-                     &block[0], nullptr, &startup, &info)) {
-    CloseHandle(info.hThread);
-    process_ = info.hProcess;
-    pid_ = info.dwProcessId;
-  }
-}
-
-Installer::~Installer() {
-  if (!process_) return;
-  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_, 99);
-    WaitForSingleObject(process_, kPatienceMs);
-  }
-  CloseHandle(process_);
-}
-
-HWND Installer::WaitForWindow(const std::string& title,
-                              const std::string& class_name) {
-  HWND found = nullptr;
-  WaitUntil([&] { return (found = Find(title, class_name)) != nullptr; });
-  return found;
-}
-
-HWND Installer::Find(const std::string& title, const std::string& class_name) {
-  FindRequest request = {pid_, &title, &class_name, nullptr};
-  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&request));
-  return request.found;
-}
-
-HWND Installer::WaitForOwnedDialog(HWND owner) {
-  OwnedRequest request = {pid_, owner, nullptr};
-  WaitUntil([&] {
-    EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&request));
-    return request.found != nullptr;
-  });
-  return request.found;
-}
-
-bool Installer::WaitForWindowGone(const std::string& title) {
-  return WaitUntil([&] { return Find(title) == nullptr; });
-}
-
-bool Installer::WaitForExit(DWORD* exit_code) {
-  if (!process_ ||
-      WaitForSingleObject(process_, kPatienceMs) != WAIT_OBJECT_0) {
-    return false;
-  }
-  GetExitCodeProcess(process_, exit_code);
-  return true;
-}
-
-bool Installer::Running() {
-  return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
 void PressKey(HWND window, WORD virtual_key) {
@@ -369,10 +172,7 @@ bool SavePng(const Image& image, const std::string& path) {
   PutChunk(png, "IHDR", header);
   PutChunk(png, "IDAT", z);
   PutChunk(png, "IEND", {});
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  bool ok = std::fwrite(png.data(), 1, png.size(), file) == png.size();
-  return std::fclose(file) == 0 && ok;
+  return WriteFileBytes(path, png);
 }
 
 std::uint32_t SysColour(int index) {
@@ -432,20 +232,6 @@ Image RenderWindowText(const std::string& text) {
   return image;
 }
 
-bool ShowsTextAt(const Image& shot, int x, int y, const std::string& text) {
-  Image expected = RenderWindowText(text);
-  if (expected.width == 0 || x + expected.width > shot.width ||
-      y + expected.height > shot.height || x < 0 || y < 0) {
-    return false;
-  }
-  for (int row = 0; row < expected.height; ++row) {
-    for (int col = 0; col < expected.width; ++col) {
-      if (shot.At(x + col, y + row) != expected.At(col, row)) return false;
-    }
-  }
-  return true;
-}
-
 bool ShowsTextRowsAt(const Image& shot, int x, int y, const std::string& text,
                      int first_row) {
   Image expected = RenderWindowText(text);
@@ -460,6 +246,10 @@ bool ShowsTextRowsAt(const Image& shot, int x, int y, const std::string& text,
     }
   }
   return true;
+}
+
+bool ShowsTextAt(const Image& shot, int x, int y, const std::string& text) {
+  return ShowsTextRowsAt(shot, x, y, text, y);
 }
 
 bool IsPlain(const Image& shot, const RECT& rect, std::uint32_t colour) {
@@ -484,20 +274,4 @@ void SaveScreenshot(const std::string& name, const Image& image) {
           WinePath(std::string(UI_SCREENSHOT_DIR) + "/" + name + ".png"));
 }
 
-MessageBoxWindow WaitForMessageBox(Installer& installer,
-                                   const std::string& caption) {
-  MessageBoxWindow box;
-  box.window = installer.WaitForWindow(caption, "#32770");
-  if (!box.window) return box;
-  // The message is the static control with the longest text (the icon's
-  // static has none).
-  for (const Control& control : ChildControls(box.window)) {
-    if (_stricmp(control.class_name.c_str(), "Static") == 0 &&
-        control.text.size() > box.text.size()) {
-      box.text = control.text;
-    }
-  }
-  return box;
-}
-
-}  // namespace sfx::ui_e2e
+}  // namespace sfx::e2e

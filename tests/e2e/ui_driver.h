@@ -1,8 +1,7 @@
-// Drives a running installer through its real windows, from another
-// process of the same Wine session: starts it, finds its windows, reads
-// their controls, presses buttons and keys by posting the messages a user's
-// input would produce, and captures the screen to check painted texts and
-// to keep screenshots.
+// The interactive suite's additions to the end-to-end harness (harness.h):
+// the controls of a window as another process sees them, input posted as a
+// user's keys and clicks would produce it, and screen captures to check
+// painted texts and to keep screenshots.
 #ifndef SFX_TESTS_E2E_UI_DRIVER_H_
 #define SFX_TESTS_E2E_UI_DRIVER_H_
 
@@ -12,21 +11,12 @@
 #include <string>
 #include <vector>
 
-namespace sfx::ui_e2e {
+#include "harness.h"
 
-// How long a wait for the installer may take before a test gives up. Only
-// a bound against hanging: nothing is measured.
-constexpr DWORD kPatienceMs = 30000;
-
-// A Unix path of the build machine as a path of the Wine session (Z: is /).
-std::string WinePath(const std::string& unix_path);
+namespace sfx::e2e {
 
 // A fresh, empty directory below the session's temporary folder.
 std::string MakeScratchDirectory(const std::string& name);
-
-bool FileExists(const std::string& path);
-std::string ReadFileText(const std::string& path);
-bool CopyFileTo(const std::string& from, const std::string& to);
 
 // One child control as another process sees it.
 struct Control {
@@ -41,50 +31,6 @@ struct Control {
 
 // The direct children of `parent`, in z-order (creation order).
 std::vector<Control> ChildControls(HWND parent);
-// The child with control id `id`, or null.
-HWND ChildById(HWND parent, int id);
-std::string WindowText(HWND window);
-std::string ClassName(HWND window);
-
-// A started installer. The destructor ends it if it still runs.
-class Installer {
- public:
-  // Starts `exe` without arguments, with TEMP and TMP set to `temp_dir`.
-  Installer(const std::string& exe, const std::string& temp_dir);
-  ~Installer();
-  Installer(const Installer&) = delete;
-  Installer& operator=(const Installer&) = delete;
-
-  bool started() const { return process_ != nullptr; }
-  // A visible top-level window of this process with `title` (and, when not
-  // empty, the class `class_name`), waiting for it to appear; null if none.
-  HWND WaitForWindow(const std::string& title,
-                     const std::string& class_name = std::string());
-  // The same without waiting.
-  HWND Find(const std::string& title,
-            const std::string& class_name = std::string());
-  // Waits for a visible dialog ("#32770") of this process owned by `owner`.
-  HWND WaitForOwnedDialog(HWND owner);
-  // Waits until no visible top-level window with `title` remains.
-  bool WaitForWindowGone(const std::string& title);
-  // Waits for the process to end; false if it did not.
-  bool WaitForExit(DWORD* exit_code);
-  bool Running();
-
- private:
-  HANDLE process_ = nullptr;
-  DWORD pid_ = 0;
-};
-
-// Polls `condition` every 50 ms until it holds or kPatienceMs have passed.
-template <typename Condition>
-bool WaitUntil(Condition condition) {
-  for (DWORD waited = 0; waited < kPatienceMs; waited += 50) {
-    if (condition()) return true;
-    Sleep(50);
-  }
-  return condition();
-}
 
 // Posts the press of a key as the keyboard would: key down (which
 // TranslateMessage turns into a character) and key up.
@@ -108,8 +54,6 @@ Image CaptureClient(HWND window);
 Image CaptureWindow(HWND window);
 // The whole screen.
 Image CaptureScreen();
-// Deletes a directory tree (best effort).
-void RemoveTree(const std::string& path);
 
 // Writes the image as an (uncompressed) PNG file.
 bool SavePng(const Image& image, const std::string& path);
@@ -136,15 +80,6 @@ std::string FixtureSource(const std::string& file);
 // Saves a screenshot as <build>/tests/e2e/ui_screenshots/<name>.png.
 void SaveScreenshot(const std::string& name, const Image& image);
 
-// The message box of the installer with `caption`, its text, and its OK
-// (or another) button.
-struct MessageBoxWindow {
-  HWND window = nullptr;
-  std::string text;
-};
-MessageBoxWindow WaitForMessageBox(Installer& installer,
-                                   const std::string& caption);
-
-}  // namespace sfx::ui_e2e
+}  // namespace sfx::e2e
 
 #endif  // SFX_TESTS_E2E_UI_DRIVER_H_

@@ -19,7 +19,7 @@
 #include "ui_driver.h"
 #include "ui_session.h"
 
-namespace sfx::ui_e2e {
+namespace sfx::e2e {
 namespace {
 
 // The text the window should show for a licence file.
@@ -154,7 +154,7 @@ TEST_F(LicenceTest, OnlyYesAcceptsAndEveryInstallAsksAgain) {
   licence = OpenLicence();
   ASSERT_TRUE(licence);
   Click(GetDlgItem(licence, 6));
-  MessageBoxWindow success = WaitForMessageBox(*installer_, "Success");
+  Dialog success = installer_->WaitForMessageBox("Success");
   ASSERT_TRUE(success.window);
   EXPECT_FALSE(FileExists(temp_ + "LICENSE.TXT"));
   EXPECT_EQ(SendMessageA(GetDlgItem(main_, 5), PBM_GETPOS, 0, 0), 100);
@@ -194,4 +194,4 @@ TEST_F(LicenceTest, LongLicenceIsShownWhole) {
 }
 
 }  // namespace
-}  // namespace sfx::ui_e2e
+}  // namespace sfx::e2e

@@ -7,11 +7,12 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui_driver.h"
 
-namespace sfx::ui_e2e {
+namespace sfx::e2e {
 
 constexpr char kLicenceTitle[] = "USER LICENSING AGREEMENT";
 
@@ -23,7 +24,8 @@ class UiSession : public ::testing::Test {
     temp_ = scratch_ + "temp\\";
     CreateDirectoryA(temp_.c_str(), nullptr);
     destination_ = scratch_ + "dest";
-    installer_ = std::make_unique<Installer>(FixtureExe(name), temp_);
+    installer_ = std::make_unique<Process>(FixtureExe(name), std::string(),
+                                           std::string(), temp_);
     EXPECT_TRUE(installer_->started()) << FixtureExe(name);
     title_ = product + " installation";
     main_ = installer_->WaitForWindow(title_);
@@ -46,8 +48,8 @@ class UiSession : public ::testing::Test {
   }
 
   bool ExitsWithZero() {
-    DWORD code = 99;
-    return installer_->WaitForExit(&code) && code == 0;
+    std::optional<DWORD> code = installer_->Wait();
+    return code && *code == 0;
   }
 
   // The installer is ended first; then its files go.
@@ -60,10 +62,10 @@ class UiSession : public ::testing::Test {
   std::string temp_;
   std::string destination_;
   std::string title_;
-  std::unique_ptr<Installer> installer_;
+  std::unique_ptr<Process> installer_;
   HWND main_ = nullptr;
 };
 
-}  // namespace sfx::ui_e2e
+}  // namespace sfx::e2e
 
 #endif  // SFX_TESTS_E2E_UI_SESSION_H_

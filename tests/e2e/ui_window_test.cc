@@ -18,7 +18,7 @@
 #include "ui_driver.h"
 #include "ui_session.h"
 
-namespace sfx::ui_e2e {
+namespace sfx::e2e {
 namespace {
 
 // Screenshots show the caption: Wine draws the frames itself when no window
@@ -247,7 +247,7 @@ TEST_F(MainWindowTest, RunWithoutLicenceShowsProgressAndCloses) {
   ASSERT_TRUE(Start("ui_plain", "UI Plain"));
   TypeDestination(destination_);
   Click(Button(4));
-  MessageBoxWindow success = WaitForMessageBox(*installer_, "Success");
+  Dialog success = installer_->WaitForMessageBox("Success");
   ASSERT_TRUE(success.window);
   EXPECT_EQ(success.text, "UI Plain is installed.\r");
   SaveScreenshot("success", CaptureWindow(success.window));
@@ -302,7 +302,7 @@ TEST_F(MainWindowTest, FailedRunsLeaveTheWindowReady) {
     SCOPED_TRACE(c.message);
     TypeDestination(c.destination);
     Click(Button(4));
-    MessageBoxWindow box = WaitForMessageBox(*installer_, "Error");
+    Dialog box = installer_->WaitForMessageBox("Error");
     ASSERT_TRUE(box.window);
     EXPECT_EQ(box.text, c.message);
     SaveScreenshot(c.screenshot, CaptureWindow(box.window));
@@ -314,11 +314,11 @@ TEST_F(MainWindowTest, FailedRunsLeaveTheWindowReady) {
   // Still ready: a good destination installs.
   TypeDestination(destination_);
   Click(Button(4));
-  MessageBoxWindow success = WaitForMessageBox(*installer_, "Success");
+  Dialog success = installer_->WaitForMessageBox("Success");
   ASSERT_TRUE(success.window);
   Click(GetDlgItem(success.window, IDOK));
   EXPECT_TRUE(ExitsWithZero());
 }
 
 }  // namespace
-}  // namespace sfx::ui_e2e
+}  // namespace sfx::e2e
