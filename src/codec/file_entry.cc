@@ -9,6 +9,7 @@
 
 #include "codec/lzh_decoder.h"
 #include "platform/exception.h"
+#include "platform/file_io.h"
 
 namespace sfx {
 
@@ -17,29 +18,6 @@ std::string LastExtractedPath;
 namespace {
 
 constexpr char kCr = '\r';
-
-bool ReadExact(File& file, void* buffer, std::uint32_t n) {
-  std::uint8_t* out = static_cast<std::uint8_t*>(buffer);
-  std::uint32_t total = 0;
-  while (total < n) {
-    std::uint32_t got = 0;
-    if (!file.Read(out + total, n - total, &got) || got == 0) return false;
-    total += got;
-  }
-  return true;
-}
-
-std::uint32_t Uint32At(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) |
-         static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 |
-         static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-void PutUint32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 void ShowError(const std::string& text) {
   Os().MessageBox(0, text, "Error", os::kMbIconError);
@@ -54,22 +32,22 @@ void ShowError(const std::string& text) {
 
 void EncodePackedFileHeader(const TPackedFileHeader& header,
                             std::uint8_t out[kPackedFileHeaderSize]) {
-  PutUint32(out, header.FileSize);
-  PutUint32(out + 4, header.Reserved1);
-  PutUint32(out + 8, header.BlockCount);
-  PutUint32(out + 12, header.Reserved2);
-  PutUint32(out + 16, header.DosDateTime);
+  StoreUint32(out, header.FileSize);
+  StoreUint32(out + 4, header.Reserved1);
+  StoreUint32(out + 8, header.BlockCount);
+  StoreUint32(out + 12, header.Reserved2);
+  StoreUint32(out + 16, header.DosDateTime);
   out[20] = header.Packed;
 }
 
 TPackedFileHeader DecodePackedFileHeader(
     const std::uint8_t bytes[kPackedFileHeaderSize]) {
   TPackedFileHeader header;
-  header.FileSize = Uint32At(bytes);
-  header.Reserved1 = Uint32At(bytes + 4);
-  header.BlockCount = Uint32At(bytes + 8);
-  header.Reserved2 = Uint32At(bytes + 12);
-  header.DosDateTime = Uint32At(bytes + 16);
+  header.FileSize = LoadUint32(bytes);
+  header.Reserved1 = LoadUint32(bytes + 4);
+  header.BlockCount = LoadUint32(bytes + 8);
+  header.Reserved2 = LoadUint32(bytes + 12);
+  header.DosDateTime = LoadUint32(bytes + 16);
   header.Packed = bytes[20];
   return header;
 }
@@ -103,8 +81,8 @@ bool ReadPackedFileEntry(File& package, PackedFileEntry* entry) {
   }
   entry->blocks.resize(entry->header.BlockCount);
   for (std::size_t i = 0; i < entry->blocks.size(); ++i) {
-    entry->blocks[i].BlockSize = Uint32At(&table[8 * i]);
-    entry->blocks[i].BlockOffset = Uint32At(&table[8 * i + 4]);
+    entry->blocks[i].BlockSize = LoadUint32(&table[8 * i]);
+    entry->blocks[i].BlockOffset = LoadUint32(&table[8 * i + 4]);
   }
   return true;
 }
@@ -124,8 +102,8 @@ BlockRead ReadFileBlock(File& package, std::uint32_t block_size, bool packed,
     *length = got;
     return BlockRead::kOk;
   }
-  if (got >= 4 && static_cast<std::int32_t>(Uint32At(input)) > 0 &&
-      Uint32At(input) > kMaxBlockBufferSize) {
+  if (got >= 4 && LoadInt32(input) > 0 &&
+      LoadUint32(input) > kMaxBlockBufferSize) {
     return BlockRead::kBadStream;
   }
   const std::int32_t produced =

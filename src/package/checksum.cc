@@ -6,22 +6,10 @@
 #include <vector>
 
 #include "package/container.h"
+#include "platform/file_io.h"
 
 namespace sfx {
 namespace {
-
-// Fills `buffer` as far as the file allows; `*got` < `n` only at its end.
-bool ReadFull(File& file, std::uint8_t* buffer, std::uint32_t n,
-              std::uint32_t* got) {
-  *got = 0;
-  while (*got < n) {
-    std::uint32_t r = 0;
-    if (!file.Read(buffer + *got, n - *got, &r)) return false;
-    if (r == 0) break;
-    *got += r;
-  }
-  return true;
-}
 
 // The 16-byte marker, formed from its two halves so that the program's own
 // image never holds it.
@@ -66,16 +54,9 @@ std::uint32_t BlockChecksum(const std::uint8_t* bytes, std::uint32_t n) {
 }
 
 StubSizeValues ParseStubSizeBlock(const std::uint8_t* block) {
-  auto int32_at = [block](std::size_t at) {
-    return static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(block[at]) |
-        static_cast<std::uint32_t>(block[at + 1]) << 8 |
-        static_cast<std::uint32_t>(block[at + 2]) << 16 |
-        static_cast<std::uint32_t>(block[at + 3]) << 24);
-  };
   StubSizeValues values;
-  values.expected_size1 = int32_at(14);
-  values.expected_size2 = int32_at(18);
+  values.expected_size1 = LoadInt32(block + 14);
+  values.expected_size2 = LoadInt32(block + 18);
   values.skip_checksum = block[22];
   return values;
 }
@@ -215,10 +196,7 @@ PackageCheckResult CheckPackageFile(File& file, bool skip_checksum) {
     result.status = PackageCheck::kNoStoredChecksum;
     return result;
   }
-  result.stored_checksum = static_cast<std::uint32_t>(stored[0]) |
-                           static_cast<std::uint32_t>(stored[1]) << 8 |
-                           static_cast<std::uint32_t>(stored[2]) << 16 |
-                           static_cast<std::uint32_t>(stored[3]) << 24;
+  result.stored_checksum = LoadUint32(stored);
   result.status = result.computed_checksum == result.stored_checksum
                       ? PackageCheck::kOk
                       : PackageCheck::kChecksumMismatch;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codec/lzh_decoder.h"
+#include "platform/file_io.h"
 #include "platform/platform.h"
 
 namespace sfx {
@@ -22,27 +23,6 @@ namespace {
 constexpr char kCorruptedMessage[] = "Packed data is corrupted.";
 // The smallest file entry: an empty name and the 21-byte entry header.
 constexpr std::int64_t kMinFileEntrySize = 1 + 21;
-
-bool ReadExact(File& file, void* buffer, std::uint32_t n) {
-  std::uint8_t* out = static_cast<std::uint8_t*>(buffer);
-  std::uint32_t total = 0;
-  while (total < n) {
-    std::uint32_t got = 0;
-    if (!file.Read(out + total, n - total, &got) || got == 0) return false;
-    total += got;
-  }
-  return true;
-}
-
-bool ReadUint32(File& file, std::uint32_t* value) {
-  std::uint8_t bytes[4];
-  if (!ReadExact(file, bytes, 4)) return false;
-  *value = static_cast<std::uint32_t>(bytes[0]) |
-           static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 |
-           static_cast<std::uint32_t>(bytes[3]) << 24;
-  return true;
-}
 
 PackageWalk Fail(PackageWalk walk, std::string* reason, const char* text) {
   if (reason) *reason = text;
@@ -150,11 +130,7 @@ bool LoadPackageHeader(File& file, std::int64_t marker_offset,
   // buffer need not be larger than that, whatever HeaderSize claims.
   std::uint32_t capacity = 0;
   if (packed.size() >= 4) {
-    const std::int32_t claimed =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(packed[0]) |
-                                  static_cast<std::uint32_t>(packed[1]) << 8 |
-                                  static_cast<std::uint32_t>(packed[2]) << 16 |
-                                  static_cast<std::uint32_t>(packed[3]) << 24);
+    const std::int32_t claimed = LoadInt32(packed.data());
     if (claimed > 0 &&
         static_cast<std::uint32_t>(claimed) > layout->header_size) {
       if (reason) *reason = "the header decodes to more than HeaderSize bytes";

@@ -20,6 +20,7 @@
 #include "package/container.h"
 #include "package/record_writer.h"
 #include "paths/text.h"
+#include "platform/file_io.h"
 
 namespace sfx {
 namespace {
@@ -83,8 +84,7 @@ class OutputFile : public File {
   }
   void PutUint32(std::uint32_t value) {
     std::uint8_t bytes[4];
-    for (int i = 0; i < 4; ++i)
-      bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    StoreUint32(bytes, value);
     Put(bytes, 4);
   }
   std::int64_t Position() {
@@ -321,9 +321,8 @@ PackageSummary WritePackage(const PackageSpec& spec,
     // The size block lies inside the checksummed range: fill it first.
     std::uint8_t values[9];
     const std::uint32_t total = Offset32(summary.installer_size);
-    for (int i = 0; i < 4; ++i) {
-      values[i] = values[4 + i] = static_cast<std::uint8_t>(total >> (8 * i));
-    }
+    StoreUint32(values, total);
+    StoreUint32(values + 4, total);
     values[8] = spec.skip_checksum ? 1 : 0;
     out.MoveTo(static_cast<std::int64_t>(size_block) + 14);
     out.Put(values, sizeof values);

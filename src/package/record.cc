@@ -8,6 +8,7 @@
 
 #include "paths/macros.h"
 #include "paths/text.h"
+#include "platform/file_io.h"
 #include "platform/platform.h"
 
 namespace sfx {
@@ -34,13 +35,9 @@ class StreamReader {
   }
   std::int32_t Int32() {
     if (!Need(4)) return 0;
-    const std::uint32_t value =
-        static_cast<std::uint32_t>(data_[pos_]) |
-        static_cast<std::uint32_t>(data_[pos_ + 1]) << 8 |
-        static_cast<std::uint32_t>(data_[pos_ + 2]) << 16 |
-        static_cast<std::uint32_t>(data_[pos_ + 3]) << 24;
+    const std::int32_t value = LoadInt32(&data_[pos_]);
     pos_ += 4;
-    return static_cast<std::int32_t>(value);
+    return value;
   }
   std::string ShortString() {
     const std::size_t length = Byte();

@@ -16,6 +16,7 @@
 #include "codec/lzh_decoder.h"
 #include "codec/lzh_encoder.h"
 #include "commands.h"
+#include "platform/file_io.h"
 
 namespace sfxtool {
 
@@ -110,9 +111,7 @@ int Decode(const std::string& in, const std::string& out) {
                  in.c_str(), stream.size());
     return 1;
   }
-  const std::int32_t length = static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(stream[0]) | stream[1] << 8 | stream[2] << 16 |
-      static_cast<std::uint32_t>(stream[3]) << 24);
+  const std::int32_t length = sfx::LoadInt32(stream.data());
   if (length < 0) {
     std::fprintf(stderr,
                  "sfxtool: %s: not an LZH stream (negative length "
