@@ -197,21 +197,11 @@ bool CreateListedDirectories(const TInstalRecord& record) {
 // message when it cannot.
 std::unique_ptr<File> OpenPackage(std::int32_t* file_count) {
   std::unique_ptr<File> package;
-  switch (OpenPackageAtFirstEntry(&package, file_count)) {
-    case PackageWalk::kOk:
-      return package;
-    case PackageWalk::kCannotOpen:
-      ShowError("Cannot read data from file. Probably sharing violation.");
-      break;
-    case PackageWalk::kNoHeaderOffset:
-      ShowError("Installation data is corrupted.");
-      break;
-    case PackageWalk::kBadHeaderOffset:
-    case PackageWalk::kNoFileCount:
-      ShowError("Packed data is corrupted.");
-      break;
+  if (!ReportPackageWalk(OpenPackageAtFirstEntry(&package, file_count),
+                         "Packed data is corrupted.")) {
+    throw RunAborted();
   }
-  throw RunAborted();
+  return package;
 }
 
 // Extracts every file entry and logs the installed paths ("Prog" + i).

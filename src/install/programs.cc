@@ -89,21 +89,9 @@ bool ExtractProgram(const TInstalRecord& record, const std::string& file_name,
                     const std::string& directory, std::string* command) {
   std::unique_ptr<File> package;
   std::int32_t file_count = 0;
-  switch (OpenPackageAtFirstEntry(&package, &file_count)) {
-    case PackageWalk::kOk:
-      break;
-    case PackageWalk::kCannotOpen:
-      ShowError("Cannot read data from file. Probably sharing violation.");
-      return false;
-    case PackageWalk::kNoHeaderOffset:
-      ShowError("Installation data is corrupted.");
-      return false;
-    case PackageWalk::kBadHeaderOffset:
-      ShowError("Packed data is corrupted.");
-      return false;
-    case PackageWalk::kNoFileCount:
-      ShowError("Packed data are corrupted.");
-      return false;
+  if (!ReportPackageWalk(OpenPackageAtFirstEntry(&package, &file_count),
+                         "Packed data are corrupted.")) {
+    return false;
   }
   const std::string wanted = UpperCaseLatin(LastPathComponent(file_name));
   bool matched = false;

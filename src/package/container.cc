@@ -29,9 +29,13 @@ PackageWalk Fail(PackageWalk walk, std::string* reason, const char* text) {
   return walk;
 }
 
+void ShowError(const std::string& text) {
+  Os().MessageBox(MainWindow, text, "Error", os::kMbIconError);
+}
+
 // Shows `text` and ends the process with exit code 1.
 void EndWithMessage(const std::string& text) {
-  Os().MessageBox(MainWindow, text, "Error", os::kMbIconError);
+  ShowError(text);
   Os().ExitProcess(1);
 }
 
@@ -193,6 +197,26 @@ PackageWalk OpenPackageAtFirstEntry(std::unique_ptr<File>* file,
       ReadPackageLayout(**file, MarkerOffset, &layout, nullptr);
   if (walk == PackageWalk::kOk) *file_count = layout.file_count;
   return walk;
+}
+
+bool ReportPackageWalk(PackageWalk walk, const char* file_count_message) {
+  switch (walk) {
+    case PackageWalk::kOk:
+      return true;
+    case PackageWalk::kCannotOpen:
+      ShowError("Cannot read data from file. Probably sharing violation.");
+      return false;
+    case PackageWalk::kNoHeaderOffset:
+      ShowError("Installation data is corrupted.");
+      return false;
+    case PackageWalk::kBadHeaderOffset:
+      ShowError(kCorruptedMessage);
+      return false;
+    case PackageWalk::kNoFileCount:
+      ShowError(file_count_message);
+      return false;
+  }
+  return false;
 }
 
 }  // namespace sfx

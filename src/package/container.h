@@ -64,6 +64,11 @@ enum class PackageWalk {
 PackageWalk OpenPackageAtFirstEntry(std::unique_ptr<File>* file,
                                     std::int32_t* file_count);
 
+// True for kOk. Otherwise shows the walk's "Error" box (owner MainWindow)
+// and returns false; an unreadable file count shows `file_count_message`
+// (callers word it differently).
+bool ReportPackageWalk(PackageWalk walk, const char* file_count_message);
+
 // --- Readers without messages or process exit (sfxtool, tests, fuzzing).
 // The functions above are thin wrappers around these.
 

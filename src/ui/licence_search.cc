@@ -12,39 +12,13 @@
 
 namespace sfx {
 
-namespace {
-
-void ShowError(const char* text) {
-  Os().MessageBox(MainWindow, text, "Error", os::kMbIconError);
-}
-
-// The box for a walk that did not reach the first entry; false then.
-bool ReportWalk(PackageWalk walk) {
-  switch (walk) {
-    case PackageWalk::kOk:
-      return true;
-    case PackageWalk::kCannotOpen:
-      ShowError("Cannot read data from file. Probably sharing violation.");
-      return false;
-    case PackageWalk::kNoHeaderOffset:
-      ShowError("Installation data is corrupted.");
-      return false;
-    case PackageWalk::kBadHeaderOffset:
-    case PackageWalk::kNoFileCount:
-      ShowError("Packed data is corrupted.");
-      return false;
-  }
-  return false;
-}
-
-}  // namespace
-
 std::string ExtractLicence(const TInstalRecord& record) {
   std::string path;
   std::string temp = AddTrailingBackslash(Os().GetTempPath());
   std::unique_ptr<File> package;
   std::int32_t file_count = 0;
-  if (ReportWalk(OpenPackageAtFirstEntry(&package, &file_count))) {
+  if (ReportPackageWalk(OpenPackageAtFirstEntry(&package, &file_count),
+                        "Packed data is corrupted.")) {
     // Entries beyond the record's list have no name and cannot be the
     // licence; a corrupt count must not send the walk past the package.
     std::size_t count =

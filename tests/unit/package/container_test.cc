@@ -277,6 +277,38 @@ TEST_F(ContainerTest, MissingFilesEndWithTheirOwnMessages) {
             PackageWalk::kNoHeaderOffset);
 }
 
+TEST_F(ContainerTest, ReportPackageWalkShowsEachWalksBox) {
+  const struct {
+    PackageWalk walk;
+    const char* message;  // empty: no box, true returned
+  } cases[] = {
+      {PackageWalk::kOk, ""},
+      {PackageWalk::kCannotOpen,
+       "Cannot read data from file. Probably sharing violation."},
+      {PackageWalk::kNoHeaderOffset, "Installation data is corrupted."},
+      {PackageWalk::kBadHeaderOffset, "Packed data is corrupted."},
+      {PackageWalk::kNoFileCount, "the caller's file count text"},
+  };
+  const WindowHandle saved_main = MainWindow;
+  MainWindow = 0x1234;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    platform_.messages.clear();
+    EXPECT_EQ(ReportPackageWalk(c.walk, "the caller's file count text"),
+              c.message[0] == '\0');
+    if (c.message[0] == '\0') {
+      EXPECT_TRUE(platform_.messages.empty());
+      continue;
+    }
+    ASSERT_EQ(platform_.messages.size(), 1u);
+    EXPECT_EQ(platform_.messages[0].text, c.message);
+    EXPECT_EQ(platform_.messages[0].caption, "Error");
+    EXPECT_EQ(platform_.messages[0].owner, 0x1234u);
+    EXPECT_EQ(platform_.messages[0].flags, os::kMbIconError);
+  }
+  MainWindow = saved_main;
+}
+
 TEST(LoadPackageHeaderTest, TruncatedHeaderReadsFail) {
   Parts parts = OneFile();
   std::size_t marker = 0;
