@@ -21,6 +21,7 @@
 #include "package/record_writer.h"
 #include "paths/text.h"
 #include "platform/file_io.h"
+#include "platform/posix_file.h"
 
 namespace sfx {
 namespace {
@@ -29,51 +30,16 @@ std::string ErrnoText() { return std::strerror(errno); }
 
 // The installer being written: a read-write file, so that placeholders
 // can be filled in and the checksum pass can read back what was written.
-class OutputFile : public File {
+class OutputFile : public PosixFile {
  public:
-  explicit OutputFile(const std::string& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) {
-      throw PackageWriteError("cannot create " + path + ": " + ErrnoText());
-    }
-  }
-  ~OutputFile() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-
-  bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
-    const ssize_t r = ::read(fd_, buffer, n);
-    *got = r > 0 ? static_cast<std::uint32_t>(r) : 0;
-    return r >= 0;
-  }
-  bool Write(const void* buffer, std::uint32_t n,
-             std::uint32_t* written) override {
-    const ssize_t w = ::write(fd_, buffer, n);
-    *written = w > 0 ? static_cast<std::uint32_t>(w) : 0;
-    return w >= 0;
-  }
-  bool Seek(std::int64_t offset, Origin origin,
-            std::int64_t* position) override {
-    const int whence = origin == Origin::kBegin     ? SEEK_SET
-                       : origin == Origin::kCurrent ? SEEK_CUR
-                                                    : SEEK_END;
-    const off_t at = ::lseek(fd_, offset, whence);
-    if (at < 0) return false;
-    if (position) *position = at;
-    return true;
-  }
-  bool Size(std::int64_t* size) override {
-    struct stat st;
-    if (::fstat(fd_, &st) != 0) return false;
-    *size = st.st_size;
-    return true;
-  }
+  explicit OutputFile(const std::string& path)
+      : PosixFile(CreateOrRaise(path)), path_(path) {}
 
   // Writes all of `bytes` or raises.
   void Put(const void* bytes, std::size_t n) {
     const char* p = static_cast<const char*>(bytes);
     while (n > 0) {
-      const ssize_t w = ::write(fd_, p, n);
+      const ssize_t w = ::write(fd(), p, n);
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) {
         throw PackageWriteError("cannot write " + path_ + ": " + ErrnoText());
@@ -100,14 +66,22 @@ class OutputFile : public File {
     }
   }
   void Truncate(std::int64_t size) {
-    if (::ftruncate(fd_, size) != 0) {
+    if (::ftruncate(fd(), size) != 0) {
       throw PackageWriteError("cannot write " + path_ + ": " + ErrnoText());
     }
   }
 
  private:
+  static int CreateOrRaise(const std::string& path) {
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      throw PackageWriteError("cannot create " + path + ": " + ErrnoText());
+    }
+    return fd;
+  }
+
   std::string path_;
-  int fd_ = -1;
 };
 
 struct SourceCloser {

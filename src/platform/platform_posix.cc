@@ -21,6 +21,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix_file.h"
 
 namespace sfx {
 namespace {
@@ -32,66 +33,6 @@ std::string HostPath(const std::string& path) {
   }
   return result;
 }
-
-class PosixFile : public File {
- public:
-  explicit PosixFile(int fd) : fd_(fd) {}
-  ~PosixFile() override { ::close(fd_); }
-
-  bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
-    *got = 0;
-    char* out = static_cast<char*>(buffer);
-    // A regular file delivers everything but at its end; the loop only
-    // covers interrupted calls.
-    while (*got < n) {
-      const ssize_t r = ::read(fd_, out + *got, n - *got);
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (r == 0) break;
-      *got += static_cast<std::uint32_t>(r);
-    }
-    return true;
-  }
-
-  bool Write(const void* buffer, std::uint32_t n,
-             std::uint32_t* written) override {
-    *written = 0;
-    const char* in = static_cast<const char*>(buffer);
-    while (*written < n) {
-      const ssize_t w = ::write(fd_, in + *written, n - *written);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (w == 0) break;
-      *written += static_cast<std::uint32_t>(w);
-    }
-    return true;
-  }
-
-  bool Seek(std::int64_t offset, Origin origin,
-            std::int64_t* position) override {
-    const int whence = origin == Origin::kBegin     ? SEEK_SET
-                       : origin == Origin::kCurrent ? SEEK_CUR
-                                                    : SEEK_END;
-    const off_t result = ::lseek(fd_, static_cast<off_t>(offset), whence);
-    if (result < 0) return false;
-    if (position) *position = result;
-    return true;
-  }
-
-  bool Size(std::int64_t* size) override {
-    struct stat st;
-    if (::fstat(fd_, &st) != 0) return false;
-    *size = st.st_size;
-    return true;
-  }
-
- private:
-  int fd_;
-};
 
 std::unique_ptr<File> OpenFile(const std::string& path, int flags) {
   const int fd = ::open(HostPath(path).c_str(), flags | O_CLOEXEC, 0666);
