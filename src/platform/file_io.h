@@ -37,7 +37,8 @@ inline std::int32_t LoadInt32(const std::uint8_t* p) {
 
 // Stores `value` at `p` as 4 little-endian bytes.
 inline void StoreUint32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 }  // namespace sfx
