@@ -55,9 +55,13 @@ class RunAborted : public Exception {
 // The registry access of the run: a root key and at most one open key.
 class RegistryWriter {
  public:
-  // Opens `path` beneath the current root, creating missing keys.
+  // Opens `path` beneath the current root, creating missing keys. A
+  // leading backslash names the root itself, as in "\Software\Maker": the
+  // system refuses a subkey path that starts with one, so it is dropped (an
+  // empty registry key thus puts the log key "install" under the root).
   bool OpenKey(const std::string& path) {
-    key_ = Os().CreateKey(root_, path);
+    const bool rooted = !path.empty() && path[0] == '\\';
+    key_ = Os().CreateKey(root_, rooted ? path.substr(1) : path);
     return key_ != nullptr;
   }
   // Sets a string value; raises when there is no open key or the system

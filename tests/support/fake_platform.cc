@@ -326,6 +326,8 @@ std::unique_ptr<RegistryKey> FakePlatform::CreateKey(os::RegistryRoot root,
   log.push_back(
       std::string("CreateKey ") +
       (root == os::RegistryRoot::kLocalMachine ? "HKLM\\" : "HKCU\\") + path);
+  // The system refuses a subkey path that starts with a backslash.
+  if (!path.empty() && path[0] == '\\') return nullptr;
   if (failing_keys.count(Upper(path))) return nullptr;
   return std::make_unique<FakeKey>(this, root, path);
 }

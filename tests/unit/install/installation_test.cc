@@ -99,6 +99,28 @@ TEST_F(InstallationTest, FullRunWritesTheLogInOrder) {
   EXPECT_EQ(platform_.winexec_calls, (Texts{}));
 }
 
+TEST_F(InstallationTest, RegistryKeyWithLeadingBackslashOrEmptyStillLogs) {
+  const struct {
+    const char* registry_key;
+    const char* log_key;
+  } cases[] = {
+      {"\\Software\\TIV\\Hello", "Software\\TIV\\Hello\\install"},
+      {"", "install"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.registry_key);
+    record_.RegistryKey = c.registry_key;
+    AddFileEntry(record_, "hello.exe");
+    BuildPackage({"exe"});
+    SetDestination("C:\\Dest");
+    RunInstallation(record_);
+    EXPECT_EQ(Errors(), (Texts{}));
+    EXPECT_EQ(platform_.RegistryValue(kHkcu, c.log_key, "Prog0"),
+              "C:\\Dest\\hello.exe");
+    record_.Files.clear();
+  }
+}
+
 TEST_F(InstallationTest, PackageWithoutFilesNumbersExtraEntriesFromZero) {
   record_.ExtraProgEntries = {"a.txt"};
   BuildPackage({});
