@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "codec/file_entry.h"
 #include "codec/lzh_encoder.h"
@@ -109,6 +110,27 @@ std::uint32_t Offset32(std::int64_t offset) {
   return static_cast<std::uint32_t>(offset);
 }
 
+// Looks for the trailer marker in data that arrives in pieces, so that a
+// marker straddling two pieces is found too.
+class MarkerScanner {
+ public:
+  MarkerScanner() : marker_(std::string(kMarkerHalf) + kMarkerHalf) {}
+  void Feed(const std::uint8_t* bytes, std::size_t n) {
+    if (found_) return;
+    window_.append(reinterpret_cast<const char*>(bytes), n);
+    found_ = window_.find(marker_) != std::string::npos;
+    if (window_.size() >= kMarkerSize) {
+      window_.erase(0, window_.size() - (kMarkerSize - 1));
+    }
+  }
+  bool found() const { return found_; }
+
+ private:
+  const std::string marker_;
+  std::string window_;
+  bool found_ = false;
+};
+
 // Writes the entry of one file at the output's position; returns the
 // entry's bytes in the package and adds the file's size to `data_size`.
 std::int64_t WriteEntry(OutputFile& out, const std::string& name,
@@ -142,9 +164,11 @@ std::int64_t WriteEntry(OutputFile& out, const std::string& name,
   std::vector<TPackedBlock> table(count);
   std::vector<std::uint8_t> block(kFileBlockSize);
   std::uint64_t packed_total = 0;
+  MarkerScanner raw_marker;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t n = std::min(kFileBlockSize, size - i * kFileBlockSize);
     ReadSource(file.get(), source, block.data(), n);
+    raw_marker.Feed(block.data(), n);
     const std::vector<std::uint8_t> stream = LzhEncodeBuffer(block.data(), n);
     if (stream.size() > kMaxBlockBufferSize) {
       throw PackageWriteError(source + ": a block does not compress into " +
@@ -156,8 +180,11 @@ std::int64_t WriteEntry(OutputFile& out, const std::string& name,
     packed_total += stream.size();
   }
   // Stored is chosen for the whole entry when compression does not pay;
-  // its blocks overwrite the compressed ones.
-  const bool packed = size > 0 && packed_total < size;
+  // its blocks overwrite the compressed ones. A file that holds the trailer
+  // marker stays compressed: stored, the installer's check would stop at
+  // that copy of the marker.
+  const bool packed =
+      size > 0 && (packed_total < size || raw_marker.found());
   if (!packed && count > 0) {
     out.MoveTo(blocks_start);
     std::rewind(file.get());
@@ -309,6 +336,16 @@ PackageSummary WritePackage(const PackageSpec& spec,
     out.Put(kMarkerHalf, kMarkerSize / 2);
     out.PutUint32(summary.checksum);
     out.Truncate(summary.installer_size);
+    // The installer takes the first marker in its file: one that the
+    // packaged data happen to form before the trailer would break it.
+    const PackageCheckResult check = CheckPackageFile(out, spec.skip_checksum);
+    if (check.status != PackageCheck::kOk ||
+        check.marker_offset != summary.marker_offset) {
+      throw PackageWriteError(
+          "the packaged data form the trailer marker \"File CRCFile CRC\" at "
+          "offset " + std::to_string(check.marker_offset) +
+          ", before the trailer; the installer would fail its own check");
+    }
   } catch (...) {
     std::remove(output_path.c_str());
     throw;

@@ -185,6 +185,36 @@ TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
   EXPECT_EQ(ReadAll(dir_ + "skip.exe")[64 + 22], 1);
 }
 
+// Incompressible files would be stored as they are; one that holds the
+// trailer marker must not be, or the installer's check would stop there.
+TEST_F(WritePackageTest, FilesHoldingTheMarkerStillGiveAWorkingInstaller) {
+  const std::string marker = std::string(kMarkerHalf) + kMarkerHalf;
+  const struct {
+    const char* name;
+    std::size_t size;
+    std::size_t marker_at;
+  } cases[] = {
+      {"inside a block", 5000, 1000},
+      {"across two blocks", 70000, kFileBlockSize - 7},
+      {"at the very end", 300, 300 - 16},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto content = Noise(c.size, 7);
+    std::copy(marker.begin(), marker.end(), content.begin() + c.marker_at);
+    PackageSpec spec;
+    spec.stub = Stub();
+    spec.sources = {Source("noise.bin", content)};
+    spec.record.Files.push_back(std::make_unique<TInstallFileRecord>());
+    spec.record.Files.back()->FileName = "noise.bin";
+    const PackageSummary summary = WritePackage(spec, dir_ + "marker.exe");
+    sfx_test::MemoryFile file(ReadAll(dir_ + "marker.exe"));
+    const PackageCheckResult check = CheckPackageFile(file, false);
+    EXPECT_EQ(check.status, PackageCheck::kOk);
+    EXPECT_EQ(check.marker_offset, summary.marker_offset);
+  }
+}
+
 TEST_F(WritePackageTest, EveryFlippedByteBeforeTheMarkerFailsTheCheck) {
   PackageSpec spec;
   spec.stub = Stub();
