@@ -267,10 +267,10 @@ std::uint32_t DosDateTimeOf(std::time_t t, std::optional<std::time_t> newest) {
   return date << 16 | time;
 }
 
-PackageSummary WritePackage(const PackageSpec& spec,
+PackageSummary WritePackage(const PackagePlan& plan,
                             const std::string& output_path) {
-  const TInstalRecord& record = spec.record;
-  if (spec.sources.size() != record.Files.size()) {
+  const TInstalRecord& record = plan.record;
+  if (plan.sources.size() != record.Files.size()) {
     throw PackageWriteError("one source file is needed for each entry");
   }
   std::vector<std::string> names;
@@ -281,10 +281,10 @@ PackageSummary WritePackage(const PackageSpec& spec,
                               "\" does not end in a usable file name");
     }
   }
-  const std::size_t size_block = FindStubSizeBlock(spec.stub);
+  const std::size_t size_block = FindStubSizeBlock(plan.stub);
   std::vector<std::uint8_t> header;
   try {
-    header = WriteRecord(record, spec.version);
+    header = WriteRecord(record, plan.version);
   } catch (const RecordWriteError& e) {
     throw PackageWriteError(e.what());
   }
@@ -298,20 +298,20 @@ PackageSummary WritePackage(const PackageSpec& spec,
   PackageSummary summary;
   try {
     OutputFile out(output_path);
-    out.Put(spec.stub.data(), spec.stub.size());
-    summary.header_offset = static_cast<std::int64_t>(spec.stub.size());
+    out.Put(plan.stub.data(), plan.stub.size());
+    summary.header_offset = static_cast<std::int64_t>(plan.stub.size());
     out.PutUint32(static_cast<std::uint32_t>(packed_header.size()));
     out.Put(packed_header.data(), packed_header.size());
     out.PutUint32(static_cast<std::uint32_t>(header.size()));
     out.PutUint32(static_cast<std::uint32_t>(record.Files.size()));
     for (std::size_t i = 0; i < names.size(); ++i) {
-      summary.packed_size += WriteEntry(out, names[i], spec.sources[i],
-                                        spec.newest_time, &summary.data_size);
+      summary.packed_size += WriteEntry(out, names[i], plan.sources[i],
+                                        plan.newest_time, &summary.data_size);
     }
     out.PutUint32(Offset32(summary.header_offset));
     summary.marker_offset = out.Position();
     Offset32(summary.marker_offset);
-    if (!spec.skip_checksum && summary.marker_offset > kMaxChecksummedSize) {
+    if (!plan.skip_checksum && summary.marker_offset > kMaxChecksummedSize) {
       throw PackageWriteError(
           "the installer is too large for its integrity check (" +
           std::to_string(kMaxChecksummedSize) +
@@ -324,7 +324,7 @@ PackageSummary WritePackage(const PackageSpec& spec,
     const std::uint32_t total = Offset32(summary.installer_size);
     StoreUint32(values, total);
     StoreUint32(values + 4, total);
-    values[8] = spec.skip_checksum ? 1 : 0;
+    values[8] = plan.skip_checksum ? 1 : 0;
     out.MoveTo(static_cast<std::int64_t>(size_block) + 14);
     out.Put(values, sizeof values);
     if (!ComputePackageChecksum(out, summary.marker_offset,
@@ -338,7 +338,7 @@ PackageSummary WritePackage(const PackageSpec& spec,
     out.Truncate(summary.installer_size);
     // The installer takes the first marker in its file: one that the
     // packaged data happen to form before the trailer would break it.
-    const PackageCheckResult check = CheckPackageFile(out, spec.skip_checksum);
+    const PackageCheckResult check = CheckPackageFile(out, plan.skip_checksum);
     if (check.status != PackageCheck::kOk ||
         check.marker_offset != summary.marker_offset) {
       throw PackageWriteError(

@@ -22,7 +22,7 @@ class PackageWriteError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct PackageSpec {
+struct PackagePlan {
   std::vector<std::uint8_t> stub;  // the installer program
   // The header. Entry i of the package is record.Files[i]; its name in the
   // package is the last path component of that entry's FileName.
@@ -57,7 +57,7 @@ std::uint32_t DosDateTimeOf(std::time_t t, std::optional<std::time_t> newest);
 
 // Writes the installer file at `output_path`; on failure the partial file
 // is removed and PackageWriteError raised.
-PackageSummary WritePackage(const PackageSpec& spec,
+PackageSummary WritePackage(const PackagePlan& plan,
                             const std::string& output_path);
 
 }  // namespace sfx

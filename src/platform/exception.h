@@ -1,7 +1,6 @@
-// The installer's base exception class. Failures that the specification of
-// a routine says are "raised" derive from it and carry a message text; they
-// are reported to the user by whoever catches them (or not at all when the
-// message is empty).
+// The installer's base exception class. Failures that a routine raises
+// derive from it and carry a message text; they are reported to the user
+// by whoever catches them (or not at all when the message is empty).
 #ifndef SFX_PLATFORM_EXCEPTION_H_
 #define SFX_PLATFORM_EXCEPTION_H_
 

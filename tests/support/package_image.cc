@@ -105,10 +105,10 @@ std::vector<std::uint8_t> BuildInstallerImage(
     const TInstalRecord& record, const std::vector<std::string>& contents,
     std::time_t mtime, bool skip_checksum) {
   TempDir dir;
-  PackageSpec spec;
-  spec.stub = StubImage();
-  spec.record = CloneRecord(record);
-  spec.skip_checksum = skip_checksum;
+  PackagePlan plan;
+  plan.stub = StubImage();
+  plan.record = CloneRecord(record);
+  plan.skip_checksum = skip_checksum;
   for (std::size_t i = 0; i < contents.size(); ++i) {
     // One directory per entry: packaged names may repeat.
     const std::string sub = dir.path() + "/" + std::to_string(i);
@@ -117,10 +117,10 @@ std::vector<std::uint8_t> BuildInstallerImage(
     std::ofstream(source, std::ios::binary) << contents[i];
     struct utimbuf times = {mtime, mtime};
     ::utime(source.c_str(), &times);
-    spec.sources.push_back(source);
+    plan.sources.push_back(source);
   }
   const std::string output = dir.path() + "/setup.exe";
-  WritePackage(spec, output);
+  WritePackage(plan, output);
   std::ifstream in(output, std::ios::binary);
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
                                    std::istreambuf_iterator<char>());

@@ -17,7 +17,7 @@
 
 #include "codec/file_entry.h"
 #include "commands.h"
-#include "inspect.h"
+#include "installer_reader.h"
 #include "listing.h"
 #include "manifest.h"
 #include "package/package_writer.h"
@@ -182,16 +182,16 @@ int RunBuildCommand(int argc, char** argv) {
     std::fprintf(stderr, "sfxtool: %s\n", e.what());
     return 1;
   }
-  sfx::PackageSpec& spec = manifest.spec;
+  sfx::PackagePlan& plan = manifest.plan;
   if (!format.empty()) {
-    spec.version = FormatCodeOf(format);
-    if (spec.version == 0) {
+    plan.version = FormatCodeOf(format);
+    if (plan.version == 0) {
       std::fprintf(stderr, "sfxtool build: unknown format '%s'\n",
                    format.c_str());
       return Usage(kBuildUsage);
     }
   }
-  if (skip_checksum) spec.skip_checksum = true;
+  if (skip_checksum) plan.skip_checksum = true;
   if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
     char* end = nullptr;
     errno = 0;
@@ -201,7 +201,7 @@ int RunBuildCommand(int argc, char** argv) {
                    epoch);
       return 1;
     }
-    spec.newest_time = static_cast<std::time_t>(value);
+    plan.newest_time = static_cast<std::time_t>(value);
   }
   if (stub_path.empty()) {
     stub_path = ExecutableFolder() + "/../win32/installer.exe";
@@ -214,20 +214,20 @@ int RunBuildCommand(int argc, char** argv) {
       return 1;
     }
   }
-  if (!ReadWholeFile(stub_path, &spec.stub)) {
+  if (!ReadWholeFile(stub_path, &plan.stub)) {
     std::fprintf(stderr, "sfxtool: cannot read the stub %s\n",
                  stub_path.c_str());
     return 1;
   }
   try {
-    const sfx::PackageSummary summary = sfx::WritePackage(spec, output);
+    const sfx::PackageSummary summary = sfx::WritePackage(plan, output);
     std::printf(
         "%s: %" PRId64 " bytes, %s, %zu files (%" PRId64 " bytes in %" PRId64
         " bytes of entries), checksum 0x%08" PRIX32 "%s\n",
         output.c_str(), summary.installer_size,
-        sfx::FormatSignature(spec.version).c_str(), spec.record.Files.size(),
+        sfx::FormatSignature(plan.version).c_str(), plan.record.Files.size(),
         summary.data_size, summary.packed_size, summary.checksum,
-        spec.skip_checksum ? " (not checked)" : "");
+        plan.skip_checksum ? " (not checked)" : "");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "sfxtool: %s\n", e.what());
     return 1;

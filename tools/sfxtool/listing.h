@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "inspect.h"
+#include "installer_reader.h"
 
 namespace sfxtool {
 

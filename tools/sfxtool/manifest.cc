@@ -1,4 +1,4 @@
-// Loads the TOML build manifest into a package specification. Unknown keys
+// Loads the TOML build manifest into a package plan. Unknown keys
 // are errors (a misspelt key would otherwise be lost without a word), and
 // every error names the line and the field it is about.
 #include "manifest.h"
@@ -150,7 +150,7 @@ void LoadFiles(const Reader& in, const toml::table& root, Manifest* manifest,
   if (!array || !array->is_array_of_tables()) {
     in.Fail(node, "file", "must be an array of tables ([[file]])");
   }
-  sfx::TInstalRecord& record = manifest->spec.record;
+  sfx::TInstalRecord& record = manifest->plan.record;
   for (std::size_t i = 0; i < array->size(); ++i) {
     const toml::table& t = *array->get(i)->as_table();
     const std::string f = "file[" + std::to_string(i) + "].";
@@ -178,7 +178,7 @@ void LoadFiles(const Reader& in, const toml::table& root, Manifest* manifest,
     entry->Parameters = in.Text(t, "parameters", f + "parameters", false);
     entry->DesktopIcon = in.Bool(t, "desktop_icon", f + "desktop_icon", false);
     entry->AddToLog = in.Bool(t, "add_to_log", f + "add_to_log", true);
-    const int version = manifest->spec.version;
+    const int version = manifest->plan.version;
     if (entry->DesktopIcon && version < sfx::kFormat24) {
       in.Fail(t.get("desktop_icon"), f + "desktop_icon", "needs format 2.4");
     }
@@ -187,7 +187,7 @@ void LoadFiles(const Reader& in, const toml::table& root, Manifest* manifest,
               "false needs format 2.2 or later");
     }
     record.Files.push_back(std::move(entry));
-    manifest->spec.sources.push_back(source);
+    manifest->plan.sources.push_back(source);
   }
 }
 
@@ -198,7 +198,7 @@ void LoadPreRun(const Reader& in, const toml::table& root, Manifest* manifest) {
   if (!array || !array->is_array_of_tables()) {
     in.Fail(node, "pre_run", "must be an array of tables ([[pre_run]])");
   }
-  if (manifest->spec.version < sfx::kFormat21 && !array->empty()) {
+  if (manifest->plan.version < sfx::kFormat21 && !array->empty()) {
     in.Fail(node, "pre_run", "needs format 2.1 or later");
   }
   for (std::size_t i = 0; i < array->size(); ++i) {
@@ -236,7 +236,7 @@ void LoadPreRun(const Reader& in, const toml::table& root, Manifest* manifest) {
           stage, f + "stage",
           "must be \"before\", \"after\", \"log-exec\" or \"log-postexec\"");
     }
-    manifest->spec.record.PreRunFiles.push_back(std::move(entry));
+    manifest->plan.record.PreRunFiles.push_back(std::move(entry));
   }
 }
 
@@ -264,16 +264,16 @@ Manifest LoadManifest(const std::string& path) {
                       "file",           "pre_run"},
                "");
   Manifest manifest;
-  sfx::PackageSpec& spec = manifest.spec;
-  sfx::TInstalRecord& record = spec.record;
+  sfx::PackagePlan& plan = manifest.plan;
+  sfx::TInstalRecord& record = plan.record;
 
   const std::string format = in.Text(root, "format", "format", false, "2.4");
-  spec.version = FormatCodeOf(format);
-  if (spec.version == 0) {
+  plan.version = FormatCodeOf(format);
+  if (plan.version == 0) {
     in.Fail(root.get("format"), "format",
             "must be \"1.2\", \"2.1\", \"2.2\", \"2.3\" or \"2.4\"");
   }
-  spec.skip_checksum = in.Bool(root, "skip_checksum", "skip_checksum", false);
+  plan.skip_checksum = in.Bool(root, "skip_checksum", "skip_checksum", false);
 
   record.ProductName = in.Text(root, "product_name", "product_name", true);
   const auto product_texts =
@@ -319,7 +319,7 @@ Manifest LoadManifest(const std::string& path) {
       in.TextList(root, "extra_log_entries", "extra_log_entries");
 
   if (const toml::node* icon = root.get("icon")) {
-    if (spec.version < sfx::kFormat23)
+    if (plan.version < sfx::kFormat23)
       in.Fail(icon, "icon", "needs format 2.3 or later");
     const std::string icon_path = in.Path(root, "icon", "icon");
     std::FILE* f = std::fopen(icon_path.c_str(), "rb");
@@ -336,7 +336,7 @@ Manifest LoadManifest(const std::string& path) {
     std::fclose(f);
   }
   if (const toml::node* info = root.get("info_texts")) {
-    if (spec.version < sfx::kFormat23) {
+    if (plan.version < sfx::kFormat23) {
       in.Fail(info, "info_texts", "needs format 2.3 or later");
     }
     const auto texts = in.TextList(root, "info_texts", "info_texts");
@@ -346,7 +346,7 @@ Manifest LoadManifest(const std::string& path) {
     record.InfoText3 = texts[2];
   }
   if (const toml::node* flags = root.get("flags")) {
-    if (spec.version < sfx::kFormat24)
+    if (plan.version < sfx::kFormat24)
       in.Fail(flags, "flags", "needs format 2.4");
     const auto* array = flags->as_array();
     if (!array || array->size() != 3) {

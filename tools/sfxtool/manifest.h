@@ -19,7 +19,7 @@ class ManifestError : public std::runtime_error {
 };
 
 struct Manifest {
-  sfx::PackageSpec spec;  // everything but the stub
+  sfx::PackagePlan plan;  // everything but the stub
 };
 
 // Reads the manifest at `path`. Paths inside it are relative to its

@@ -106,9 +106,9 @@ TEST_F(ExtractTest, WritesStoredAndPackedEntriesWithTheirTime) {
   const auto first = Text(65000);
   const auto second = Text(1234, 'k');
   for (bool packed : {false, true}) {
-    EntrySpec spec;
-    spec.packed = packed;
-    spec.blocks =
+    EntrySpec plan;
+    plan.packed = packed;
+    plan.blocks =
         packed ? std::vector<std::vector<std::uint8_t>>{LzhEncodeBuffer(
                                                             first.data(),
                                                             first.size()),
@@ -116,7 +116,7 @@ TEST_F(ExtractTest, WritesStoredAndPackedEntriesWithTheirTime) {
                                                             second.data(),
                                                             second.size())}
                : std::vector<std::vector<std::uint8_t>>{first, second};
-    sfx_test::MemoryFile package(Entry(spec));
+    sfx_test::MemoryFile package(Entry(plan));
     ASSERT_TRUE(ExtractPackedFile(package, dir_, false));
     ExpectAtNextEntry(package);
     const std::string path = dir_ + "/file.txt";
@@ -135,9 +135,9 @@ TEST_F(ExtractTest, WritesStoredAndPackedEntriesWithTheirTime) {
 }
 
 TEST_F(ExtractTest, EmptyDirectorySkipsTheEntry) {
-  EntrySpec spec;
-  spec.blocks = {Text(10), {}};  // a 0-byte block is harmless when skipped
-  sfx_test::MemoryFile package(Entry(spec));
+  EntrySpec plan;
+  plan.blocks = {Text(10), {}};  // a 0-byte block is harmless when skipped
+  sfx_test::MemoryFile package(Entry(plan));
   EXPECT_TRUE(ExtractPackedFile(package, "", false));
   EXPECT_EQ(LastExtractedPath, "file.txt");
   ExpectAtNextEntry(package);
@@ -145,8 +145,8 @@ TEST_F(ExtractTest, EmptyDirectorySkipsTheEntry) {
 }
 
 TEST_F(ExtractTest, EmptyFileAndTrailingBackslash) {
-  EntrySpec spec;
-  sfx_test::MemoryFile package(Entry(spec));
+  EntrySpec plan;
+  sfx_test::MemoryFile package(Entry(plan));
   ASSERT_TRUE(ExtractPackedFile(package, dir_ + "\\", false));
   EXPECT_EQ(LastExtractedPath, dir_ + "\\file.txt");
   EXPECT_TRUE(ReadAll(dir_ + "/file.txt").empty());
@@ -171,9 +171,9 @@ TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
     const std::uint32_t existing =
         kDosTime + static_cast<std::uint32_t>(c.existing_offset);
     ASSERT_TRUE(platform_.SetLastWriteDosTime(path, existing));
-    EntrySpec spec;
-    spec.blocks = {Text(5)};
-    sfx_test::MemoryFile package(Entry(spec));
+    EntrySpec plan;
+    plan.blocks = {Text(5)};
+    sfx_test::MemoryFile package(Entry(plan));
     EXPECT_TRUE(ExtractPackedFile(package, dir_, c.keep_newer));
     ExpectAtNextEntry(package);
     EXPECT_EQ(LastExtractedPath, dir_ + "\\file.txt");
@@ -198,10 +198,10 @@ TEST_F(ExtractTest, UncreatableAndHostileNamesArePassedOver) {
   for (const std::string& name : names) {
     platform_.messages.clear();
     platform_.refuse_create = {dir_ + "\\locked.txt"};
-    EntrySpec spec;
-    spec.name = name;
-    spec.blocks = {Text(100), Text(200)};
-    sfx_test::MemoryFile package(Entry(spec));
+    EntrySpec plan;
+    plan.name = name;
+    plan.blocks = {Text(100), Text(200)};
+    sfx_test::MemoryFile package(Entry(plan));
     EXPECT_FALSE(ExtractPackedFile(package, dir_, false)) << name;
     ExpectAtNextEntry(package);
     ASSERT_EQ(platform_.messages.size(), 1u) << name;
@@ -248,7 +248,7 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
   huge_stream[2] = 0x03;
   struct Case {
     const char* name;
-    EntrySpec spec;
+    EntrySpec plan;
     std::uint32_t write_limit;  // 0: no limit
     const char* message;
   };
@@ -287,7 +287,7 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
         return std::unique_ptr<File>(new ShortWriteFile(std::move(f), limit));
       };
     }
-    auto bytes = Entry(c.spec);
+    auto bytes = Entry(c.plan);
     bytes.pop_back();  // no sentinel: a block past the end reads nothing
     sfx_test::MemoryFile package(bytes);
     EXPECT_THROW(ExtractPackedFile(package, dir_, false), EInOutError);
@@ -298,10 +298,10 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
 
 TEST_F(ExtractTest, ShortFinalReadIsAccepted) {
   // The last block claims 20 bytes but the package ends after 10.
-  EntrySpec spec;
-  spec.blocks = {Text(10)};
-  spec.sizes = {20};
-  auto bytes = Entry(spec);
+  EntrySpec plan;
+  plan.blocks = {Text(10)};
+  plan.sizes = {20};
+  auto bytes = Entry(plan);
   bytes.pop_back();
   sfx_test::MemoryFile package(bytes);
   EXPECT_TRUE(ExtractPackedFile(package, dir_, false));
@@ -309,10 +309,10 @@ TEST_F(ExtractTest, ShortFinalReadIsAccepted) {
 }
 
 TEST_F(ExtractTest, InvalidTimeStampLeavesTheSystemTime) {
-  EntrySpec spec;
-  spec.blocks = {Text(3)};
-  spec.dos = 0xFFFFFFFFu;  // month 15, hour 31
-  sfx_test::MemoryFile package(Entry(spec));
+  EntrySpec plan;
+  plan.blocks = {Text(3)};
+  plan.dos = 0xFFFFFFFFu;  // month 15, hour 31
+  sfx_test::MemoryFile package(Entry(plan));
   EXPECT_TRUE(ExtractPackedFile(package, dir_, false));
   EXPECT_EQ(ReadAll(dir_ + "/file.txt"), Text(3));
 }

@@ -116,20 +116,20 @@ class WritePackageTest : public ::testing::Test {
 TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
   const std::vector<std::vector<std::uint8_t>> contents = {
       {}, Text(65000), Noise(130000, 1), Text(65001), Noise(10, 2)};
-  PackageSpec spec;
-  spec.stub = Stub();
+  PackagePlan plan;
+  plan.stub = Stub();
   for (std::size_t i = 0; i < contents.size(); ++i) {
     const std::string name = "f" + std::to_string(i) + ".bin";
-    spec.sources.push_back(Source(name, contents[i]));
+    plan.sources.push_back(Source(name, contents[i]));
     auto entry = std::make_unique<TInstallFileRecord>();
     entry->FileName = "C:\\build\\" + name;  // only the last part is the name
-    spec.record.Files.push_back(std::move(entry));
+    plan.record.Files.push_back(std::move(entry));
   }
   const std::string out = dir_ + "setup.exe";
-  const PackageSummary summary = WritePackage(spec, out);
+  const PackageSummary summary = WritePackage(plan, out);
   const auto bytes = ReadAll(out);
   ASSERT_EQ(static_cast<std::int64_t>(bytes.size()), summary.installer_size);
-  EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 64, spec.stub.begin()));
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 64, plan.stub.begin()));
 
   sfx_test::MemoryFile file(bytes);
   const PackageCheckResult check = CheckPackageFile(file, false);
@@ -146,7 +146,7 @@ TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
   ASSERT_TRUE(
       LoadPackageHeader(file, check.marker_offset, &layout, &decoded, &reason))
       << reason;
-  EXPECT_EQ(layout.header_offset, static_cast<std::int64_t>(spec.stub.size()));
+  EXPECT_EQ(layout.header_offset, static_cast<std::int64_t>(plan.stub.size()));
   ASSERT_EQ(layout.file_count, 5);
   ASSERT_TRUE(
       static_cast<File&>(file).Seek(layout.first_entry, File::Origin::kBegin));
@@ -177,11 +177,11 @@ TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
   EXPECT_EQ(file.position(), layout.entries_end);
 
   // The same inputs give the same bytes.
-  WritePackage(spec, dir_ + "again.exe");
+  WritePackage(plan, dir_ + "again.exe");
   EXPECT_EQ(ReadAll(dir_ + "again.exe"), bytes);
   // The skip flag lands in the size block.
-  spec.skip_checksum = true;
-  WritePackage(spec, dir_ + "skip.exe");
+  plan.skip_checksum = true;
+  WritePackage(plan, dir_ + "skip.exe");
   EXPECT_EQ(ReadAll(dir_ + "skip.exe")[64 + 22], 1);
 }
 
@@ -202,12 +202,12 @@ TEST_F(WritePackageTest, FilesHoldingTheMarkerStillGiveAWorkingInstaller) {
     SCOPED_TRACE(c.name);
     auto content = Noise(c.size, 7);
     std::copy(marker.begin(), marker.end(), content.begin() + c.marker_at);
-    PackageSpec spec;
-    spec.stub = Stub();
-    spec.sources = {Source("noise.bin", content)};
-    spec.record.Files.push_back(std::make_unique<TInstallFileRecord>());
-    spec.record.Files.back()->FileName = "noise.bin";
-    const PackageSummary summary = WritePackage(spec, dir_ + "marker.exe");
+    PackagePlan plan;
+    plan.stub = Stub();
+    plan.sources = {Source("noise.bin", content)};
+    plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
+    plan.record.Files.back()->FileName = "noise.bin";
+    const PackageSummary summary = WritePackage(plan, dir_ + "marker.exe");
     sfx_test::MemoryFile file(ReadAll(dir_ + "marker.exe"));
     const PackageCheckResult check = CheckPackageFile(file, false);
     EXPECT_EQ(check.status, PackageCheck::kOk);
@@ -216,14 +216,14 @@ TEST_F(WritePackageTest, FilesHoldingTheMarkerStillGiveAWorkingInstaller) {
 }
 
 TEST_F(WritePackageTest, EveryFlippedByteBeforeTheMarkerFailsTheCheck) {
-  PackageSpec spec;
-  spec.stub = Stub();
-  spec.sources = {Source("a.txt", Text(700)), Source("b.bin", Noise(300, 3))};
+  PackagePlan plan;
+  plan.stub = Stub();
+  plan.sources = {Source("a.txt", Text(700)), Source("b.bin", Noise(300, 3))};
   for (const char* name : {"a.txt", "b.bin"}) {
-    spec.record.Files.push_back(std::make_unique<TInstallFileRecord>());
-    spec.record.Files.back()->FileName = name;
+    plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
+    plan.record.Files.back()->FileName = name;
   }
-  const PackageSummary summary = WritePackage(spec, dir_ + "flip.exe");
+  const PackageSummary summary = WritePackage(plan, dir_ + "flip.exe");
   const auto good = ReadAll(dir_ + "flip.exe");
   for (std::int64_t at = 0; at < summary.marker_offset; ++at) {
     for (std::uint8_t mask : {0x01, 0x80}) {
@@ -239,31 +239,31 @@ TEST_F(WritePackageTest, EveryFlippedByteBeforeTheMarkerFailsTheCheck) {
 TEST_F(WritePackageTest, FailuresLeaveNoOutput) {
   struct Case {
     const char* name;
-    void (*change)(PackageSpec&);
+    void (*change)(PackagePlan&);
   };
   const Case cases[] = {
-      {"missing source", [](PackageSpec& s) { s.sources[0] += ".missing"; }},
-      {"source is a folder", [](PackageSpec& s) { s.sources[0] = "/tmp"; }},
+      {"missing source", [](PackagePlan& s) { s.sources[0] += ".missing"; }},
+      {"source is a folder", [](PackagePlan& s) { s.sources[0] = "/tmp"; }},
       {"name ends in a separator",
-       [](PackageSpec& s) { s.record.Files[0]->FileName = "dir\\"; }},
+       [](PackagePlan& s) { s.record.Files[0]->FileName = "dir\\"; }},
       {"name is ..",
-       [](PackageSpec& s) { s.record.Files[0]->FileName = ".."; }},
+       [](PackagePlan& s) { s.record.Files[0]->FileName = ".."; }},
       {"text too long",
-       [](PackageSpec& s) { s.record.RegistryKey = std::string(256, 'k'); }},
+       [](PackagePlan& s) { s.record.RegistryKey = std::string(256, 'k'); }},
       {"stub without size block",
-       [](PackageSpec& s) { s.stub.assign(50, 'x'); }},
+       [](PackagePlan& s) { s.stub.assign(50, 'x'); }},
       {"sources and files differ",
-       [](PackageSpec& s) { s.sources.push_back("x"); }},
+       [](PackagePlan& s) { s.sources.push_back("x"); }},
   };
   for (const Case& c : cases) {
-    PackageSpec spec;
-    spec.stub = Stub();
-    spec.sources.push_back(Source("a.txt", Text(100)));
-    spec.record.Files.push_back(std::make_unique<TInstallFileRecord>());
-    spec.record.Files[0]->FileName = "a.txt";
-    c.change(spec);
+    PackagePlan plan;
+    plan.stub = Stub();
+    plan.sources.push_back(Source("a.txt", Text(100)));
+    plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
+    plan.record.Files[0]->FileName = "a.txt";
+    c.change(plan);
     const std::string out = dir_ + "failed.exe";
-    EXPECT_THROW(WritePackage(spec, out), PackageWriteError) << c.name;
+    EXPECT_THROW(WritePackage(plan, out), PackageWriteError) << c.name;
     struct stat st;
     EXPECT_NE(::stat(out.c_str(), &st), 0) << c.name;
   }

@@ -2,8 +2,8 @@
 // without its message boxes: the integrity check with every detail, the
 // StubSizeBlock, the header and the file entries. Shared by `list`,
 // `verify` and `extract`.
-#ifndef SFXTOOL_INSPECT_H_
-#define SFXTOOL_INSPECT_H_
+#ifndef SFXTOOL_INSTALLER_READER_H_
+#define SFXTOOL_INSTALLER_READER_H_
 
 #include <cstdint>
 #include <string>
@@ -46,4 +46,4 @@ std::string CheckProblem(const InstallerInfo& info);
 
 }  // namespace sfxtool
 
-#endif  // SFXTOOL_INSPECT_H_
+#endif  // SFXTOOL_INSTALLER_READER_H_

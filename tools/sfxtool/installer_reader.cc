@@ -1,6 +1,6 @@
 // Reads an installer file through the same readers as the installer
 // program, collecting what they find instead of showing it.
-#include "inspect.h"
+#include "installer_reader.h"
 
 #include <algorithm>
 #include <cinttypes>
