@@ -69,7 +69,7 @@ test-win32: win32
 
 bench: deps host
 	scripts/run-bench $(HOST_DIR)
-	scripts/bench-package $(HOST_DIR)/sfxtool
+	scripts/bench-package $(CURDIR)/$(HOST_DIR)/sfxtool
 
 fuzz: deps fuzz-build
 	scripts/run-fuzzers $(FUZZ_DIR) 300
