@@ -8,6 +8,7 @@
 //  - the thread support of the exception machinery (per-thread exception
 //    globals, the lock of the emergency exception pool). The installer has
 //    a single thread;
+//  - the C library's math-error reporter, never installed here (below);
 //  - the start-up pass that applies pseudo-relocations for data imported
 //    from DLLs. The installer links statically and imports no data; the
 //    link (-Wl,--disable-runtime-pseudo-reloc) fails should that change.
@@ -48,5 +49,11 @@ int __gthr_win32_mutex_unlock(void*) { return 0; }
 void __gthr_win32_mutex_destroy(void*) {}
 
 void _pei386_runtime_relocator() {}
+
+// The start-up code installs the C library's math-error reporter (which
+// prints through stdio) only when a program asks for it with
+// _MINGW_INSTALL_DEBUG_MATHERR = 1; the installer does not, so it never
+// runs and this keeps the reporter and its texts out.
+int _matherr(void*) { return 0; }
 
 }  // extern "C"
