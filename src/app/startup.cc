@@ -11,6 +11,7 @@
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
+#include "platform/divide.h"
 #include "platform/platform.h"
 #include "ui/main_window.h"
 
@@ -97,20 +98,19 @@ std::string FirstArgument(const std::string& command_line) {
 
 std::string FormatThousands(std::int64_t n, const std::string& separator) {
   const bool negative = n < 0;
-  // Built from the right; the magnitude is taken digit by digit so that
-  // the most negative value needs no special case.
+  // Built from the right.
   std::string reversed_digits;
+  std::uint64_t rest = Magnitude(n);
   int count = 0;
   do {
-    int digit = static_cast<int>(n % 10);
-    if (digit < 0) digit = -digit;
+    const Division64 step = DivideUint64(rest, 10);
     if (count > 0 && count % 3 == 0) {
       reversed_digits.append(separator.rbegin(), separator.rend());
     }
-    reversed_digits += static_cast<char>('0' + digit);
+    reversed_digits += static_cast<char>('0' + step.remainder);
     ++count;
-    n /= 10;
-  } while (n != 0);
+    rest = step.quotient;
+  } while (rest != 0);
   if (negative) reversed_digits += '-';
   return std::string(reversed_digits.rbegin(), reversed_digits.rend());
 }

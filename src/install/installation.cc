@@ -18,6 +18,7 @@
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
+#include "platform/divide.h"
 #include "platform/exception.h"
 #include "platform/platform.h"
 
@@ -84,12 +85,14 @@ class RegistryWriter {
   std::unique_ptr<RegistryKey> key_;
 };
 
-// i / (n - 1) * 100, rounded to the nearest integer with halves to even.
+// i / (n - 1) * 100, rounded to the nearest integer with halves to even;
+// 0 <= i < n.
 int ProgressPosition(std::int32_t i, std::int32_t n) {
-  const long long numerator = static_cast<long long>(i) * 100;
-  const long long denominator = n - 1;
-  long long quotient = numerator / denominator;
-  const long long twice_remainder = 2 * (numerator % denominator);
+  const std::uint64_t denominator = static_cast<std::uint32_t>(n - 1);
+  const Division64 division =
+      DivideUint64(static_cast<std::uint64_t>(i) * 100, denominator);
+  std::uint64_t quotient = division.quotient;
+  const std::uint64_t twice_remainder = 2 * division.remainder;
   if (twice_remainder > denominator ||
       (twice_remainder == denominator && (quotient & 1) != 0)) {
     ++quotient;

@@ -2,6 +2,8 @@
 // library's formatting machinery.
 #include "paths/concat.h"
 
+#include "platform/divide.h"
+
 namespace sfx {
 
 std::string Concat(std::initializer_list<std::string_view> parts) {
@@ -16,13 +18,11 @@ std::string Concat(std::initializer_list<std::string_view> parts) {
 std::string DecimalText(std::int64_t n) {
   char digits[24];
   char* p = digits + sizeof digits;
-  // Digit by digit from the right; the magnitude is never formed, so the
-  // most negative value needs no special case.
-  std::int64_t rest = n;
+  std::uint64_t rest = Magnitude(n);
   do {
-    const int digit = static_cast<int>(rest % 10);
-    *--p = static_cast<char>('0' + (digit < 0 ? -digit : digit));
-    rest /= 10;
+    const Division64 step = DivideUint64(rest, 10);
+    *--p = static_cast<char>('0' + step.remainder);
+    rest = step.quotient;
   } while (rest != 0);
   if (n < 0) *--p = '-';
   return std::string(p, digits + sizeof digits);

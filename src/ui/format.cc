@@ -8,6 +8,8 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/divide.h"
+
 namespace sfx {
 
 namespace {
@@ -20,8 +22,9 @@ class BigDecimal {
  public:
   explicit BigDecimal(std::uint64_t value) {
     do {
-      limbs_.push_back(static_cast<std::uint32_t>(value % kLimbBase));
-      value /= kLimbBase;
+      const Division64 step = DivideUint64(value, kLimbBase);
+      limbs_.push_back(static_cast<std::uint32_t>(step.remainder));
+      value = step.quotient;
     } while (value != 0);
   }
 
@@ -29,13 +32,15 @@ class BigDecimal {
   void Multiply(std::uint32_t factor) {
     std::uint64_t carry = 0;
     for (std::uint32_t& limb : limbs_) {
-      std::uint64_t product = std::uint64_t{limb} * factor + carry;
-      limb = static_cast<std::uint32_t>(product % kLimbBase);
-      carry = product / kLimbBase;
+      const Division64 step =
+          DivideUint64(std::uint64_t{limb} * factor + carry, kLimbBase);
+      limb = static_cast<std::uint32_t>(step.remainder);
+      carry = step.quotient;
     }
     while (carry != 0) {
-      limbs_.push_back(static_cast<std::uint32_t>(carry % kLimbBase));
-      carry /= kLimbBase;
+      const Division64 step = DivideUint64(carry, kLimbBase);
+      limbs_.push_back(static_cast<std::uint32_t>(step.remainder));
+      carry = step.quotient;
     }
   }
 
@@ -123,16 +128,17 @@ void RoundToSignificant(std::string* digits, int* scale) {
 }  // namespace
 
 std::string FormatInteger(std::int32_t value) {
-  std::int64_t wide = value;
-  bool negative = wide < 0;
-  if (negative) wide = -wide;
+  const bool negative = value < 0;
+  // 32-bit arithmetic on the magnitude, exact for the most negative value.
+  std::uint32_t magnitude = negative ? 0u - static_cast<std::uint32_t>(value)
+                                     : static_cast<std::uint32_t>(value);
   char buffer[16];
   char* end = buffer + sizeof buffer;
   char* p = end;
   do {
-    *--p = static_cast<char>('0' + wide % 10);
-    wide /= 10;
-  } while (wide != 0);
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
   if (negative) *--p = '-';
   return std::string(p, end);
 }

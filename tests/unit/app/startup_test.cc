@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,8 @@ TEST(FormatThousandsTest, GroupsByThrees) {
        "500\xa0"
        "000"},
       {-1234, ",", "-1,234"},
+      {std::numeric_limits<std::int64_t>::min(), ",",
+       "-9,223,372,036,854,775,808"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FormatThousands(c.n, c.separator), c.text) << c.n;
