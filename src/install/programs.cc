@@ -200,4 +200,13 @@ std::uint32_t KeepSystemAwake(std::uint32_t flags) {
   return Os().CallSetThreadExecutionState(set_thread_execution_state, flags);
 }
 
+bool TryKeepSystemAwake(std::uint32_t flags) {
+  try {
+    KeepSystemAwake(flags);
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
 }  // namespace sfx

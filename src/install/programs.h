@@ -41,6 +41,9 @@ void ResolveProcAddress(void** slot, const std::string& module,
                         const std::string& function);
 // SetThreadExecutionState, bound late from kernel32.dll.
 std::uint32_t KeepSystemAwake(std::uint32_t flags);
+// KeepSystemAwake for callers without a handler: false when the system
+// lacks the function (it then simply may go to sleep).
+bool TryKeepSystemAwake(std::uint32_t flags);
 
 }  // namespace sfx
 

@@ -9,7 +9,6 @@
 #include "install/installation.h"
 #include "install/programs.h"
 #include "paths/text.h"
-#include "platform/exception.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
 #include "ui/licence_dialog.h"
@@ -164,13 +163,8 @@ void OnChar(HWND window, WPARAM code) {
   if (code == VK_ESCAPE) PostMessageA(window, WM_CLOSE, 0, 0);
 }
 
-void OnTimer() {
-  try {
-    KeepSystemAwake(os::kEsSystemRequired);
-  } catch (const Exception&) {
-    // Systems without the function simply may go to sleep.
-  }
-}
+// Systems without the function simply may go to sleep.
+void OnTimer() { TryKeepSystemAwake(os::kEsSystemRequired); }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam,
                                 LPARAM lparam) {

@@ -234,6 +234,9 @@ TEST(LateBindingTest, KeepSystemAwakeCallsTheBoundFunction) {
   EXPECT_EQ(KeepSystemAwake(os::kEsSystemRequired), 0x80000000u);
   EXPECT_EQ(platform.execution_state, os::kEsSystemRequired);
   EXPECT_EQ(platform.log.back(), "SetThreadExecutionState 1");
+  platform.execution_state = 0;
+  EXPECT_TRUE(TryKeepSystemAwake(os::kEsSystemRequired));
+  EXPECT_EQ(platform.execution_state, os::kEsSystemRequired);
 }
 
 }  // namespace
