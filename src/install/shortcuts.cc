@@ -39,14 +39,19 @@ void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
   InstallLocation = AddTrailingBackslash(DestBuffer);
   const std::string description;
 
+  // A folder the shell cannot name gives no links (and no log values for
+  // them): its empty path would put them at the root of the current drive.
+  const std::string programs =
+      Os().GetSpecialFolderPath(os::kCsidlPrograms, MainWindow);
+  const std::string desktop_folder =
+      Os().GetSpecialFolderPath(os::kCsidlDesktop, MainWindow);
   const std::string menu_folder =
-      Concat({Os().GetSpecialFolderPath(os::kCsidlPrograms, MainWindow), "\\",
-              record.MenuFolderName});
-  Os().CreateDirectory(menu_folder);
-  WriteLogValue(log_key, "MenuFolder", menu_folder);
-
-  const std::string desktop =
-      Concat({Os().GetSpecialFolderPath(os::kCsidlDesktop, MainWindow), "\\"});
+      Concat({programs, "\\", record.MenuFolderName});
+  if (!programs.empty()) {
+    Os().CreateDirectory(menu_folder);
+    WriteLogValue(log_key, "MenuFolder", menu_folder);
+  }
+  const std::string desktop = Concat({desktop_folder, "\\"});
 
   for (std::size_t i = 0; i < record.Files.size(); ++i) {
     const TInstallFileRecord& file = *record.Files[i];
@@ -61,13 +66,15 @@ void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
     const std::string target = Concat(
         {AddTrailingBackslash(directory), LastPathComponent(file.FileName)});
 
-    const std::string menu_link =
-        Concat({menu_folder, "\\", name, kLinkExtension});
-    Os().CreateShellLink(target, menu_link, description, file.Parameters,
-                         directory);
-    WriteLogValue(log_key, Concat({"Shortcut", index}), menu_link);
+    if (!programs.empty()) {
+      const std::string menu_link =
+          Concat({menu_folder, "\\", name, kLinkExtension});
+      Os().CreateShellLink(target, menu_link, description, file.Parameters,
+                           directory);
+      WriteLogValue(log_key, Concat({"Shortcut", index}), menu_link);
+    }
 
-    if (file.DesktopIcon) {
+    if (file.DesktopIcon && !desktop_folder.empty()) {
       const std::string desk_link = Concat({desktop, name, kLinkExtension});
       Os().CreateShellLink(target, desk_link, description, file.Parameters,
                            directory);

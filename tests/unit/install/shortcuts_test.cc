@@ -94,6 +94,32 @@ TEST_F(ShortcutsTest, NoMenuFolderMeansNothingAtAll) {
   EXPECT_EQ(platform_.co_initialize_calls, 0);
 }
 
+TEST_F(ShortcutsTest, FolderTheShellCannotNameGetsNoLinks) {
+  const struct {
+    int unknown_folder;
+    const char* log_key;
+    Texts names;
+  } cases[] = {
+      {os::kCsidlPrograms, "NoMenu", {"DeskIcon0"}},
+      {os::kCsidlDesktop, "NoDesktop", {"MenuFolder", "Shortcut0"}},
+  };
+  auto& entry = AddFileEntry(record_, "a.exe");
+  entry.ShortcutName = "A";
+  entry.DesktopIcon = 1;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.log_key);
+    const auto known = platform_.special_folders;
+    platform_.special_folders.erase(c.unknown_folder);
+    platform_.shell_links.clear();
+    auto key = platform_.CreateKey(kHkcu, c.log_key);
+    CreateShortcuts(record_, *key);
+    EXPECT_EQ(platform_.RegistryNames(kHkcu, c.log_key), c.names);
+    ASSERT_EQ(platform_.shell_links.size(), 1u);
+    EXPECT_NE(platform_.shell_links[0].link_path[0], '\\');
+    platform_.special_folders = known;
+  }
+}
+
 TEST_F(ShortcutsTest, NameExpandingToNothingGivesNoLink) {
   ProgName.clear();
   AddFileEntry(record_, "a.exe").ShortcutName = "%PROGNAME%";
