@@ -1,0 +1,106 @@
+// Name and path rules for what a package may write (see name_rules.h).
+#include "paths/name_rules.h"
+
+#include <cstring>
+
+#include "paths/text.h"
+
+namespace sfx {
+namespace {
+
+// The macros of package texts, upper-case as UpperCaseLatin gives them.
+constexpr const char* kMacros[] = {
+    "%SYSTEM%",         "%TEMP%",          "%WINDOWS%",
+    "%PROGRAMDIR%",     "%INSTALLDIR%",    "%TIVSOFTDATADIR%",
+    "%COMMONAPPDATA%",  "%PROGNAME%",      "%CURRENTDIR%"};
+
+bool IsDeviceName(const std::string& name) {
+  // Windows maps these names to devices whatever extension follows, and
+  // ignores blanks before the extension.
+  std::string base = UpperCaseLatin(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL",
+                                         "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices) {
+    if (base == device) return true;
+  }
+  return base.size() == 4 &&
+         (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
+NameProblem CheckNameComponent(const std::string& name) {
+  if (name.empty()) return NameProblem::kEmpty;
+  if (name == "." || name == "..") return NameProblem::kDotComponent;
+  for (const char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 32 || std::strchr("<>:\"/\\|?*", c) != nullptr) {
+      return NameProblem::kForbiddenChar;
+    }
+  }
+  if (name.back() == '.' || name.back() == ' ') {
+    return NameProblem::kTrailingDotSpace;
+  }
+  if (IsDeviceName(name)) return NameProblem::kDeviceName;
+  return NameProblem::kNone;
+}
+
+NameProblem CheckRelativePath(const std::string& path, bool macro_allowed) {
+  std::string rest = path;
+  if (macro_allowed) {
+    const std::string upper = UpperCaseLatin(path);
+    std::size_t end = std::string::npos;
+    for (const char* macro : kMacros) {
+      const std::size_t at = upper.rfind(macro);
+      if (at == std::string::npos) continue;
+      const std::size_t after = at + std::strlen(macro);
+      if (end == std::string::npos || after > end) end = after;
+    }
+    if (end != std::string::npos) {
+      rest = path.substr(end);
+      if (!rest.empty() && rest[0] == '\\') rest.erase(0, 1);
+    }
+  }
+  if (rest.empty()) return NameProblem::kNone;
+  if (rest[0] == '\\' || (rest.size() >= 2 && rest[1] == ':')) {
+    return NameProblem::kRooted;
+  }
+  if (rest.back() == '\\') rest.pop_back();
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t cut = rest.find('\\', start);
+    const NameProblem problem =
+        CheckNameComponent(rest.substr(start, cut - start));
+    if (problem != NameProblem::kNone) return problem;
+    if (cut == std::string::npos) return NameProblem::kNone;
+    start = cut + 1;
+  }
+}
+
+const char* DescribeNameProblem(NameProblem problem) {
+  switch (problem) {
+    case NameProblem::kNone:
+      return "is allowed";
+    case NameProblem::kEmpty:
+      return "is empty or has an empty component";
+    case NameProblem::kDotComponent:
+      return "has a . or .. component";
+    case NameProblem::kRooted:
+      return "names a drive or root; only a directory macro may start a "
+             "path outside the destination";
+    case NameProblem::kForbiddenChar:
+      return "holds a character Windows forbids in names "
+             "(< > : \" / \\ | ? * or a control character)";
+    case NameProblem::kDeviceName:
+      return "is a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+    case NameProblem::kTrailingDotSpace:
+      return "ends with a dot or a blank, which Windows drops";
+  }
+  return "is not allowed";
+}
+
+std::string NameKey(const std::string& name) { return UpperCaseLatin(name); }
+
+}  // namespace sfx
