@@ -91,6 +91,33 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* bad) {
   return true;
 }
 
+bool IsUtf8(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::size_t extra = 0;
+    if (lead < 0x80) {
+      extra = 0;
+    } else if ((lead & 0xE0) == 0xC0) {
+      extra = 1;
+    } else if ((lead & 0xF0) == 0xE0) {
+      extra = 2;
+    } else if ((lead & 0xF8) == 0xF0) {
+      extra = 3;
+    } else {
+      return false;
+    }
+    if (extra >= text.size() - i) return false;  // cut short
+    for (std::size_t k = 1; k <= extra; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+        return false;
+      }
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
 std::string AnsiToUtf8(const std::string& ansi) {
   std::string out;
   for (char c : ansi)

@@ -12,6 +12,10 @@ namespace sfxtool {
 // character (or the offending bytes) for the message.
 bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* bad);
 
+// True when `text` is well-formed UTF-8 (any code point, no overlong or
+// cut sequences checked beyond the lead and continuation bytes).
+bool IsUtf8(const std::string& text);
+
 // Converts code page 1252 to UTF-8; the five bytes the code page leaves
 // undefined map to the C1 control characters of the same value.
 std::string AnsiToUtf8(const std::string& ansi);

@@ -30,11 +30,12 @@ namespace {
 constexpr char kBuildUsage[] =
     "usage: sfxtool build MANIFEST -o SETUP.EXE [--stub FILE]\n"
     "                     [--format 1.2|2.1|2.2|2.3|2.4] [--skip-checksum]\n"
+    "                     [--werror]\n"
     "Builds an installer from a TOML manifest (see docs/manifest.md). The\n"
     "stub defaults to the installer program of the same build\n"
     "(<sfxtool's folder>/../win32/installer.exe). Time stamps are the files'\n"
     "modification times in the local time zone (TZ), clamped to\n"
-    "SOURCE_DATE_EPOCH when it is set.\n";
+    "SOURCE_DATE_EPOCH when it is set. --werror: stop at a warning.\n";
 constexpr char kListUsage[] =
     "usage: sfxtool list SETUP.EXE [--json]\n"
     "Shows the installer's header and one row per packaged file.\n";
@@ -152,6 +153,7 @@ int RunBuildCommand(int argc, char** argv) {
   std::string stub_path;
   std::string format;
   bool skip_checksum = false;
+  bool werror = false;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (IsHelp(argv[i])) {
@@ -165,6 +167,8 @@ int RunBuildCommand(int argc, char** argv) {
       format = argv[++i];
     } else if (arg == "--skip-checksum") {
       skip_checksum = true;
+    } else if (arg == "--werror") {
+      werror = true;
     } else if (manifest_path.empty() && !arg.empty() && arg[0] != '-') {
       manifest_path = arg;
     } else {
@@ -219,6 +223,17 @@ int RunBuildCommand(int argc, char** argv) {
                  stub_path.c_str());
     return 1;
   }
+  try {
+    CheckLimits(&manifest);
+  } catch (const ManifestError& e) {
+    std::fprintf(stderr, "sfxtool: %s\n", e.what());
+    return 1;
+  }
+  for (const std::string& warning : manifest.warnings) {
+    std::fprintf(stderr, "sfxtool: %s: %s\n", werror ? "error" : "warning",
+                 warning.c_str());
+  }
+  if (werror && !manifest.warnings.empty()) return 1;
   try {
     const sfx::PackageSummary summary = sfx::WritePackage(plan, output);
     std::printf(

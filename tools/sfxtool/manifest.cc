@@ -1,19 +1,22 @@
-// Loads the TOML build manifest into a package plan. Unknown keys
-// are errors (a misspelt key would otherwise be lost without a word), and
-// every error names the line and the field it is about.
+// Loads the TOML build manifest into a package plan. Unknown keys are
+// errors (a misspelt key would otherwise be lost without a word), and
+// every error names the line and the field it is about. The checks that
+// look at the whole package (names, folders, programs) are in
+// manifest_rules.cc.
 #include "manifest.h"
 
 #include <sys/stat.h>
-#include <toml++/toml.h>
+#include <unistd.h>
 
-#include <map>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <memory>
-#include <set>
-#include <vector>
 
 #include "ansi.h"
-#include "codec/file_entry.h"
-#include "paths/text.h"
+#include "manifest_reader.h"
+#include "tree.h"
 
 namespace sfxtool {
 namespace {
@@ -25,198 +28,211 @@ struct Stage {
 constexpr Stage kStages[] = {
     {"before", 0}, {"after", 1}, {"log-exec", 2}, {"log-postexec", 3}};
 
-class Reader {
- public:
-  explicit Reader(const std::string& path) : path_(path) {
-    const std::size_t slash = path.find_last_of('/');
-    dir_ = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  }
-
-  [[noreturn]] void Fail(const toml::node* node, const std::string& field,
-                         const std::string& message) const {
-    const auto line = node ? node->source().begin.line : 0;
-    throw ManifestError(path_ + ":" + std::to_string(line) + ": " + field +
-                        ": " + message);
-  }
-
-  // Every key of `table` must be one of `allowed`.
-  void CheckKeys(const toml::table& table, const std::set<std::string>& allowed,
-                 const std::string& prefix) const {
-    for (const auto& [key, node] : table) {
-      if (!allowed.count(std::string(key.str()))) {
-        Fail(&node, prefix + std::string(key.str()), "unknown key");
-      }
-    }
-  }
-
-  // An ANSI text of at most 255 bytes, converted from the UTF-8 in the
-  // manifest; `fallback` when the key is absent and not `required`.
-  std::string Text(const toml::table& table, const std::string& key,
-                   const std::string& field, bool required,
-                   const std::string& fallback = std::string()) const {
-    const toml::node* node = table.get(key);
-    if (!node) {
-      if (required) Fail(&table, field, "missing");
-      return fallback;
-    }
-    return TextOf(*node, field);
-  }
-
-  std::string TextOf(const toml::node& node, const std::string& field) const {
-    const auto* value = node.as_string();
-    if (!value) Fail(&node, field, "must be a string");
-    std::string ansi;
-    std::string bad;
-    if (!Utf8ToAnsi(value->get(), &ansi, &bad)) {
-      Fail(&node, field, "\"" + bad + "\" cannot be written in code page 1252");
-    }
-    if (ansi.size() > sfx::kShortTextMax) {
-      Fail(&node, field,
-           "is " + std::to_string(ansi.size()) +
-               " bytes long; a text holds at most 255");
-    }
-    return ansi;
-  }
-
-  std::vector<std::string> TextList(const toml::table& table,
-                                    const std::string& key,
-                                    const std::string& field) const {
-    std::vector<std::string> list;
-    const toml::node* node = table.get(key);
-    if (!node) return list;
-    const auto* array = node->as_array();
-    if (!array) Fail(node, field, "must be an array of strings");
-    for (std::size_t i = 0; i < array->size(); ++i) {
-      list.push_back(
-          TextOf(*array->get(i), field + "[" + std::to_string(i) + "]"));
-    }
-    return list;
-  }
-
-  bool Bool(const toml::table& table, const std::string& key,
-            const std::string& field, bool fallback) const {
-    const toml::node* node = table.get(key);
-    if (!node) return fallback;
-    const auto* value = node->as_boolean();
-    if (!value) Fail(node, field, "must be true or false");
-    return value->get();
-  }
-
-  const toml::node* Node(const toml::table& table,
-                         const std::string& key) const {
-    return table.get(key);
-  }
-
-  // A path relative to the manifest's folder, kept in the host's encoding.
-  std::string Path(const toml::table& table, const std::string& key,
-                   const std::string& field) const {
-    const toml::node* node = table.get(key);
-    if (!node) Fail(&table, field, "missing");
-    const auto* value = node->as_string();
-    if (!value || value->get().empty()) Fail(node, field, "must be a path");
-    const std::string& path = value->get();
-    return path[0] == '/' ? path : dir_ + path;
-  }
-
- private:
-  std::string path_;
-  std::string dir_;
-};
-
 // The last component of a host path.
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::int64_t FileSizeOf(const Reader& in, const toml::table& table,
-                        const std::string& key, const std::string& field,
-                        const std::string& path) {
+// The size of a regular file, or an error naming it.
+std::int64_t FileSizeOf(const Reader& in, const toml::node* node,
+                        const std::string& field, const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
-    in.Fail(table.get(key), field, "cannot find " + path);
+    in.Fail(node, field, "cannot find " + path);
   }
   if (!S_ISREG(st.st_mode)) {
-    in.Fail(table.get(key), field, path + " is not a regular file");
+    in.Fail(node, field, path + " is not a regular file");
   }
   return st.st_size;
 }
 
-void LoadFiles(const Reader& in, const toml::table& root, Manifest* manifest,
-               std::int64_t* total_size) {
-  const toml::node* node = root.get("file");
-  if (!node) return;
-  const auto* array = node->as_array();
-  if (!array || !array->is_array_of_tables()) {
-    in.Fail(node, "file", "must be an array of tables ([[file]])");
+// A host name as a package name: code page 1252 or an error naming it.
+std::string PackageName(const Reader& in, const toml::node* node,
+                        const std::string& field, const std::string& name,
+                        const std::string& what) {
+  std::string ansi;
+  std::string bad;
+  if (!Utf8ToAnsi(name, &ansi, &bad)) {
+    in.Fail(node, field,
+            "the name of " + what + " cannot be written in code page 1252" +
+                (IsUtf8(bad) ? " (\"" + bad + "\")" : " (it is not UTF-8)"));
   }
-  sfx::TInstalRecord& record = manifest->plan.record;
-  for (std::size_t i = 0; i < array->size(); ++i) {
-    const toml::table& t = *array->get(i)->as_table();
-    const std::string f = "file[" + std::to_string(i) + "].";
-    in.CheckKeys(t,
-                 {"source", "name", "target_dir", "shortcut", "parameters",
-                  "desktop_icon", "add_to_log"},
-                 f);
-    const std::string source = in.Path(t, "source", f + "source");
-    *total_size += FileSizeOf(in, t, "source", f + "source", source);
-    auto entry = std::make_unique<sfx::TInstallFileRecord>();
-    std::string base_ansi;
-    std::string bad;
-    const std::string base = BaseName(source);
-    if (!t.get("name") && !Utf8ToAnsi(base, &base_ansi, &bad)) {
-      in.Fail(t.get("source"), f + "source",
-              "the file name cannot be written in code page 1252; give a name");
+  return ansi;
+}
+
+// Appends one [[file]] table: one entry, or one per file its pattern
+// matches.
+void LoadFile(Reader& in, const toml::table& t, const std::string& f,
+              Entries* entries) {
+  in.CheckKeys(t, "file", f);
+  const toml::node* source_node = t.get("source");
+  const std::string pattern = in.Path(t, "source", f + "source");
+  std::vector<std::string> sources{pattern};
+  if (HasWildcard(BaseName(pattern)) ||
+      HasWildcard(
+          pattern.substr(0, pattern.size() - BaseName(pattern).size()))) {
+    std::string error;
+    if (!ExpandPattern(pattern, &sources, &error)) {
+      in.Fail(source_node, f + "source", error);
     }
-    entry->FileName = in.Text(t, "name", f + "name", false, base_ansi);
-    if (!sfx::IsSafeEntryName(entry->FileName)) {
-      in.Fail(t.get("name") ? t.get("name") : &t, f + "name",
-              "must be a plain file name (no \\, / or :, not . or ..)");
+    if (sources.empty()) in.Fail(source_node, f + "source", "matches no file");
+    if (t.get("name") && sources.size() > 1) {
+      in.Fail(t.get("name"), f + "name",
+              "one name cannot serve the " + std::to_string(sources.size()) +
+                  " files of a pattern");
     }
-    entry->TargetDir = in.Text(t, "target_dir", f + "target_dir", false);
-    entry->ShortcutName = in.Text(t, "shortcut", f + "shortcut", false);
-    entry->Parameters = in.Text(t, "parameters", f + "parameters", false);
-    entry->DesktopIcon = in.Bool(t, "desktop_icon", f + "desktop_icon", false);
-    entry->AddToLog = in.Bool(t, "add_to_log", f + "add_to_log", true);
-    const int version = manifest->plan.version;
-    if (entry->DesktopIcon && version < sfx::kFormat24) {
-      in.Fail(t.get("desktop_icon"), f + "desktop_icon", "needs format 2.4");
-    }
-    if (!entry->AddToLog && version < sfx::kFormat22) {
-      in.Fail(t.get("add_to_log"), f + "add_to_log",
-              "false needs format 2.2 or later");
-    }
-    record.Files.push_back(std::move(entry));
-    manifest->plan.sources.push_back(source);
+  }
+  for (const std::string& source : sources) {
+    Entry entry;
+    entry.table = &t;
+    entry.prefix = f;
+    entry.source = source;
+    entry.size = FileSizeOf(in, source_node, f + "source", source);
+    entry.node = t.get("name") ? t.get("name") : source_node;
+    entry.field = f + (t.get("name") ? "name" : "source");
+    auto& record = entry.record;
+    record = std::make_unique<sfx::TInstallFileRecord>();
+    record->FileName = t.get("name")
+                           ? in.Text(t, "name", f + "name", false)
+                           : PackageName(in, source_node, f + "source",
+                                         BaseName(source), source);
+    record->TargetDir = in.WindowsPath(t, "target_dir", f + "target_dir");
+    record->ShortcutName = in.Text(t, "shortcut", f + "shortcut", false);
+    record->Parameters = in.Text(t, "parameters", f + "parameters", false);
+    record->DesktopIcon = in.Bool(t, "desktop_icon", f + "desktop_icon", false);
+    record->AddToLog = in.Bool(t, "add_to_log", f + "add_to_log", true);
+    entry.target_node = t.get("target_dir");
+    entry.target_field = f + "target_dir";
+    entry.shortcut_node = t.get("shortcut");
+    entry.shortcut_field = f + "shortcut";
+    entries->files.push_back(std::move(entry));
   }
 }
 
-void LoadPreRun(const Reader& in, const toml::table& root, Manifest* manifest) {
+// Appends one [[tree]] table: an entry for each file below its folder and
+// a directory for each folder that holds no file.
+void LoadTree(Reader& in, const toml::table& t, const std::string& f,
+              Entries* entries) {
+  in.CheckKeys(t, "tree", f);
+  const toml::node* source_node = t.get("source");
+  const std::string root = in.Path(t, "source", f + "source");
+  const std::vector<std::string> excludes =
+      in.HostList(t, "exclude", f + "exclude");
+  const std::string target = in.WindowsPath(t, "target_dir", f + "target_dir");
+  const bool add_to_log = in.Bool(t, "add_to_log", f + "add_to_log", true);
+  std::vector<TreeItem> items;
+  std::string error;
+  if (!ListTree(root, excludes, &items, &error)) {
+    in.Fail(source_node, f + "source", error);
+  }
+  for (const TreeItem& item : items) {
+    const std::string what = "\"" + item.relative + "\"";
+    std::string path =
+        PackageName(in, source_node, f + "source", item.relative, what);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    std::string dir;
+    std::string name = path;
+    const std::size_t cut = path.find_last_of('\\');
+    if (cut != std::string::npos) {
+      dir = path.substr(0, cut);
+      name = path.substr(cut + 1);
+    }
+    const auto join = [&target](const std::string& below) {
+      if (below.empty()) return target;
+      if (target.empty()) return below;
+      return target.back() == '\\' || target.back() == '%'
+                 ? target + below
+                 : target + "\\" + below;
+    };
+    if (item.is_folder) {
+      if (item.is_empty_folder) {
+        entries->tree_folders.push_back(
+            {join(path), source_node, f + "source", what});
+      }
+      continue;
+    }
+    Entry entry;
+    entry.table = &t;
+    entry.prefix = f;
+    entry.source = item.host_path;
+    entry.size = FileSizeOf(in, source_node, f + "source", item.host_path);
+    entry.node = source_node;
+    entry.field = f + "source";
+    entry.label = what;
+    entry.record = std::make_unique<sfx::TInstallFileRecord>();
+    entry.record->FileName = name;
+    entry.record->TargetDir = join(dir);
+    entry.record->AddToLog = add_to_log;
+    entry.target_node = source_node;
+    entry.target_field = f + "source";
+    entries->files.push_back(std::move(entry));
+  }
+}
+
+// [[file]] and [[tree]] tables in the order they stand in the manifest.
+void LoadEntries(Reader& in, const toml::table& root, Entries* entries) {
+  struct Table {
+    const toml::table* table;
+    std::string field;
+    bool tree;
+  };
+  std::vector<Table> tables;
+  for (const char* key : {"file", "tree"}) {
+    const toml::node* node = root.get(key);
+    if (!node) continue;
+    const auto* array = node->as_array();
+    if (!array || !array->is_array_of_tables()) {
+      in.Fail(node, key,
+              std::string("must be an array of tables, e.g. [[") + key + "]]");
+    }
+    for (std::size_t i = 0; i < array->size(); ++i) {
+      tables.push_back({array->get(i)->as_table(),
+                        std::string(key) + "[" + std::to_string(i) + "].",
+                        key[0] == 't'});
+    }
+  }
+  std::stable_sort(tables.begin(), tables.end(),
+                   [](const Table& a, const Table& b) {
+                     return a.table->source().begin < b.table->source().begin;
+                   });
+  for (const Table& table : tables) {
+    if (table.tree) {
+      LoadTree(in, *table.table, table.field, entries);
+    } else {
+      LoadFile(in, *table.table, table.field, entries);
+    }
+  }
+}
+
+void LoadPreRun(Reader& in, const toml::table& root, int version,
+                Entries* entries) {
   const toml::node* node = root.get("pre_run");
   if (!node) return;
   const auto* array = node->as_array();
   if (!array || !array->is_array_of_tables()) {
-    in.Fail(node, "pre_run", "must be an array of tables ([[pre_run]])");
+    in.Fail(node, "pre_run", "must be an array of tables, e.g. [[pre_run]]");
   }
-  if (manifest->plan.version < sfx::kFormat21 && !array->empty()) {
+  if (version < sfx::kFormat21 && !array->empty()) {
     in.Fail(node, "pre_run", "needs format 2.1 or later");
   }
   for (std::size_t i = 0; i < array->size(); ++i) {
     const toml::table& t = *array->get(i)->as_table();
     const std::string f = "pre_run[" + std::to_string(i) + "].";
-    in.CheckKeys(t,
-                 {"file", "parameters", "directory", "extract_first",
-                  "delete_after", "stage"},
-                 f);
-    auto entry = std::make_unique<sfx::TPreRunFileRecord>();
-    entry->FileName = in.Text(t, "file", f + "file", true);
+    in.CheckKeys(t, "pre_run", f);
+    PreRun pre_run;
+    pre_run.table = &t;
+    pre_run.field = f;
+    auto& entry = pre_run.record;
+    entry = std::make_unique<sfx::TPreRunFileRecord>();
+    entry->FileName = in.WindowsPath(t, "file", f + "file", true);
     entry->Parameters = in.Text(t, "parameters", f + "parameters", false);
-    entry->Directory = in.Text(t, "directory", f + "directory", false);
+    entry->Directory = in.WindowsPath(t, "directory", f + "directory");
     entry->ExtractFirst =
         in.Bool(t, "extract_first", f + "extract_first", false);
     entry->DeleteAfter = in.Bool(t, "delete_after", f + "delete_after", false);
     const toml::node* stage = t.get("stage");
-    if (!stage) in.Fail(&t, f + "stage", "missing");
+    if (!stage) in.Fail(&t, f + "stage", "missing, e.g. stage = \"before\"");
     bool known = false;
     if (const auto* name = stage->as_string()) {
       for (const Stage& s : kStages) {
@@ -236,34 +252,143 @@ void LoadPreRun(const Reader& in, const toml::table& root, Manifest* manifest) {
           stage, f + "stage",
           "must be \"before\", \"after\", \"log-exec\" or \"log-postexec\"");
     }
-    manifest->plan.record.PreRunFiles.push_back(std::move(entry));
+    entries->pre_runs.push_back(std::move(pre_run));
+  }
+}
+
+void LoadIcon(Reader& in, const toml::table& root, int version,
+              sfx::TInstalRecord* record) {
+  const toml::node* icon = root.get("icon");
+  if (!icon) return;
+  if (version < sfx::kFormat23) {
+    in.Fail(icon, "icon", "needs format 2.3 or later");
+  }
+  const std::string icon_path = in.Path(root, "icon", "icon");
+  std::FILE* f = std::fopen(icon_path.c_str(), "rb");
+  if (!f) in.Fail(icon, "icon", "cannot open " + icon_path);
+  std::uint8_t buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+    record->Icon.insert(record->Icon.end(), buffer, buffer + n);
+    if (record->Icon.size() > (1u << 20)) {
+      std::fclose(f);
+      in.Fail(icon, "icon", "is larger than 1 MiB");
+    }
+  }
+  std::fclose(f);
+}
+
+void LoadInfoAndFlags(Reader& in, const toml::table& root, int version,
+                      sfx::TInstalRecord* record) {
+  if (const toml::node* info = root.get("info_texts")) {
+    if (version < sfx::kFormat23) {
+      in.Fail(info, "info_texts", "needs format 2.3 or later");
+    }
+    const auto texts = in.TextList(root, "info_texts", "info_texts");
+    if (texts.size() != 3) in.Fail(info, "info_texts", "must hold 3 texts");
+    record->InfoText1 = texts[0];
+    record->InfoText2 = texts[1];
+    record->InfoText3 = texts[2];
+  }
+  if (const toml::node* flags = root.get("flags")) {
+    if (version < sfx::kFormat24) in.Fail(flags, "flags", "needs format 2.4");
+    const auto* array = flags->as_array();
+    if (!array || array->size() != 3) {
+      in.Fail(flags, "flags",
+              "must hold 3 booleans, e.g. flags = [true, true, true]");
+    }
+    std::uint8_t* fields[] = {&record->Flag1, &record->Flag2, &record->Flag3};
+    for (std::size_t i = 0; i < 3; ++i) {
+      const auto* value = array->get(i)->as_boolean();
+      if (!value) {
+        in.Fail(array->get(i), "flags[" + std::to_string(i) + "]",
+                "must be true or false, e.g. flags = [true, true, true]");
+      }
+      *fields[i] = value->get() ? 1 : 0;
+    }
+  }
+}
+
+void LoadTexts(Reader& in, const toml::table& root,
+               sfx::TInstalRecord* record) {
+  record->ProductName = in.Text(root, "product_name", "product_name", true);
+  const auto product_texts =
+      in.TextList(root, "product_texts", "product_texts");
+  if (product_texts.size() > 3) {
+    in.Fail(root.get("product_texts"), "product_texts",
+            "holds at most 3 texts");
+  }
+  std::string* product_fields[] = {&record->ProductText2, &record->ProductText3,
+                                   &record->ProductText4};
+  for (std::size_t i = 0; i < product_texts.size(); ++i) {
+    *product_fields[i] = product_texts[i];
+  }
+  const auto package_texts =
+      in.TextList(root, "package_texts", "package_texts");
+  if (package_texts.size() > 2) {
+    in.Fail(root.get("package_texts"), "package_texts",
+            "holds at most 2 texts");
+  }
+  if (package_texts.size() > 0) record->PackageText1 = package_texts[0];
+  if (package_texts.size() > 1) record->PackageText2 = package_texts[1];
+  for (const std::string& text : product_texts) {
+    if (text.find('\r') != std::string::npos) {
+      in.Fail(root.get("product_texts"), "product_texts", "may not hold a CR");
+    }
+  }
+  if (record->ProductName.find('\r') != std::string::npos) {
+    in.Fail(root.get("product_name"), "product_name", "may not hold a CR");
+  }
+  record->InstallDir = in.WindowsPath(root, "install_dir", "install_dir", true);
+  record->MenuFolderName = in.Text(root, "menu_folder", "menu_folder", false);
+  record->BrowsePrompt = in.Text(root, "browse_prompt", "browse_prompt", false);
+  record->RegistryKey =
+      in.WindowsPath(root, "registry_key", "registry_key", true);
+  record->LaunchProgram =
+      in.WindowsPath(root, "launch_program", "launch_program");
+  record->WelcomeLines = in.TextList(root, "welcome", "welcome");
+  record->FinishLines = in.TextList(root, "finish", "finish");
+  record->Directories = in.PathList(root, "directories", "directories");
+  record->ExtraProgEntries =
+      in.PathList(root, "extra_log_entries", "extra_log_entries");
+}
+
+// Opens the manifest as a user expects to hear about it when it is not
+// there: "cannot open x.toml: No such file or directory".
+toml::table Parse(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    throw ManifestError("cannot open " + path + ": " + std::strerror(errno));
+  }
+  std::fclose(f);
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    throw ManifestError("cannot open " + path + ": it is a folder");
+  }
+  try {
+    return toml::parse_file(path);
+  } catch (const toml::parse_error& e) {
+    throw ManifestError(path + ":" + std::to_string(e.source().begin.line) +
+                        ": " + std::string(e.description()));
   }
 }
 
 }  // namespace
+
+TempFile::~TempFile() {
+  if (!path_.empty()) ::unlink(path_.c_str());
+}
 
 int FormatCodeOf(const std::string& name) {
   return sfx::FormatVersionOf("Installer " + name);
 }
 
 Manifest LoadManifest(const std::string& path) {
-  toml::table root;
-  try {
-    root = toml::parse_file(path);
-  } catch (const toml::parse_error& e) {
-    throw ManifestError(path + ":" + std::to_string(e.source().begin.line) +
-                        ": " + std::string(e.description()));
-  }
-  const Reader in(path);
-  in.CheckKeys(root, {"format",         "skip_checksum",  "product_name",
-                      "product_texts",  "package_texts",  "install_dir",
-                      "menu_folder",    "browse_prompt",  "registry_key",
-                      "launch_program", "space_required", "welcome",
-                      "finish",         "directories",    "extra_log_entries",
-                      "icon",           "info_texts",     "flags",
-                      "file",           "pre_run"},
-               "");
+  const toml::table root = Parse(path);
   Manifest manifest;
+  manifest.path = path;
+  Reader in(path, &manifest.warnings);
+  in.CheckKeys(root, "", "");
   sfx::PackagePlan& plan = manifest.plan;
   sfx::TInstalRecord& record = plan.record;
 
@@ -274,103 +399,23 @@ Manifest LoadManifest(const std::string& path) {
             "must be \"1.2\", \"2.1\", \"2.2\", \"2.3\" or \"2.4\"");
   }
   plan.skip_checksum = in.Bool(root, "skip_checksum", "skip_checksum", false);
+  LoadTexts(in, root, &record);
+  LoadIcon(in, root, plan.version, &record);
+  LoadInfoAndFlags(in, root, plan.version, &record);
 
-  record.ProductName = in.Text(root, "product_name", "product_name", true);
-  const auto product_texts =
-      in.TextList(root, "product_texts", "product_texts");
-  if (product_texts.size() > 3) {
-    in.Fail(root.get("product_texts"), "product_texts",
-            "holds at most 3 texts");
-  }
-  std::string* product_fields[] = {&record.ProductText2, &record.ProductText3,
-                                   &record.ProductText4};
-  for (std::size_t i = 0; i < product_texts.size(); ++i) {
-    *product_fields[i] = product_texts[i];
-  }
-  const auto package_texts =
-      in.TextList(root, "package_texts", "package_texts");
-  if (package_texts.size() > 2) {
-    in.Fail(root.get("package_texts"), "package_texts",
-            "holds at most 2 texts");
-  }
-  if (package_texts.size() > 0) record.PackageText1 = package_texts[0];
-  if (package_texts.size() > 1) record.PackageText2 = package_texts[1];
-  for (const std::string& text : product_texts) {
-    if (text.find('\r') != std::string::npos) {
-      in.Fail(root.get("product_texts"), "product_texts", "may not hold a CR");
-    }
-  }
-  if (record.ProductName.find('\r') != std::string::npos) {
-    in.Fail(root.get("product_name"), "product_name", "may not hold a CR");
-  }
-  record.InstallDir = in.Text(root, "install_dir", "install_dir", true);
-  if (record.InstallDir.empty()) {
-    in.Fail(root.get("install_dir"), "install_dir", "may not be empty");
-  }
-  record.MenuFolderName = in.Text(root, "menu_folder", "menu_folder", false);
-  record.BrowsePrompt = in.Text(root, "browse_prompt", "browse_prompt", false);
-  record.RegistryKey = in.Text(root, "registry_key", "registry_key", true);
-  record.LaunchProgram =
-      in.Text(root, "launch_program", "launch_program", false);
-  record.WelcomeLines = in.TextList(root, "welcome", "welcome");
-  record.FinishLines = in.TextList(root, "finish", "finish");
-  record.Directories = in.TextList(root, "directories", "directories");
-  record.ExtraProgEntries =
-      in.TextList(root, "extra_log_entries", "extra_log_entries");
-
-  if (const toml::node* icon = root.get("icon")) {
-    if (plan.version < sfx::kFormat23)
-      in.Fail(icon, "icon", "needs format 2.3 or later");
-    const std::string icon_path = in.Path(root, "icon", "icon");
-    std::FILE* f = std::fopen(icon_path.c_str(), "rb");
-    if (!f) in.Fail(icon, "icon", "cannot open " + icon_path);
-    std::uint8_t buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-      record.Icon.insert(record.Icon.end(), buffer, buffer + n);
-      if (record.Icon.size() > (1u << 20)) {
-        std::fclose(f);
-        in.Fail(icon, "icon", "is larger than 1 MiB");
-      }
-    }
-    std::fclose(f);
-  }
-  if (const toml::node* info = root.get("info_texts")) {
-    if (plan.version < sfx::kFormat23) {
-      in.Fail(info, "info_texts", "needs format 2.3 or later");
-    }
-    const auto texts = in.TextList(root, "info_texts", "info_texts");
-    if (texts.size() != 3) in.Fail(info, "info_texts", "must hold 3 texts");
-    record.InfoText1 = texts[0];
-    record.InfoText2 = texts[1];
-    record.InfoText3 = texts[2];
-  }
-  if (const toml::node* flags = root.get("flags")) {
-    if (plan.version < sfx::kFormat24)
-      in.Fail(flags, "flags", "needs format 2.4");
-    const auto* array = flags->as_array();
-    if (!array || array->size() != 3) {
-      in.Fail(flags, "flags", "must hold 3 booleans");
-    }
-    std::uint8_t* fields[] = {&record.Flag1, &record.Flag2, &record.Flag3};
-    for (std::size_t i = 0; i < 3; ++i) {
-      const auto* value = array->get(i)->as_boolean();
-      if (!value)
-        in.Fail(array->get(i), "flags[" + std::to_string(i) + "]",
-                "must be true or false");
-      *fields[i] = value->get() ? 1 : 0;
-    }
-  }
+  Entries entries;
+  LoadEntries(in, root, &entries);
+  LoadPreRun(in, root, plan.version, &entries);
+  CheckPackage(in, root, &entries, &manifest);
 
   std::int64_t total_size = 0;
-  LoadFiles(in, root, &manifest, &total_size);
-  LoadPreRun(in, root, &manifest);
-
+  for (std::int64_t size : manifest.sizes) total_size += size;
   if (const toml::node* space = root.get("space_required")) {
     const auto* value = space->as_integer();
     if (!value || value->get() < 0 || value->get() > INT32_MAX) {
       in.Fail(space, "space_required",
-              "must be a number of bytes from 0 to 2147483647");
+              "must be a number of bytes from 0 to 2147483647, e.g. "
+              "space_required = 1048576");
     }
     record.SpaceRequired = static_cast<std::int32_t>(value->get());
   } else {

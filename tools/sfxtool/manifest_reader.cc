@@ -1,0 +1,286 @@
+// The manifest's keys and the reader of their values. A new key is one
+// line in kKeys (with an example value for messages) and one call where
+// it is read.
+#include "manifest_reader.h"
+
+#include <algorithm>
+
+#include "ansi.h"
+#include "paths/text.h"
+
+namespace sfxtool {
+namespace {
+
+struct KeySpec {
+  const char* section;  // "" for the top level, else the array of tables
+  const char* key;
+  const char* example;  // a value, as the manifest would write it
+};
+
+constexpr KeySpec kKeys[] = {
+    {"", "format", "\"2.4\""},
+    {"", "skip_checksum", "false"},
+    {"", "product_name", "\"Hello World\""},
+    {"", "product_texts", "[\"Version 1.0\"]"},
+    {"", "package_texts", "[\"Example Makers\"]"},
+    {"", "install_dir", "\"C:\\\\Program Files\\\\Hello\""},
+    {"", "menu_folder", "\"Hello World\""},
+    {"", "browse_prompt", "\"Choose a folder\""},
+    {"", "registry_key", "\"Software\\\\Example Makers\\\\Hello\""},
+    {"", "launch_program", "\"hello.exe\""},
+    {"", "space_required", "1048576"},
+    {"", "welcome", "[\"Welcome to Hello World.\"]"},
+    {"", "finish", "[\"Hello World has been installed.\"]"},
+    {"", "directories", "[\"Data\"]"},
+    {"", "extra_log_entries", "[\"hello.ini\"]"},
+    {"", "icon", "\"hello.ico\""},
+    {"", "info_texts", "[\"\", \"\", \"\"]"},
+    {"", "flags", "[true, true, true]"},
+    {"", "file", "[[file]]"},
+    {"", "tree", "[[tree]]"},
+    {"", "pre_run", "[[pre_run]]"},
+    {"file", "source", "\"bin/hello.exe\""},
+    {"file", "name", "\"hello.exe\""},
+    {"file", "target_dir", "\"Data\""},
+    {"file", "shortcut", "\"Hello World\""},
+    {"file", "parameters", "\"/s\""},
+    {"file", "desktop_icon", "true"},
+    {"file", "add_to_log", "false"},
+    {"tree", "source", "\"build/data\""},
+    {"tree", "target_dir", "\"Data\""},
+    {"tree", "exclude", "[\"*.bak\", \".git\"]"},
+    {"tree", "add_to_log", "false"},
+    {"pre_run", "file", "\"setup-helper.exe\""},
+    {"pre_run", "parameters", "\"/s\""},
+    {"pre_run", "directory", "\"%TEMP%\""},
+    {"pre_run", "extract_first", "true"},
+    {"pre_run", "delete_after", "true"},
+    {"pre_run", "stage", "\"before\""},
+};
+
+// The section and key a field names: "pre_run[1].file" is ("pre_run",
+// "file"), "welcome[2]" is ("", "welcome").
+void SplitField(const std::string& field, std::string* section,
+                std::string* key) {
+  const std::size_t dot = field.find('.');
+  if (dot == std::string::npos) {
+    section->clear();
+    *key = field.substr(0, field.find('['));
+  } else {
+    *section = field.substr(0, field.find('['));
+    *key = field.substr(dot + 1);
+  }
+}
+
+const KeySpec* FindKey(const std::string& section, const std::string& key) {
+  for (const KeySpec& spec : kKeys) {
+    if (section == spec.section && key == spec.key) return &spec;
+  }
+  return nullptr;
+}
+
+// Edit distance, for "did you mean".
+std::size_t Distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1,
+                         diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// The nearest key of `section`, empty when none is near enough.
+std::string NearestKey(const std::string& section, const std::string& key) {
+  std::string best;
+  std::size_t best_distance = 0;
+  for (const KeySpec& spec : kKeys) {
+    if (section != spec.section) continue;
+    const std::size_t d = Distance(Lower(key), spec.key);
+    if (best.empty() || d < best_distance) {
+      best = spec.key;
+      best_distance = d;
+    }
+  }
+  const std::size_t allowed = std::max<std::size_t>(2, key.size() / 3);
+  return best_distance <= allowed ? best : std::string();
+}
+
+}  // namespace
+
+Reader::Reader(const std::string& path, std::vector<std::string>* warnings)
+    : path_(path), warnings_(warnings) {
+  const std::size_t slash = path.find_last_of('/');
+  dir_ = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+void Reader::Fail(const toml::node* node, const std::string& field,
+                  const std::string& message) const {
+  const auto line = node ? node->source().begin.line : 0;
+  throw ManifestError(path_ + ":" + std::to_string(line) + ": " + field + ": " +
+                      message);
+}
+
+void Reader::Warn(const toml::node* node, const std::string& field,
+                  const std::string& message) const {
+  const auto line = node ? node->source().begin.line : 0;
+  warnings_->push_back(path_ + ":" + std::to_string(line) + ": " + field +
+                       ": " + message);
+}
+
+std::string Reader::Example(const std::string& field) const {
+  std::string section;
+  std::string key;
+  SplitField(field, &section, &key);
+  const KeySpec* spec = FindKey(section, key);
+  return spec ? std::string(", e.g. ") + key + " = " + spec->example
+              : std::string();
+}
+
+std::string Reader::Expected(const std::string& what,
+                             const std::string& field) const {
+  return "must be " + what + Example(field);
+}
+
+void Reader::CheckKeys(const toml::table& table, const std::string& section,
+                       const std::string& prefix) const {
+  for (const auto& [key_name, node] : table) {
+    const std::string key(key_name.str());
+    if (FindKey(section, key)) continue;
+    const std::string nearest = NearestKey(section, key);
+    Fail(&node, prefix + key,
+         nearest.empty() ? "unknown key"
+                         : "unknown key; did you mean " + nearest + "?");
+  }
+}
+
+std::string Reader::Text(const toml::table& table, const std::string& key,
+                         const std::string& field, bool required,
+                         const std::string& fallback) const {
+  const toml::node* node = table.get(key);
+  if (!node) {
+    if (required) Fail(&table, field, "missing" + Example(field));
+    return fallback;
+  }
+  std::string text = TextOf(*node, field);
+  if (required && text.empty()) Fail(node, field, "may not be empty");
+  return text;
+}
+
+std::string Reader::TextOf(const toml::node& node,
+                           const std::string& field) const {
+  const auto* value = node.as_string();
+  if (!value) Fail(&node, field, Expected("a string", field));
+  std::string ansi;
+  std::string bad;
+  if (!Utf8ToAnsi(value->get(), &ansi, &bad)) {
+    Fail(&node, field, "\"" + bad + "\" cannot be written in code page 1252");
+  }
+  if (ansi.size() > sfx::kShortTextMax) {
+    Fail(&node, field,
+         "is " + std::to_string(ansi.size()) +
+             " bytes long; a text holds at most 255");
+  }
+  return ansi;
+}
+
+std::vector<std::string> Reader::TextList(const toml::table& table,
+                                          const std::string& key,
+                                          const std::string& field) const {
+  std::vector<std::string> list;
+  const toml::node* node = table.get(key);
+  if (!node) return list;
+  const auto* array = node->as_array();
+  if (!array) Fail(node, field, Expected("an array of strings", field));
+  for (std::size_t i = 0; i < array->size(); ++i) {
+    list.push_back(
+        TextOf(*array->get(i), field + "[" + std::to_string(i) + "]"));
+  }
+  return list;
+}
+
+std::string Reader::WithSlashesTurned(const toml::node* node,
+                                      const std::string& field,
+                                      std::string text) const {
+  const std::size_t end = std::min(text.find('"'), text.size());
+  if (text.find('/') >= end) return text;
+  const std::string original = text;
+  std::replace(text.begin(), text.begin() + end, '/', '\\');
+  Warn(node, field,
+       "\"" + AnsiToUtf8(original) + "\" is taken as \"" + AnsiToUtf8(text) +
+           "\": Windows paths are written with backslashes");
+  return text;
+}
+
+std::string Reader::WindowsPath(const toml::table& table,
+                                const std::string& key,
+                                const std::string& field, bool required) const {
+  return WithSlashesTurned(table.get(key), field,
+                           Text(table, key, field, required));
+}
+
+std::vector<std::string> Reader::PathList(const toml::table& table,
+                                          const std::string& key,
+                                          const std::string& field) const {
+  std::vector<std::string> list = TextList(table, key, field);
+  const toml::node* node = table.get(key);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    list[i] = WithSlashesTurned(node->as_array()->get(i),
+                                field + "[" + std::to_string(i) + "]", list[i]);
+  }
+  return list;
+}
+
+bool Reader::Bool(const toml::table& table, const std::string& key,
+                  const std::string& field, bool fallback) const {
+  const toml::node* node = table.get(key);
+  if (!node) return fallback;
+  const auto* value = node->as_boolean();
+  if (!value) Fail(node, field, Expected("true or false", field));
+  return value->get();
+}
+
+std::string Reader::Path(const toml::table& table, const std::string& key,
+                         const std::string& field) const {
+  const toml::node* node = table.get(key);
+  if (!node) Fail(&table, field, "missing" + Example(field));
+  const auto* value = node->as_string();
+  if (!value) Fail(node, field, Expected("a path", field));
+  if (value->get().empty()) Fail(node, field, "may not be empty");
+  const std::string& path = value->get();
+  return path[0] == '/' ? path : dir_ + path;
+}
+
+std::vector<std::string> Reader::HostList(const toml::table& table,
+                                          const std::string& key,
+                                          const std::string& field) const {
+  std::vector<std::string> list;
+  const toml::node* node = table.get(key);
+  if (!node) return list;
+  const auto* array = node->as_array();
+  if (!array) Fail(node, field, Expected("an array of strings", field));
+  for (std::size_t i = 0; i < array->size(); ++i) {
+    const auto* value = array->get(i)->as_string();
+    if (!value) {
+      Fail(array->get(i), field + "[" + std::to_string(i) + "]",
+           Expected("a string", field));
+    }
+    list.push_back(value->get());
+  }
+  return list;
+}
+
+}  // namespace sfxtool

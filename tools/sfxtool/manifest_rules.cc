@@ -1,0 +1,512 @@
+// The rules about the package as a whole, applied once every entry has
+// been read: what the installer may write (src/paths/name_rules.h), files
+// that Windows would take for one, the directories files need, programs
+// that are not in the package, the licence, and the format's limits.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+
+#include "ansi.h"
+#include "codec/file_entry.h"
+#include "licence.h"
+#include "manifest_reader.h"
+#include "package/container.h"
+#include "package/record_writer.h"
+#include "paths/name_rules.h"
+#include "paths/text.h"
+
+namespace sfxtool {
+namespace {
+
+// Macros that stand for the destination itself.
+constexpr const char* kDestinationMacros[] = {"%INSTALLDIR%", "%PROGRAMDIR%"};
+// Macros that stand for a folder that exists on every machine (or that
+// the installer creates): what follows them may be created.
+constexpr const char* kFolderMacros[] = {"%SYSTEM%", "%TEMP%", "%WINDOWS%",
+                                         "%TIVSOFTDATADIR%", "%COMMONAPPDATA%"};
+// Macros that make a default destination absolute.
+constexpr const char* kAbsoluteMacros[] = {
+    "%SYSTEM%",         "%TEMP%",          "%WINDOWS%",
+    "%TIVSOFTDATADIR%", "%COMMONAPPDATA%", "%CURRENTDIR%"};
+
+std::string Quoted(const std::string& ansi) {
+  return "\"" + AnsiToUtf8(ansi) + "\"";
+}
+
+bool StartsWith(const std::string& text, const std::string& head) {
+  return text.compare(0, head.size(), head) == 0;
+}
+
+// The macro `text` starts with (upper-case), if it is one of `macros`.
+template <std::size_t N>
+std::string LeadingMacro(const std::string& text,
+                         const char* const (&macros)[N]) {
+  const std::string upper = sfx::UpperCaseLatin(text);
+  for (const char* macro : macros) {
+    if (StartsWith(upper, macro)) return macro;
+  }
+  return std::string();
+}
+
+// A target directory as the folder it names: relative to the destination
+// (which %INSTALLDIR% and %PROGRAMDIR% also name) or a macro directly
+// followed by the rest, without leading or trailing backslashes.
+std::string FolderOf(const std::string& dir) {
+  std::string folder = dir;
+  const std::string destination = LeadingMacro(folder, kDestinationMacros);
+  if (!destination.empty()) {
+    folder.erase(0, destination.size());
+  } else if (!folder.empty() && folder[0] == '%') {
+    const std::size_t end = folder.find('%', 1);
+    if (end != std::string::npos && end + 1 < folder.size() &&
+        folder[end + 1] == '\\') {
+      folder.erase(end + 1, 1);
+    }
+  }
+  while (!folder.empty() && folder.front() == '\\') folder.erase(0, 1);
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  return folder;
+}
+
+std::string FileKey(const std::string& folder, const std::string& name) {
+  return sfx::NameKey(folder) + "\\" + sfx::NameKey(name);
+}
+
+std::string FolderText(const std::string& folder) {
+  return folder.empty() ? "the destination" : Quoted(folder);
+}
+
+// The last component of a Windows path.
+std::string LastComponent(const std::string& path) {
+  const std::size_t cut = path.find_last_of('\\');
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+void CheckPath(const Reader& in, const toml::node* node,
+               const std::string& field, const std::string& path,
+               bool macro_allowed, const std::string& label = std::string()) {
+  const sfx::NameProblem problem = sfx::CheckRelativePath(path, macro_allowed);
+  if (problem == sfx::NameProblem::kNone) return;
+  in.Fail(node, field,
+          (label.empty() ? "" : label + " goes to ") + Quoted(path) +
+              ", which " + sfx::DescribeNameProblem(problem));
+}
+
+void CheckName(const Reader& in, const toml::node* node,
+               const std::string& field, const std::string& name,
+               const std::string& lead) {
+  const sfx::NameProblem problem = sfx::CheckNameComponent(name);
+  if (problem == sfx::NameProblem::kNone) return;
+  in.Fail(node, field,
+          lead + Quoted(name) + " " + sfx::DescribeNameProblem(problem));
+}
+
+// The default destination must be absolute: a drive, a network share or
+// a macro of a system folder. A relative one would be taken relative to
+// whatever folder is current when the installer starts.
+void CheckInstallDir(const Reader& in, const toml::node* node,
+                     const std::string& dir) {
+  const std::string field = "install_dir";
+  const unsigned char first = static_cast<unsigned char>(dir[0]);
+  if (dir.size() >= 2 && dir[1] == ':' && std::isalpha(first)) {
+    if (dir.size() == 2 || dir[2] != '\\') {
+      in.Fail(node, field,
+              Quoted(dir) + " is relative to the current folder of drive " +
+                  dir.substr(0, 2) + "; write " + dir.substr(0, 2) + "\\...");
+    }
+    CheckPath(in, node, field, dir.substr(3), false);
+  } else if (StartsWith(dir, "\\\\")) {
+    CheckPath(in, node, field, dir.substr(2), false);
+  } else if (!LeadingMacro(dir, kAbsoluteMacros).empty()) {
+    CheckPath(in, node, field, dir, true);
+  } else if (dir[0] == '%') {
+    in.Fail(node, field,
+            Quoted(dir) +
+                " does not start with a macro of a system folder: "
+                "%INSTALLDIR%, %PROGRAMDIR% and %PROGNAME% are not "
+                "folders yet when the installer starts");
+  } else {
+    in.Fail(node, field,
+            Quoted(dir) +
+                " is relative; start it with a drive (C:\\...) or a "
+                "directory macro such as %COMMONAPPDATA%");
+  }
+}
+
+// The log goes to HKEY_CURRENT_USER\<key>\install: the key is a path
+// below that root, never a root itself.
+void CheckRegistryKey(const Reader& in, const toml::node* node,
+                      const std::string& key) {
+  const std::string upper = sfx::UpperCaseLatin(key);
+  const std::string first = upper.substr(0, upper.find('\\'));
+  const char* const kRoots[] = {"HKLM", "HKCU", "HKCR", "HKU", "HKCC"};
+  bool root = StartsWith(first, "HKEY_");
+  for (const char* name : kRoots) root = root || first == name;
+  if (root) {
+    in.Fail(node, "registry_key",
+            Quoted(key) +
+                " names a root key; the log always goes below "
+                "HKEY_CURRENT_USER, so give the path below it" +
+                in.Example("registry_key"));
+  }
+  if (key[0] == '\\') {
+    in.Fail(
+        node, "registry_key",
+        Quoted(key) + " starts with a backslash" + in.Example("registry_key"));
+  }
+}
+
+// The program part of a launch program: the text before a double quote,
+// which starts its arguments.
+std::string ProgramOf(const std::string& launch) {
+  return launch.substr(0, launch.find('"'));
+}
+
+void CheckTopLevel(const Reader& in, const toml::table& root,
+                   const sfx::TInstalRecord& record) {
+  CheckInstallDir(in, root.get("install_dir"), record.InstallDir);
+  CheckRegistryKey(in, root.get("registry_key"), record.RegistryKey);
+  if (!record.MenuFolderName.empty()) {
+    CheckName(in, root.get("menu_folder"), "menu_folder", record.MenuFolderName,
+              "must be one folder name: ");
+  }
+  if (!record.LaunchProgram.empty()) {
+    CheckPath(in, root.get("launch_program"), "launch_program",
+              ProgramOf(record.LaunchProgram), true);
+  }
+  for (std::size_t i = 0; i < record.Directories.size(); ++i) {
+    CheckPath(in, root.get("directories")->as_array()->get(i),
+              "directories[" + std::to_string(i) + "]", record.Directories[i],
+              true);
+  }
+}
+
+void CheckEntry(const Reader& in, const Entry& entry, int version) {
+  const sfx::TInstallFileRecord& record = *entry.record;
+  const std::string lead = entry.label.empty() ? "" : entry.label + ": ";
+  CheckName(in, entry.node, entry.field, record.FileName,
+            lead + "must be a plain file name: ");
+  if (record.FileName.size() > sfx::kShortTextMax) {
+    in.Fail(entry.node, entry.field,
+            lead + "the name is longer than 255 bytes");
+  }
+  CheckPath(in, entry.target_node, entry.target_field, record.TargetDir, true,
+            entry.label);
+  if (record.TargetDir.size() > sfx::kShortTextMax) {
+    in.Fail(entry.target_node, entry.target_field,
+            lead + "the target directory is longer than 255 bytes");
+  }
+  if (!record.ShortcutName.empty()) {
+    CheckName(in, entry.shortcut_node, entry.shortcut_field,
+              record.ShortcutName, "must be a plain name: ");
+  }
+  if (record.DesktopIcon && version < sfx::kFormat24) {
+    in.Fail(entry.table->get("desktop_icon"), entry.prefix + "desktop_icon",
+            "needs format 2.4");
+  }
+  if (!record.AddToLog && version < sfx::kFormat22) {
+    in.Fail(entry.table->get("add_to_log"), entry.prefix + "add_to_log",
+            "false needs format 2.2 or later");
+  }
+}
+
+void CheckPreRun(const Reader& in, const PreRun& pre_run) {
+  const sfx::TPreRunFileRecord& record = *pre_run.record;
+  std::string file = record.FileName;
+  if (!file.empty() && file[0] == '\\') file.erase(0, 1);  // dropped
+  CheckPath(in, pre_run.table->get("file"), pre_run.field + "file", file, true);
+  CheckPath(in, pre_run.table->get("directory"), pre_run.field + "directory",
+            record.Directory, true);
+}
+
+// Two entries that Windows would take for the same file, and a file that
+// stands where a folder must be.
+void CheckCollisions(const Reader& in, const Entries& entries,
+                     const std::vector<std::string>& directories) {
+  std::map<std::string, const Entry*> files;
+  std::map<std::string, std::string> folders;  // key -> a folder's text
+  const auto add_folder_chain = [&folders](const std::string& folder) {
+    for (std::size_t cut = 0; cut != std::string::npos;) {
+      cut = folder.find('\\', cut + 1);
+      const std::string part = folder.substr(0, cut);
+      if (!part.empty()) folders.emplace(sfx::NameKey(part), part);
+    }
+  };
+  for (const Entry& entry : entries.files) {
+    const std::string folder = FolderOf(entry.record->TargetDir);
+    add_folder_chain(folder);
+    const std::string key = FileKey(folder, entry.record->FileName);
+    const auto [it, inserted] = files.emplace(key, &entry);
+    if (inserted) continue;
+    const Entry& first = *it->second;
+    const std::string lead = entry.label.empty() ? "" : entry.label + ": ";
+    in.Fail(entry.node, entry.field,
+            lead + Quoted(entry.record->FileName) + " and " +
+                Quoted(first.record->FileName) + " of " + first.field +
+                (first.label.empty() ? "" : " " + first.label) + " (line " +
+                std::to_string(first.node->source().begin.line) +
+                ") are the same file in " + FolderText(folder) +
+                (entry.record->FileName == first.record->FileName
+                     ? ""
+                     : "; Windows does not tell upper and lower case apart"));
+  }
+  for (const TreeFolder& folder : entries.tree_folders) {
+    add_folder_chain(FolderOf(folder.target));
+  }
+  for (const std::string& directory : directories) {
+    add_folder_chain(FolderOf(directory));
+  }
+  for (const Entry& entry : entries.files) {
+    const std::string folder = FolderOf(entry.record->TargetDir);
+    const std::string path = folder.empty()
+                                 ? entry.record->FileName
+                                 : folder + "\\" + entry.record->FileName;
+    const auto it = folders.find(sfx::NameKey(path));
+    if (it == folders.end()) continue;
+    const std::string lead = entry.label.empty() ? "" : entry.label + ": ";
+    in.Fail(entry.node, entry.field,
+            lead + "the file " + Quoted(path) + " stands where the folder " +
+                Quoted(it->second) + " must be");
+  }
+}
+
+// The directories that the files need and the empty folders of trees,
+// with their parents, appended to `directories` unless listed already.
+// Only folders the installer can know: relative ones and those below the
+// macro of a system folder.
+void AddNeededDirectories(const Entries& entries,
+                          std::vector<std::string>* directories) {
+  std::set<std::string> listed;
+  for (const std::string& directory : *directories) {
+    listed.insert(sfx::NameKey(FolderOf(directory)));
+  }
+  const auto add = [&](const std::string& target) {
+    const std::string folder = FolderOf(target);
+    std::string base;
+    std::string rest = folder;
+    if (folder.find('%') != std::string::npos) {
+      base = LeadingMacro(folder, kFolderMacros);
+      if (base.empty()) return;
+      base = folder.substr(0, base.size());  // as written
+      rest = folder.substr(base.size());
+      if (rest.find('%') != std::string::npos) return;
+    }
+    for (std::size_t cut = 0; cut != std::string::npos;) {
+      cut = rest.find('\\', cut + 1);
+      const std::string part = base + rest.substr(0, cut);
+      if (rest.empty() || !listed.insert(sfx::NameKey(part)).second) continue;
+      directories->push_back(part);
+    }
+  };
+  for (const Entry& entry : entries.files) add(entry.record->TargetDir);
+  for (const TreeFolder& folder : entries.tree_folders) add(folder.target);
+}
+
+std::string TempFolder() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir && *dir ? dir : "/tmp";
+}
+
+// Converts every file named LICENSE.TXT, the one the installer shows, to
+// code page 1252 with CR LF; a changed text is packed from a temporary
+// file that keeps the original's modification time.
+void ConvertLicences(const Reader& in, Entries* entries, Manifest* manifest) {
+  for (Entry& entry : entries->files) {
+    if (sfx::NameKey(entry.record->FileName) != "LICENSE.TXT") continue;
+    const std::string lead = entry.label.empty() ? "" : entry.label + ": ";
+    std::ifstream file(entry.source, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    struct stat st;
+    if (!file.good() && !file.eof()) {
+      in.Fail(entry.node, entry.field, "cannot read " + entry.source);
+    }
+    if (::stat(entry.source.c_str(), &st) != 0) {
+      in.Fail(entry.node, entry.field, "cannot read " + entry.source);
+    }
+    std::string converted;
+    std::string problem;
+    if (!ConvertLicenceText(text, &converted, &problem)) {
+      in.Fail(entry.node, entry.field,
+              lead + "the licence " + entry.source + ": " + problem);
+    }
+    if (converted == text) continue;
+    std::string path = TempFolder() + "/sfxtool-licence-XXXXXX";
+    const int fd = ::mkstemp(&path[0]);
+    if (fd < 0) {
+      in.Fail(entry.node, entry.field,
+              "cannot create a file in " + TempFolder() +
+                  " for the licence: " + std::strerror(errno));
+    }
+    manifest->temp_files.emplace_back(path);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    const bool written = ::write(fd, converted.data(), converted.size()) ==
+                             static_cast<ssize_t>(converted.size()) &&
+                         ::futimens(fd, times) == 0;
+    ::close(fd);
+    if (!written) {
+      in.Fail(
+          entry.node, entry.field,
+          "cannot write the licence to " + path + ": " + std::strerror(errno));
+    }
+    entry.source = path;
+    entry.size = static_cast<std::int64_t>(converted.size());
+  }
+}
+
+// What builds but may not install as meant.
+void Warn(const Reader& in, const toml::table& root, const Entries& entries,
+          const sfx::TInstalRecord& record) {
+  std::set<std::string> paths;  // FileKey of every packaged file
+  std::set<std::string> names;  // NameKey of every packaged file's name
+  for (const Entry& entry : entries.files) {
+    paths.insert(
+        FileKey(FolderOf(entry.record->TargetDir), entry.record->FileName));
+    names.insert(sfx::NameKey(entry.record->FileName));
+    if (!entry.record->ShortcutName.empty() && record.MenuFolderName.empty()) {
+      in.Warn(entry.shortcut_node, entry.shortcut_field,
+              "makes no shortcut: menu_folder is empty, and without it the "
+              "installer makes none");
+    }
+  }
+  const std::string program = ProgramOf(record.LaunchProgram);
+  if (!program.empty() && program.find('%') == std::string::npos) {
+    const std::size_t cut = program.find_last_of('\\');
+    const std::string folder =
+        FolderOf(cut == std::string::npos ? "" : program.substr(0, cut));
+    if (!paths.count(FileKey(folder, LastComponent(program)))) {
+      in.Warn(root.get("launch_program"), "launch_program",
+              Quoted(program) +
+                  " is not in the package and names no directory macro");
+    }
+  }
+  for (const PreRun& pre_run : entries.pre_runs) {
+    const sfx::TPreRunFileRecord& entry = *pre_run.record;
+    const std::string& file = entry.FileName;
+    if (file.find('%') == std::string::npos &&
+        entry.Directory.find('%') == std::string::npos &&
+        !names.count(sfx::NameKey(LastComponent(file)))) {
+      in.Warn(
+          pre_run.table->get("file"), pre_run.field + "file",
+          Quoted(file) + " is not in the package and names no directory macro");
+    }
+    if (entry.RunStage == 0 && entry.ExtractFirst && entry.Directory.empty()) {
+      in.Warn(pre_run.table->get("extract_first"),
+              pre_run.field + "extract_first",
+              "a program run \"before\" the copy is extracted into the "
+              "destination, which may not exist yet; give a directory, e.g. "
+              "directory = \"%TEMP%\"");
+    }
+  }
+}
+
+}  // namespace
+
+void CheckPackage(const Reader& in, const toml::table& root, Entries* entries,
+                  Manifest* manifest) {
+  sfx::PackagePlan& plan = manifest->plan;
+  sfx::TInstalRecord& record = plan.record;
+  CheckTopLevel(in, root, record);
+  for (const Entry& entry : entries->files) {
+    CheckEntry(in, entry, plan.version);
+  }
+  for (const TreeFolder& folder : entries->tree_folders) {
+    CheckPath(in, folder.node, folder.field, folder.target, true, folder.label);
+  }
+  for (const PreRun& pre_run : entries->pre_runs) CheckPreRun(in, pre_run);
+  CheckCollisions(in, *entries, record.Directories);
+  AddNeededDirectories(*entries, &record.Directories);
+  for (const std::string& directory : record.Directories) {
+    if (directory.size() > sfx::kShortTextMax) {
+      in.Fail(root.get("directories"), "directories",
+              "the directory " + Quoted(directory) +
+                  " that files need is longer than 255 bytes");
+    }
+  }
+  ConvertLicences(in, entries, manifest);
+  Warn(in, root, *entries, record);
+
+  for (Entry& entry : entries->files) {
+    record.Files.push_back(std::move(entry.record));
+    plan.sources.push_back(entry.source);
+    manifest->sizes.push_back(entry.size);
+  }
+  for (PreRun& pre_run : entries->pre_runs) {
+    record.PreRunFiles.push_back(std::move(pre_run.record));
+  }
+}
+
+void CheckLimits(Manifest* manifest) {
+  const sfx::PackagePlan& plan = manifest->plan;
+  std::vector<std::uint8_t> header;
+  try {
+    header = sfx::WriteRecord(plan.record, plan.version);
+  } catch (const sfx::RecordWriteError& e) {
+    throw ManifestError(manifest->path + ": " + e.what());
+  }
+  if (header.size() > sfx::kMaxHeaderSize) {
+    throw ManifestError(
+        manifest->path + ": the header would be " +
+        std::to_string(header.size()) + " bytes; the installer reads at most " +
+        std::to_string(sfx::kMaxHeaderSize) + " (about 65000 files)");
+  }
+  // What the installer holds besides the files' data is known now; the
+  // data itself is at most its size, as a block that does not compress is
+  // stored.
+  std::int64_t fixed = static_cast<std::int64_t>(plan.stub.size()) + 12 +
+                       static_cast<std::int64_t>(header.size()) +
+                       static_cast<std::int64_t>(sfx::kMarkerSize) + 8;
+  std::int64_t data = 0;
+  for (std::size_t i = 0; i < manifest->sizes.size(); ++i) {
+    const std::int64_t size = manifest->sizes[i];
+    if (size > std::int64_t{UINT32_MAX}) {
+      throw ManifestError(manifest->path + ": " + plan.sources[i] +
+                          " is larger than 4 GiB, the limit of a file");
+    }
+    const std::int64_t blocks =
+        (size + sfx::kFileBlockSize - 1) / sfx::kFileBlockSize;
+    fixed += 1 +
+             static_cast<std::int64_t>(
+                 LastComponent(plan.record.Files[i]->FileName).size()) +
+             static_cast<std::int64_t>(sfx::kPackedFileHeaderSize) + 8 * blocks;
+    data += size;
+  }
+  struct Limit {
+    std::int64_t bytes;
+    const char* what;
+  };
+  std::vector<Limit> limits = {
+      {INT32_MAX, "the format's 32-bit offsets reach 2 GiB"}};
+  if (!plan.skip_checksum) {
+    limits.push_back({sfx::kMaxChecksummedSize,
+                      "the checksum covers at most this much; use "
+                      "--skip-checksum or split the package"});
+  }
+  for (const Limit& limit : limits) {
+    if (fixed + 1 > limit.bytes) {
+      throw ManifestError(
+          manifest->path + ": the installer would be at least " +
+          std::to_string(fixed) + " bytes without its data; " + limit.what +
+          " (" + std::to_string(limit.bytes) + " bytes)");
+    }
+    if (fixed + data > limit.bytes) {
+      manifest->warnings.push_back(
+          manifest->path + ": the files hold " + std::to_string(data) +
+          " bytes; unless they compress to below " +
+          std::to_string(limit.bytes - fixed) +
+          " the build fails once they are packed: " + limit.what + " (" +
+          std::to_string(limit.bytes) + " bytes)");
+      break;
+    }
+  }
+}
+
+}  // namespace sfxtool
