@@ -109,7 +109,12 @@ std::string NearestKey(const std::string& section, const std::string& key) {
   std::size_t best_distance = 0;
   for (const KeySpec& spec : kKeys) {
     if (section != spec.section) continue;
-    const std::size_t d = Distance(Lower(key), spec.key);
+    const std::string lower = Lower(key);
+    const std::string known = spec.key;
+    // A key cut short or with a part too many is as near as a typo.
+    const bool prefix = lower.size() >= 3 && (known.rfind(lower, 0) == 0 ||
+                                              lower.rfind(known, 0) == 0);
+    const std::size_t d = prefix ? 1 : Distance(lower, known);
     if (best.empty() || d < best_distance) {
       best = spec.key;
       best_distance = d;

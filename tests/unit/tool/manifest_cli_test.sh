@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# The manifest as a user meets it through `sfxtool build`: a folder tree
+# with nested and empty folders, blanks and Latin-1 names and excludes
+# comes back from `extract` where it belongs; a UTF-8 licence with LF line
+# ends comes back as code page 1252 with CR LF; warnings, --werror and the
+# refused names end the build before anything is written.
+#   manifest_cli_test.sh SFXTOOL WORKDIR
+set -uo pipefail
+sfxtool=$1
+work=$2
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+export ASAN_OPTIONS=exitcode=99:detect_leaks=1
+export UBSAN_OPTIONS=exitcode=98:print_stacktrace=1
+export TZ=UTC
+unset SOURCE_DATE_EPOCH
+
+passes=0
+failures=0
+pass() { echo "ok   $1"; passes=$((passes + 1)); }
+fail() { echo "FAIL $1"; failures=$((failures + 1)); }
+
+# A stand-in for the installer program: any bytes with one size block.
+{ printf 'MZ'; head -c 300 /dev/zero; printf '\x16RealFileSize='; head -c 9 /dev/zero
+  printf 'stub end'; } >stub.bin
+
+mkdir -p "product/Sub Dir/Deeper" product/Empty product/.git product/Only
+printf 'main\n' >product/main.exe
+printf 'notes\n' >"product/Sub Dir/Notes and more.txt"
+printf 'caf\xc3\xa9\n' >"product/Sub Dir/Deeper/café.txt"
+printf 'x\n' >product/main.exe.bak
+printf 'x\n' >product/.git/config
+printf 'x\n' >product/Only/skip.bak
+ln -s ../main.exe "product/Sub Dir/link.exe"
+mkdir devices && printf 'x' >devices/nul.txt
+printf 'Licence \xe2\x80\x93 caf\xc3\xa9\nSecond line\r\nThird\n' >LICENSE.TXT
+touch -d '2021-03-04 05:06:08' LICENSE.TXT
+
+cat >tree.toml <<'TOML'
+product_name = "Tree"
+install_dir = "C:\\Tree"
+registry_key = "Software\\Tree"
+launch_program = "main.exe"
+[[tree]]
+source = "product"
+exclude = ["*.bak", ".git"]
+[[file]]
+source = "LICENSE.TXT"
+TOML
+"$sfxtool" build tree.toml -o tree.exe --stub stub.bin >out.txt 2>err.txt &&
+  [[ ! -s err.txt ]] && "$sfxtool" verify tree.exe >/dev/null &&
+  "$sfxtool" extract tree.exe -o out >/dev/null &&
+  cmp -s product/main.exe out/main.exe &&
+  cmp -s "product/Sub Dir/Notes and more.txt" "out/Sub Dir/Notes and more.txt" &&
+  cmp -s product/main.exe "out/Sub Dir/link.exe" &&
+  cmp -s "product/Sub Dir/Deeper/café.txt" "out/Sub Dir/Deeper/caf"$'\xe9'".txt" &&
+  [[ ! -e out/main.exe.bak && ! -e out/.git && ! -e out/Only/skip.bak ]] &&
+  pass "a tree comes back where it belongs" || fail "a tree comes back where it belongs: $(cat err.txt)"
+
+"$sfxtool" list tree.exe >list.txt
+# The order of the files: relative paths compared as bytes.
+grep -oE '(main\.exe|link\.exe|Notes and more\.txt|caf[^ ]*\.txt|LICENSE\.TXT) ' list.txt | sed 's/ $//' >order.txt
+[[ $(tr '\n' ' ' <order.txt) == "caf"*".txt Notes and more.txt link.exe main.exe LICENSE.TXT " ]] &&
+  pass "tree files in byte order, sub-folders where they sort" ||
+  fail "tree files in byte order: $(tr '\n' ' ' <order.txt)"
+sed -n '/^Directories:/,/^[A-Z]/p' list.txt | sed 's/^Directories: *//; s/^ *//' >dirs.txt
+[[ $(head -4 dirs.txt | tr '\n' '|') == 'Sub Dir|Sub Dir\Deeper|Empty|Only|' ]] &&
+  pass "folders that files need and empty folders become directories, parents first" ||
+  fail "directories: $(tr '\n' '|' <dirs.txt)"
+
+# The licence: code page 1252 and CR LF, with the source's time stamp.
+printf 'Licence \x96 caf\xe9\r\nSecond line\r\nThird\r\n' >expected-licence.txt
+cmp -s expected-licence.txt out/LICENSE.TXT &&
+  (( $(stat -c %Y out/LICENSE.TXT) == $(stat -c %Y LICENSE.TXT) / 2 * 2 )) &&
+  pass "a UTF-8 LF licence is packed as code page 1252 with CR LF" ||
+  fail "licence: $(od -c out/LICENSE.TXT | head -3)"
+
+# Warnings reach standard error; --werror stops the build.
+cat >warn.toml <<'TOML'
+product_name = "Warn"
+install_dir = "C:\\Warn"
+registry_key = "Software\\Warn"
+launch_program = "missing.exe"
+[[file]]
+source = "LICENSE.TXT"
+target_dir = "Docs/Legal"
+TOML
+"$sfxtool" build warn.toml -o warn.exe --stub stub.bin >/dev/null 2>err.txt &&
+  grep -q '^sfxtool: warning: warn.toml:4: launch_program: "missing.exe" is not in the package' err.txt &&
+  grep -q '^sfxtool: warning: warn.toml:7: file\[0\].target_dir: "Docs/Legal" is taken as "Docs\\Legal"' err.txt &&
+  "$sfxtool" list warn.exe | grep -q 'Docs\\Legal' &&
+  pass "warnings on standard error, the build goes on" || fail "warnings: $(cat err.txt)"
+"$sfxtool" build warn.toml -o werror.exe --stub stub.bin --werror >/dev/null 2>err.txt
+code=$?
+[[ $code -eq 1 && ! -e werror.exe ]] && grep -q '^sfxtool: error: warn.toml:4: launch_program' err.txt &&
+  pass "--werror makes warnings errors" || fail "--werror: exit $code: $(cat err.txt)"
+
+# Refused names: one line naming the manifest line and field, no installer.
+refused() { # NAME PATTERN TOML-BODY
+  printf 'product_name = "R"\ninstall_dir = "C:\\\\R"\nregistry_key = "R"\n%s\n' "$3" >bad.toml
+  "$sfxtool" build bad.toml -o bad.exe --stub stub.bin >/dev/null 2>err.txt
+  local code=$?
+  if [[ $code -eq 1 && $(wc -l <err.txt) -eq 1 ]] && grep -qE "^sfxtool: bad\.toml:$2" err.txt &&
+     [[ ! -e bad.exe ]]; then
+    pass "refused: $1"
+  else
+    fail "refused: $1 (exit $code: $(cat err.txt))"
+  fi
+}
+refused "a target directory that climbs out" '6: file\[0\]\.target_dir: "\.\.\\\.\.\\Escaped", which has a \. or \.\. component' \
+  '[[file]]
+source = "LICENSE.TXT"
+target_dir = "..\\..\\Escaped"'
+refused "a device name in a tree" '5: tree\[0\]\.source: "nul\.txt": must be a plain file name' \
+  "[[tree]]
+source = \"devices\""
+refused "files that differ only in case" '8: file\[1\]\.name: "license.txt" and "LICENSE.TXT" .* are the same file in the destination' \
+  '[[file]]
+source = "LICENSE.TXT"
+[[file]]
+source = "LICENSE.TXT"
+name = "license.txt"'
+refused "a glob that matches nothing" '5: file\[0\]\.source: matches no file' \
+  '[[file]]
+source = "product/*.none"'
+"$sfxtool" build nothing.toml -o x.exe --stub stub.bin 2>err.txt
+[[ $(cat err.txt) == 'sfxtool: cannot open nothing.toml: No such file or directory' ]] &&
+  pass "a missing manifest is said plainly" || fail "missing manifest: $(cat err.txt)"
+
+echo "$passes passed, $failures failed"
+[[ $failures -eq 0 ]]
