@@ -102,6 +102,7 @@ void LoadFile(Reader& in, const toml::table& t, const std::string& f,
     record->Parameters = in.Text(t, "parameters", f + "parameters", false);
     record->DesktopIcon = in.Bool(t, "desktop_icon", f + "desktop_icon", false);
     record->AddToLog = in.Bool(t, "add_to_log", f + "add_to_log", true);
+    entry.convert = in.Bool(t, "convert", f + "convert", true);
     entry.target_node = t.get("target_dir");
     entry.target_field = f + "target_dir";
     entry.shortcut_node = t.get("shortcut");

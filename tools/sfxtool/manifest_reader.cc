@@ -46,6 +46,7 @@ constexpr KeySpec kKeys[] = {
     {"file", "parameters", "\"/s\""},
     {"file", "desktop_icon", "true"},
     {"file", "add_to_log", "false"},
+    {"file", "convert", "false"},
     {"tree", "source", "\"build/data\""},
     {"tree", "target_dir", "\"Data\""},
     {"tree", "exclude", "[\"*.bak\", \".git\"]"},

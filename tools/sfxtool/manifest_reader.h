@@ -93,6 +93,7 @@ struct Entry {
   std::string target_field;
   const toml::node* shortcut_node = nullptr;
   std::string shortcut_field;
+  bool convert = true;  // a licence is converted (docs: "The licence")
 };
 
 // A folder of a tree that holds no file, kept as a directory.

@@ -320,7 +320,10 @@ std::string TempFolder() {
 // file that keeps the original's modification time.
 void ConvertLicences(const Reader& in, Entries* entries, Manifest* manifest) {
   for (Entry& entry : entries->files) {
-    if (sfx::NameKey(entry.record->FileName) != "LICENSE.TXT") continue;
+    if (!entry.convert ||
+        sfx::NameKey(entry.record->FileName) != "LICENSE.TXT") {
+      continue;
+    }
     const std::string lead = entry.label.empty() ? "" : entry.label + ": ";
     std::ifstream file(entry.source, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(file)),
@@ -391,7 +394,8 @@ void Warn(const Reader& in, const toml::table& root, const Entries& entries,
   for (const PreRun& pre_run : entries.pre_runs) {
     const sfx::TPreRunFileRecord& entry = *pre_run.record;
     const std::string& file = entry.FileName;
-    if (file.find('%') == std::string::npos &&
+    // Stages 2 and 3 are only logged, for the uninstaller to run.
+    if (entry.RunStage <= 1 && file.find('%') == std::string::npos &&
         entry.Directory.find('%') == std::string::npos &&
         !names.count(sfx::NameKey(LastComponent(file)))) {
       in.Warn(

@@ -278,6 +278,10 @@ TEST_F(ManifestTest, LicenceIsPackedAsCodePage1252WithCrLf) {
                            std::istreambuf_iterator<char>());
   EXPECT_EQ(packed, "Caf\xE9\r\nline 2\r\nend\r\n");
   EXPECT_EQ(manifest.sizes[0], static_cast<std::int64_t>(packed.size()));
+  const Manifest raw =
+      Load("[[file]]\nsource = \"LICENSE.TXT\"\nconvert = false");
+  EXPECT_TRUE(raw.temp_files.empty());
+  EXPECT_EQ(raw.plan.sources[0], Path("LICENSE.TXT"));
   Write("LICENSE.TXT", "ok\n\xE2\x86\x92 arrow\n");
   EXPECT_NE(ErrorOf(std::string(kHead) + "[[file]]\nsource = \"LICENSE.TXT\"")
                 .find("5: file[0].source: the licence " + Path("LICENSE.TXT") +
