@@ -67,13 +67,11 @@ void LoadFile(Reader& in, const toml::table& t, const std::string& f,
               Entries* entries) {
   in.CheckKeys(t, "file", f);
   const toml::node* source_node = t.get("source");
-  const std::string pattern = in.Path(t, "source", f + "source");
-  std::vector<std::string> sources{pattern};
-  if (HasWildcard(BaseName(pattern)) ||
-      HasWildcard(
-          pattern.substr(0, pattern.size() - BaseName(pattern).size()))) {
+  std::vector<std::string> sources{in.Path(t, "source", f + "source")};
+  const std::string& written = source_node->as_string()->get();
+  if (HasWildcard(written)) {
     std::string error;
-    if (!ExpandPattern(pattern, &sources, &error)) {
+    if (!ExpandPattern(in.folder(), written, &sources, &error)) {
       in.Fail(source_node, f + "source", error);
     }
     if (sources.empty()) in.Fail(source_node, f + "source", "matches no file");
@@ -117,7 +115,8 @@ void LoadTree(Reader& in, const toml::table& t, const std::string& f,
               Entries* entries) {
   in.CheckKeys(t, "tree", f);
   const toml::node* source_node = t.get("source");
-  const std::string root = in.Path(t, "source", f + "source");
+  std::string root = in.Path(t, "source", f + "source");
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
   const std::vector<std::string> excludes =
       in.HostList(t, "exclude", f + "exclude");
   const std::string target = in.WindowsPath(t, "target_dir", f + "target_dir");

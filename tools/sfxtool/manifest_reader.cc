@@ -167,9 +167,19 @@ void Reader::CheckKeys(const toml::table& table, const std::string& section,
     const std::string key(key_name.str());
     if (FindKey(section, key)) continue;
     const std::string nearest = NearestKey(section, key);
+    if (!nearest.empty()) {
+      Fail(&node, prefix + key, "unknown key; did you mean " + nearest + "?");
+    }
+    std::string owners;  // the tables that do know the key
+    for (const KeySpec& spec : kKeys) {
+      if (key != spec.key || section == spec.section) continue;
+      if (!owners.empty()) owners += " or ";
+      owners += *spec.section ? std::string("[[") + spec.section + "]]"
+                              : std::string("the top level");
+    }
     Fail(&node, prefix + key,
-         nearest.empty() ? "unknown key"
-                         : "unknown key; did you mean " + nearest + "?");
+         owners.empty() ? "unknown key"
+                        : "unknown key here; it belongs in " + owners);
   }
 }
 

@@ -59,6 +59,8 @@ class Reader {
   // encoding.
   std::string Path(const toml::table& table, const std::string& key,
                    const std::string& field) const;
+  // The manifest's folder ("" or ending in '/'), where relative paths start.
+  const std::string& folder() const { return dir_; }
   // Host texts (patterns), kept in the host's encoding.
   std::vector<std::string> HostList(const toml::table& table,
                                     const std::string& key,

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -257,6 +258,19 @@ void CheckCollisions(const Reader& in, const Entries& entries,
                 (entry.record->FileName == first.record->FileName
                      ? ""
                      : "; Windows does not tell upper and lower case apart"));
+  }
+  // Shortcuts share one menu folder and the desktop.
+  std::map<std::string, const Entry*> shortcuts;
+  for (const Entry& entry : entries.files) {
+    const std::string& name = entry.record->ShortcutName;
+    if (name.empty()) continue;
+    const auto [it, inserted] = shortcuts.emplace(sfx::NameKey(name), &entry);
+    if (inserted) continue;
+    in.Fail(entry.shortcut_node, entry.shortcut_field,
+            Quoted(name) + " and " + Quoted(it->second->record->ShortcutName) +
+                " of " + it->second->shortcut_field + " (line " +
+                std::to_string(it->second->shortcut_node->source().begin.line) +
+                ") are the same shortcut file");
   }
   for (const TreeFolder& folder : entries.tree_folders) {
     add_folder_chain(FolderOf(folder.target));

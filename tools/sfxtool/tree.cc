@@ -234,8 +234,8 @@ bool ListTree(const std::string& root, const std::vector<std::string>& excludes,
   return walker.Walk(root, "", &packed);
 }
 
-bool ExpandPattern(const std::string& pattern, std::vector<std::string>* paths,
-                   std::string* error) {
+bool ExpandPattern(const std::string& folder, const std::string& pattern,
+                   std::vector<std::string>* paths, std::string* error) {
   paths->clear();
   error->clear();
   if (pattern.empty()) return true;
@@ -247,7 +247,10 @@ bool ExpandPattern(const std::string& pattern, std::vector<std::string>* paths,
     if (slash > start) parts.push_back(pattern.substr(start, slash - start));
     start = slash + 1;
   }
-  ExpandFrom(pattern[0] == '/' ? "/" : "", parts, 0, paths, error);
+  std::string base = folder;
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  if (pattern[0] == '/') base = "/";
+  ExpandFrom(base, parts, 0, paths, error);
   std::sort(paths->begin(), paths->end());
   return error->empty();
 }

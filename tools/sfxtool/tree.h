@@ -36,12 +36,14 @@ bool HasWildcard(const std::string& text);
 bool ListTree(const std::string& root, const std::vector<std::string>& excludes,
               std::vector<TreeItem>* items, std::string* error);
 
-// The regular files that `pattern` (a host path with wildcards in any
-// component) matches, sorted as unsigned bytes. Names that start with a
-// dot only match a pattern that starts with a dot. False with `*error` when
-// a folder cannot be read; an empty result is the caller's to judge.
-bool ExpandPattern(const std::string& pattern, std::vector<std::string>* paths,
-                   std::string* error);
+// The regular files that `pattern` (a path with wildcards in any
+// component) matches, sorted as unsigned bytes. A relative pattern is
+// looked up below `folder` (empty: the current folder), whose own name is
+// taken literally. Names that start with a dot only match a pattern that
+// starts with a dot. False with `*error` when a folder cannot be read; an
+// empty result is the caller's to judge.
+bool ExpandPattern(const std::string& folder, const std::string& pattern,
+                   std::vector<std::string>* paths, std::string* error);
 
 }  // namespace sfxtool
 

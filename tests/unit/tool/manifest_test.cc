@@ -88,6 +88,12 @@ TEST_F(ManifestTest, EachMistakeNamesLineFieldAndProblem) {
       {h + "[[file]]\nsource = \"a.txt\"\ntarget = \"Data\"",
        "6: file[0].target: unknown key; did you mean target_dir?"},
       {h + "colour = 1", "4: colour: unknown key"},
+      {h + "exclude = [\"*.o\"]",
+       "4: exclude: unknown key here; it belongs in [[tree]]"},
+      {h + "menu_folder = \"M\"\n[[file]]\nsource = \"a.txt\"\n"
+           "shortcut = \"Go\"\n[[file]]\nsource = \"b.txt\"\nshortcut = \"GO\"",
+       "10: file[1].shortcut: \"GO\" and \"Go\" of file[0].shortcut (line 7) "
+       "are the same shortcut file"},
       {h + "[file]\nsource = \"a.txt\"", "4: file: must be an array of tables"},
       // The registry key and the destination.
       {"product_name = \"P\"\ninstall_dir = \"C:\\\\P\"\n"
