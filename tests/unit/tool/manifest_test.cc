@@ -295,6 +295,24 @@ TEST_F(ManifestTest, LicenceIsPackedAsCodePage1252WithCrLf) {
             std::string::npos);
 }
 
+TEST_F(ManifestTest, LimitsOfTheHeaderAreCheckedBeforePacking) {
+  // The product name and its texts share one 255-byte header text.
+  const std::string text = "\"" + std::string(100, 'x') + "\"";
+  Manifest manifest = Load("product_texts = [" + text + ", " + text + ", " +
+                           text + "]\n[[file]]\nsource = \"a.txt\"");
+  try {
+    CheckLimits(&manifest);
+    FAIL() << "no error";
+  } catch (const ManifestError& e) {
+    EXPECT_NE(std::string(e.what()).find(Path("m.toml") + ": "),
+              std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("255"), std::string::npos) << e.what();
+  }
+  Manifest fits = Load("[[file]]\nsource = \"a.txt\"");
+  CheckLimits(&fits);
+  EXPECT_TRUE(fits.warnings.empty());
+}
+
 TEST(LicenceTextTest, Conversions) {
   struct Case {
     std::string in;
