@@ -2,7 +2,6 @@
 // been read: what the installer may write (src/paths/name_rules.h), files
 // that Windows would take for one, the directories files need, programs
 // that are not in the package, the licence, and the format's limits.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
