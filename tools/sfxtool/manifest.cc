@@ -128,6 +128,11 @@ void LoadTree(Reader& in, const toml::table& t, const std::string& f,
   }
   for (const TreeItem& item : items) {
     const std::string what = "\"" + item.relative + "\"";
+    if (item.relative.find('\\') != std::string::npos) {
+      // Windows would take it for a folder.
+      in.Fail(source_node, f + "source",
+              what + ": a backslash may not stand in a name");
+    }
     std::string path =
         PackageName(in, source_node, f + "source", item.relative, what);
     std::replace(path.begin(), path.end(), '/', '\\');

@@ -266,6 +266,10 @@ TEST_F(ManifestTest, TreeNamesOutsideCodePage1252AndLinkLoopsAreNamed) {
   EXPECT_NE(ErrorOf(std::string(kHead) + "[[tree]]\nsource = \"t2\"")
                 .find("t2/sub/loop is a link back into a folder"),
             std::string::npos);
+  Write("t4/a\\b.txt", "a");
+  EXPECT_NE(ErrorOf(std::string(kHead) + "[[tree]]\nsource = \"t4\"")
+                .find("5: tree[0].source: \"a\\b.txt\": a backslash"),
+            std::string::npos);
   Write("t3/a.txt", "a");
   Write("t3/A.TXT", "b");
   EXPECT_NE(ErrorOf(std::string(kHead) + "[[tree]]\nsource = \"t3\"")
