@@ -14,6 +14,7 @@
 #include "ansi.h"
 #include "codec/file_entry.h"
 #include "paths/text.h"
+#include "vendor_identity.h"
 
 namespace sfxtool {
 namespace {
@@ -261,7 +262,7 @@ Manifest LoadManifest(const std::string& path) {
                       "launch_program", "space_required", "welcome",
                       "finish",         "directories",    "extra_log_entries",
                       "icon",           "info_texts",     "flags",
-                      "file",           "pre_run"},
+                      "file",           "pre_run",        SFXTOOL_VENDOR_KEYS},
                "");
   Manifest manifest;
   sfx::PackagePlan& plan = manifest.plan;
