@@ -23,11 +23,11 @@ bool Find(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t end,
   const std::size_t node_end = at + length;
   const std::size_t value_length = Get16(b, at + 2);
   const bool text = Get16(b, at + 4) == 1;
-  // The key, compared as it is read.
+  // The key, compared as it is read; `i` stops at the end of `key`.
   std::size_t p = at + 6;
   bool same = true;
   std::size_t i = 0;
-  for (;; p += 2, ++i) {
+  for (;; p += 2) {
     if (p + 2 > node_end) return false;
     const std::uint32_t c = Get16(b, p);
     if (c == 0) {
@@ -37,8 +37,9 @@ bool Find(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t end,
     }
     if (key[i] == '\0' || c != static_cast<unsigned char>(key[i])) {
       same = false;
+    } else {
+      ++i;
     }
-    if (key[i] != '\0') ++i;
   }
   p = Align4(p);
   const std::size_t value_bytes = text ? 2 * value_length : value_length;
