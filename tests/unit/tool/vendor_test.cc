@@ -17,7 +17,8 @@ namespace sfxtool {
 namespace {
 
 void Put32(std::vector<std::uint8_t>* b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b->at(at + i) = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    b->at(at + i) = static_cast<std::uint8_t>(v >> (8 * i));
 }
 void Put16(std::vector<std::uint8_t>* b, std::size_t at, std::uint32_t v) {
   b->at(at) = static_cast<std::uint8_t>(v);
@@ -40,7 +41,7 @@ std::vector<std::uint8_t> ProgramImage() {
   Put32(&image, 0x3C, 0x40);
   image[0x40] = 'P';
   image[0x41] = 'E';
-  Put16(&image, 0x40 + 6, 2);    // sections
+  Put16(&image, 0x40 + 6, 2);     // sections
   Put16(&image, 0x40 + 20, 224);  // optional header size
   Put16(&image, kOptional, 0x10B);
   Put32(&image, kOptional + 32, 0x1000);  // section alignment
@@ -61,7 +62,8 @@ std::vector<std::uint8_t> ProgramImage() {
     Put32(&image, h + 16, 0x200);
     Put32(&image, h + 20, static_cast<std::uint32_t>(0x200 * (i + 1)));
   }
-  for (std::size_t i = 0; i < 0x10; ++i) image[0x400 + i] = static_cast<std::uint8_t>(0xA0 + i);
+  for (std::size_t i = 0; i < 0x10; ++i)
+    image[0x400 + i] = static_cast<std::uint8_t>(0xA0 + i);
   return image;
 }
 
