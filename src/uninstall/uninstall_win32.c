@@ -217,8 +217,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
     DWORD name_size = sizeof value_name;
     DWORD value_size = sizeof value - 1;
     DWORD type = 0;
-    LONG status = RegEnumValueA(log, index, value_name, &name_size, NULL,
-                                &type, (BYTE*)value, &value_size);
+    LONG status = RegEnumValueA(log, index, value_name, &name_size, NULL, &type,
+                                (BYTE*)value, &value_size);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS || type != REG_SZ) continue;
     value[value_size < sizeof value ? value_size : sizeof value - 1] = '\0';
@@ -229,8 +229,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
         } else {
           RemoveFile(value);
         }
-        if (location[0] &&
-            AddParentDirectories(&dirs, value, location) != 0) {
+        if (location[0] && AddParentDirectories(&dirs, value, location) != 0) {
           NoteLeft("(out of memory)");
         }
         break;
@@ -265,7 +264,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
   }
 
   if (g_left_count > 0) {
-    lstrcpyA(text, "These items could not be removed (they may be in use):\r\n");
+    lstrcpyA(text,
+             "These items could not be removed (they may be in use):\r\n");
     lstrcatA(text, g_left);
     if (g_left_count > 15) lstrcatA(text, "...\r\n");
     Say(text, MB_ICONWARNING);
