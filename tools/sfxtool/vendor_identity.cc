@@ -6,6 +6,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -322,6 +323,15 @@ void AddUninstaller(sfx::PackagePlan* plan, const std::string& program_path,
   struct stat st;
   if (::stat(program_path.c_str(), &st) != 0) {
     throw sfx::PackageWriteError("cannot find the uninstaller " + program_path);
+  }
+  for (const auto& file : plan->record.Files) {
+    std::string upper = file->FileName;
+    for (char& c : upper) c = static_cast<char>(std::toupper(c));
+    if (upper.find("TIV_UNINSTAL.EXE") != std::string::npos) {
+      throw sfx::PackageWriteError(
+          "uninstaller = true, but the manifest packs " + file->FileName +
+          " already; drop one of them");
+    }
   }
   auto entry = std::make_unique<sfx::TInstallFileRecord>();
   entry->FileName = "TIV_UNINSTAL.EXE";
