@@ -137,12 +137,11 @@ std::string CorruptionMessage(const std::string& exe_path,
 void RunInstaller(TInstalRecord& record) {
   const StubSizeValues stub = ReadStubSizeBlock();
   if (!VerifyPackage(ExePath, stub.skip_checksum != 0)) {
-    Os().MessageBox(0,
-                    CorruptionMessage(ExePath,
-                                      MeasureFile(ExePath, stub.expected_size1),
-                                      stub,
-                                      Os().GetThousandsSeparator()),
-                    kErrorCaption, os::kMbOk | os::kMbIconError);
+    Os().MessageBox(
+        0,
+        CorruptionMessage(ExePath, MeasureFile(ExePath, stub.expected_size1),
+                          stub, Os().GetThousandsSeparator()),
+        kErrorCaption, os::kMbOk | os::kMbIconError);
     return;
   }
 

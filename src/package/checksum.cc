@@ -125,8 +125,7 @@ PackageCheckResult CheckPass(File& file, bool skip_checksum,
       return result;
     }
     if (signing) {
-      ClearSigningFields(*signing, current_start, current.data(),
-                         current_size);
+      ClearSigningFields(*signing, current_start, current.data(), current_size);
     }
     // A marker across the boundary: the tail of the previous block
     // followed by the head of this one.

@@ -436,7 +436,8 @@ class Win32Platform : public Platform {
         loaded ? static_cast<const std::uint8_t*>(LockResource(loaded))
                : nullptr;
     if (!bytes) return {};
-    return std::vector<std::uint8_t>(bytes, bytes + SizeofResource(nullptr, found));
+    return std::vector<std::uint8_t>(bytes,
+                                     bytes + SizeofResource(nullptr, found));
   }
 
  private:
