@@ -7,30 +7,38 @@
 #include "paths/concat.h"
 
 namespace sfx {
+namespace {
+
+// One place that turns the value names into strings keeps the program small.
+void SetText(RegistryKey& key, const char* name, const std::string& value) {
+  if (!value.empty()) key.SetString(name, value);
+}
+void SetNumber(RegistryKey& key, const char* name, std::uint32_t value) {
+  key.SetDword(name, value);
+}
+
+}  // namespace
 
 void WriteUninstallDetails(RegistryKey& key, const TInstalRecord& record,
                            const std::string& uninstaller_path,
                            const std::string& uninstall_string,
                            const std::string& install_location) {
-  key.SetString("DisplayIcon", uninstaller_path);
-  key.SetString("InstallLocation", install_location);
-  key.SetDword("NoModify", 1);
-  key.SetDword("NoRepair", 1);
+  SetText(key, "DisplayIcon", uninstaller_path);
+  SetText(key, "InstallLocation", install_location);
+  SetNumber(key, "NoModify", 1);
+  SetNumber(key, "NoRepair", 1);
   const bool blank =
       !uninstall_string.empty() && uninstall_string.back() == ' ';
-  key.SetString("QuietUninstallString",
-                Concat({uninstall_string, blank ? "/S" : " /S"}));
+  SetText(key, "QuietUninstallString",
+          Concat({uninstall_string, blank ? "/S" : " /S"}));
   if (record.SpaceRequired > 0) {
     const std::uint32_t kilobytes =
         (static_cast<std::uint32_t>(record.SpaceRequired) + 1023) / 1024;
-    key.SetDword("EstimatedSize", kilobytes);
+    SetNumber(key, "EstimatedSize", kilobytes);
   }
   const std::vector<std::uint8_t> version = Os().LoadOwnVersionInfo();
-  const std::string product_version = VersionString(version, "ProductVersion");
-  if (!product_version.empty())
-    key.SetString("DisplayVersion", product_version);
-  const std::string publisher = VersionString(version, "CompanyName");
-  if (!publisher.empty()) key.SetString("Publisher", publisher);
+  SetText(key, "DisplayVersion", VersionString(version, "ProductVersion"));
+  SetText(key, "Publisher", VersionString(version, "CompanyName"));
 }
 
 }  // namespace sfx
