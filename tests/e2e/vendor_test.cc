@@ -182,9 +182,16 @@ TEST_F(VendorTest, UninstallerAsksAndLeavesAFileInUse) {
   EXPECT_FALSE(FileExists(d + "a.txt"));
   EXPECT_FALSE(DirectoryExists(d + "Docs"));
   EXPECT_FALSE(FileExists(desk_link_));
-  // It can be run again: its file and both keys stay.
+  // It can be run again: its file and both keys stay. Interactive, it
+  // names what it left.
   EXPECT_TRUE(FileExists(d + "TIV_UNINSTAL.EXE"));
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));
+  const RunResult reported = Uninstall(false, "Yes");
+  ASSERT_EQ(reported.dialogs.size(), 2u);
+  EXPECT_EQ(reported.dialogs[1].text,
+            "These items could not be removed (they may be in use):\r\n" + d +
+                "b.txt\r\n");
+  EXPECT_EQ(reported.exit_code, 5u);
   CloseHandle(held);
 
   // Interactive this time: the question, then the closing note.
