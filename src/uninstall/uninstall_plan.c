@@ -107,6 +107,23 @@ static int Contains(const DirectoryList* list, const char* dir) {
   return 0;
 }
 
+int AddDirectory(DirectoryList* list, const char* dir) {
+  const size_t n = TrimmedLength(dir);
+  if (n == 0 || n >= UNINSTALL_TEXT_MAX) return 0;
+  if (list->count == list->capacity) {
+    const int capacity = list->capacity ? 2 * list->capacity : 16;
+    void* grown = realloc(list->items, (size_t)capacity * UNINSTALL_TEXT_MAX);
+    if (!grown) return -1;
+    list->items = (char(*)[UNINSTALL_TEXT_MAX])grown;
+    list->capacity = capacity;
+  }
+  memcpy(list->items[list->count], dir, n);
+  list->items[list->count][n] = '\0';
+  if (Contains(list, list->items[list->count])) return 0;
+  ++list->count;
+  return 0;
+}
+
 int AddParentDirectories(DirectoryList* list, const char* file,
                          const char* location) {
   char dir[UNINSTALL_TEXT_MAX];
@@ -118,17 +135,7 @@ int AddParentDirectories(DirectoryList* list, const char* file,
     while (n > 0 && dir[n - 1] == '\\') --n;
     dir[n] = '\0';
     if (n == 0 || !IsWithinDirectory(dir, location)) return 0;
-    if (!Contains(list, dir)) {
-      if (list->count == list->capacity) {
-        const int capacity = list->capacity ? 2 * list->capacity : 16;
-        void* grown =
-            realloc(list->items, (size_t)capacity * UNINSTALL_TEXT_MAX);
-        if (!grown) return -1;
-        list->items = (char(*)[UNINSTALL_TEXT_MAX])grown;
-        list->capacity = capacity;
-      }
-      memcpy(list->items[list->count++], dir, n + 1);
-    }
+    if (AddDirectory(list, dir) != 0) return -1;
   }
 }
 

@@ -63,6 +63,10 @@ typedef struct {
 int AddParentDirectories(DirectoryList* list, const char* file,
                          const char* location);
 
+/* Adds the directory `dir` itself (trailing backslashes dropped), once.
+ * Returns -1 when memory runs out. */
+int AddDirectory(DirectoryList* list, const char* dir);
+
 /* Orders the list deepest first (longest path first). */
 void SortDeepestFirst(DirectoryList* list);
 

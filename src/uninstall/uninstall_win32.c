@@ -226,6 +226,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
       case kLogFile:
         if (lstrcmpiA(value, self) == 0) {
           self_listed = 1;
+        } else if (GetFileAttributesA(value) != INVALID_FILE_ATTRIBUTES &&
+                   (GetFileAttributesA(value) & FILE_ATTRIBUTE_DIRECTORY)) {
+          /* An extra log entry may name a directory: it goes when empty. */
+          if (AddDirectory(&dirs, value) != 0) NoteLeft("(out of memory)");
         } else {
           RemoveFile(value);
         }

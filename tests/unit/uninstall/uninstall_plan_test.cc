@@ -83,16 +83,20 @@ TEST(DirectoryListTest, ParentsWithinTheLocationDeepestFirst) {
   for (const char* file : files) {
     ASSERT_EQ(AddParentDirectories(&list, file, "C:\\P\\"), 0);
   }
+  // A directory the log names itself, outside the location too.
+  ASSERT_EQ(AddDirectory(&list, "D:\\Data\\Cache\\"), 0);
+  ASSERT_EQ(AddDirectory(&list, "c:\\p\\docs\\deep"), 0);
   SortDeepestFirst(&list);
   std::vector<std::string> dirs(list.items, list.items + list.count);
-  EXPECT_EQ(dirs, (std::vector<std::string>{"C:\\P\\Docs\\Deep", "C:\\P\\Docs",
-                                            "C:\\P"}));
+  EXPECT_EQ(dirs,
+            (std::vector<std::string>{"C:\\P\\Docs\\Deep", "D:\\Data\\Cache",
+                                      "C:\\P\\Docs", "C:\\P"}));
   // Growing past the first allocation keeps every entry.
   for (int i = 0; i < 40; ++i) {
     const std::string file = "C:\\P\\d" + std::to_string(i) + "\\f";
     ASSERT_EQ(AddParentDirectories(&list, file.c_str(), "C:\\P"), 0);
   }
-  EXPECT_EQ(list.count, 43);
+  EXPECT_EQ(list.count, 44);
   FreeDirectoryList(&list);
 }
 
