@@ -89,7 +89,7 @@ void VersionNumbers(const std::string& text, std::uint16_t numbers[4]) {
 // A node of the VERSIONINFO tree (see src/install/version_info.cc).
 class VersionNode {
  public:
-  VersionNode(const std::string& key, bool text) : text_(text) {
+  VersionNode(const std::string& key, bool text) {
     Put16(0);  // wLength, set by Bytes()
     Put16(0);  // wValueLength
     Put16(text ? 1 : 0);
@@ -137,7 +137,6 @@ class VersionNode {
     bytes_[3] = static_cast<std::uint8_t>(n >> 8);
   }
 
-  bool text_;
   std::vector<std::uint8_t> bytes_;
 };
 
