@@ -179,8 +179,16 @@ TEST_F(InstallerTest, ExampleInstallsAndUninstalls) {
   EXPECT_EQ(RegistryString(HKEY_LOCAL_MACHINE, uninstall, "DisplayName"),
             product);
 
-  // Wait for the greeting program to end: a running program keeps its file.
+  // Wait for the greeting program to end: a running program keeps its file
+  // (the uninstaller would report it and keep the keys).
   Sleep(1000);
+  EXPECT_TRUE(WaitUntil([&d] {
+    HANDLE file = CreateFileA((d + "hello.exe").c_str(), GENERIC_READ, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+  }));
   const RunResult removal = RunInstaller(
       d + "TIV_UNINSTAL.EXE", command->substr(command->find("\" ") + 2));
   EXPECT_EQ(removal.Texts(),
