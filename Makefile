@@ -16,7 +16,7 @@ export WINEPREFIX ?= $(CURDIR)/$(BUILD)/wine
 FUZZ_SECONDS ?= 20
 
 .PHONY: all deps host asan fuzz-build win32 test test-host test-fuzz test-win32 \
-        bench fuzz demo demo-gui clean demo-build
+        bench fuzz demo demo-gui clean demo-build tool-build install package
 
 all: host win32
 
@@ -78,7 +78,7 @@ fuzz: deps fuzz-build
 # own programs, not the test suites.
 demo-build: $(HOST_DIR)/build.ninja $(WIN_DIR)/build.ninja
 	cmake --build $(HOST_DIR) -j $(JOBS) --target sfxtool
-	cmake --build $(WIN_DIR) -j $(JOBS) --target installer hello tiv_uninstal
+	cmake --build $(WIN_DIR) -j $(JOBS) --target installer hello uninstaller
 
 demo: deps
 	$(MAKE) demo-build
@@ -87,6 +87,19 @@ demo: deps
 demo-gui: deps
 	$(MAKE) demo-build
 	scripts/demo-gui $(HOST_DIR) $(WIN_DIR)
+
+# sfxtool with its installer program and uninstaller: installed under
+# $(PREFIX) (bin/sfxtool, share/sfx/), honouring DESTDIR, or as a .deb.
+PREFIX ?= /usr/local
+tool-build: $(HOST_DIR)/build.ninja $(WIN_DIR)/build.ninja
+	cmake --build $(HOST_DIR) -j $(JOBS) --target sfxtool
+	cmake --build $(WIN_DIR) -j $(JOBS) --target installer uninstaller
+
+install: tool-build
+	DESTDIR=$(DESTDIR) cmake --install $(HOST_DIR) --prefix $(PREFIX)
+
+package: tool-build
+	cd $(HOST_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)

@@ -8,6 +8,7 @@
 
 #include "app/stub_size_block.h"
 #include "install/installation.h"
+#include "package/signature.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
@@ -58,12 +59,11 @@ std::string NextArgument(const std::string& line, std::size_t* pos) {
   return argument;
 }
 
-// The installer file's current length, -1 when it cannot be measured.
-std::int64_t MeasureFile(const std::string& path) {
+// The installer file's length as built (a signature appended later does
+// not count), -1 when it cannot be measured.
+std::int64_t MeasureFile(const std::string& path, std::int64_t expected) {
   std::unique_ptr<File> file = Os().OpenRead(path);
-  std::int64_t size = -1;
-  if (!file || !file->Seek(0, File::Origin::kEnd, &size)) return -1;
-  return size;
+  return file ? LengthBeforeSigning(*file, expected) : -1;
 }
 
 // Moves a drive-letter default to the Windows directory's drive, or
@@ -137,10 +137,11 @@ std::string CorruptionMessage(const std::string& exe_path,
 void RunInstaller(TInstalRecord& record) {
   const StubSizeValues stub = ReadStubSizeBlock();
   if (!VerifyPackage(ExePath, stub.skip_checksum != 0)) {
-    Os().MessageBox(0,
-                    CorruptionMessage(ExePath, MeasureFile(ExePath), stub,
-                                      Os().GetThousandsSeparator()),
-                    kErrorCaption, os::kMbOk | os::kMbIconError);
+    Os().MessageBox(
+        0,
+        CorruptionMessage(ExePath, MeasureFile(ExePath, stub.expected_size1),
+                          stub, Os().GetThousandsSeparator()),
+        kErrorCaption, os::kMbOk | os::kMbIconError);
     return;
   }
 

@@ -14,6 +14,7 @@
 #include "codec/file_entry.h"
 #include "install/programs.h"
 #include "install/shortcuts.h"
+#include "install/uninstall_registration.h"
 #include "package/container.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
@@ -278,9 +279,11 @@ void RegisterUninstaller(const TInstalRecord& record, RegistryWriter& writer) {
   bool has_macro = false;
   std::string dir = AddTrailingBackslash(
       ResolveTargetDir(uninstaller->TargetDir, &has_macro));
-  writer.WriteString(
-      "UninstallString",
-      Concat({"\"", dir, kUninstallerName, "\" ", uninstaller->Parameters}));
+  const std::string uninstall_string =
+      Concat({"\"", dir, kUninstallerName, "\" ", uninstaller->Parameters});
+  writer.WriteString("UninstallString", uninstall_string);
+  WriteUninstallDetails(*writer.key(), record, Concat({dir, kUninstallerName}),
+                        uninstall_string, InstallLocation);
 }
 
 void ShowFinishMessage(const TInstalRecord& record) {

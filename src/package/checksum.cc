@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "package/container.h"
+#include "package/signature.h"
 #include "platform/file_io.h"
 
 namespace sfx {
@@ -99,7 +100,12 @@ bool ComputePackageChecksum(File& file, std::int64_t length,
   return true;
 }
 
-PackageCheckResult CheckPackageFile(File& file, bool skip_checksum) {
+namespace {
+
+// The check's one pass. With `signing`, the bytes of the two signing fields
+// count as zero.
+PackageCheckResult CheckPass(File& file, bool skip_checksum,
+                             const PeSigningFields* signing) {
   PackageCheckResult result;
   if (!file.Seek(0, File::Origin::kBegin)) return result;
   const Marker marker;
@@ -117,6 +123,9 @@ PackageCheckResult CheckPackageFile(File& file, bool skip_checksum) {
     std::uint32_t current_size = 0;
     if (!ReadFull(file, current.data(), kChecksumBlockSize, &current_size)) {
       return result;
+    }
+    if (signing) {
+      ClearSigningFields(*signing, current_start, current.data(), current_size);
     }
     // A marker across the boundary: the tail of the previous block
     // followed by the head of this one.
@@ -201,6 +210,26 @@ PackageCheckResult CheckPackageFile(File& file, bool skip_checksum) {
                       ? PackageCheck::kOk
                       : PackageCheck::kChecksumMismatch;
   return result;
+}
+
+}  // namespace
+
+PackageCheckResult CheckPackageFile(File& file, bool skip_checksum) {
+  // A file with a certificate table at its end is checked as it was before
+  // signing, provided that the table follows the trailer; any other file,
+  // and one whose table lies elsewhere, byte for byte.
+  std::int64_t size = 0;
+  PeSigningFields signing;
+  const std::int64_t table =
+      file.Size(&size) ? CandidateSignature(file, size, &signing) : -1;
+  if (table >= 0) {
+    PackageCheckResult result = CheckPass(file, skip_checksum, &signing);
+    if (TrailerMeetsTable(result.marker_offset, table)) {
+      result.signature_offset = table;
+      return result;
+    }
+  }
+  return CheckPass(file, skip_checksum, nullptr);
 }
 
 }  // namespace sfx

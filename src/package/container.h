@@ -112,10 +112,14 @@ struct PackageCheckResult {
   std::int64_t marker_offset = -1;  // -1 until the marker is found
   std::uint32_t stored_checksum = 0;
   std::uint32_t computed_checksum = 0;
+  // The certificate table's offset when the file is signed (a table that
+  // follows the trailer, see package/signature.h), else -1.
+  std::int64_t signature_offset = -1;
 };
 // One pass over `file` with bounded memory: finds the first marker (also
 // one that straddles two reads) and, unless `skip_checksum`, compares the
-// checksum of the bytes before it with the stored one.
+// checksum of the bytes before it with the stored one. A signed file is
+// checked with its signing fields read as zero (package/signature.h).
 PackageCheckResult CheckPackageFile(File& file, bool skip_checksum);
 
 // The fields between the header offset and the first file entry.

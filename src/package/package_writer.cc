@@ -20,6 +20,7 @@
 #include "codec/lzh_encoder.h"
 #include "package/container.h"
 #include "package/record_writer.h"
+#include "package/signature.h"
 #include "paths/text.h"
 #include "platform/file_io.h"
 #include "platform/posix_file.h"
@@ -222,6 +223,21 @@ std::int64_t WriteEntry(OutputFile& out, const std::string& name,
 
 }  // namespace
 
+std::vector<std::uint8_t> PrepareStubForSigning(
+    const std::vector<std::uint8_t>& stub) {
+  std::vector<std::uint8_t> copy = stub;
+  PeSigningFields fields;
+  if (!FindPeSigningFields(copy, &fields)) return copy;
+  if (fields.table_offset != 0 || fields.table_size != 0) {
+    throw PackageWriteError(
+        "the stub is signed; build with the unsigned installer program and "
+        "sign the finished installer");
+  }
+  ClearSigningFields(fields, 0, copy.data(),
+                     static_cast<std::uint32_t>(copy.size()));
+  return copy;
+}
+
 std::size_t FindStubSizeBlock(const std::vector<std::uint8_t>& stub) {
   const std::size_t tag_size = sizeof(kStubSizeTag) - 1;
   std::vector<std::size_t> hits;
@@ -282,6 +298,7 @@ PackageSummary WritePackage(const PackagePlan& plan,
     }
   }
   const std::size_t size_block = FindStubSizeBlock(plan.stub);
+  const std::vector<std::uint8_t> stub = PrepareStubForSigning(plan.stub);
   std::vector<std::uint8_t> header;
   try {
     header = WriteRecord(record, plan.version);
@@ -298,7 +315,7 @@ PackageSummary WritePackage(const PackagePlan& plan,
   PackageSummary summary;
   try {
     OutputFile out(output_path);
-    out.Put(plan.stub.data(), plan.stub.size());
+    out.Put(stub.data(), stub.size());
     summary.header_offset = static_cast<std::int64_t>(plan.stub.size());
     out.PutUint32(static_cast<std::uint32_t>(packed_header.size()));
     out.Put(packed_header.data(), packed_header.size());

@@ -50,6 +50,13 @@ struct PackageSummary {
 // the trailer marker (the integrity check would stop there).
 std::size_t FindStubSizeBlock(const std::vector<std::uint8_t>& stub);
 
+// The stub as it goes into the installer: a PE program gets a zero
+// CheckSum and security entry, the two header fields that signing the
+// finished installer rewrites (package/signature.h). Raises
+// PackageWriteError for a stub that is itself signed.
+std::vector<std::uint8_t> PrepareStubForSigning(
+    const std::vector<std::uint8_t>& stub);
+
 // The DOS date and time (local time zone, honouring TZ) of `t`, after
 // clamping `t` to `newest` when given; times outside the DOS range of
 // 1980 to 2107 are clamped to its ends. Seconds round down to even.

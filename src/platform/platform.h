@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace sfx {
 
@@ -57,6 +58,8 @@ class RegistryKey {
   virtual ~RegistryKey() = default;
   // Sets a string (REG_SZ) value. False when the system refused.
   virtual bool SetString(const std::string& name, const std::string& value) = 0;
+  // Sets a number (REG_DWORD) value. False when the system refused.
+  virtual bool SetDword(const std::string& name, std::uint32_t value) = 0;
 };
 
 // System constants the logic needs by value, independent of <windows.h>.
@@ -184,6 +187,11 @@ class Platform {
   virtual void ShowWindow(WindowHandle window, int show) = 0;
   // GetWindowTextA with a buffer of `max_chars` + 1 characters.
   virtual std::string GetWindowText(WindowHandle window, int max_chars) = 0;
+
+  // --- Resources -------------------------------------------------------------
+  // The bytes of the program's own VERSIONINFO resource (id 1); empty when
+  // it has none.
+  virtual std::vector<std::uint8_t> LoadOwnVersionInfo() = 0;
 };
 
 // The platform in use: the system's own unless a test installed another.

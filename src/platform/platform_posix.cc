@@ -262,6 +262,8 @@ class PosixPlatform : public Platform {
   std::string GetWindowText(WindowHandle, int) override {
     return std::string();
   }
+  // The host tools are no Windows programs: no version resource.
+  std::vector<std::uint8_t> LoadOwnVersionInfo() override { return {}; }
 };
 
 }  // namespace

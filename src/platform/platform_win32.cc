@@ -119,6 +119,12 @@ class Win32RegistryKey : public RegistryKey {
                           static_cast<DWORD>(value.size() + 1)) ==
            ERROR_SUCCESS;
   }
+  bool SetDword(const std::string& name, std::uint32_t value) override {
+    const DWORD dword = value;
+    return RegSetValueExA(key_, name.c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&dword),
+                          sizeof dword) == ERROR_SUCCESS;
+  }
 
  private:
   HKEY key_;
@@ -420,6 +426,18 @@ class Win32Platform : public Platform {
     int n = GetWindowTextA(ToHwnd(window), &buffer[0], max_chars + 1);
     buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return buffer;
+  }
+
+  std::vector<std::uint8_t> LoadOwnVersionInfo() override {
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1),
+                                MAKEINTRESOURCEA(16));  // RT_VERSION
+    HGLOBAL loaded = found ? LoadResource(nullptr, found) : nullptr;
+    const std::uint8_t* bytes =
+        loaded ? static_cast<const std::uint8_t*>(LockResource(loaded))
+               : nullptr;
+    if (!bytes) return {};
+    return std::vector<std::uint8_t>(bytes,
+                                     bytes + SizeofResource(nullptr, found));
   }
 
  private:

@@ -175,16 +175,25 @@ TEST_F(InstallerTest, ExampleInstallsAndUninstalls) {
   const auto command =
       RegistryString(HKEY_LOCAL_MACHINE, uninstall, "UninstallString");
   ASSERT_EQ(command, Quoted(d + "TIV_UNINSTAL.EXE") +
-                         " Software\\Example Makers\\Hello World");
+                         " \"Software\\Example Makers\\Hello World\"");
   EXPECT_EQ(RegistryString(HKEY_LOCAL_MACHINE, uninstall, "DisplayName"),
             product);
 
-  // Wait for the greeting program to end: a running program keeps its file.
+  // Wait for the greeting program to end: a running program keeps its file
+  // (the uninstaller would report it and keep the keys).
   Sleep(1000);
+  EXPECT_TRUE(WaitUntil([&d] {
+    HANDLE file = CreateFileA((d + "hello.exe").c_str(), GENERIC_READ, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+  }));
   const RunResult removal = RunInstaller(
       d + "TIV_UNINSTAL.EXE", command->substr(command->find("\" ") + 2));
   EXPECT_EQ(removal.Texts(),
-            (Texts{"Remove Hello World and all of its components?",
+            (Texts{"Remove Hello World and everything its installation put "
+                   "on this computer?",
                    "Hello World has been removed."}));
   EXPECT_EQ(removal.exit_code, 0u);
   for (const char* file :
@@ -196,6 +205,8 @@ TEST_F(InstallerTest, ExampleInstallsAndUninstalls) {
   EXPECT_FALSE(DirectoryExists(menu));
   EXPECT_FALSE(Log("Name"));
   EXPECT_FALSE(RegistryString(HKEY_LOCAL_MACHINE, uninstall, "DisplayName"));
+  // The uninstaller itself goes once it has ended.
+  EXPECT_TRUE(WaitUntil([&d] { return !DirectoryExists(d); })) << d;
 }
 
 TEST_F(InstallerTest, LogNumbering) {

@@ -59,6 +59,9 @@ class FakeKey : public RegistryKey {
     platform_->registry_writes.push_back({root_, path_, name, value});
     return true;
   }
+  bool SetDword(const std::string& name, std::uint32_t value) override {
+    return SetString(name, "dword:" + std::to_string(value));
+  }
 
  private:
   FakePlatform* platform_;

@@ -121,6 +121,7 @@ class FakePlatform : public Platform {
   std::int32_t shell_link_status = 0;
   std::deque<int> answers;  // message-box answers; default OK / Yes
   std::map<WindowHandle, std::string> window_texts;
+  std::vector<std::uint8_t> own_version_info;  // LoadOwnVersionInfo
 
   // Observations.
   std::vector<std::string> log;
@@ -192,6 +193,9 @@ class FakePlatform : public Platform {
   void UpdateWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int show) override;
   std::string GetWindowText(WindowHandle window, int max_chars) override;
+  std::vector<std::uint8_t> LoadOwnVersionInfo() override {
+    return own_version_info;
+  }
 
   // The key under which a path is stored: absolute (relative paths are
   // taken against the current directory), upper-cased, without a trailing

@@ -23,6 +23,7 @@
 #include "package/package_writer.h"
 #include "platform/exception.h"
 #include "platform/platform.h"
+#include "vendor_build.h"
 
 namespace sfxtool {
 namespace {
@@ -31,9 +32,12 @@ constexpr char kBuildUsage[] =
     "usage: sfxtool build MANIFEST -o SETUP.EXE [--stub FILE]\n"
     "                     [--format 1.2|2.1|2.2|2.3|2.4] [--skip-checksum]\n"
     "                     [--werror]\n"
-    "Builds an installer from a TOML manifest (see docs/manifest.md). The\n"
-    "stub defaults to the installer program of the same build\n"
-    "(<sfxtool's folder>/../win32/installer.exe). Time stamps are the files'\n"
+    "                     [--sign CERT --key KEY [--timestamp URL]]\n"
+    "Builds an installer from a TOML manifest (see docs/manifest.md and\n"
+    "'sfxtool help manifest'). The stub is --stub, else $SFX_STUB, else\n"
+    "<sfxtool's folder>/../share/sfx/installer.exe (installed), else\n"
+    "<sfxtool's folder>/../win32/installer.exe (build tree). --sign signs the\n"
+    "result with osslsigncode and checks it again. Time stamps are the files'\n"
     "modification times in the local time zone (TZ), clamped to\n"
     "SOURCE_DATE_EPOCH when it is set. --werror: stop at a warning.\n";
 constexpr char kListUsage[] =
@@ -61,15 +65,6 @@ bool IsHelp(const char* arg) {
 int Usage(const char* usage) {
   std::fputs(usage, stderr);
   return 2;
-}
-
-std::string ExecutableFolder() {
-  char buffer[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return ".";
-  std::string path(buffer, static_cast<std::size_t>(n));
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
@@ -154,11 +149,18 @@ int RunBuildCommand(int argc, char** argv) {
   std::string format;
   bool skip_checksum = false;
   bool werror = false;
+  SigningOptions signing;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (IsHelp(argv[i])) {
       std::fputs(kBuildUsage, stdout);
       return 0;
+    } else if (arg == "--sign" && i + 1 < argc) {
+      signing.certificate = argv[++i];
+    } else if (arg == "--key" && i + 1 < argc) {
+      signing.key = argv[++i];
+    } else if (arg == "--timestamp" && i + 1 < argc) {
+      signing.timestamp = argv[++i];
     } else if (arg == "-o" && i + 1 < argc) {
       output = argv[++i];
     } else if (arg == "--stub" && i + 1 < argc) {
@@ -178,6 +180,11 @@ int RunBuildCommand(int argc, char** argv) {
     }
   }
   if (manifest_path.empty() || output.empty()) return Usage(kBuildUsage);
+  if (signing.certificate.empty() != signing.key.empty() ||
+      (signing.certificate.empty() && !signing.timestamp.empty())) {
+    std::fputs("sfxtool build: --sign and --key go together\n", stderr);
+    return Usage(kBuildUsage);
+  }
 
   Manifest manifest;
   try {
@@ -207,22 +214,22 @@ int RunBuildCommand(int argc, char** argv) {
     }
     plan.newest_time = static_cast<std::time_t>(value);
   }
+  std::string tried;
+  stub_path = FindProgram(stub_path, "SFX_STUB", kStubName, &tried);
   if (stub_path.empty()) {
-    stub_path = ExecutableFolder() + "/../win32/installer.exe";
-    struct stat st;
-    if (::stat(stub_path.c_str(), &st) != 0) {
-      std::fprintf(stderr,
-                   "sfxtool: the default stub %s does not exist; build the "
-                   "win32 tree or give --stub FILE\n",
-                   stub_path.c_str());
-      return 1;
-    }
+    std::fprintf(stderr,
+                 "sfxtool: the stub is not found (tried %s); build the win32 "
+                 "tree or give --stub FILE\n",
+                 tried.c_str());
+    return 1;
   }
   if (!ReadWholeFile(stub_path, &plan.stub)) {
     std::fprintf(stderr, "sfxtool: cannot read the stub %s\n",
                  stub_path.c_str());
     return 1;
   }
+  VendorBuild vendor;
+  if (!vendor.Prepare(manifest_path, &plan)) return 1;
   try {
     CheckLimits(&manifest);
   } catch (const ManifestError& e) {
@@ -246,6 +253,10 @@ int RunBuildCommand(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::fprintf(stderr, "sfxtool: %s\n", e.what());
     return 1;
+  }
+  if (!signing.certificate.empty()) {
+    if (!SignInstaller(output, plan.record.ProductName, signing)) return 1;
+    std::printf("%s: signed by %s\n", output.c_str(), SignerOf(output).c_str());
   }
   return 0;
 }
@@ -307,6 +318,10 @@ int RunVerifyCommand(int argc, char** argv) {
               path.c_str(),
               sfx::FormatSignature(info.record.FormatVersion).c_str(),
               info.entries.size(), blocks, info.check.stored_checksum);
+  std::printf("%s: %s\n", path.c_str(),
+              info.check.signature_offset < 0
+                  ? "not signed"
+                  : ("signed by " + SignerOf(path)).c_str());
   return 0;
 }
 

@@ -10,6 +10,9 @@ int RunBuildCommand(int argc, char** argv);    // build MANIFEST -o SETUP.EXE
 int RunListCommand(int argc, char** argv);     // list SETUP.EXE [--json]
 int RunVerifyCommand(int argc, char** argv);   // verify SETUP.EXE
 int RunExtractCommand(int argc, char** argv);  // extract SETUP.EXE -o DIR
+// help manifest|build; -1 for any other topic (the caller prints usage).
+int RunHelpCommand(int argc, char** argv);
+int PrintVersion();  // --version
 
 }  // namespace sfxtool
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "codec/lzh_decoder.h"
+#include "package/signature.h"
 
 namespace sfxtool {
 namespace {
@@ -116,6 +117,11 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
       info->has_size_block = true;
       info->size_block = sfx::ParseStubSizeBlock(block);
     }
+  }
+  // A signed file is measured as it was built (package/signature.h).
+  if (info->check.signature_offset >= 0 && info->has_size_block) {
+    info->file_size =
+        sfx::LengthBeforeSigning(file, info->size_block.expected_size1);
   }
   const bool skip = info->has_size_block && info->size_block.skip_checksum != 0;
   info->accepted = skip ? marker >= 0 && marker <= INT32_MAX

@@ -19,7 +19,8 @@ constexpr char kUsage[] =
     "  extract SETUP.EXE -o DIR      write the packaged files below DIR\n"
     "  lzh encode|decode IN OUT      raw LZH streams ('-' for stdin/stdout)\n"
     "\n"
-    "'sfxtool COMMAND --help' explains a command.\n";
+    "'sfxtool COMMAND --help' explains a command; 'sfxtool help manifest'\n"
+    "lists the manifest's keys; 'sfxtool --version' shows the version.\n";
 
 struct Command {
   const char* name;
@@ -42,6 +43,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* name = argv[1];
+  if (std::strcmp(name, "--version") == 0) return sfxtool::PrintVersion();
+  if (std::strcmp(name, "help") == 0 && argc > 2) {
+    const int code = sfxtool::RunHelpCommand(argc - 2, argv + 2);
+    if (code >= 0) return code;
+  }
   if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0 ||
       std::strcmp(name, "help") == 0) {
     std::fputs(kUsage, stdout);

@@ -142,6 +142,7 @@ class TestPlatform : public sfx::Platform {
   void UpdateWindow(sfx::WindowHandle) override {}
   void ShowWindow(sfx::WindowHandle, int) override {}
   std::string GetWindowText(sfx::WindowHandle, int) override { return {}; }
+  std::vector<std::uint8_t> LoadOwnVersionInfo() override { return {}; }
 
  private:
   sfx::Platform& host_;

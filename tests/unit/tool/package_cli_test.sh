@@ -249,6 +249,12 @@ file = \"x\"
 stage = \"later\""
 manifest_error "syntax error" '4: ' "$head
 = broken"
+manifest_error "unknown execution level" '4: execution_level: must be' "$head
+execution_level = \"admin\""
+manifest_error "uninstaller not a boolean" '4: uninstaller: must be true or false' "$head
+uninstaller = \"yes\""
+"$sfxtool" build base.toml -o signed.exe --stub stub.bin --sign cert.pem >/dev/null 2>&1
+check "--sign without --key is a usage error" test $? -eq 2
 # The default stub lies beside the tool's folder: try it with a copy.
 mkdir -p tool/bin && cp "$sfxtool" tool/bin/sfxtool
 tool/bin/sfxtool build base.toml -o nostub.exe 2>err.txt

@@ -1,0 +1,282 @@
+/* The uninstaller, packed into installers as TIV_UNINSTAL.EXE when the
+ * manifest says `uninstaller = true`. The installer registers it with the
+ * registry key of the installation log as its argument:
+ *     "C:\Program Files\Product\TIV_UNINSTAL.EXE" "Software\Maker\Product" [/S]
+ * It asks once (not with /S), removes exactly what the log names (files,
+ * shortcuts, the menu folder, and the directories within the installation
+ * directory that the removal leaves empty), then the log key and the
+ * uninstall registration; its own file goes last, through a copy in the
+ * temporary folder that waits for this process to end.
+ *
+ * A small C program of its own, not linked with the installer's libraries,
+ * so that it stays a few kilobytes; its decisions live in uninstall_plan.c,
+ * tested natively. Exit codes: docs/uninstaller.md. */
+#include <windows.h>
+
+#include "uninstall/uninstall_plan.h"
+
+#define TEXT_MAX UNINSTALL_TEXT_MAX
+
+static const char kUninstallRoot[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+/* What could not be removed: the first lines of the report, and a count. */
+static char g_left[2048];
+static int g_left_count;
+static int g_silent;
+static char g_caption[TEXT_MAX + 16];
+
+static void Say(const char* text, UINT icon) {
+  if (!g_silent) MessageBoxA(NULL, text, g_caption, MB_OK | icon);
+}
+
+static int Exists(const char* path) {
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+static void NoteLeft(const char* path) {
+  if (g_left_count++ < 15 &&
+      lstrlenA(g_left) + lstrlenA(path) + 3 < (int)sizeof g_left) {
+    lstrcatA(g_left, path);
+    lstrcatA(g_left, "\r\n");
+  }
+}
+
+/* A file named by the log: removed, or reported when it stays. */
+static void RemoveFile(const char* path) {
+  if (path[0] && !DeleteFileA(path) && Exists(path)) NoteLeft(path);
+}
+
+static int ReadString(HKEY key, const char* name, char* out) {
+  DWORD size = TEXT_MAX - 1;
+  DWORD type = 0;
+  out[0] = '\0';
+  if (RegQueryValueExA(key, name, NULL, &type, (BYTE*)out, &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ) {
+    out[0] = '\0';
+    return 0;
+  }
+  out[size < TEXT_MAX ? size : TEXT_MAX - 1] = '\0';
+  return 1;
+}
+
+/* Deletes `path` beneath `root` and then its parents while they hold
+ * neither values nor subkeys; never the first component ("Software"). */
+static void DeleteKeyIfEmpty(HKEY root, char* path) {
+  for (;;) {
+    HKEY key;
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    int cut;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values,
+                       NULL, NULL, NULL, NULL);
+      RegCloseKey(key);
+      if (subkeys || values || RegDeleteKeyA(root, path) != ERROR_SUCCESS) {
+        return;
+      }
+    }
+    for (cut = lstrlenA(path) - 1; cut > 0 && path[cut] != '\\'; --cut) {
+    }
+    if (cut <= 0) return;
+    path[cut] = '\0';
+  }
+}
+
+/* The copy in the temporary folder: waits for the uninstaller to end,
+ * deletes its file and the directories that leaves empty. */
+static int RunRemover(const UninstallArgs* args) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, args->wait_pid);
+  DirectoryList dirs = {0};
+  char self[MAX_PATH];
+  int i;
+  if (process) {
+    WaitForSingleObject(process, 30000);
+    CloseHandle(process);
+  }
+  for (i = 0; i < 100 && !DeleteFileA(args->remove) && Exists(args->remove);
+       ++i) {
+    Sleep(100);
+  }
+  if (args->location[0]) {
+    AddParentDirectories(&dirs, args->remove, args->location);
+    SortDeepestFirst(&dirs);
+    for (i = 0; i < dirs.count; ++i) RemoveDirectoryA(dirs.items[i]);
+    FreeDirectoryList(&dirs);
+  }
+  /* The copy itself goes when Windows next starts. */
+  if (GetModuleFileNameA(NULL, self, sizeof self)) {
+    MoveFileExA(self, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
+  return Exists(args->remove) ? kUninstallLeftOver : kUninstallDone;
+}
+
+/* Starts the copy that removes `self` once this process has ended. */
+static int StartRemover(const char* self, const char* location) {
+  char temp[MAX_PATH];
+  char copy[MAX_PATH + 40];
+  char line[3 * TEXT_MAX + 80];
+  char pid[16];
+  STARTUPINFOA startup;
+  PROCESS_INFORMATION info;
+  if (!GetTempPathA(MAX_PATH, temp)) return 0;
+  wsprintfA(pid, "%lu", GetCurrentProcessId());
+  lstrcpyA(copy, temp);
+  lstrcatA(copy, "sfx-uninstall-");
+  lstrcatA(copy, pid);
+  lstrcatA(copy, ".exe");
+  if (!CopyFileA(self, copy, FALSE)) return 0;
+  lstrcpyA(line, "\"");
+  lstrcatA(line, copy);
+  lstrcatA(line, "\" /X:");
+  lstrcatA(line, pid);
+  lstrcatA(line, " \"");
+  lstrcatA(line, self);
+  lstrcatA(line, "\" \"");
+  lstrcatA(line, location);
+  lstrcatA(line, "\"");
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(copy, line, NULL, NULL, FALSE, 0, NULL, temp, &startup,
+                      &info)) {
+    DeleteFileA(copy);
+    return 0;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return 1;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
+                   int show) {
+  UninstallArgs args;
+  char path[TEXT_MAX + 16];
+  char name[TEXT_MAX];
+  char location[TEXT_MAX];
+  char menu_folder[TEXT_MAX] = "";
+  char self[MAX_PATH] = "";
+  char temp[MAX_PATH];
+  char text[TEXT_MAX + 2200];
+  DirectoryList dirs = {0};
+  HKEY log;
+  DWORD index;
+  int self_listed = 0;
+  int i;
+  (void)instance;
+  (void)previous;
+  (void)command_line;
+  (void)show;
+
+  lstrcpyA(g_caption, "Uninstall");
+  if (ParseUninstallArgs(GetCommandLineA(), &args) != 0) {
+    Say("Usage: TIV_UNINSTAL.EXE \"<registry key of the installation log>\" "
+        "[/S]",
+        MB_ICONERROR);
+    return kUninstallBadLog;
+  }
+  g_silent = args.silent;
+  if (args.remove[0]) return RunRemover(&args);
+
+  /* Hold no directory of the product as the current one. */
+  if (GetTempPathA(MAX_PATH, temp)) SetCurrentDirectoryA(temp);
+  lstrcpyA(path, args.key[0] == '\\' ? args.key + 1 : args.key);
+  lstrcatA(path, "\\install");
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &log) !=
+      ERROR_SUCCESS) {
+    lstrcpyA(text, "The installation log HKEY_CURRENT_USER\\");
+    lstrcatA(text, path);
+    lstrcatA(text, " cannot be read. Nothing was removed.");
+    Say(text, MB_ICONERROR);
+    return kUninstallBadLog;
+  }
+  if (!ReadString(log, "Name", name) || !name[0]) {
+    RegCloseKey(log);
+    Say("The installation log names no product. Nothing was removed.",
+        MB_ICONERROR);
+    return kUninstallBadLog;
+  }
+  ReadString(log, "Location", location);
+  lstrcpyA(g_caption, name);
+  lstrcatA(g_caption, " Uninstall");
+  if (!g_silent) {
+    lstrcpyA(text, "Remove ");
+    lstrcatA(text, name);
+    lstrcatA(text, " and everything its installation put on this computer?");
+    if (MessageBoxA(NULL, text, g_caption,
+                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+      RegCloseKey(log);
+      return kUninstallCancelled;
+    }
+  }
+  GetModuleFileNameA(NULL, self, sizeof self);
+
+  for (index = 0;; ++index) {
+    char value_name[256];
+    char value[TEXT_MAX];
+    DWORD name_size = sizeof value_name;
+    DWORD value_size = sizeof value - 1;
+    DWORD type = 0;
+    LONG status = RegEnumValueA(log, index, value_name, &name_size, NULL, &type,
+                                (BYTE*)value, &value_size);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS || type != REG_SZ) continue;
+    value[value_size < sizeof value ? value_size : sizeof value - 1] = '\0';
+    switch (ClassifyLogValue(value_name)) {
+      case kLogFile:
+        if (lstrcmpiA(value, self) == 0) {
+          self_listed = 1;
+        } else if (GetFileAttributesA(value) != INVALID_FILE_ATTRIBUTES &&
+                   (GetFileAttributesA(value) & FILE_ATTRIBUTE_DIRECTORY)) {
+          /* An extra log entry may name a directory: it goes when empty. */
+          if (AddDirectory(&dirs, value) != 0) NoteLeft("(out of memory)");
+        } else {
+          RemoveFile(value);
+        }
+        if (location[0] && AddParentDirectories(&dirs, value, location) != 0) {
+          NoteLeft("(out of memory)");
+        }
+        break;
+      case kLogShortcut:
+        RemoveFile(value);
+        break;
+      case kLogMenuFolder:
+        lstrcpynA(menu_folder, value, TEXT_MAX);
+        break;
+      default:
+        break;
+    }
+  }
+  RegCloseKey(log);
+
+  /* Folders go only when empty: whatever else is in them stays. */
+  if (menu_folder[0]) RemoveDirectoryA(menu_folder);
+  SortDeepestFirst(&dirs);
+  for (i = 0; i < dirs.count; ++i) RemoveDirectoryA(dirs.items[i]);
+  FreeDirectoryList(&dirs);
+
+  if (g_left_count == 0) {
+    /* The keys stay while something is left, so that the uninstaller can
+     * be run again. */
+    RegDeleteKeyA(HKEY_CURRENT_USER, path);
+    lstrcpyA(path, args.key[0] == '\\' ? args.key + 1 : args.key);
+    DeleteKeyIfEmpty(HKEY_CURRENT_USER, path);
+    lstrcpyA(text, kUninstallRoot);
+    lstrcatA(text, name);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, text);
+    if (self_listed && !StartRemover(self, location)) NoteLeft(self);
+  }
+
+  if (g_left_count > 0) {
+    lstrcpyA(text,
+             "These items could not be removed (they may be in use):\r\n");
+    lstrcatA(text, g_left);
+    if (g_left_count > 15) lstrcatA(text, "...\r\n");
+    Say(text, MB_ICONWARNING);
+    return kUninstallLeftOver;
+  }
+  lstrcpyA(text, name);
+  lstrcatA(text, " has been removed.");
+  Say(text, MB_ICONINFORMATION);
+  return kUninstallDone;
+}

@@ -1,0 +1,57 @@
+// The parts of `sfxtool build` and `sfxtool verify` that make a setup.exe a
+// vendor can ship: finding the installer program and the uninstaller when
+// sfxtool is installed, the vendor's resources, and code signing through
+// osslsigncode (docs/vendor.md).
+#ifndef SFXTOOL_VENDOR_BUILD_H_
+#define SFXTOOL_VENDOR_BUILD_H_
+
+#include <string>
+#include <vector>
+
+#include "package/package_writer.h"
+
+namespace sfxtool {
+
+constexpr char kStubName[] = "installer.exe";
+constexpr char kUninstallerProgramName[] = "uninstaller.exe";
+
+// The path of the program `name`: `given` when not empty; else the file
+// named by the environment variable `env`; else <sfxtool's folder>/
+// ../share/sfx/<name> (an installed sfxtool); else <sfxtool's folder>/
+// ../win32/<name> (the build tree). Empty, with `*tried` listing the
+// places, when none exists.
+std::string FindProgram(const std::string& given, const char* env,
+                        const char* name, std::string* tried);
+
+struct SigningOptions {
+  std::string certificate;  // --sign (PEM or DER), empty: no signing
+  std::string key;          // --key
+  std::string timestamp;    // --timestamp URL, optional
+};
+
+// Files made for one build and removed with it.
+class VendorBuild {
+ public:
+  ~VendorBuild();
+  // Applies the identity keys of the manifest at `manifest_path` to `plan`
+  // (whose stub is loaded): the stub's resources, and the uninstaller when
+  // the manifest asks for it. False, with the message printed, on failure.
+  bool Prepare(const std::string& manifest_path, sfx::PackagePlan* plan);
+
+ private:
+  std::string temporary_;
+};
+
+// Signs `path` in place with osslsigncode and checks that the result is
+// signed and still passes the integrity check. False, with the message
+// printed, on failure.
+bool SignInstaller(const std::string& path, const std::string& product,
+                   const SigningOptions& options);
+
+// The subject of the signer's certificate of a signed file, as osslsigncode
+// reports it; a text in parentheses when it cannot tell.
+std::string SignerOf(const std::string& path);
+
+}  // namespace sfxtool
+
+#endif  // SFXTOOL_VENDOR_BUILD_H_
