@@ -1,8 +1,6 @@
 // The command line of the installer (see command_line.h).
 #include "app/command_line.h"
 
-#include "paths/text.h"
-
 namespace sfx {
 namespace {
 
@@ -14,15 +12,11 @@ bool IsSeparator(char c) {
 }  // namespace
 
 const char kUsageText[] =
-    "Usage: setup [destination] [/S] [/LOG=file] [/?]\r\r"
-    "destination: the folder to install into, without the window and the "
-    "licence (it never begins with /)\r"
-    "/S: quiet; no window and no message at all, into the destination or "
-    "else the default folder; the product is not started\r"
-    "/LOG=file: writes each step and every message to the file\r"
-    "/?: shows this text\r\r"
+    "setup [destination] [/S] [/LOG=file] [/?]\r"
+    "/S: no window, no message, into the destination or the default folder\r"
+    "/LOG=file: each step and message into the file\r"
     "Exit codes: 0 installed, 1 damaged installer, 2 bad command line, "
-    "3 cancelled, 4 not enough space, 5 a step of the installation failed.";
+    "3 cancelled, 4 no space, 5 a step failed.";
 
 std::string NextArgument(const std::string& line, std::size_t* pos) {
   std::size_t i = *pos;
@@ -62,12 +56,16 @@ CommandLine ParseCommandLine(const std::string& line) {
       if (result.destination.empty()) result.destination = argument;
       continue;
     }
-    const std::string upper = UpperCaseLatin(argument);
-    if (upper == "/S") {
+    // Upper-cased letters of the switch name ("/s" is "/S").
+    const char letter =
+        static_cast<char>(argument.size() > 1 ? argument[1] & ~0x20 : 0);
+    if (argument.size() == 2 && letter == 'S') {
       result.quiet = true;
-    } else if (upper == "/?") {
+    } else if (argument.size() == 2 && argument[1] == '?') {
       result.usage = true;
-    } else if (upper.compare(0, 5, "/LOG=") == 0 && upper.size() > 5) {
+    } else if (argument.size() > 5 && letter == 'L' &&
+               (argument[2] & ~0x20) == 'O' && (argument[3] & ~0x20) == 'G' &&
+               argument[4] == '=') {
       result.log_path = argument.substr(5);
     } else if (result.unknown.empty()) {
       result.unknown = argument;

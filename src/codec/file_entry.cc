@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codec/lzh_decoder.h"
+#include "paths/concat.h"
 #include "paths/name_rules.h"
 #include "platform/exception.h"
 #include "platform/file_io.h"
@@ -16,12 +17,6 @@
 namespace sfx {
 
 std::string LastExtractedPath;
-
-namespace {
-
-constexpr char kCr = '\r';
-
-}  // namespace
 
 void EncodePackedFileHeader(const TPackedFileHeader& header,
                             std::uint8_t out[kPackedFileHeaderSize]) {
@@ -209,24 +204,24 @@ ExtractStatus ExtractPackedEntry(File& package, const std::string& directory,
 
 std::string ExtractFailureMessage(ExtractStatus status,
                                   const std::string& path) {
+  const char* reason = "Probably file is opened.\rClose file and try again.";
   switch (status) {
     case ExtractStatus::kDone:
       return std::string();
-    case ExtractStatus::kCannotCreate:
-      return "Cannot create " + path + " file." + kCr +
-             "Probably file is opened." + kCr + "Close file and try again.";
-    case ExtractStatus::kBadName:
-      return "Cannot create " + path + " file." + kCr + "The name " +
-             DescribeNameProblem(g_name_problem) + ".";
     case ExtractStatus::kCannotRead:
       return "Cannot read the data block.";
     case ExtractStatus::kCannotWrite:
       return "Cannot write the data block.";
     case ExtractStatus::kDamaged:
+      return Concat(
+          {"Cannot unpack ", path, " file.\rThe installer file is damaged."});
+    case ExtractStatus::kBadName:
+      return Concat({"Cannot create ", path, " file.\rThe name ",
+                     DescribeNameProblem(g_name_problem), "."});
+    case ExtractStatus::kCannotCreate:
       break;
   }
-  return "Cannot unpack " + path + " file." + kCr +
-         "The installer file is damaged.";
+  return Concat({"Cannot create ", path, " file.\r", reason});
 }
 
 bool ExtractPackedFile(File& package, const std::string& directory,

@@ -1,8 +1,6 @@
 // Name checks over the installation record (see package_names.h).
 #include "install/package_names.h"
 
-#include <vector>
-
 #include "paths/concat.h"
 #include "paths/name_rules.h"
 #include "paths/text.h"
@@ -10,84 +8,90 @@
 namespace sfx {
 namespace {
 
-// The message for `field` holding `value`, or empty when `problem` is none.
-std::string Refusal(const char* field, const std::string& value,
-                    NameProblem problem) {
-  if (problem == NameProblem::kNone) return std::string();
-  return Concat({"The installation package is not valid:\r", field, " \"",
-                 value, "\" ", DescribeNameProblem(problem), "."});
-}
+constexpr char kInvalid[] = "The installation package is not valid:\r";
+
+// Keeps the first refusal; the checks are plain calls so that the
+// installer stays small.
+class Checker {
+ public:
+  // A path of components below its base folder; with `macro`, a directory
+  // macro may lead it elsewhere.
+  void Path(const char* field, const std::string& value, bool macro) {
+    Refuse(field, value, CheckRelativePath(value, macro));
+  }
+  // One file or folder name.
+  void Name(const char* field, const std::string& value) {
+    Refuse(field, value, CheckNameComponent(value));
+  }
+  void Refuse(const char* field, const std::string& value,
+              NameProblem problem) {
+    if (problem == NameProblem::kNone || !refusal.empty()) return;
+    refusal = Concat({kInvalid, field, " \"", value, "\" ",
+                      DescribeNameProblem(problem), "."});
+  }
+  std::string refusal;
+};
 
 // The program part of a launch text: before a quote (the packaged text
 // then carries its arguments) or before " /" (arguments of a macro path).
 std::string ProgramPart(const std::string& text) {
-  std::string program = text.substr(0, text.find('"'));
-  return program.substr(0, program.find(" /"));
+  std::size_t end = text.find('"');
+  const std::size_t arguments = text.find(" /");
+  if (arguments < end) end = arguments;
+  return text.substr(0, end);
 }
 
-// A folder key without a trailing backslash, case folded.
-std::string FolderKey(const std::string& folder) {
-  std::string key = NameKey(folder);
-  if (!key.empty() && key.back() == '\\') key.pop_back();
+// The key of a packaged file: its folder and name, case folded, so that
+// two files that Windows would take for one compare equal.
+std::string FileKey(const TInstallFileRecord& file) {
+  std::string key = NameKey(file.TargetDir);
+  if (!key.empty() && key.back() != '\\') key += '\\';
+  key += NameKey(LastPathComponent(file.FileName));
   return key;
 }
 
 }  // namespace
 
 std::string FindBadPackageName(const TInstalRecord& record) {
-  std::string refusal;
-  // Appends the refusal of the first failing check only.
-  auto check = [&refusal](const char* field, const std::string& value,
-                          NameProblem problem) {
-    if (refusal.empty()) refusal = Refusal(field, value, problem);
-  };
-  std::vector<std::string> keys;
-  for (const auto& file : record.Files) {
-    check("TargetDir", file->TargetDir,
-          CheckRelativePath(file->TargetDir, true));
-    const std::string name = LastPathComponent(file->FileName);
-    check("FileName", file->FileName, CheckNameComponent(name));
-    if (!file->ShortcutName.empty()) {
-      check("ShortcutName", file->ShortcutName,
-            CheckNameComponent(file->ShortcutName));
+  Checker checker;
+  const std::size_t count = record.Files.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const TInstallFileRecord& file = *record.Files[i];
+    checker.Path("TargetDir", file.TargetDir, true);
+    checker.Name("FileName", LastPathComponent(file.FileName));
+    if (!file.ShortcutName.empty()) {
+      checker.Name("ShortcutName", file.ShortcutName);
     }
-    const std::string key =
-        Concat({FolderKey(file->TargetDir), "\\", NameKey(name)});
-    for (const std::string& seen : keys) {
-      if (refusal.empty() && seen == key) {
-        refusal = Concat({"The installation package is not valid:\rFileName \"",
-                          file->FileName,
-                          "\" differs only in case from another file of its "
-                          "folder."});
+    const std::string key = FileKey(file);
+    for (std::size_t j = 0; j < i; ++j) {
+      if (checker.refusal.empty() && FileKey(*record.Files[j]) == key) {
+        checker.refusal = Concat({kInvalid, "FileName \"", file.FileName,
+                                  "\" differs only in case from another "
+                                  "file of its folder."});
       }
     }
-    keys.push_back(key);
   }
   if (!record.MenuFolderName.empty()) {
-    check("MenuFolderName", record.MenuFolderName,
-          CheckRelativePath(record.MenuFolderName, false));
+    checker.Path("MenuFolderName", record.MenuFolderName, false);
   }
   for (const std::string& directory : record.Directories) {
-    check("Directories", directory, CheckRelativePath(directory, true));
+    checker.Path("Directories", directory, true);
   }
   if (!record.LaunchProgram.empty()) {
-    check("LaunchProgram", record.LaunchProgram,
-          CheckRelativePath(ProgramPart(record.LaunchProgram), true));
+    checker.Path("LaunchProgram", ProgramPart(record.LaunchProgram), true);
   }
   for (const auto& entry : record.PreRunFiles) {
     // Only programs that are run are written or started.
     if (entry->RunStage != 0 && entry->RunStage != 1) continue;
-    std::string file_name = entry->FileName;
-    if (!file_name.empty() && file_name[0] == '\\') file_name.erase(0, 1);
-    if (!file_name.empty()) {
-      check("FileName", entry->FileName, CheckRelativePath(file_name, true));
+    const std::string& name = entry->FileName;
+    if (!name.empty()) {
+      checker.Path("FileName", name.substr(name[0] == '\\'), true);
     }
     if (entry->ExtractFirst) {
-      check("Directory", entry->Directory,
-            CheckRelativePath(entry->Directory, true));
+      checker.Path("Directory", entry->Directory, true);
     }
   }
-  return refusal;
+  return checker.refusal;
 }
 
 }  // namespace sfx

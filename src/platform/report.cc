@@ -1,6 +1,7 @@
 // The reporter: message boxes, the log and the exit code (see report.h).
 #include "platform/report.h"
 
+#include <cstring>
 #include <memory>
 
 namespace sfx {
@@ -13,9 +14,9 @@ ExitCode g_exit_code = ExitCode::kInstalled;
 // The log file of /LOG, held open for the whole process.
 std::unique_ptr<File> g_log;
 
-void WriteLog(const std::string& text) {
+void WriteLog(const char* bytes, std::size_t n) {
   std::uint32_t written = 0;
-  g_log->Write(text.data(), static_cast<std::uint32_t>(text.size()), &written);
+  g_log->Write(bytes, static_cast<std::uint32_t>(n), &written);
 }
 
 }  // namespace
@@ -27,21 +28,26 @@ bool OpenLog(const std::string& path) {
 
 void LogLine(const std::string& text) {
   if (!g_log) return;
-  std::string line;
-  for (const char c : text) {
-    if (c == '\r') {
-      line += "\r\n    ";
-    } else {
-      line += c;
-    }
+  // A CR inside a message starts an indented line of the log.
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t cut = text.find('\r', start);
+    WriteLog(text.data() + start,
+             (cut == std::string::npos ? text.size() : cut) - start);
+    if (cut == std::string::npos) break;
+    WriteLog("\r\n    ", 6);
+    start = cut + 1;
   }
-  line += "\r\n";
-  WriteLog(line);
+  WriteLog("\r\n", 2);
 }
 
 int ShowMessage(const std::string& text, const char* caption,
                 std::uint32_t flags, WindowHandle owner) {
-  LogLine(std::string(caption) + ": " + text);
+  if (g_log) {
+    WriteLog(caption, std::strlen(caption));
+    WriteLog(": ", 2);
+    LogLine(text);
+  }
   if (!QuietMode) return Os().MessageBox(owner, text, caption, flags);
   return (flags & 0x0F) == os::kMbYesNo ? os::kIdNo : os::kIdOk;
 }
@@ -60,7 +66,19 @@ ExitCode CurrentExitCode() { return g_exit_code; }
 
 void EndProcess(ExitCode code) {
   const std::uint32_t value = static_cast<std::uint32_t>(code);
-  LogLine(std::string("Exit code ") + static_cast<char>('0' + value));
+  const char line[] = {'E',
+                       'x',
+                       'i',
+                       't',
+                       ' ',
+                       'c',
+                       'o',
+                       'd',
+                       'e',
+                       ' ',
+                       static_cast<char>('0' + value),
+                       '\0'};
+  LogLine(line);
   g_log.reset();
   Os().ExitProcess(value);
   for (;;) {
