@@ -14,14 +14,10 @@ constexpr char kInvalid[] = "The installation package is not valid:\r";
 // installer stays small.
 class Checker {
  public:
-  // A path of components below its base folder; with `macro`, a directory
-  // macro may lead it elsewhere.
+  // A path of components below its base folder (empty passes); with
+  // `macro`, a directory macro may lead it elsewhere.
   void Path(const char* field, const std::string& value, bool macro) {
     Refuse(field, value, CheckRelativePath(value, macro));
-  }
-  // One file or folder name.
-  void Name(const char* field, const std::string& value) {
-    Refuse(field, value, CheckNameComponent(value));
   }
   void Refuse(const char* field, const std::string& value,
               NameProblem problem) {
@@ -58,10 +54,9 @@ std::string FindBadPackageName(const TInstalRecord& record) {
   for (std::size_t i = 0; i < count; ++i) {
     const TInstallFileRecord& file = *record.Files[i];
     checker.Path("TargetDir", file.TargetDir, true);
-    checker.Name("FileName", LastPathComponent(file.FileName));
-    if (!file.ShortcutName.empty()) {
-      checker.Name("ShortcutName", file.ShortcutName);
-    }
+    // Only the last component names the file; the rest must not escape.
+    checker.Path("FileName", file.FileName, false);
+    checker.Path("ShortcutName", file.ShortcutName, false);
     const std::string key = FileKey(file);
     for (std::size_t j = 0; j < i; ++j) {
       if (checker.refusal.empty() && FileKey(*record.Files[j]) == key) {
@@ -71,22 +66,17 @@ std::string FindBadPackageName(const TInstalRecord& record) {
       }
     }
   }
-  if (!record.MenuFolderName.empty()) {
-    checker.Path("MenuFolderName", record.MenuFolderName, false);
-  }
+  checker.Path("MenuFolderName", record.MenuFolderName, false);
   for (const std::string& directory : record.Directories) {
     checker.Path("Directories", directory, true);
   }
-  if (!record.LaunchProgram.empty()) {
-    checker.Path("LaunchProgram", ProgramPart(record.LaunchProgram), true);
-  }
+  checker.Path("LaunchProgram", ProgramPart(record.LaunchProgram), true);
   for (const auto& entry : record.PreRunFiles) {
     // Only programs that are run are written or started.
     if (entry->RunStage != 0 && entry->RunStage != 1) continue;
     const std::string& name = entry->FileName;
-    if (!name.empty()) {
-      checker.Path("FileName", name.substr(name[0] == '\\'), true);
-    }
+    checker.Path("FileName", name.substr(!name.empty() && name[0] == '\\'),
+                 true);
     if (entry->ExtractFirst) {
       checker.Path("Directory", entry->Directory, true);
     }
