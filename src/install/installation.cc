@@ -183,6 +183,14 @@ bool PrepareDestination() {
     ShowError(kDestinationTooLong);
     return false;
   }
+  // The system gives '?' for each character of a typed or passed name that
+  // the ANSI code page cannot hold; no folder name can hold one.
+  if (DestBuffer.find('?') != std::string::npos) {
+    ShowError(Concat({"Cannot create directory:\r", DestBuffer,
+                      "\rIts name holds characters outside the system's "
+                      "code page."}));
+    return false;
+  }
   LogLine(Concat({"Destination ", DestBuffer}));
   bool created = true;
   if (!IsExistingDirectory(DestBuffer)) {

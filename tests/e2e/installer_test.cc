@@ -600,7 +600,10 @@ TEST_F(InstallerTest, InstallerInAFolderOutsideTheCodePage) {
   const std::string work = Prepare("unicode", Key("Plain"), "Plain");
   std::wstring folder(work.begin(), work.end());
   folder += L"\x65e5\x672c";  // two CJK characters
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  // The harness's ANSI clean-up cannot name this folder; it may remain
+  // from an earlier run.
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) ||
+              GetLastError() == ERROR_ALREADY_EXISTS);
   const std::wstring exe = folder + L"\\setup.exe";
   const std::string fixture = Fixture("plain");
   ASSERT_TRUE(CopyFileW(std::wstring(fixture.begin(), fixture.end()).c_str(),
@@ -620,6 +623,8 @@ TEST_F(InstallerTest, InstallerInAFolderOutsideTheCodePage) {
   CloseHandle(info.hProcess);
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(ReadFileText(dest + "\\a.txt"), "alpha\r\n");
+  DeleteFileW(exe.c_str());
+  RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace

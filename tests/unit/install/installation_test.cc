@@ -458,6 +458,30 @@ TEST_F(InstallationTest, InteractiveRunWithBlankFieldAndFailedFile) {
   for (const auto& m : platform_.messages) EXPECT_NE(m.msg, os::kWmClose);
 }
 
+TEST_F(InstallationTest, OverlongDestinationInTheWindowIsRefusedNotCut) {
+  AddFileEntry(record_, "a.txt");
+  BuildPackage({"a"});
+  MainWindow = 0x100;
+  DestEdit = 0x101;
+  const std::string typed = "C:\\" + std::string(600, 'd');
+  platform_.window_texts[DestEdit] = typed;
+  RunInstallation(record_);
+  EXPECT_EQ(Errors(), (Texts{kDestinationTooLong}));
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
+  EXPECT_FALSE(platform_.HasDirectory(typed.substr(0, 499)));
+  EXPECT_FALSE(LogValue("Name"));
+}
+
+TEST_F(InstallationTest, DestinationOutsideTheCodePageIsNamedAsSuch) {
+  BuildPackage({});
+  SetDestination("C:\\??");  // two CJK characters, as the ANSI calls give them
+  RunInstallation(record_);
+  EXPECT_EQ(Errors(), (Texts{"Cannot create directory:\rC:\\??\rIts name "
+                             "holds characters outside the system's code "
+                             "page."}));
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
+}
+
 TEST_F(InstallationTest, UnattendedRunShowsNoSuccessMessage) {
   record_.FinishLines = {""};
   BuildPackage({});
