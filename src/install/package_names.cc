@@ -1,9 +1,10 @@
 // Name checks over the installation record (see package_names.h).
 #include "install/package_names.h"
 
+#include <string_view>
+
 #include "paths/concat.h"
 #include "paths/name_rules.h"
-#include "paths/text.h"
 
 namespace sfx {
 namespace {
@@ -37,13 +38,41 @@ std::string ProgramPart(const std::string& text) {
   return text.substr(0, end);
 }
 
-// The key of a packaged file: its folder and name, case folded, so that
-// two files that Windows would take for one compare equal.
-std::string FileKey(const TInstallFileRecord& file) {
-  std::string key = NameKey(file.TargetDir);
-  if (!key.empty() && key.back() != '\\') key += '\\';
-  key += NameKey(LastPathComponent(file.FileName));
-  return key;
+// A character as UpperCaseLatin folds it (NameKey's rule).
+char Fold(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 0x61 && u <= 0x7A) || u >= 0xE0 ? static_cast<char>(u - 0x20)
+                                               : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
+}
+
+// The folder of a target directory, without its trailing backslash.
+std::string_view Folder(const std::string& target_dir) {
+  std::string_view folder = target_dir;
+  if (!folder.empty() && folder.back() == '\\') folder.remove_suffix(1);
+  return folder;
+}
+
+// The name a file entry is written under: its last path component.
+std::string_view Name(const std::string& file_name) {
+  std::string_view name = file_name;
+  const std::size_t cut = name.rfind('\\');
+  if (cut != std::string_view::npos) name.remove_prefix(cut + 1);
+  return name;
+}
+
+// Whether Windows would take the two files for one (compared without
+// building texts: a package may hold thousands of files).
+bool SameFile(const TInstallFileRecord& a, const TInstallFileRecord& b) {
+  return SameName(Name(a.FileName), Name(b.FileName)) &&
+         SameName(Folder(a.TargetDir), Folder(b.TargetDir));
 }
 
 }  // namespace
@@ -57,9 +86,8 @@ std::string FindBadPackageName(const TInstalRecord& record) {
     // Only the last component names the file; the rest must not escape.
     checker.Path("FileName", file.FileName, false);
     checker.Path("ShortcutName", file.ShortcutName, false);
-    const std::string key = FileKey(file);
     for (std::size_t j = 0; j < i; ++j) {
-      if (checker.refusal.empty() && FileKey(*record.Files[j]) == key) {
+      if (checker.refusal.empty() && SameFile(*record.Files[j], file)) {
         checker.refusal = Concat({kInvalid, "FileName \"", file.FileName,
                                   "\" differs only in case from another "
                                   "file of its folder."});
