@@ -334,7 +334,8 @@ void StartLaunchProgram(const TInstalRecord& record) {
   if (command != record.LaunchProgram) {
     // The directory expansion ends its result with a backslash, which
     // would turn the program's name into a folder's.
-    if (record.LaunchProgram.back() != '\\' && command.back() == '\\') {
+    if (!command.empty() && command.back() == '\\' &&
+        record.LaunchProgram.back() != '\\') {
       command.pop_back();
     }
   } else {
