@@ -6,57 +6,25 @@
 
 #include <memory>
 
+#include "app/command_line.h"
 #include "app/stub_size_block.h"
 #include "install/installation.h"
+#include "install/package_names.h"
 #include "package/signature.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/divide.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "ui/main_window.h"
 
 namespace sfx {
 namespace {
 
-constexpr char kErrorCaption[] = "Error";
-
+// A damaged package: exit code 1.
 void ShowError(const std::string& text) {
-  Os().MessageBox(MainWindow, text, kErrorCaption,
-                  os::kMbOk | os::kMbIconError);
-}
-
-bool IsSeparator(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return u >= 1 && u <= 32;
-}
-
-// Reads one argument starting at `*pos` (quotes removed) and moves `*pos`
-// behind it. A leading pair of quotes is skipped, with the blanks around it.
-std::string NextArgument(const std::string& line, std::size_t* pos) {
-  std::size_t i = *pos;
-  while (true) {
-    while (i < line.size() && IsSeparator(line[i])) ++i;
-    if (i + 1 < line.size() && line[i] == '"' && line[i + 1] == '"') {
-      i += 2;
-    } else {
-      break;
-    }
-  }
-  std::string argument;
-  bool quoted = false;
-  for (; i < line.size() && line[i] != '\0'; ++i) {
-    const char c = line[i];
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (!quoted && IsSeparator(c)) {
-      break;
-    } else {
-      argument += c;
-    }
-  }
-  *pos = i;
-  return argument;
+  ReportFailure(ExitCode::kDamaged, text);
 }
 
 // The installer file's length as built (a signature appended later does
@@ -135,13 +103,43 @@ std::string CorruptionMessage(const std::string& exe_path,
 }
 
 void RunInstaller(TInstalRecord& record) {
+  const CommandLine command_line = ParseCommandLine(Os().GetCommandLine());
+  QuietMode = command_line.quiet;
+  if (!command_line.log_path.empty() && !OpenLog(command_line.log_path)) {
+    ReportFailure(
+        ExitCode::kBadCommandLine,
+        Concat({"Cannot create the log file ", command_line.log_path}), 0);
+    return;
+  }
+  LogLine(Concat({"Installer ", ExePath}));
+  if (!command_line.unknown.empty()) {
+    ReportFailure(
+        ExitCode::kBadCommandLine,
+        Concat({"Unknown switch ", command_line.unknown, "\r\r", kUsageText}),
+        0);
+    return;
+  }
+  if (command_line.usage) {
+    ShowMessage(kUsageText, "Usage", os::kMbOk | os::kMbIconInformation, 0);
+    return;
+  }
+  if (ExePath.empty()) {
+    // The system could name the folder only in characters that the ANSI
+    // calls cannot pass, and it has no short name for it either.
+    ReportFailure(ExitCode::kDamaged,
+                  "The installer cannot open its own file: the name of its "
+                  "folder cannot be written in the system's code page.\r"
+                  "Move the installer to a folder with a plain name.",
+                  0);
+    return;
+  }
+
   const StubSizeValues stub = ReadStubSizeBlock();
   if (!VerifyPackage(ExePath, stub.skip_checksum != 0)) {
-    Os().MessageBox(
-        0,
-        CorruptionMessage(ExePath, MeasureFile(ExePath, stub.expected_size1),
-                          stub, Os().GetThousandsSeparator()),
-        kErrorCaption, os::kMbOk | os::kMbIconError);
+    ReportFailure(ExitCode::kDamaged,
+                  CorruptionMessage(ExePath, MeasureFile(ExePath, stub.expected_size1), stub,
+                                    Os().GetThousandsSeparator()),
+                  0);
     return;
   }
 
@@ -149,27 +147,32 @@ void RunInstaller(TInstalRecord& record) {
   // An unknown signature has shown "Data is corrupted." and left the record
   // empty; a package without a default destination cannot be installed
   // either. Both end like a header that cannot be read.
-  if (record.FormatVersion == 0) Os().ExitProcess(1);
+  if (record.FormatVersion == 0) EndProcess(ExitCode::kDamaged);
   if (record.InstallDir.empty()) {
     ShowError("Packed data is corrupted.");
-    Os().ExitProcess(1);
+    EndProcess(ExitCode::kDamaged);
+  }
+  const std::string bad_name = FindBadPackageName(record);
+  if (!bad_name.empty()) {
+    ShowError(bad_name);
+    return;
   }
   PrepareDestination(record);
 
-  const std::string argument = FirstArgument(Os().GetCommandLine());
-  if (!argument.empty()) {
+  const std::string& argument = command_line.destination;
+  if (!argument.empty() || QuietMode) {
     if (argument.size() >= kDestBufferSize) {
-      ShowError(
-          "The destination directory is too long:\rit may hold at most 499 "
-          "characters.");
+      ReportFailure(ExitCode::kBadCommandLine, kDestinationTooLong);
       return;
     }
     Unattended = true;
-    DestBuffer = argument;
-    TargetDrive = UpperCaseLatin(argument)[0];
+    DestBuffer = argument.empty() ? record.InstallDir : argument;
+    TargetDrive = UpperCaseLatin(DestBuffer)[0];
     RunInstallation(record);
     return;
   }
+  // Closing the window without a successful run installs nothing.
+  SetExitCode(ExitCode::kCancelled);
   RunMainWindow(record);
 }
 

@@ -25,8 +25,9 @@ std::string CorruptionMessage(const std::string& exe_path,
                               const StubSizeValues& stub,
                               const std::string& separator);
 
-// Runs the installer for `record`. Returns normally for exit code 0; ends
-// the process itself (exit code 1) when the header cannot be read.
+// Runs the installer for `record`, leaving the exit code in
+// CurrentExitCode() (platform/report.h); ends the process itself when the
+// header cannot be read (1) or a program cancels (3).
 void RunInstaller(TInstalRecord& record);
 
 }  // namespace sfx

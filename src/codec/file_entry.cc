@@ -8,27 +8,15 @@
 #include <vector>
 
 #include "codec/lzh_decoder.h"
+#include "paths/concat.h"
+#include "paths/name_rules.h"
 #include "platform/exception.h"
 #include "platform/file_io.h"
+#include "platform/report.h"
 
 namespace sfx {
 
 std::string LastExtractedPath;
-
-namespace {
-
-constexpr char kCr = '\r';
-
-void ShowError(const std::string& text) {
-  Os().MessageBox(0, text, "Error", os::kMbIconError);
-}
-
-[[noreturn]] void FailBlock(const char* text) {
-  ShowError(text);
-  throw EInOutError();
-}
-
-}  // namespace
 
 void EncodePackedFileHeader(const TPackedFileHeader& header,
                             std::uint8_t out[kPackedFileHeaderSize]) {
@@ -113,53 +101,31 @@ BlockRead ReadFileBlock(File& package, std::uint32_t block_size, bool packed,
   return BlockRead::kOk;
 }
 
-bool ExtractPackedFile(File& package, const std::string& directory,
-                       bool keep_newer) {
+namespace {
+
+// The suffix of the temporary file that an entry is written to beside its
+// target before it replaces it.
+constexpr char kTemporarySuffix[] = ".sfxnew";
+
+// The rule that the latest kBadName entry broke, for its message.
+NameProblem g_name_problem = NameProblem::kNone;
+
+// Moves the package past the entry's blocks without reading them.
+bool SkipBlocks(File& package, const PackedFileEntry& entry) {
+  for (const TPackedBlock& block : entry.blocks) {
+    if (!package.Seek(block.BlockSize, File::Origin::kCurrent)) return false;
+  }
+  return true;
+}
+
+// Reads, decodes and writes every block of `entry` into `target`; the
+// written length must equal the entry's FileSize.
+ExtractStatus CopyBlocks(File& package, const PackedFileEntry& entry,
+                         File& target) {
   std::vector<std::uint8_t> input(kMaxBlockBufferSize);
   std::vector<std::uint8_t> output(kMaxBlockBufferSize);
-  PackedFileEntry entry;
-  if (!ReadPackedFileEntry(package, &entry)) {
-    FailBlock("Cannot read the data block.");
-  }
-
-  std::string dir = directory;
-  if (!dir.empty() && dir.back() != '\\') dir += '\\';
-  const std::string path = dir + entry.name;
-  bool result = true;
-  std::unique_ptr<File> target;
-  if (!dir.empty()) {
-    bool write = true;
-    // A name that is a path of its own would land outside the directory.
-    bool creatable = IsSafeEntryName(entry.name);
-    if (creatable && keep_newer &&
-        Os().GetFileAttributes(path) != os::kInvalidAttributes) {
-      std::uint32_t existing = 0;
-      if (Os().GetLastWriteDosTime(path, &existing) &&
-          static_cast<std::int32_t>(existing) >
-              static_cast<std::int32_t>(entry.header.DosDateTime)) {
-        write = false;
-      }
-    }
-    if (creatable && write) {
-      Os().DeleteFile(path);
-      target = Os().CreateWrite(path);
-      creatable = target != nullptr;
-    }
-    if (!creatable) {
-      ShowError("Cannot create " + path + " file." + kCr +
-                "Probably file is opened." + kCr + "Close file and try again.");
-      result = false;
-    }
-  }
-  LastExtractedPath = path;
-
+  std::uint64_t total = 0;
   for (const TPackedBlock& block : entry.blocks) {
-    if (!target) {
-      if (!package.Seek(block.BlockSize, File::Origin::kCurrent)) {
-        FailBlock("Cannot read the data block.");
-      }
-      continue;
-    }
     const std::uint8_t* data = nullptr;
     std::uint32_t length = 0;
     BlockRead read;
@@ -167,19 +133,109 @@ bool ExtractPackedFile(File& package, const std::string& directory,
       read = ReadFileBlock(package, block.BlockSize, entry.header.Packed != 0,
                            input.data(), output.data(), &data, &length);
     } catch (const ElzhException&) {
-      throw EInOutError();
+      return ExtractStatus::kDamaged;
     }
-    if (read != BlockRead::kOk) FailBlock("Cannot read the data block.");
+    if (read == BlockRead::kBadStream) return ExtractStatus::kDamaged;
+    if (read != BlockRead::kOk) return ExtractStatus::kCannotRead;
     std::uint32_t written = 0;
-    if (!target->Write(data, length, &written) || written < length) {
-      FailBlock("Cannot write the data block.");
+    if (!target.Write(data, length, &written) || written < length) {
+      return ExtractStatus::kCannotWrite;
+    }
+    total += length;
+  }
+  return total == entry.header.FileSize ? ExtractStatus::kDone
+                                        : ExtractStatus::kDamaged;
+}
+
+}  // namespace
+
+ExtractStatus ExtractPackedEntry(File& package, const std::string& directory,
+                                 bool keep_newer) {
+  PackedFileEntry entry;
+  if (!ReadPackedFileEntry(package, &entry)) {
+    LastExtractedPath = directory;
+    return ExtractStatus::kCannotRead;
+  }
+  std::string dir = directory;
+  if (!dir.empty() && dir.back() != '\\') dir += '\\';
+  const std::string path = dir + entry.name;
+  LastExtractedPath = path;
+
+  ExtractStatus passed_over = ExtractStatus::kDone;
+  if (dir.empty()) {
+    // Skipped.
+  } else if ((g_name_problem = CheckNameComponent(entry.name)) !=
+             NameProblem::kNone) {
+    // A name that is a path, a device or one Windows would change would
+    // land elsewhere than the log says.
+    passed_over = ExtractStatus::kBadName;
+  } else {
+    std::uint32_t existing = 0;
+    // Unsigned: DOS dates of 2044 and later have the top bit set.
+    const bool keep = keep_newer &&
+                      Os().GetFileAttributes(path) != os::kInvalidAttributes &&
+                      Os().GetLastWriteDosTime(path, &existing) &&
+                      existing > entry.header.DosDateTime;
+    if (!keep) {
+      // The entry is written beside the target and replaces it only when it
+      // is complete, so that no failure leaves a partial file or none in
+      // place of the old one.
+      const std::string temporary = path + kTemporarySuffix;
+      std::unique_ptr<File> target = Os().CreateWrite(temporary);
+      if (!target) {
+        passed_over = ExtractStatus::kCannotCreate;
+      } else {
+        ExtractStatus status = CopyBlocks(package, entry, *target);
+        target.reset();
+        if (status == ExtractStatus::kDone) {
+          Os().SetLastWriteDosTime(temporary, entry.header.DosDateTime);
+          if (!Os().MoveFileReplace(temporary, path)) {
+            status = ExtractStatus::kCannotCreate;  // the package is past it
+          }
+        }
+        if (status != ExtractStatus::kDone) Os().DeleteFile(temporary);
+        return status;
+      }
     }
   }
-  if (target) {
-    target.reset();
-    Os().SetLastWriteDosTime(path, entry.header.DosDateTime);
+  if (!SkipBlocks(package, entry)) return ExtractStatus::kCannotRead;
+  return passed_over;
+}
+
+std::string ExtractFailureMessage(ExtractStatus status,
+                                  const std::string& path) {
+  const char* reason = "Probably file is opened.\rClose file and try again.";
+  switch (status) {
+    case ExtractStatus::kDone:
+      return std::string();
+    case ExtractStatus::kCannotRead:
+      return "Cannot read the data block.";
+    case ExtractStatus::kCannotWrite:
+      return "Cannot write the data block.";
+    case ExtractStatus::kDamaged:
+      return Concat(
+          {"Cannot unpack ", path, " file.\rThe installer file is damaged."});
+    case ExtractStatus::kBadName:
+      return Concat({"Cannot create ", path, " file.\rThe name ",
+                     DescribeNameProblem(g_name_problem), "."});
+    case ExtractStatus::kCannotCreate:
+      break;
   }
-  return result;
+  return Concat({"Cannot create ", path, " file.\r", reason});
+}
+
+bool ExtractPackedFile(File& package, const std::string& directory,
+                       bool keep_newer) {
+  const ExtractStatus status =
+      ExtractPackedEntry(package, directory, keep_newer);
+  if (status == ExtractStatus::kDone) return true;
+  ReportFailure(ExitCode::kStepFailed,
+                ExtractFailureMessage(status, LastExtractedPath), 0);
+  if (status == ExtractStatus::kCannotCreate ||
+      status == ExtractStatus::kBadName) {
+    return false;
+  }
+  throw EInOutError();
 }
 
 }  // namespace sfx

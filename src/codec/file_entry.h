@@ -20,12 +20,33 @@ constexpr std::size_t kPackedFileHeaderSize = 21;
 // name of a skipped entry. Callers clear it after a failed call.
 extern std::string LastExtractedPath;
 
+enum class ExtractStatus {
+  kDone,          // written, kept (keep_newer) or skipped
+  kCannotCreate,  // the file cannot be created or cannot replace the target
+  kBadName,       // the entry's name breaks the name rules
+  kCannotRead,    // a read of the package failed or gave nothing
+  kCannotWrite,   // the file took fewer bytes than given (a full disk)
+  kDamaged,       // a block cannot be decoded, or the sizes disagree
+};
+
 // Extracts the entry at the package's position into `directory` (empty:
-// skip it). With `keep_newer`, an existing file newer than the entry stays.
-// Returns false when the target file cannot be created (after the "Cannot
-// create ..." box); the package is then at the next entry. Raises
-// EInOutError after "Cannot read the data block." / "Cannot write the data
-// block." or when a block cannot be decoded.
+// skip it) and sets LastExtractedPath. With `keep_newer`, an existing file
+// newer than the entry stays. The entry is written to a temporary file
+// beside the target, given its time stamp, and only then moved over the
+// target in one step: whatever the status, a file that existed at the
+// target keeps its bytes unless the status is kDone, and the temporary file
+// is gone. After kCannotCreate and kBadName the package is at the next
+// entry; after the other failures its position is undefined. Shows nothing.
+ExtractStatus ExtractPackedEntry(File& package, const std::string& directory,
+                                 bool keep_newer);
+
+// The message for a failed extraction of `path` (empty for kDone).
+std::string ExtractFailureMessage(ExtractStatus status,
+                                  const std::string& path);
+
+// ExtractPackedEntry that reports its failure (code 5, no owner window):
+// false after kCannotCreate or kBadName (the package is at the next entry);
+// raises EInOutError after the other failures.
 bool ExtractPackedFile(File& package, const std::string& directory,
                        bool keep_newer);
 

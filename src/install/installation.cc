@@ -22,6 +22,7 @@
 #include "platform/divide.h"
 #include "platform/exception.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 
 namespace sfx {
 
@@ -42,9 +43,12 @@ constexpr int kProgressBarId = 5;
 // The progress bar of the latest run in the main window; 0 until one exists.
 WindowHandle g_progress_bar = 0;
 
+// The destination that the window's field or the command line may give:
+// longer texts are refused, never cut.
+constexpr int kDestFieldReadMax = 4 * static_cast<int>(kDestBufferSize);
+
 void ShowError(const std::string& text) {
-  Os().MessageBox(MainWindow, text, kErrorCaption,
-                  os::kMbOk | os::kMbIconError);
+  ReportFailure(ExitCode::kStepFailed, text);
 }
 
 // Ends the run through its failure handler after the message has been shown
@@ -69,7 +73,9 @@ class RegistryWriter {
   // Sets a string value; raises when there is no open key or the system
   // refuses the value.
   void WriteString(const std::string& name, const std::string& value) {
-    if (!key_ || !key_->SetString(name, value)) throw Exception(name);
+    if (!key_ || !key_->SetString(name, value)) {
+      throw Exception(Concat({"Cannot write the registry value ", name}));
+    }
   }
   void WriteInteger(const std::string& name, int value) {
     WriteString(name, DecimalText(value));
@@ -146,20 +152,25 @@ bool CheckSpace(const TInstalRecord& record) {
   if (static_cast<std::int64_t>(record.SpaceRequired) <= FreeSpace) {
     return true;
   }
+  // A quiet run answers No: going on could fill the disk.
   const char drive[] = {TargetDrive, ':', '\r', '\0'};
   std::string question =
       Concat({"There is not enough space available on the disk ",
               std::string_view(drive, 3),
               "Please free up some space or change the target location to a "
               "different disk.\r\rProceed anyway?"});
-  return Os().MessageBox(MainWindow, question, kErrorCaption,
-                         os::kMbYesNo | os::kMbIconWarning) != os::kIdNo;
+  if (ShowMessage(question, kErrorCaption, os::kMbYesNo | os::kMbIconWarning,
+                  MainWindow) != os::kIdNo) {
+    return true;
+  }
+  SetExitCode(ExitCode::kNoSpace);
+  return false;
 }
 
 // Creates and enters the destination; false after the message.
 bool PrepareDestination() {
   if (DestEdit != 0) {
-    DestBuffer = Os().GetWindowText(DestEdit, kDestBufferSize - 1);
+    DestBuffer = Os().GetWindowText(DestEdit, kDestFieldReadMax);
     if (DestBuffer.empty()) {
       ShowError("Directory name is blank.");
       return false;
@@ -169,6 +180,19 @@ bool PrepareDestination() {
     ShowError("Directory name is blank.");
     return false;
   }
+  if (DestBuffer.size() >= kDestBufferSize) {
+    ShowError(kDestinationTooLong);
+    return false;
+  }
+  // The system gives '?' for each character of a typed or passed name that
+  // the ANSI code page cannot hold; no folder name can hold one.
+  if (DestBuffer.find('?') != std::string::npos) {
+    ShowError(Concat({"Cannot create directory:\r", DestBuffer,
+                      "\rIts name holds characters outside the system's "
+                      "code page."}));
+    return false;
+  }
+  LogLine(Concat({"Destination ", DestBuffer}));
   bool created = true;
   if (!IsExistingDirectory(DestBuffer)) {
     try {
@@ -191,6 +215,7 @@ bool CreateListedDirectories(const TInstalRecord& record) {
                            ? ExpandMacros(entry)
                            : Concat({InstallLocation, entry});
     if (Os().SetCurrentDirectory(path)) continue;
+    LogLine(Concat({"Directory ", path}));
     try {
       CreateDirectoryPath(path);
     } catch (const Exception&) {
@@ -226,11 +251,17 @@ void CopyFiles(const TInstalRecord& record, File& package,
     const TInstallFileRecord& file = *record.Files[i];
     bool keep_newer = false;
     std::string target = ResolveTargetDir(file.TargetDir, &keep_newer);
-    if (!ExtractPackedFile(package, target, keep_newer)) {
+    const ExtractStatus status =
+        ExtractPackedEntry(package, target, keep_newer);
+    if (status != ExtractStatus::kDone) {
+      ReportFailure(ExitCode::kStepFailed,
+                    ExtractFailureMessage(status, LastExtractedPath), 0);
+      LogLine(Concat({"Failed ", LastExtractedPath}));
       if (g_progress_bar != 0) Os().ShowWindow(g_progress_bar, os::kSwHide);
       LastExtractedPath.clear();
       throw RunAborted();
     }
+    LogLine(Concat({"File ", LastExtractedPath}));
     if (MainWindow != 0) {
       Os().UpdateWindow(DestEdit);
       Os().SendMessage(MainWindow, os::kWmPaint, 0, 0);
@@ -293,15 +324,24 @@ void ShowFinishMessage(const TInstalRecord& record) {
     text += '\r';
   }
   if (!text.empty() && !Unattended) {
-    Os().MessageBox(MainWindow, text, "Success",
-                    os::kMbOk | os::kMbIconInformation);
+    ShowMessage(text, "Success", os::kMbOk | os::kMbIconInformation,
+                MainWindow);
   }
 }
 
 void StartLaunchProgram(const TInstalRecord& record) {
   if (record.LaunchProgram.empty()) return;
+  // A quiet run installs only; nobody is there to use the product.
+  if (QuietMode) return;
   std::string command = ExpandDirMacros(record.LaunchProgram);
-  if (command == record.LaunchProgram) {
+  if (command != record.LaunchProgram) {
+    // The directory expansion ends its result with a backslash, which
+    // would turn the program's name into a folder's.
+    if (!command.empty() && command.back() == '\\' &&
+        record.LaunchProgram.back() != '\\') {
+      command.pop_back();
+    }
+  } else {
     // A packaged text with a quote carries its own closing quote and the
     // arguments behind it.
     const bool quoted = record.LaunchProgram.find('"') != std::string::npos ||
@@ -325,7 +365,12 @@ void InstallPackage(TInstalRecord& record) {
     if (g_progress_bar != 0) Os().ShowWindow(g_progress_bar, os::kSwShow);
   }
 
-  writer.OpenKey(Concat({record.RegistryKey, "\\install"}));
+  // The key holds the latest run only: values of an earlier run (say into
+  // another folder) would mix with this one's.
+  if (writer.OpenKey(Concat({record.RegistryKey, "\\install"})) &&
+      !writer.key()->DeleteAllValues()) {
+    throw Exception("Cannot clear the installation log key");
+  }
   writer.WriteString("Name", record.ProductName);
   writer.WriteString("Location", InstallLocation);
   writer.WriteString("InstallerFile", ExePath);
@@ -343,6 +388,7 @@ void InstallPackage(TInstalRecord& record) {
   writer.CloseKey();
 
   RunProgramsOfStage(record, 1);
+  LogLine("Installed");
   ShowFinishMessage(record);
   StartLaunchProgram(record);
   if (MainWindow != 0) Os().PostMessage(MainWindow, os::kWmClose, 0, 0);
@@ -372,32 +418,30 @@ void RunInstallation(TInstalRecord& record) {
   // destination while logging the new one. The field is taken here, before
   // InstallLocation is derived; its blank check stays in its place below.
   if (DestEdit != 0) {
-    std::string field = Os().GetWindowText(DestEdit, kDestBufferSize - 1);
+    std::string field = Os().GetWindowText(DestEdit, kDestFieldReadMax);
     if (!field.empty()) {
       DestBuffer = field;
       TargetDrive = UpperCaseLatin(field)[0];
     }
   }
   InstallLocation = AddTrailingBackslash(DestBuffer);
+  // Every way out below that is not a success sets its own code.
+  SetExitCode(ExitCode::kInstalled);
 
-  // Stage-0 programs run before the run's failure handler exists; a block
-  // that cannot be extracted for them (its message already shown) ends the
-  // program like a header that cannot be read.
   try {
     RunProgramsOfStage(record, 0);
-  } catch (const Exception&) {
-    Os().ExitProcess(1);
-  }
-
-  if (!CheckSpace(record)) return;
-  if (!PrepareDestination()) return;
-  if (!CreateListedDirectories(record)) return;
-
-  try {
+    if (!CheckSpace(record)) return;
+    if (!PrepareDestination()) return;
+    if (!CreateListedDirectories(record)) return;
     InstallPackage(record);
-  } catch (const Exception&) {
-    // Each failure has shown its message already (or has none); what was
-    // done so far stays in place.
+  } catch (const Exception& failure) {
+    // Each failure has been reported with its code already, except a
+    // registry value, which has no message; what was done so far stays in
+    // place.
+    if (!failure.Message().empty()) {
+      LogLine(failure.Message());
+      SetExitCode(ExitCode::kStepFailed);
+    }
   }
 }
 

@@ -12,6 +12,10 @@
 namespace sfx {
 
 constexpr std::size_t kDestBufferSize = 500;  // 499 characters and a NUL
+// The refusal of a destination that DestBuffer cannot hold.
+constexpr char kDestinationTooLong[] =
+    "The destination directory is too long:\rit may hold at most 499 "
+    "characters.";
 
 // Destination text: from the command line or the window's edit field.
 extern std::string DestBuffer;

@@ -7,23 +7,23 @@
 #include <memory>
 
 #include "codec/file_entry.h"
+#include "install/installation.h"
 #include "package/container.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 
 namespace sfx {
 namespace {
 
-constexpr char kErrorCaption[] = "Error";
 // The system receives the working directory and the command line through
 // one 256-byte buffer each; longer texts are refused rather than cut.
 constexpr std::size_t kCommandBufferMax = 255;
 
 void ShowError(const std::string& text) {
-  Os().MessageBox(MainWindow, text, kErrorCaption,
-                  os::kMbOk | os::kMbIconError);
+  ReportFailure(ExitCode::kStepFailed, text);
 }
 
 // The message for a start failure code below 32.
@@ -93,6 +93,15 @@ bool ExtractProgram(const TInstalRecord& record, const std::string& file_name,
                          "Packed data are corrupted.")) {
     return false;
   }
+  // A stage-0 program runs before the destination is made; its folder is
+  // made here so that it can be written at all.
+  if (!IsExistingDirectory(directory)) {
+    try {
+      CreateDirectoryPath(directory);
+    } catch (const Exception&) {
+      // The extraction below then reports that it cannot create the file.
+    }
+  }
   const std::string wanted = UpperCaseLatin(LastPathComponent(file_name));
   bool matched = false;
   for (std::int32_t i = 0; i < file_count; ++i) {
@@ -135,6 +144,7 @@ void RunPreRunFile(const TInstalRecord& record,
     matched = ExtractProgram(record, file_name, directory, &command);
   }
 
+  LogLine(Concat({"Program ", command}));
   std::uint32_t exit_code = 0;
   if (entry.Parameters.empty()) {
     exit_code = StartAndWait(Unquoted(command));
@@ -147,21 +157,21 @@ void RunPreRunFile(const TInstalRecord& record,
   if (entry.DeleteAfter && matched) Os().DeleteFile(Unquoted(command));
 
   if (exit_code == kCanceledExitCode) {
-    Os().MessageBox(MainWindow, "The installation has been canceled.",
-                    "Canceled", os::kMbOk | os::kMbIconError);
-    Os().ExitProcess(0);
+    ShowMessage("The installation has been canceled.", "Canceled",
+                os::kMbOk | os::kMbIconError, MainWindow);
+    EndProcess(ExitCode::kCancelled);
   }
 }
 
 std::uint32_t StartAndWait(const std::string& path) {
   std::unique_ptr<Process> process = Os().StartProcess(path);
   if (!process) return kLaunchFailedCode;
-  std::uint32_t code = kLaunchFailedCode;
-  while (true) {
-    if (!process->GetExitCode(&code)) break;
-    Os().Sleep(kPollIntervalMs);
-    if (code != os::kStillActive) break;
+  // Waits on the process itself: a program may well end with the code 259
+  // that the exit-code query gives while it still runs.
+  while (!process->WaitForEnd(kPollIntervalMs)) {
   }
+  std::uint32_t code = kLaunchFailedCode;
+  process->GetExitCode(&code);
   return code;
 }
 

@@ -7,8 +7,10 @@
 #include "install/installation.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
+#include "paths/name_rules.h"
 #include "paths/text.h"
 #include "platform/exception.h"
+#include "platform/report.h"
 
 namespace sfx {
 namespace {
@@ -31,13 +33,26 @@ class ComScope {
   ComScope& operator=(const ComScope&) = delete;
 };
 
+// Writes one link; a link that could not be made is not logged (the
+// uninstaller would look for it) and makes the run's exit code 5.
+bool MakeLink(const std::string& target, const std::string& link,
+              const std::string& arguments, const std::string& directory) {
+  if (Os().CreateShellLink(target, link, std::string(), arguments, directory) >=
+      0) {
+    LogLine(Concat({"Shortcut ", link}));
+    return true;
+  }
+  LogLine(Concat({"Cannot create the shortcut ", link}));
+  SetExitCode(ExitCode::kStepFailed);
+  return false;
+}
+
 }  // namespace
 
 void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
   if (record.MenuFolderName.empty()) return;
   ComScope com;
   InstallLocation = AddTrailingBackslash(DestBuffer);
-  const std::string description;
 
   // A folder the shell cannot name gives no links (and no log values for
   // them): its empty path would put them at the root of the current drive.
@@ -57,6 +72,14 @@ void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
     const TInstallFileRecord& file = *record.Files[i];
     const std::string name = ExpandMacros(file.ShortcutName);
     if (name.empty()) continue;
+    // A name that a macro turned into a path would put the link elsewhere.
+    if (CheckNameComponent(name) != NameProblem::kNone) {
+      ReportFailure(
+          ExitCode::kStepFailed,
+          Concat({"Cannot create the shortcut ", name, ": the name ",
+                  DescribeNameProblem(CheckNameComponent(name)), "."}));
+      continue;
+    }
     const std::string index = DecimalText(static_cast<std::int64_t>(i));
 
     std::string directory = ExpandDirMacros(file.TargetDir);
@@ -69,16 +92,16 @@ void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
     if (!programs.empty()) {
       const std::string menu_link =
           Concat({menu_folder, "\\", name, kLinkExtension});
-      Os().CreateShellLink(target, menu_link, description, file.Parameters,
-                           directory);
-      WriteLogValue(log_key, Concat({"Shortcut", index}), menu_link);
+      if (MakeLink(target, menu_link, file.Parameters, directory)) {
+        WriteLogValue(log_key, Concat({"Shortcut", index}), menu_link);
+      }
     }
 
     if (file.DesktopIcon && !desktop_folder.empty()) {
       const std::string desk_link = Concat({desktop, name, kLinkExtension});
-      Os().CreateShellLink(target, desk_link, description, file.Parameters,
-                           directory);
-      WriteLogValue(log_key, Concat({"DeskIcon", index}), desk_link);
+      if (MakeLink(target, desk_link, file.Parameters, directory)) {
+        WriteLogValue(log_key, Concat({"DeskIcon", index}), desk_link);
+      }
     }
   }
 

@@ -12,6 +12,7 @@
 #include "codec/lzh_decoder.h"
 #include "platform/file_io.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 
 namespace sfx {
 
@@ -29,14 +30,15 @@ PackageWalk Fail(PackageWalk walk, std::string* reason, const char* text) {
   return walk;
 }
 
+// An unreadable installer file: exit code 1 when the process ends.
 void ShowError(const std::string& text) {
-  Os().MessageBox(MainWindow, text, "Error", os::kMbIconError);
+  ReportFailure(ExitCode::kDamaged, text);
 }
 
 // Shows `text` and ends the process with exit code 1.
 void EndWithMessage(const std::string& text) {
   ShowError(text);
-  Os().ExitProcess(1);
+  EndProcess(ExitCode::kDamaged);
 }
 
 }  // namespace
@@ -46,8 +48,7 @@ bool VerifyPackage(const std::string& path, bool skip_checksum) {
   PackageCheckResult check;
   if (file) check = CheckPackageFile(*file, skip_checksum);
   if (!file || check.status == PackageCheck::kReadFailed) {
-    Os().MessageBox(MainWindow, "Cannot open " + path + " file.", "Error",
-                    os::kMbIconError);
+    ShowError("Cannot open " + path + " file.");
     return false;
   }
   if (check.marker_offset >= 0) {
@@ -177,7 +178,7 @@ void ReadPackageHeader(TInstalRecord& record) {
       ReadFromStream(record, decoded.data(), decoded.size());
   if (result == ReadResult::kUnknownSignature) {
     // ReadFromStream has shown "Data is corrupted." already.
-    Os().ExitProcess(1);
+    EndProcess(ExitCode::kDamaged);
     return;
   }
   // Every later reader takes file entry i to be Files[i]: a header that

@@ -10,6 +10,7 @@
 #include "paths/text.h"
 #include "platform/file_io.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 
 namespace sfx {
 namespace {
@@ -197,8 +198,7 @@ ReadResult ReadFromStream(TInstalRecord& record, const std::uint8_t* data,
                           std::size_t size) {
   const ReadResult result = ParseRecord(record, data, size);
   if (result == ReadResult::kUnknownSignature) {
-    Os().MessageBox(MainWindow, "Data is corrupted.", "Error",
-                    os::kMbIconError);
+    ReportFailure(ExitCode::kDamaged, "Data is corrupted.");
     return result;
   }
   ProgName = record.ProductName;

@@ -50,6 +50,9 @@ class Process {
   // The exit code, or kStillActive while the process runs. False when the
   // query failed.
   virtual bool GetExitCode(std::uint32_t* code) = 0;
+  // Waits up to `timeout_ms` for the process to end; true once it has
+  // (or when waiting fails, so that no caller waits forever).
+  virtual bool WaitForEnd(std::uint32_t timeout_ms) = 0;
 };
 
 // An open registry key. The destructor closes it.
@@ -60,6 +63,9 @@ class RegistryKey {
   virtual bool SetString(const std::string& name, const std::string& value) = 0;
   // Sets a number (REG_DWORD) value. False when the system refused.
   virtual bool SetDword(const std::string& name, std::uint32_t value) = 0;
+  // Deletes every value of the key (its subkeys stay). False when one
+  // could not be deleted.
+  virtual bool DeleteAllValues() = 0;
 };
 
 // System constants the logic needs by value, independent of <windows.h>.
@@ -109,6 +115,11 @@ class Platform {
   // Creates (or truncates) a file for writing. Null on failure.
   virtual std::unique_ptr<File> CreateWrite(const std::string& path) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
+  // Moves `from` over `to` in one step, replacing an existing `to`
+  // (MoveFileExA with MOVEFILE_REPLACE_EXISTING). False, with both files as
+  // they were, when the system refuses (for instance `to` is in use).
+  virtual bool MoveFileReplace(const std::string& from,
+                               const std::string& to) = 0;
   // The last-write time of an existing file as a local DOS date and time
   // (date in the high 16 bits, time in the low 16 bits).
   virtual bool GetLastWriteDosTime(const std::string& path,
@@ -143,8 +154,7 @@ class Platform {
   virtual std::unique_ptr<Process> StartProcess(const std::string& path) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
   // WinExec: a result of 32 or more is success, below 32 an error code.
-  virtual std::uint32_t WinExec(const std::string& command_line,
-                                int show) = 0;
+  virtual std::uint32_t WinExec(const std::string& command_line, int show) = 0;
   // Late binding: GetModuleHandleA / LoadLibraryA / GetProcAddress. Null
   // when not found.
   virtual void* GetModuleHandle(const std::string& module) = 0;

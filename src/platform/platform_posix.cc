@@ -104,6 +104,10 @@ class PosixPlatform : public Platform {
   bool DeleteFile(const std::string& path) override {
     return ::unlink(HostPath(path).c_str()) == 0;
   }
+  bool MoveFileReplace(const std::string& from,
+                       const std::string& to) override {
+    return ::rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0;
+  }
   bool GetLastWriteDosTime(const std::string& path,
                            std::uint32_t* dos_date_time) override {
     struct stat st;

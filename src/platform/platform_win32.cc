@@ -34,6 +34,18 @@ std::string FillBuffer(Call call) {
   return std::string(buffer, n);
 }
 
+// `wide` in the ANSI code page; false when a character has no exact
+// counterpart there (the system would put a '?' or a look-alike instead).
+bool WideToAnsi(const WCHAR* wide, std::string* ansi) {
+  char buffer[2 * MAX_PATH + 2];
+  BOOL defaulted = FALSE;
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1,
+                                    buffer, sizeof buffer, nullptr, &defaulted);
+  if (n <= 0 || defaulted) return false;
+  ansi->assign(buffer, static_cast<std::size_t>(n - 1));
+  return true;
+}
+
 class Win32File : public File {
  public:
   explicit Win32File(HANDLE handle) : handle_(handle) {}
@@ -102,6 +114,10 @@ class Win32Process : public Process {
     return true;
   }
 
+  bool WaitForEnd(std::uint32_t timeout_ms) override {
+    return WaitForSingleObject(handle_, timeout_ms) != WAIT_TIMEOUT;
+  }
+
  private:
   HANDLE handle_;
 };
@@ -124,6 +140,19 @@ class Win32RegistryKey : public RegistryKey {
     return RegSetValueExA(key_, name.c_str(), 0, REG_DWORD,
                           reinterpret_cast<const BYTE*>(&dword),
                           sizeof dword) == ERROR_SUCCESS;
+  }
+
+  bool DeleteAllValues() override {
+    // Each deletion renumbers the rest, so the first value is taken until
+    // none is left.
+    char name[256];
+    DWORD length = sizeof name;
+    while (RegEnumValueA(key_, 0, name, &length, nullptr, nullptr, nullptr,
+                         nullptr) == ERROR_SUCCESS) {
+      if (RegDeleteValueA(key_, name) != ERROR_SUCCESS) return false;
+      length = sizeof name;
+    }
+    return true;
   }
 
  private:
@@ -167,6 +196,12 @@ class Win32Platform : public Platform {
 
   bool DeleteFile(const std::string& path) override {
     return DeleteFileA(path.c_str()) != FALSE;
+  }
+
+  bool MoveFileReplace(const std::string& from,
+                       const std::string& to) override {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) !=
+           FALSE;
   }
 
   bool GetLastWriteDosTime(const std::string& path,
@@ -275,10 +310,20 @@ class Win32Platform : public Platform {
     return true;
   }
 
+  // The ANSI calls cannot open a file whose path the code page cannot
+  // hold; the path is then given by the folder's short name (always ASCII
+  // where the volume keeps short names), or empty when there is none.
   std::string GetModuleFileName() override {
-    char buffer[MAX_PATH + 1];
-    DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    return std::string(buffer, n);
+    WCHAR wide[MAX_PATH + 1];
+    DWORD n = GetModuleFileNameW(nullptr, wide, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return std::string();
+    wide[n] = 0;
+    std::string path;
+    if (WideToAnsi(wide, &path)) return path;
+    WCHAR short_path[MAX_PATH + 1];
+    n = GetShortPathNameW(wide, short_path, MAX_PATH);
+    if (n > 0 && n < MAX_PATH && WideToAnsi(short_path, &path)) return path;
+    return std::string();
   }
 
   std::string GetCommandLine() override {

@@ -9,6 +9,7 @@
 #include "paths/text.h"
 #include "platform/exception.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 
 namespace sfx {
 
@@ -51,7 +52,7 @@ std::string ExtractLicence(const TInstalRecord& record) {
       }
       if (!path.empty()) Os().DeleteFile(path);
       LastExtractedPath.clear();
-      Os().ExitProcess(1);
+      EndProcess(ExitCode::kDamaged);
     }
   }
   package.reset();

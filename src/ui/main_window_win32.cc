@@ -10,6 +10,7 @@
 #include "install/programs.h"
 #include "paths/text.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "platform/win32_api.h"
 #include "ui/licence_dialog.h"
 #include "ui/main_window.h"
@@ -136,7 +137,11 @@ void OnPaint(HWND window) {
 }
 
 void OnInstall() {
-  if (ShowLicence(MainWindow, *g_record)) RunInstallation(*g_record);
+  if (ShowLicence(MainWindow, *g_record)) {
+    RunInstallation(*g_record);
+  } else {
+    SetExitCode(ExitCode::kCancelled);
+  }
 }
 
 void OnCommand(HWND window, WPARAM wparam) {

@@ -314,7 +314,7 @@ TEST_F(InstallerTest, ProgramBeforeTheCopyCancels) {
   EXPECT_EQ(run.dialogs[0].caption, "Canceled");
   EXPECT_EQ(run.dialogs[0].text, "The installation has been canceled.");
   EXPECT_EQ(run.dialogs[0].buttons, Texts{"OK"});
-  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.exit_code, 3u);
   EXPECT_TRUE(FileExists(temp + "probe-exit1962.exe.ran"));
   EXPECT_FALSE(FileExists(temp + "probe-exit1962.exe"));
   EXPECT_FALSE(DirectoryExists(dest));
@@ -327,7 +327,7 @@ TEST_F(InstallerTest, ProgramAfterTheCopyCancels) {
       Prepare("cancel1", Key("CancelAfter"), "Cancel After") + "C";
   const RunResult run = RunInstaller(Fixture("cancel_after"), dest);
   EXPECT_EQ(run.Texts(), Texts{"The installation has been canceled."});
-  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.exit_code, 3u);
   const std::string d = dest + "\\";
   EXPECT_TRUE(FileExists(d + "probe-exit1962.exe.ran"));
   EXPECT_EQ(ReadFileText(d + "a.txt"), "alpha\r\n");
@@ -347,7 +347,7 @@ TEST_F(InstallerTest, LaunchProgramThatDoesNotExist) {
   EXPECT_EQ(run.dialogs[0].caption, "Error");
   EXPECT_EQ(run.dialogs[0].text,
             command + "\r\rFile was not found., " + command);
-  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.exit_code, 5u);
   EXPECT_EQ(Log("NumbOfProg"), "1");
 }
 
@@ -368,7 +368,7 @@ TEST_F(InstallerTest, SpaceQuestionAnsweredNoAndYes) {
   EXPECT_EQ(no.dialogs[0].text, question);
   EXPECT_EQ(no.dialogs[0].caption, "Error");
   EXPECT_EQ(no.dialogs[0].buttons, (Texts{"Yes", "No"}));
-  EXPECT_EQ(no.exit_code, 0u);
+  EXPECT_EQ(no.exit_code, 4u);
   EXPECT_FALSE(Log("Name"));
 
   RunResult yes = RunInstaller(
@@ -386,7 +386,7 @@ TEST_F(InstallerTest, DestinationFailures) {
   const std::string dest = work + "blocker\\sub";
   const RunResult run = RunInstaller(Fixture("plain"), Quoted(dest));
   EXPECT_EQ(run.Texts(), Texts{"Cannot create directory:\r" + dest});
-  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.exit_code, 5u);
   EXPECT_FALSE(Log("Name"));
 }
 
@@ -413,7 +413,7 @@ TEST_F(InstallerTest, BlankDirectoryInTheWindow) {
   EXPECT_TRUE(installer.Running());
   EXPECT_TRUE(IsWindow(window));
   PostMessageA(window, WM_COMMAND, 3, 0);  // Cancel
-  EXPECT_EQ(installer.Wait(), 0u);
+  EXPECT_EQ(installer.Wait(), 5u);         // the last attempt's code
   EXPECT_FALSE(Log("Name"));
 }
 
@@ -430,9 +430,10 @@ TEST_F(InstallerTest, FileOpenedByAnotherProgram) {
   EXPECT_EQ(run.Texts(), Texts{"Cannot create " + locked +
                                " file.\rProbably file is opened.\r"
                                "Close file and try again."});
-  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.exit_code, 5u);
   EXPECT_EQ(ReadFileText(dest + "\\a.txt"), "alpha\r\n");
   EXPECT_EQ(ReadFileText(locked), "in use");
+  EXPECT_FALSE(FileExists(locked + ".sfxnew"));
   EXPECT_FALSE(FileExists(dest + "\\c.txt"));
   EXPECT_EQ(Log("Prog0"), dest + "\\a.txt");
   EXPECT_FALSE(Log("NumbOfProg"));
@@ -473,7 +474,7 @@ TEST_F(InstallerTest, DamagedInstallerFile) {
   ASSERT_EQ(run.dialogs.size(), 1u);
   EXPECT_EQ(run.dialogs[0].caption, "Error");
   EXPECT_EQ(run.dialogs[0].text, "File changed.exe is corrupted. \r" + tail);
-  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.exit_code, 1u);
   EXPECT_FALSE(DirectoryExists(work + "dest"));
 
   // A cut download: the size block knows the whole length.
@@ -484,7 +485,7 @@ TEST_F(InstallerTest, DamagedInstallerFile) {
             Texts{"File cut.exe is corrupted. \rThe size of file " +
                   Grouped(cut.size()) + " bytes, must be " +
                   Grouped(good.size()) + " bytes\r" + tail});
-  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.exit_code, 1u);
 }
 
 TEST_F(InstallerTest, HeaderThatCannotBeReadEndsWithOne) {
@@ -510,6 +511,131 @@ TEST_F(InstallerTest, HeaderThatCannotBeReadEndsWithOne) {
     EXPECT_EQ(run.exit_code, 1u) << header_offset;
     EXPECT_FALSE(DirectoryExists(work + "dest"));
   }
+}
+
+// --- Deployment: switches, the log and exit codes ---------------------------
+
+// The log of a run, with its CR LF line ends.
+std::string LogText(const std::string& path) { return ReadFileText(path); }
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_F(InstallerTest, QuietInstallIntoTheDefaultFolder) {
+  const std::string work = Prepare("quiet", Key("Plain"), "Plain");
+  RemoveTree("C:\\Plain");
+  const std::string log = work + "setup.log";
+  const RunResult run =
+      RunInstaller(Fixture("plain"), "/S " + Quoted("/LOG=" + log));
+  EXPECT_EQ(run.dialogs.size(), 0u);  // no window, no box
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(ReadFileText("C:\\Plain\\c.txt"), "charlie\r\n");
+  EXPECT_TRUE(FileExists("C:\\Plain\\a.txt"));
+  EXPECT_EQ(Log("Location"), "C:\\Plain\\");
+  const std::string text = LogText(log);
+  EXPECT_TRUE(Contains(text, "File C:\\Plain\\b.txt\r\n")) << text;
+  EXPECT_TRUE(Contains(text, "Installed\r\nExit code 0\r\n")) << text;
+  RemoveTree("C:\\Plain");
+}
+
+// A quiet rerun from a damaged installer over an older installation: the
+// file whose entry is damaged and those after it keep their old bytes.
+TEST_F(InstallerTest, QuietRunWithADamagedEntryKeepsTheOldFiles) {
+  const std::string work = Prepare("damaged", Key("PlainSkip"), "Plain Skip");
+  const std::string dest = work + "dest";
+  CreateDirectoryA(dest.c_str(), nullptr);
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    ASSERT_TRUE(WriteFileText(dest + "\\" + name, std::string("old ") + name));
+  }
+  // The checksum is not tested by this fixture; b.txt's entry now states a
+  // size that its blocks do not give.
+  std::vector<std::uint8_t> bytes = ReadFileBytes(Fixture("plain_skip"));
+  const std::size_t program_size =
+      ReadFileBytes(WinePath(SFX_E2E_INSTALLER)).size();
+  const std::string name =
+      "\x05"
+      "b.txt";
+  auto at = std::search(bytes.begin() + program_size, bytes.end(), name.begin(),
+                        name.end());
+  ASSERT_NE(at, bytes.end());
+  at[6] ^= 0x40;  // the low byte of FileSize
+  ASSERT_TRUE(WriteFileBytes(work + "damaged.exe", bytes));
+
+  const std::string log = work + "setup.log";
+  const RunResult run = RunInstaller(
+      work + "damaged.exe", "/S " + Quoted("/LOG=" + log) + " " + Quoted(dest));
+  EXPECT_EQ(run.dialogs.size(), 0u);
+  EXPECT_EQ(run.exit_code, 5u);
+  EXPECT_EQ(ReadFileText(dest + "\\a.txt"), "alpha\r\n");
+  EXPECT_EQ(ReadFileText(dest + "\\b.txt"), "old b.txt");
+  EXPECT_EQ(ReadFileText(dest + "\\c.txt"), "old c.txt");
+  EXPECT_FALSE(FileExists(dest + "\\b.txt.sfxnew"));
+  const std::string text = LogText(log);
+  EXPECT_TRUE(Contains(text, "Error: Cannot unpack " + dest +
+                                 "\\b.txt file.\r\n    The installer file is "
+                                 "damaged.\r\n"))
+      << text;
+  EXPECT_TRUE(Contains(text, "Exit code 5\r\n")) << text;
+}
+
+TEST_F(InstallerTest, UsageAndUnknownSwitch) {
+  Prepare("usage", Key("Plain"), "Plain");
+  RunResult usage = RunInstaller(Fixture("plain"), "/?");
+  ASSERT_EQ(usage.dialogs.size(), 1u);
+  EXPECT_EQ(usage.dialogs[0].caption, "Usage");
+  EXPECT_TRUE(Contains(usage.dialogs[0].text, "/LOG=file"));
+  EXPECT_EQ(usage.exit_code, 0u);
+
+  RunResult unknown = RunInstaller(Fixture("plain"), "/X C:\\Plain");
+  ASSERT_EQ(unknown.dialogs.size(), 1u);
+  EXPECT_EQ(unknown.dialogs[0].caption, "Error");
+  EXPECT_EQ(unknown.dialogs[0].text.rfind("Unknown switch /X\r", 0), 0u)
+      << unknown.dialogs[0].text;
+  EXPECT_EQ(unknown.exit_code, 2u);
+  EXPECT_FALSE(Log("Name"));
+}
+
+TEST_F(InstallerTest, LaunchProgramThroughAMacroStarts) {
+  const std::string dest =
+      Prepare("macro", Key("LaunchMacro"), "Launch Macro") + "M";
+  const RunResult run = RunInstaller(Fixture("launch_macro"), Quoted(dest));
+  EXPECT_EQ(run.Texts(), Texts{});
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_TRUE(
+      WaitUntil([&] { return FileExists(dest + "\\probe-macro.exe.ran"); }));
+}
+
+// An installer in a folder whose name the ANSI code page cannot hold.
+TEST_F(InstallerTest, InstallerInAFolderOutsideTheCodePage) {
+  const std::string work = Prepare("unicode", Key("Plain"), "Plain");
+  std::wstring folder(work.begin(), work.end());
+  folder += L"\x65e5\x672c";  // two CJK characters
+  // The harness's ANSI clean-up cannot name this folder; it may remain
+  // from an earlier run.
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) ||
+              GetLastError() == ERROR_ALREADY_EXISTS);
+  const std::wstring exe = folder + L"\\setup.exe";
+  const std::string fixture = Fixture("plain");
+  ASSERT_TRUE(CopyFileW(std::wstring(fixture.begin(), fixture.end()).c_str(),
+                        exe.c_str(), FALSE));
+  const std::string dest = work + "dest";
+  std::wstring line =
+      L"\"" + exe + L"\" /S " + std::wstring(dest.begin(), dest.end());
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  ASSERT_TRUE(CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0,
+                             nullptr, nullptr, &startup, &info));
+  CloseHandle(info.hThread);
+  ASSERT_EQ(WaitForSingleObject(info.hProcess, kPatienceMs), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hProcess);
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(ReadFileText(dest + "\\a.txt"), "alpha\r\n");
+  DeleteFileW(exe.c_str());
+  RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace

@@ -159,7 +159,7 @@ TEST_F(LicenceTest, OnlyYesAcceptsAndEveryInstallAsksAgain) {
   EXPECT_FALSE(FileExists(temp_ + "LICENSE.TXT"));
   EXPECT_EQ(SendMessageA(GetDlgItem(main_, 5), PBM_GETPOS, 0, 0), 100);
   Click(GetDlgItem(success.window, IDOK));
-  EXPECT_TRUE(ExitsWithZero());
+  EXPECT_TRUE(ExitsWith(0));
   EXPECT_TRUE(FileExists(destination_ + "\\readme.txt"));
   EXPECT_TRUE(FileExists(destination_ + "\\LICENSE.TXT"));
   EXPECT_TRUE(FileExists(destination_ + "\\tool.dat"));
@@ -175,7 +175,7 @@ TEST_F(LicenceTest, MacroDestinationAsksAtOnce) {
   Click(GetDlgItem(licence, 7));
   ExpectRefused("license.txt");
   Click(Button(3));
-  EXPECT_TRUE(ExitsWithZero());
+  EXPECT_TRUE(ExitsWith(3));  // closed without installing
 }
 
 TEST_F(LicenceTest, LongLicenceIsShownWhole) {

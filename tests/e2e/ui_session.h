@@ -47,9 +47,11 @@ class UiSession : public ::testing::Test {
     return installer_->WaitForWindow(kLicenceTitle, "#32770");
   }
 
-  bool ExitsWithZero() {
+  // Whether the installer ends with `expected` (0 installed, 3 closed
+  // without installing).
+  bool ExitsWith(DWORD expected) {
     std::optional<DWORD> code = installer_->Wait();
-    return code && *code == 0;
+    return code && *code == expected;
   }
 
   // The installer is ended first; then its files go.

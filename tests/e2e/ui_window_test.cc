@@ -233,13 +233,13 @@ TEST_F(MainWindowTest, EnterInstallsAndEscapeCloses) {
   EXPECT_TRUE(installer_->WaitForWindowGone(kLicenceTitle));
   EXPECT_TRUE(IsWindow(main_));
   PressKey(main_, VK_ESCAPE);
-  EXPECT_TRUE(ExitsWithZero());
+  EXPECT_TRUE(ExitsWith(3));  // the licence refused, nothing installed
 }
 
 TEST_F(MainWindowTest, CancelCloses) {
   ASSERT_TRUE(Start("ui_demo", "UI Demo"));
   Click(Button(3));
-  EXPECT_TRUE(ExitsWithZero());
+  EXPECT_TRUE(ExitsWith(3));
   EXPECT_FALSE(FileExists(temp_ + "LICENSE.TXT"));
 }
 
@@ -282,7 +282,7 @@ TEST_F(MainWindowTest, RunWithoutLicenceShowsProgressAndCloses) {
   SaveScreenshot("copying", CaptureWindow(main_));
 
   Click(GetDlgItem(success.window, IDOK));
-  EXPECT_TRUE(ExitsWithZero());
+  EXPECT_TRUE(ExitsWith(0));
   EXPECT_TRUE(FileExists(destination_ + "\\readme.txt"));
   EXPECT_TRUE(FileExists(path));
 }
@@ -317,7 +317,7 @@ TEST_F(MainWindowTest, FailedRunsLeaveTheWindowReady) {
   Dialog success = installer_->WaitForMessageBox("Success");
   ASSERT_TRUE(success.window);
   Click(GetDlgItem(success.window, IDOK));
-  EXPECT_TRUE(ExitsWithZero());
+  EXPECT_TRUE(ExitsWith(0));
 }
 
 }  // namespace

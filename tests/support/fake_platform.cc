@@ -44,6 +44,11 @@ class FakeProcess : public Process {
     }
     return true;
   }
+  bool WaitForEnd(std::uint32_t) override {
+    if (script_.polls_running <= 0) return true;
+    --script_.polls_running;
+    return false;
+  }
 
  private:
   ProgramScript script_;
@@ -61,6 +66,17 @@ class FakeKey : public RegistryKey {
   }
   bool SetDword(const std::string& name, std::uint32_t value) override {
     return SetString(name, "dword:" + std::to_string(value));
+  }
+  bool DeleteAllValues() override {
+    platform_->log.push_back("DeleteAllValues " + path_);
+    auto& writes = platform_->registry_writes;
+    writes.erase(std::remove_if(writes.begin(), writes.end(),
+                                [this](const RegistryWrite& write) {
+                                  return write.root == root_ &&
+                                         Upper(write.key) == Upper(path_);
+                                }),
+                 writes.end());
+    return true;
   }
 
  private:
@@ -208,6 +224,23 @@ bool FakePlatform::DeleteFile(const std::string& path) {
   auto it = files_.find(Normalize(path));
   if (it == files_.end() || it->second->locked) return false;
   files_.erase(it);
+  return true;
+}
+
+bool FakePlatform::MoveFileReplace(const std::string& from,
+                                   const std::string& to) {
+  log.push_back("MoveFileReplace " + from + " -> " + to);
+  auto source = files_.find(Normalize(from));
+  const std::string key = Normalize(to);
+  if (source == files_.end() || source->second->locked ||
+      directories_.count(key) || !directories_.count(ParentOf(key))) {
+    return false;
+  }
+  auto target = files_.find(key);
+  if (target != files_.end() && target->second->locked) return false;
+  std::shared_ptr<FileNode> node = source->second;
+  files_.erase(source);
+  files_[key] = node;
   return true;
 }
 

@@ -126,7 +126,7 @@ class FakePlatform : public Platform {
   // Observations.
   std::vector<std::string> log;
   std::vector<MessageBoxCall> message_boxes;
-  std::vector<RegistryWrite> registry_writes;
+  std::vector<RegistryWrite> registry_writes;  // values deleted since drop out
   std::vector<ShellLinkCall> shell_links;
   std::vector<WindowMessage> messages;
   std::vector<std::pair<WindowHandle, int>> shown_windows;
@@ -146,6 +146,7 @@ class FakePlatform : public Platform {
   std::unique_ptr<File> OpenReadWrite(const std::string& path) override;
   std::unique_ptr<File> CreateWrite(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
+  bool MoveFileReplace(const std::string& from, const std::string& to) override;
   bool GetLastWriteDosTime(const std::string& path,
                            std::uint32_t* dos_date_time) override;
   bool SetLastWriteDosTime(const std::string& path,

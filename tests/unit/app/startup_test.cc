@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "../install/install_fixture.h"
+#include "app/command_line.h"
 #include "app/stub_size_block.h"
+#include "platform/report.h"
 #include "ui/main_window.h"
 
 namespace sfx {
@@ -256,6 +258,90 @@ TEST_F(StartupTest, OverlongArgumentIsRefusedNotCut) {
   platform_.command_line = "setup.exe " + destination.substr(0, 499);
   Run();
   EXPECT_TRUE(platform_.HasFile(destination.substr(0, 499) + "\\hello.exe"));
+}
+
+TEST(ParseCommandLineTest, SwitchesAndTheDestination) {
+  struct Case {
+    const char* line;
+    const char* destination;
+    bool quiet;
+    const char* log;
+    const char* unknown;
+  };
+  const Case cases[] = {
+      {"setup.exe /S", "", true, "", ""},
+      {"setup.exe /s C:\\Dest", "C:\\Dest", true, "", ""},
+      {"setup.exe C:\\Dest /S second", "C:\\Dest", true, "", ""},
+      {"setup.exe \"/LOG=C:\\My Logs\\a.log\" C:\\D", "C:\\D", false,
+       "C:\\My Logs\\a.log", ""},
+      {"setup.exe /log=x.log /LOG= /Silent", "", false, "x.log", "/LOG="},
+      {"setup.exe \"\" /X /Y", "", false, "", "/X"},
+  };
+  for (const Case& c : cases) {
+    const CommandLine parsed = ParseCommandLine(c.line);
+    EXPECT_EQ(parsed.destination, c.destination) << c.line;
+    EXPECT_EQ(parsed.quiet, c.quiet) << c.line;
+    EXPECT_EQ(parsed.log_path, c.log) << c.line;
+    EXPECT_EQ(parsed.unknown, c.unknown) << c.line;
+  }
+  EXPECT_TRUE(ParseCommandLine("setup.exe /?").usage);
+}
+
+// Every way through the start-up sequence leaves the code of the table in
+// report.h, and a quiet run shows no box on any of them.
+TEST_F(StartupTest, ExitCodesOfEveryOutcome) {
+  struct Case {
+    const char* name;
+    std::string arguments;
+    ExitCode code;
+    std::size_t boxes;      // message boxes shown
+    bool installed;         // hello.exe written to C:\\Dest
+    bool damaged = false;   // a changed byte in the installer file
+    bool no_space = false;  // the drive has no room
+    bool bad_name = false;  // the package names ..\..\Escaped
+  };
+  const Case cases[] = {
+      {"installed", "C:\\Dest", ExitCode::kInstalled, 0, true},
+      {"quiet", "/S C:\\Dest", ExitCode::kInstalled, 0, true},
+      {"quiet, switch last", "C:\\Dest /S", ExitCode::kInstalled, 0, true},
+      {"window closed", "", ExitCode::kCancelled, 0, false},
+      {"usage", "/?", ExitCode::kInstalled, 1, false},
+      {"usage, quiet", "/? /S", ExitCode::kInstalled, 0, false},
+      {"unknown switch", "/X C:\\Dest", ExitCode::kBadCommandLine, 1, false},
+      {"unknown switch, quiet", "/S /X", ExitCode::kBadCommandLine, 0, false},
+      {"too long", std::string(500, 'd'), ExitCode::kBadCommandLine, 1, false},
+      {"damaged", "C:\\Dest", ExitCode::kDamaged, 1, false, true},
+      {"damaged, quiet", "/S C:\\Dest", ExitCode::kDamaged, 0, false, true},
+      {"no space, answered No", "C:\\Dest", ExitCode::kNoSpace, 1, false, false,
+       true},
+      {"no space, quiet", "/S C:\\Dest", ExitCode::kNoSpace, 0, false, false,
+       true},
+      {"bad name", "C:\\Dest", ExitCode::kDamaged, 1, false, false, false,
+       true},
+      {"bad name, quiet", "/S C:\\Dest", ExitCode::kDamaged, 0, false, false,
+       false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::FakePlatform platform;
+    fake::FakePlatformScope scope(&platform);
+    ResetState();
+    TInstalRecord record = fake::CloneRecord(record_);
+    record.SpaceRequired = 1000;
+    if (c.bad_name) record.Files[0]->TargetDir = "..\\..\\Escaped";
+    std::vector<std::uint8_t> image =
+        fake::BuildInstallerImage(record, {"program"});
+    if (c.damaged) image[10] ^= 1;
+    if (c.no_space) platform.free_space['C'] = 10;
+    platform.answers = {os::kIdNo};
+    platform.AddFile(platform.module_file_name, image);
+    ExePath = platform.module_file_name;
+    platform.command_line = "setup.exe " + c.arguments;
+    Run();
+    EXPECT_EQ(CurrentExitCode(), c.code);
+    EXPECT_EQ(platform.message_boxes.size(), c.boxes);
+    EXPECT_EQ(platform.HasFile("C:\\Dest\\hello.exe"), c.installed);
+  }
 }
 
 }  // namespace

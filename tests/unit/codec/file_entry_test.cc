@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "codec/lzh_encoder.h"
+#include "paths/name_rules.h"
 #include "platform/exception.h"
 #include "support/memory_file.h"
 #include "unit/package/test_platform.h"
@@ -34,6 +35,7 @@ struct EntrySpec {
   std::uint32_t dos = kDosTime;
   std::vector<std::uint32_t> sizes;        // overrides the table's sizes
   std::uint32_t block_count = UINT32_MAX;  // overrides the count
+  std::uint32_t file_size = UINT32_MAX;    // overrides the stored sum
 };
 
 // One entry followed by a sentinel byte that marks the next entry.
@@ -43,7 +45,7 @@ std::vector<std::uint8_t> Entry(const EntrySpec& e) {
   out.insert(out.end(), e.name.begin(), e.name.end());
   std::uint32_t size = 0;
   for (const auto& b : e.blocks) size += static_cast<std::uint32_t>(b.size());
-  Put32(&out, size);
+  Put32(&out, e.file_size != UINT32_MAX ? e.file_size : size);
   Put32(&out, 0);
   Put32(&out, e.block_count != UINT32_MAX
                   ? e.block_count
@@ -108,6 +110,7 @@ TEST_F(ExtractTest, WritesStoredAndPackedEntriesWithTheirTime) {
   for (bool packed : {false, true}) {
     EntrySpec plan;
     plan.packed = packed;
+    plan.file_size = static_cast<std::uint32_t>(first.size() + second.size());
     plan.blocks =
         packed ? std::vector<std::vector<std::uint8_t>>{LzhEncodeBuffer(
                                                             first.data(),
@@ -161,10 +164,14 @@ TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
     std::int32_t existing_offset;  // existing time relative to the entry's
     bool kept;
   };
-  const Case cases[] = {{true, 1 << 16, true},      // a day later: kept
-                        {true, 0, false},           // same time: replaced
-                        {true, -(1 << 16), false},  // earlier: replaced
-                        {false, 1 << 16, false}};   // keepNewer off: replaced
+  // A file of 2044 has the top bit of its DOS date set; it is still newer.
+  constexpr std::uint32_t k2044 = (64u << 25) | (1u << 21) | (1u << 16);
+  const Case cases[] = {
+      {true, 1 << 16, true},  // a day later: kept
+      {true, static_cast<std::int32_t>(k2044 - kDosTime), true},
+      {true, 0, false},           // same time: replaced
+      {true, -(1 << 16), false},  // earlier: replaced
+      {false, 1 << 16, false}};   // keepNewer off: replaced
   for (const Case& c : cases) {
     const std::string path = dir_ + "/file.txt";
     std::ofstream(path) << "old";
@@ -197,7 +204,7 @@ TEST_F(ExtractTest, UncreatableAndHostileNamesArePassedOver) {
       "sub/evil.txt", "..\\evil.txt", "C:evil.txt", std::string("a\0b", 3)};
   for (const std::string& name : names) {
     platform_.messages.clear();
-    platform_.refuse_create = {dir_ + "\\locked.txt"};
+    platform_.refuse_create = {dir_ + "\\locked.txt.sfxnew"};
     EntrySpec plan;
     plan.name = name;
     plan.blocks = {Text(100), Text(200)};
@@ -205,10 +212,15 @@ TEST_F(ExtractTest, UncreatableAndHostileNamesArePassedOver) {
     EXPECT_FALSE(ExtractPackedFile(package, dir_, false)) << name;
     ExpectAtNextEntry(package);
     ASSERT_EQ(platform_.messages.size(), 1u) << name;
-    EXPECT_EQ(
-        platform_.messages[0].text,
-        "Cannot create " + dir_ + "\\" + name +
-            " file.\rProbably file is opened.\rClose file and try again.");
+    // A name is refused with the rule it breaks, before anything is made.
+    EXPECT_EQ(platform_.messages[0].text,
+              "Cannot create " + dir_ + "\\" + name + " file.\r" +
+                  (name == "locked.txt"
+                       ? "Probably file is opened.\rClose file and try again."
+                       : "The name " +
+                             std::string(DescribeNameProblem(
+                                 CheckNameComponent(name))) +
+                             "."));
     EXPECT_EQ(platform_.messages[0].owner, 0u);
     EXPECT_EQ(platform_.messages[0].caption, "Error");
   }
@@ -250,7 +262,7 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
     const char* name;
     EntrySpec plan;
     std::uint32_t write_limit;  // 0: no limit
-    const char* message;
+    std::string message;
   };
   auto spec_with = [](std::vector<std::vector<std::uint8_t>> blocks,
                       bool packed, std::vector<std::uint32_t> sizes = {}) {
@@ -262,6 +274,11 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
   };
   EntrySpec huge_count;
   huge_count.block_count = 0x10000000;
+  EntrySpec wrong_size = spec_with({Text(10)}, false);
+  wrong_size.file_size = 11;
+  const std::string damaged = "Cannot unpack " + dir_ +
+                              "\\file.txt file.\rThe installer file is "
+                              "damaged.";
   const Case cases[] = {
       {"block size 0", spec_with({Text(10), {}}, false), 0,
        "Cannot read the data block."},
@@ -270,15 +287,17 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
       // The first block swallows the second, which then reads nothing.
       {"block past the end", spec_with({Text(10), Text(5)}, false, {15, 5}), 0,
        "Cannot read the data block."},
-      {"stream claims too much", spec_with({huge_stream}, true), 0,
-       "Cannot read the data block."},
+      {"stream claims too much", spec_with({huge_stream}, true), 0, damaged},
+      {"size differs from the entry's", wrong_size, 0, damaged},
       {"block table past the end", huge_count, 0,
        "Cannot read the data block."},
       {"short write", spec_with({Text(100)}, false), 50,
        "Cannot write the data block."},
   };
+  const std::string existing = dir_ + "/file.txt";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    std::ofstream(existing) << "old";
     platform_.messages.clear();
     platform_.wrap_created = nullptr;
     if (c.write_limit) {
@@ -293,6 +312,9 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
     EXPECT_THROW(ExtractPackedFile(package, dir_, false), EInOutError);
     ASSERT_EQ(platform_.messages.size(), 1u);
     EXPECT_EQ(platform_.messages[0].text, c.message);
+    // The file that was there keeps its bytes; nothing else is left.
+    EXPECT_EQ(ReadAll(existing), std::vector<std::uint8_t>({'o', 'l', 'd'}));
+    EXPECT_FALSE(Exists(existing + ".sfxnew"));
   }
 }
 

@@ -16,6 +16,7 @@
 #include "package/container.h"
 #include "package_image.h"
 #include "paths/macros.h"
+#include "platform/report.h"
 
 namespace sfx {
 
@@ -27,6 +28,8 @@ class InstallFixture : public ::testing::Test {
   InstallFixture() { ResetState(); }
   ~InstallFixture() override { ResetState(); }
 
+ public:
+  // The process-wide installer state as at start-up.
   static void ResetState() {
     DestBuffer.clear();
     TargetDrive = 0;
@@ -40,8 +43,11 @@ class InstallFixture : public ::testing::Test {
     LastExtractedPath.clear();
     ExePath.clear();
     MarkerOffset = 0;
+    QuietMode = false;
+    SetExitCode(ExitCode::kInstalled);
   }
 
+ protected:
   // Writes the installer file for record_ (entry i holding contents[i]) and
   // verifies it, as start-up does.
   void BuildPackage(const std::vector<std::string>& contents,

@@ -11,6 +11,7 @@
 
 #include "install_fixture.h"
 #include "platform/exception.h"
+#include "platform/report.h"
 
 namespace sfx {
 namespace {
@@ -147,7 +148,6 @@ TEST_F(InstallationTest, UninstallerWithoutParametersEndsInABlank) {
       "\"C:\\WINDOWS\\TIV_UNINSTAL.EXE\" ");
 }
 
-
 TEST_F(InstallationTest, SpaceQuestion) {
   record_.SpaceRequired = 5000;
   platform_.free_space['C'] = 4999;
@@ -229,7 +229,6 @@ TEST_F(InstallationTest, ListedDirectoryThatCannotBeCreated) {
   EXPECT_FALSE(platform_.HasFile("C:\\Dest\\a.txt"));
 }
 
-
 TEST_F(InstallationTest, PackageWalkFailures) {
   AddFileEntry(record_, "a.txt");
   BuildPackage({"a"});
@@ -278,6 +277,44 @@ TEST_F(InstallationTest, RefusedLogValueEndsTheRunQuietly) {
   EXPECT_EQ(platform_.winexec_calls, (Texts{}));
 }
 
+TEST_F(InstallationTest, LogKeyHoldsTheLatestRunOnly) {
+  AddFileEntry(record_, "a.txt");
+  BuildPackage({"a"});
+  const std::string key = record_.RegistryKey + "\\install";
+  // An earlier run into another folder, with more files.
+  platform_.CreateKey(kHkcu, key)->SetString("Location", "D:\\Old\\");
+  platform_.CreateKey(kHkcu, key)->SetString("Prog1", "D:\\Old\\b.txt");
+  SetDestination("C:\\Dest");
+  RunInstallation(record_);
+  EXPECT_EQ(LogValue("Location"), "C:\\Dest\\");
+  EXPECT_FALSE(LogValue("Prog1"));
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kInstalled);
+
+  // A failed rerun leaves no value of the run before it either.
+  platform_.failing_value_names = {"Prog0"};
+  SetDestination("C:\\Other");
+  RunInstallation(record_);
+  EXPECT_EQ(LogValue("Location"), "C:\\Other\\");
+  EXPECT_FALSE(LogValue("NumbOfProg"));
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
+}
+
+TEST_F(InstallationTest, StageZeroProgramExtractedIntoTheNewDestination) {
+  AddFileEntry(record_, "setup1.exe");
+  TPreRunFileRecord& entry = AddPreRunEntry(record_, "setup1.exe", 0);
+  entry.ExtractFirst = 1;
+  BuildPackage({"program"});
+  SetDestination("C:\\Fresh\\Dest");
+  bool present = false;
+  platform_.programs["C:\\FRESH\\DEST\\SETUP1.EXE"].on_start = [&] {
+    present = platform_.FileText("C:\\Fresh\\Dest\\setup1.exe") == "program";
+  };
+  RunInstallation(record_);
+  EXPECT_TRUE(present);
+  EXPECT_EQ(platform_.MessageTexts(), (Texts{}));
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kInstalled);
+}
+
 TEST_F(InstallationTest, UninstallKeyThatCannotBeCreatedIsSkipped) {
   AddFileEntry(record_, "TIV_UNINSTAL.EXE");
   record_.LaunchProgram = "TIV_UNINSTAL.EXE";
@@ -298,7 +335,10 @@ TEST_F(InstallationTest, LaunchProgramForms) {
   const Case cases[] = {
       {"hello.exe", "\"C:\\Dest\\hello.exe\""},
       {"hello.exe\" /x", "\"C:\\Dest\\hello.exe\" /x"},
-      {"%WINDOWS%\\notepad.exe", "C:\\WINDOWS\\NOTEPAD.EXE\\"},
+      // The directory expansion's final backslash is not left on a file.
+      {"%WINDOWS%\\notepad.exe", "C:\\WINDOWS\\NOTEPAD.EXE"},
+      {"%INSTALLDIR%hello.exe", "C:\\Dest\\hello.exe"},
+      {"%INSTALLDIR%bin\\", "C:\\Dest\\bin\\"},
   };
   BuildPackage({});
   for (const Case& c : cases) {
@@ -418,6 +458,30 @@ TEST_F(InstallationTest, InteractiveRunWithBlankFieldAndFailedFile) {
   for (const auto& m : platform_.messages) EXPECT_NE(m.msg, os::kWmClose);
 }
 
+TEST_F(InstallationTest, OverlongDestinationInTheWindowIsRefusedNotCut) {
+  AddFileEntry(record_, "a.txt");
+  BuildPackage({"a"});
+  MainWindow = 0x100;
+  DestEdit = 0x101;
+  const std::string typed = "C:\\" + std::string(600, 'd');
+  platform_.window_texts[DestEdit] = typed;
+  RunInstallation(record_);
+  EXPECT_EQ(Errors(), (Texts{kDestinationTooLong}));
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
+  EXPECT_FALSE(platform_.HasDirectory(typed.substr(0, 499)));
+  EXPECT_FALSE(LogValue("Name"));
+}
+
+TEST_F(InstallationTest, DestinationOutsideTheCodePageIsNamedAsSuch) {
+  BuildPackage({});
+  SetDestination("C:\\??");  // two CJK characters, as the ANSI calls give them
+  RunInstallation(record_);
+  EXPECT_EQ(Errors(), (Texts{"Cannot create directory:\rC:\\??\rIts name "
+                             "holds characters outside the system's code "
+                             "page."}));
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
+}
+
 TEST_F(InstallationTest, UnattendedRunShowsNoSuccessMessage) {
   record_.FinishLines = {""};
   BuildPackage({});
@@ -435,7 +499,6 @@ TEST_F(InstallationTest, UnattendedRunShowsNoSuccessMessage) {
   ASSERT_EQ(platform_.message_boxes.size(), 1u);
   EXPECT_EQ(platform_.message_boxes[0].text, "\r");
 }
-
 
 TEST_F(InstallationTest, StageOneRunsAfterRegistrationAndBeforeTheLaunch) {
   AddFileEntry(record_, "TIV_UNINSTAL.EXE");

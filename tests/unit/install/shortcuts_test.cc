@@ -10,6 +10,7 @@
 
 #include "install_fixture.h"
 #include "platform/exception.h"
+#include "platform/report.h"
 
 namespace sfx {
 namespace {
@@ -77,11 +78,17 @@ TEST_F(ShortcutsTest, MenuAndDesktopLinksAreMadeAndLogged) {
   EXPECT_TRUE(broadcast.posted);
 }
 
-TEST_F(ShortcutsTest, LinksThatFailAreLoggedAllTheSame) {
+TEST_F(ShortcutsTest, LinksThatFailAreNotLoggedAndFailTheRun) {
   AddFileEntry(record_, "a.exe").ShortcutName = "A";
+  AddFileEntry(record_, "b.exe").ShortcutName = "%WINDOWS%b";
   platform_.shell_link_status = -2147024891;  // access denied
+  SetExitCode(ExitCode::kInstalled);
   CreateShortcuts(record_, *key_);
-  EXPECT_EQ(Value("Shortcut0"), std::string(kPrograms) + "\\Hello\\A.LNK");
+  EXPECT_FALSE(Value("Shortcut0"));
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
+  // A name that a macro made a path gets no link at all.
+  ASSERT_EQ(platform_.shell_links.size(), 1u);
+  EXPECT_FALSE(Value("Shortcut1"));
 }
 
 TEST_F(ShortcutsTest, NoMenuFolderMeansNothingAtAll) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "support/forwarding_platform.h"
 
 namespace sfx_test {
 
@@ -24,9 +24,9 @@ struct ShownMessage {
   std::uint32_t flags;
 };
 
-class TestPlatform : public sfx::Platform {
+class TestPlatform : public ForwardingPlatform {
  public:
-  TestPlatform() : host_(sfx::SystemPlatform()) {
+  TestPlatform() : ForwardingPlatform(sfx::SystemPlatform()) {
     sfx::SetPlatformForTesting(this);
   }
   ~TestPlatform() override { sfx::SetPlatformForTesting(nullptr); }
@@ -39,88 +39,21 @@ class TestPlatform : public sfx::Platform {
       wrap_created;
   std::vector<std::string> created;
 
-  std::unique_ptr<sfx::File> OpenRead(const std::string& p) override {
-    return host_.OpenRead(p);
-  }
-  std::unique_ptr<sfx::File> OpenReadWrite(const std::string& p) override {
-    return host_.OpenReadWrite(p);
-  }
   std::unique_ptr<sfx::File> CreateWrite(const std::string& p) override {
     for (const std::string& refused : refuse_create) {
       if (refused == p) return nullptr;
     }
     created.push_back(p);
-    auto file = host_.CreateWrite(p);
+    auto file = target().CreateWrite(p);
     if (file && wrap_created) return wrap_created(std::move(file));
     return file;
   }
-  bool DeleteFile(const std::string& p) override { return host_.DeleteFile(p); }
-  bool GetLastWriteDosTime(const std::string& p, std::uint32_t* t) override {
-    return host_.GetLastWriteDosTime(p, t);
-  }
-  bool SetLastWriteDosTime(const std::string& p, std::uint32_t t) override {
-    return host_.SetLastWriteDosTime(p, t);
-  }
-  std::uint32_t GetFileAttributes(const std::string& p) override {
-    return host_.GetFileAttributes(p);
-  }
-  bool CreateDirectory(const std::string& p) override {
-    return host_.CreateDirectory(p);
-  }
-  bool SetCurrentDirectory(const std::string& p) override {
-    return host_.SetCurrentDirectory(p);
-  }
-  std::string GetCurrentDirectory() override {
-    return host_.GetCurrentDirectory();
-  }
-  std::string GetSystemDirectory() override {
-    return host_.GetSystemDirectory();
-  }
-  std::string GetWindowsDirectory() override {
-    return host_.GetWindowsDirectory();
-  }
-  std::string GetTempPath() override { return host_.GetTempPath(); }
-  std::string GetSpecialFolderPath(int c, sfx::WindowHandle o) override {
-    return host_.GetSpecialFolderPath(c, o);
-  }
-  bool GetDiskFreeSpace(const std::string& r, std::int64_t* f) override {
-    return host_.GetDiskFreeSpace(r, f);
-  }
-  std::string GetModuleFileName() override { return host_.GetModuleFileName(); }
-  std::string GetCommandLine() override { return host_.GetCommandLine(); }
   [[noreturn]] void ExitProcess(std::uint32_t code) override {
     throw ExitCalled{code};
   }
-  std::unique_ptr<sfx::Process> StartProcess(const std::string& p) override {
-    return host_.StartProcess(p);
-  }
   void Sleep(std::uint32_t) override {}
-  std::uint32_t WinExec(const std::string& c, int s) override {
-    return host_.WinExec(c, s);
-  }
-  void* GetModuleHandle(const std::string& m) override {
-    return host_.GetModuleHandle(m);
-  }
-  void* LoadLibrary(const std::string& m) override {
-    return host_.LoadLibrary(m);
-  }
-  void* GetProcAddress(void* m, const std::string& n) override {
-    return host_.GetProcAddress(m, n);
-  }
-  std::uint32_t CallSetThreadExecutionState(void* p, std::uint32_t f) override {
-    return host_.CallSetThreadExecutionState(p, f);
-  }
-  std::unique_ptr<sfx::RegistryKey> CreateKey(sfx::os::RegistryRoot r,
-                                              const std::string& p) override {
-    return host_.CreateKey(r, p);
-  }
   void CoInitialize() override {}
   void CoUninitialize() override {}
-  std::int32_t CreateShellLink(const std::string& a, const std::string& b,
-                               const std::string& c, const std::string& d,
-                               const std::string& e) override {
-    return host_.CreateShellLink(a, b, c, d, e);
-  }
   int MessageBox(sfx::WindowHandle owner, const std::string& text,
                  const std::string& caption, std::uint32_t flags) override {
     messages.push_back({owner, text, caption, flags});
@@ -142,10 +75,6 @@ class TestPlatform : public sfx::Platform {
   void UpdateWindow(sfx::WindowHandle) override {}
   void ShowWindow(sfx::WindowHandle, int) override {}
   std::string GetWindowText(sfx::WindowHandle, int) override { return {}; }
-  std::vector<std::uint8_t> LoadOwnVersionInfo() override { return {}; }
-
- private:
-  sfx::Platform& host_;
 };
 
 }  // namespace sfx_test

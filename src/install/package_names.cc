@@ -1,0 +1,115 @@
+// Name checks over the installation record (see package_names.h).
+#include "install/package_names.h"
+
+#include <string_view>
+
+#include "paths/concat.h"
+#include "paths/name_rules.h"
+
+namespace sfx {
+namespace {
+
+constexpr char kInvalid[] = "The installation package is not valid:\r";
+
+// Keeps the first refusal; the checks are plain calls so that the
+// installer stays small.
+class Checker {
+ public:
+  // A path of components below its base folder (empty passes); with
+  // `macro`, a directory macro may lead it elsewhere.
+  void Path(const char* field, const std::string& value, bool macro) {
+    Refuse(field, value, CheckRelativePath(value, macro));
+  }
+  void Refuse(const char* field, const std::string& value,
+              NameProblem problem) {
+    if (problem == NameProblem::kNone || !refusal.empty()) return;
+    refusal = Concat({kInvalid, field, " \"", value, "\" ",
+                      DescribeNameProblem(problem), "."});
+  }
+  std::string refusal;
+};
+
+// The program part of a launch text: before a quote (the packaged text
+// then carries its arguments) or before " /" (arguments of a macro path).
+std::string ProgramPart(const std::string& text) {
+  std::size_t end = text.find('"');
+  const std::size_t arguments = text.find(" /");
+  if (arguments < end) end = arguments;
+  return text.substr(0, end);
+}
+
+// A character as UpperCaseLatin folds it (NameKey's rule).
+char Fold(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 0x61 && u <= 0x7A) || u >= 0xE0 ? static_cast<char>(u - 0x20)
+                                               : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
+}
+
+// The folder of a target directory, without its trailing backslash.
+std::string_view Folder(const std::string& target_dir) {
+  std::string_view folder = target_dir;
+  if (!folder.empty() && folder.back() == '\\') folder.remove_suffix(1);
+  return folder;
+}
+
+// The name a file entry is written under: its last path component.
+std::string_view Name(const std::string& file_name) {
+  std::string_view name = file_name;
+  const std::size_t cut = name.rfind('\\');
+  if (cut != std::string_view::npos) name.remove_prefix(cut + 1);
+  return name;
+}
+
+// Whether Windows would take the two files for one (compared without
+// building texts: a package may hold thousands of files).
+bool SameFile(const TInstallFileRecord& a, const TInstallFileRecord& b) {
+  return SameName(Name(a.FileName), Name(b.FileName)) &&
+         SameName(Folder(a.TargetDir), Folder(b.TargetDir));
+}
+
+}  // namespace
+
+std::string FindBadPackageName(const TInstalRecord& record) {
+  Checker checker;
+  const std::size_t count = record.Files.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const TInstallFileRecord& file = *record.Files[i];
+    checker.Path("TargetDir", file.TargetDir, true);
+    // Only the last component names the file; the rest must not escape.
+    checker.Path("FileName", file.FileName, false);
+    checker.Path("ShortcutName", file.ShortcutName, false);
+    for (std::size_t j = 0; j < i; ++j) {
+      if (checker.refusal.empty() && SameFile(*record.Files[j], file)) {
+        checker.refusal = Concat({kInvalid, "FileName \"", file.FileName,
+                                  "\" differs only in case from another "
+                                  "file of its folder."});
+      }
+    }
+  }
+  checker.Path("MenuFolderName", record.MenuFolderName, false);
+  for (const std::string& directory : record.Directories) {
+    checker.Path("Directories", directory, true);
+  }
+  checker.Path("LaunchProgram", ProgramPart(record.LaunchProgram), true);
+  for (const auto& entry : record.PreRunFiles) {
+    // Only programs that are run are written or started.
+    if (entry->RunStage != 0 && entry->RunStage != 1) continue;
+    const std::string& name = entry->FileName;
+    checker.Path("FileName", name.substr(!name.empty() && name[0] == '\\'),
+                 true);
+    if (entry->ExtractFirst) {
+      checker.Path("Directory", entry->Directory, true);
+    }
+  }
+  return checker.refusal;
+}
+
+}  // namespace sfx
