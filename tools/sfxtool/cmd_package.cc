@@ -30,11 +30,13 @@ namespace {
 constexpr char kBuildUsage[] =
     "usage: sfxtool build MANIFEST -o SETUP.EXE [--stub FILE]\n"
     "                     [--format 1.2|2.1|2.2|2.3|2.4] [--skip-checksum]\n"
+    "                     [--level fast|best]\n"
     "Builds an installer from a TOML manifest (see docs/manifest.md). The\n"
     "stub defaults to the installer program of the same build\n"
     "(<sfxtool's folder>/../win32/installer.exe). Time stamps are the files'\n"
     "modification times in the local time zone (TZ), clamped to\n"
-    "SOURCE_DATE_EPOCH when it is set.\n";
+    "SOURCE_DATE_EPOCH when it is set. --level sets the compression (as\n"
+    "for sfxtool lzh encode; best by default).\n";
 constexpr char kListUsage[] =
     "usage: sfxtool list SETUP.EXE [--json]\n"
     "Shows the installer's header and one row per packaged file.\n";
@@ -152,6 +154,7 @@ int RunBuildCommand(int argc, char** argv) {
   std::string stub_path;
   std::string format;
   bool skip_checksum = false;
+  std::string level;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (IsHelp(argv[i])) {
@@ -165,6 +168,8 @@ int RunBuildCommand(int argc, char** argv) {
       format = argv[++i];
     } else if (arg == "--skip-checksum") {
       skip_checksum = true;
+    } else if (arg == "--level" && i + 1 < argc) {
+      level = argv[++i];
     } else if (manifest_path.empty() && !arg.empty() && arg[0] != '-') {
       manifest_path = arg;
     } else {
@@ -192,6 +197,10 @@ int RunBuildCommand(int argc, char** argv) {
     }
   }
   if (skip_checksum) plan.skip_checksum = true;
+  if (!level.empty() && !sfx::ParseLzhLevel(level, &plan.level)) {
+    std::fprintf(stderr, "sfxtool build: unknown level '%s'\n", level.c_str());
+    return Usage(kBuildUsage);
+  }
   if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
     char* end = nullptr;
     errno = 0;
