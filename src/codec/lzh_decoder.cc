@@ -277,6 +277,17 @@ class RingOutput {
 
   void Match(std::uint32_t distance, std::uint32_t length) {
     unsigned from = (r_ - distance) & kRingMask;
+    if (r_ + length < kRingSize && from + length <= kRingSize) {
+      // Neither end wraps: a plain forward copy, byte by byte as the ring
+      // would take it (a source ahead of the write position still holds
+      // the older bytes it is meant to give).
+      std::uint8_t* out = ring_ + r_;
+      const std::uint8_t* in = ring_ + from;
+      for (std::uint32_t k = 0; k < length; ++k) out[k] = in[k];
+      r_ += length;
+      produced_ += length;
+      return;
+    }
     for (std::uint32_t k = 0; k < length; ++k) {
       ring_[r_] = ring_[from];
       from = (from + 1) & kRingMask;

@@ -3,6 +3,7 @@
 // the header and each file block. '-' stands for stdin or stdout.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -130,25 +131,53 @@ int Decode(const std::string& in, const std::string& out) {
                  static_cast<unsigned long long>(most));
     return 1;
   }
-  // The last match may run up to 59 bytes past the declared length. The
-  // buffer is left uninitialised: only decoded bytes are written out.
-  std::unique_ptr<std::uint8_t[]> data;
-  const std::size_t capacity = static_cast<std::size_t>(length) + 64;
-  try {
-    data.reset(new std::uint8_t[capacity]);
-    sfx::LzhDecodeBuffer(stream.data(),
-                         static_cast<std::uint32_t>(stream.size()), data.get(),
-                         static_cast<std::uint32_t>(capacity));
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "sfxtool: %s: out of memory for %d bytes\n",
-                 in.c_str(), length);
-    return 1;
-  } catch (const sfx::Exception& e) {
-    std::fprintf(stderr, "sfxtool: %s: cannot be decoded: %s\n", in.c_str(),
-                 e.Message().c_str());
+  // Decoded through the callback path straight into the output file, so
+  // that memory stays small whatever the length. The last match may run
+  // up to 59 bytes past the declared length: those bytes are dropped.
+  std::FILE* file = out == "-" ? stdout : std::fopen(out.c_str(), "wb");
+  if (!file) {
+    std::fprintf(stderr, "sfxtool: cannot create %s: %s\n", out.c_str(),
+                 std::strerror(errno));
     return 1;
   }
-  return WriteAll(out, data.get(), static_cast<std::size_t>(length)) ? 0 : 1;
+  std::size_t read_at = 0;
+  std::uint64_t left = static_cast<std::uint64_t>(length);
+  bool write_failed = false;
+  try {
+    sfx::LzhDecode(
+        [&](std::uint8_t* buffer, std::uint16_t requested,
+            std::uint16_t& delivered) {
+          const std::size_t n =
+              std::min<std::size_t>(requested, stream.size() - read_at);
+          std::memcpy(buffer, stream.data() + read_at, n);
+          read_at += n;
+          delivered = static_cast<std::uint16_t>(n);
+        },
+        [&](const std::uint8_t* buffer, std::uint16_t count,
+            std::uint16_t& written) {
+          const std::size_t n =
+              static_cast<std::size_t>(std::min<std::uint64_t>(count, left));
+          written = count;
+          if (n > 0 && std::fwrite(buffer, 1, n, file) != n) {
+            write_failed = true;
+            written = 0;
+          }
+          left -= n;
+        });
+  } catch (const sfx::Exception& e) {
+    if (!write_failed) {
+      std::fprintf(stderr, "sfxtool: %s: cannot be decoded: %s\n", in.c_str(),
+                   e.Message().c_str());
+    }
+  }
+  bool ok = !write_failed && std::fflush(file) == 0;
+  if (file != stdout) ok = (std::fclose(file) == 0) && ok;
+  if (!ok) {
+    std::fprintf(stderr, "sfxtool: cannot write %s: %s\n", out.c_str(),
+                 std::strerror(errno));
+    return 1;
+  }
+  return left == 0 ? 0 : 1;
 }
 
 }  // namespace
