@@ -181,6 +181,12 @@ class CallbackBitReader {
 
  private:
   void Refill() {
+    if (static_cast<std::size_t>(end_ - next_) >= sizeof(BitWord)) {
+      bits_ |= LoadBigEndian(next_) >> count_;
+      next_ += (kWordBits - 1 - count_) >> 3;
+      count_ |= kWordBits - 8;
+      return;
+    }
     while (count_ <= static_cast<unsigned>(kWordBits - 8)) {
       if (next_ == end_) Fetch();
       const BitWord byte = *next_++;
@@ -283,7 +289,17 @@ class RingOutput {
       // the older bytes it is meant to give).
       std::uint8_t* out = ring_ + r_;
       const std::uint8_t* in = ring_ + from;
-      for (std::uint32_t k = 0; k < length; ++k) out[k] = in[k];
+      std::uint32_t k = 0;
+      if (distance >= 8) {
+        // Eight bytes at a time, each piece read whole before it is
+        // written: a piece never reads bytes this copy has written.
+        for (; k + 8 <= length; k += 8) {
+          std::uint64_t piece;
+          std::memcpy(&piece, in + k, 8);
+          std::memcpy(out + k, &piece, 8);
+        }
+      }
+      for (; k < length; ++k) out[k] = in[k];
       r_ += length;
       produced_ += length;
       return;
