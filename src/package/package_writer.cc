@@ -184,7 +184,8 @@ std::int64_t WriteEntry(OutputFile& out, const std::string& name,
   // its blocks overwrite the compressed ones. A file that holds the trailer
   // marker stays compressed: stored, the installer's check would stop at
   // that copy of the marker.
-  const bool packed = size > 0 && (packed_total < size || raw_marker.found());
+  const bool packed =
+      size > 0 && (packed_total < size || raw_marker.found());
   if (!packed && count > 0) {
     out.MoveTo(blocks_start);
     std::rewind(file.get());
@@ -344,8 +345,7 @@ PackageSummary WritePackage(const PackagePlan& plan,
         check.marker_offset != summary.marker_offset) {
       throw PackageWriteError(
           "the packaged data form the trailer marker \"File CRCFile CRC\" at "
-          "offset " +
-          std::to_string(check.marker_offset) +
+          "offset " + std::to_string(check.marker_offset) +
           ", before the trailer; the installer would fail its own check");
     }
   } catch (...) {
