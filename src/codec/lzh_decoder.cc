@@ -1,7 +1,8 @@
 // The LZH decoder (lzh_decoder.h). One core loop, written against a bit
 // reader and an output, serves two pairs of them:
-//  - LzhDecode: a byte-at-a-time reader over TLzhReadProc and a sink that
-//    keeps the 4096-byte ring and hands each byte to TLzhWriteProc;
+//  - LzhDecode: a reader that takes the source through a buffer filled by
+//    TLzhReadProc, and an output that keeps the 4096-byte ring and hands it
+//    to TLzhWriteProc in pieces;
 //  - LzhDecodeBuffer: a word-at-a-time reader over the source block and an
 //    output that copies matches straight out of the target block (its own
 //    earlier output), which makes the ring unnecessary.
@@ -32,6 +33,8 @@ constexpr char kNoMemoryMessage[] =
 constexpr char kOverflowMessage[] =
     "LZH : Decoded data exceed the target buffer";
 constexpr char kSinkMessage[] = "LZH : Cannot write decoded data";
+// Bytes the callback path asks its source for at a time.
+constexpr std::uint16_t kReadChunk = 1024;
 
 // Allocates a piece of working state, reporting failure as the codec does.
 template <class T>
@@ -49,10 +52,37 @@ std::int32_t ReadLength(const std::uint8_t* p) {
   return static_cast<std::int32_t>(v);
 }
 
+// The bit buffer is as wide as the machine's registers: 64 bits on the
+// host, 32 in the installer, where a 64-bit buffer would take register
+// pairs and a shift routine.
+using BitWord = std::uintptr_t;
+constexpr int kWordBits = static_cast<int>(sizeof(BitWord) * 8);
+
+// Loads sizeof(BitWord) bytes as a big-endian word (the first byte on top).
+inline BitWord LoadBigEndian(const std::uint8_t* p) {
+  BitWord word;
+  std::memcpy(&word, p, sizeof word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  if constexpr (sizeof(BitWord) == 8) {
+    return static_cast<BitWord>(__builtin_bswap64(word));
+  } else {
+    return static_cast<BitWord>(
+        __builtin_bswap32(static_cast<std::uint32_t>(word)));
+  }
+#else
+  word = 0;
+  for (std::size_t i = 0; i < sizeof word; ++i) word = word << 8 | p[i];
+  return word;
+#endif
+}
+
 // Bits of a memory block, most significant bit of each byte first; reads
-// past the end give zero bits. Up to 64 bits are buffered at the top of
-// `bits_`; below them may sit bits of the next byte, which the next refill
-// ORs in again at the same place.
+// past the end give zero bits. The valid bits sit at the top of `bits_`;
+// below them may sit bits of the next byte, which the next refill ORs in
+// again at the same place.
+//   Refill()  NEEDBITS: at least kWordBits - 7 valid bits
+//   NextBit() one bit, refilling when the buffer is empty
+//   Position() a match position (prefix code + six bits)
 class MemoryBitReader {
  public:
   MemoryBitReader(const std::uint8_t* data, std::size_t size)
@@ -60,10 +90,20 @@ class MemoryBitReader {
 
   unsigned NextBit() {
     if (count_ == 0) Refill();
-    const unsigned bit = static_cast<unsigned>(bits_ >> 63);
+    const unsigned bit = static_cast<unsigned>(bits_ >> (kWordBits - 1));
     bits_ <<= 1;
     --count_;
     return bit;
+  }
+
+  // The next two bits, not yet taken (PEEK2), and taking n of them (DROP).
+  unsigned PeekTwo() {
+    if (count_ < 2) Refill();
+    return static_cast<unsigned>(bits_ >> (kWordBits - 2));
+  }
+  void Drop(unsigned n) {
+    bits_ <<= n;
+    count_ -= n;
   }
 
   // A match position: the prefix code of its upper six bits (3 to 8 bits,
@@ -71,91 +111,109 @@ class MemoryBitReader {
   // from one 14-bit window.
   unsigned Position() {
     if (count_ < 14) Refill();
-    const unsigned window = static_cast<unsigned>(bits_ >> 50);
+    const unsigned window = static_cast<unsigned>(bits_ >> (kWordBits - 14));
     const unsigned lead = window >> 6;
     const unsigned length = kPositionTables.code_length[lead];
     const unsigned low = (window >> (8 - length)) & 63;
     bits_ <<= length + 6;
-    count_ -= static_cast<int>(length + 6);
+    count_ -= length + 6;
     return static_cast<unsigned>(kPositionTables.upper_bits[lead]) << 6 | low;
   }
 
  private:
-  // Tops the buffer up to at least 57 valid bits. Precondition: count_ < 56,
-  // so that at least one whole byte fits.
+  // Precondition: count_ <= kWordBits - 8, so that a whole byte fits.
   void Refill() {
-    if (end_ - next_ >= 8) {
-      std::uint64_t word = 0;
-      for (int i = 0; i < 8; ++i) word = word << 8 | next_[i];
-      bits_ |= word >> count_;
-      const int taken = (63 - count_) >> 3;
-      next_ += taken;
-      count_ += taken * 8;
+    if (static_cast<std::size_t>(end_ - next_) >= sizeof(BitWord)) {
+      bits_ |= LoadBigEndian(next_) >> count_;
+      next_ += (kWordBits - 1 - count_) >> 3;
+      count_ |= kWordBits - 8;
       return;
     }
-    while (count_ <= 56) {
-      const std::uint64_t byte = next_ < end_ ? *next_++ : 0;
-      bits_ |= byte << (56 - count_);
+    while (count_ <= static_cast<unsigned>(kWordBits - 8)) {
+      const BitWord byte = next_ < end_ ? *next_++ : 0;
+      bits_ |= byte << (kWordBits - 8 - count_);
       count_ += 8;
     }
   }
 
   const std::uint8_t* next_;
   const std::uint8_t* end_;
-  std::uint64_t bits_ = 0;
-  int count_ = 0;
+  BitWord bits_ = 0;
+  unsigned count_ = 0;
 };
 
-// Bits from a TLzhReadProc: a 16-bit buffer refilled one byte at a time
-// whenever it holds 8 bits or fewer; a byte the source does not deliver
-// reads as zero.
+// Bits from a TLzhReadProc, taken through a buffer that the source fills
+// kReadChunk bytes at a time; bytes the source does not deliver read as
+// zero. Past the buffer it works as MemoryBitReader does.
 class CallbackBitReader {
  public:
-  explicit CallbackBitReader(const TLzhReadProc& read) : read_(read) {}
+  explicit CallbackBitReader(const TLzhReadProc& read, std::uint8_t* buffer)
+      : read_(read), buffer_(buffer), next_(buffer), end_(buffer) {}
 
   unsigned NextBit() {
-    Refill();
-    const unsigned bit = buffer_ >> 15;
-    buffer_ = static_cast<std::uint16_t>(buffer_ << 1);
+    if (count_ == 0) Refill();
+    const unsigned bit = static_cast<unsigned>(bits_ >> (kWordBits - 1));
+    bits_ <<= 1;
     --count_;
     return bit;
   }
 
-  // A match position, read as the installer always has: eight bits that
-  // select the prefix code's length, then the rest bit by bit.
-  unsigned Position() {
-    unsigned b = NextByte();
-    const unsigned high = static_cast<unsigned>(kPositionTables.upper_bits[b])
-                          << 6;
-    for (int m = kPositionTables.code_length[b] - 2; m > 0; --m) {
-      b = (b << 1) | NextBit();
-    }
-    return high | (b & 63);
+  // The next two bits, not yet taken (PEEK2), and taking n of them (DROP).
+  unsigned PeekTwo() {
+    if (count_ < 2) Refill();
+    return static_cast<unsigned>(bits_ >> (kWordBits - 2));
+  }
+  void Drop(unsigned n) {
+    bits_ <<= n;
+    count_ -= n;
   }
 
-  unsigned NextByte() {
-    Refill();
-    const unsigned byte = buffer_ >> 8;
-    buffer_ = static_cast<std::uint16_t>(buffer_ << 8);
-    count_ -= 8;
-    return byte;
+  unsigned Position() {
+    if (count_ < 14) Refill();
+    const unsigned window = static_cast<unsigned>(bits_ >> (kWordBits - 14));
+    const unsigned lead = window >> 6;
+    const unsigned length = kPositionTables.code_length[lead];
+    const unsigned low = (window >> (8 - length)) & 63;
+    bits_ <<= length + 6;
+    count_ -= length + 6;
+    return static_cast<unsigned>(kPositionTables.upper_bits[lead]) << 6 | low;
   }
 
  private:
   void Refill() {
-    while (count_ <= 8) {
-      std::uint8_t byte = 0;
-      std::uint16_t delivered = 0;
-      read_(&byte, 1, delivered);
-      if (delivered == 0) byte = 0;
-      buffer_ = static_cast<std::uint16_t>(buffer_ | byte << (8 - count_));
+    if (static_cast<std::size_t>(end_ - next_) >= sizeof(BitWord)) {
+      bits_ |= LoadBigEndian(next_) >> count_;
+      next_ += (kWordBits - 1 - count_) >> 3;
+      count_ |= kWordBits - 8;
+      return;
+    }
+    while (count_ <= static_cast<unsigned>(kWordBits - 8)) {
+      if (next_ == end_) Fetch();
+      const BitWord byte = *next_++;
+      bits_ |= byte << (kWordBits - 8 - count_);
       count_ += 8;
     }
   }
 
+  // Asks the source for the next piece; an empty answer gives zero bytes.
+  void Fetch() {
+    std::uint16_t delivered = 0;
+    read_(buffer_, kReadChunk, delivered);
+    if (delivered == 0) {
+      std::memset(buffer_, 0, kReadChunk);
+      delivered = kReadChunk;
+    }
+    if (delivered > kReadChunk) delivered = kReadChunk;
+    next_ = buffer_;
+    end_ = buffer_ + delivered;
+  }
+
   const TLzhReadProc& read_;
-  std::uint16_t buffer_ = 0;
-  int count_ = 0;
+  std::uint8_t* buffer_;
+  const std::uint8_t* next_;
+  const std::uint8_t* end_;
+  BitWord bits_ = 0;
+  unsigned count_ = 0;
 };
 
 // Output into a memory block that never writes at or past `capacity`.
@@ -205,8 +263,10 @@ class MemoryOutput {
   std::uint32_t produced_ = 0;
 };
 
-// Output through a TLzhWriteProc, one byte per call, with the ring as the
-// dictionary. A sink that does not take its byte ends the decoding.
+// Output through a TLzhWriteProc with the ring as the dictionary. The ring
+// is handed to the sink in pieces: whenever the write position wraps and
+// once at the end. A sink that does not take a whole piece ends the
+// decoding.
 class RingOutput {
  public:
   RingOutput(const TLzhWriteProc& write, std::uint8_t* ring)
@@ -216,28 +276,66 @@ class RingOutput {
 
   std::int64_t Produced() const { return produced_; }
 
-  void Literal(unsigned byte) { Put(static_cast<std::uint8_t>(byte)); }
+  void Literal(unsigned byte) {
+    ring_[r_] = static_cast<std::uint8_t>(byte);
+    Advance(1);
+  }
 
   void Match(std::uint32_t distance, std::uint32_t length) {
-    const unsigned start = (r_ - distance) & kRingMask;
+    unsigned from = (r_ - distance) & kRingMask;
+    if (r_ + length < kRingSize && from + length <= kRingSize) {
+      // Neither end wraps: a plain forward copy, byte by byte as the ring
+      // would take it (a source ahead of the write position still holds
+      // the older bytes it is meant to give).
+      std::uint8_t* out = ring_ + r_;
+      const std::uint8_t* in = ring_ + from;
+      std::uint32_t k = 0;
+      if (distance >= 8) {
+        // Eight bytes at a time, each piece read whole before it is
+        // written: a piece never reads bytes this copy has written.
+        for (; k + 8 <= length; k += 8) {
+          std::uint64_t piece;
+          std::memcpy(&piece, in + k, 8);
+          std::memcpy(out + k, &piece, 8);
+        }
+      }
+      for (; k < length; ++k) out[k] = in[k];
+      r_ += length;
+      produced_ += length;
+      return;
+    }
     for (std::uint32_t k = 0; k < length; ++k) {
-      Put(ring_[(start + k) & kRingMask]);
+      ring_[r_] = ring_[from];
+      from = (from + 1) & kRingMask;
+      Advance(1);
     }
   }
 
- private:
-  void Put(std::uint8_t byte) {
+  // Hands the bytes written since the last flush to the sink.
+  void Flush() {
+    const unsigned count = r_ - flushed_;
+    if (count == 0) return;
     std::uint16_t written = 0;
-    write_(&byte, 1, written);
-    if (written != 1) throw ElzhException(kSinkMessage);
-    ring_[r_] = byte;
-    r_ = (r_ + 1) & kRingMask;
-    ++produced_;
+    write_(ring_ + flushed_, static_cast<std::uint16_t>(count), written);
+    if (written != count) throw ElzhException(kSinkMessage);
+    flushed_ = r_;
+  }
+
+ private:
+  void Advance(unsigned n) {
+    r_ += n;
+    produced_ += n;
+    if (r_ == kRingSize) {
+      Flush();
+      r_ = 0;
+      flushed_ = 0;
+    }
   }
 
   const TLzhWriteProc& write_;
   std::uint8_t* ring_;
   unsigned r_ = lzh::kFirstWritePosition;
+  unsigned flushed_ = lzh::kFirstWritePosition;
   std::int64_t produced_ = 0;
 };
 
@@ -252,13 +350,25 @@ Output DecodeSymbols(LzhTree& tree, Reader in, Output out,
   // The walk from the root records its path for the update that follows.
   std::uint16_t path[kTreeSize];
   while (out.Produced() < static_cast<std::int64_t>(length)) {
+    // Two levels per step: the grandchild comes with one dependent load,
+    // the child (for the path) in parallel with it.
     int depth = 0;
-    unsigned node = tree.Child(lzh::kRoot) + in.NextBit();
-    path[depth++] = static_cast<std::uint16_t>(node);
+    unsigned node = lzh::kRoot;
     unsigned child;
-    while ((child = tree.Child(node)) < unsigned{kTreeSize}) {
-      node = child + in.NextBit();
+    for (;;) {
+      const unsigned bits = in.PeekTwo();
+      const unsigned b0 = bits >> 1;
+      const unsigned grand = tree.Grandchild(node, b0);
+      path[depth++] = static_cast<std::uint16_t>(tree.Child(node) + b0);
+      if (grand >= unsigned{kTreeSize}) {
+        in.Drop(1);
+        child = grand;
+        break;
+      }
+      in.Drop(2);
+      node = grand + (bits & 1);
       path[depth++] = static_cast<std::uint16_t>(node);
+      if ((child = tree.Child(node)) >= unsigned{kTreeSize}) break;
     }
     const int symbol = static_cast<int>(child) - kTreeSize;
     tree.UpdateAlong(path, depth);
@@ -276,6 +386,7 @@ Output DecodeSymbols(LzhTree& tree, Reader in, Output out,
 struct RingState {
   LzhTree tree;
   std::uint8_t ring[kRingSize];
+  std::uint8_t input[kReadChunk];
 };
 
 }  // namespace
@@ -297,8 +408,10 @@ void LzhDecode(const TLzhReadProc& read_proc, const TLzhWriteProc& write_proc) {
 
   std::unique_ptr<RingState> state = AllocateState<RingState>();
   state->tree.Init();
-  DecodeSymbols(state->tree, CallbackBitReader(read_proc),
-                RingOutput(write_proc, state->ring), length);
+  RingOutput out =
+      DecodeSymbols(state->tree, CallbackBitReader(read_proc, state->input),
+                    RingOutput(write_proc, state->ring), length);
+  out.Flush();
 }
 
 std::int32_t LzhDecodeBuffer(const std::uint8_t* source,

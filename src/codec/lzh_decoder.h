@@ -29,10 +29,11 @@ using TLzhWriteProc = std::function<void(
 
 // The core decoder over a byte source and a byte sink. Decodes one stream
 // whole; bits missing at the end of the source read as zero. The source is
-// asked once for the 4-byte length field, then for one byte at a time; the
-// sink gets one byte per call. Raises ElzhException when the sink takes
-// fewer bytes than it is given (which is how a sink stops a stream that
-// would overrun it).
+// asked for the 4-byte length field, then for pieces of up to 1024 bytes
+// (it may deliver fewer; what it delivers past the stream's end is
+// ignored); the sink gets the output in pieces of up to 4096 bytes.
+// Raises ElzhException when the sink takes fewer bytes than it is given
+// (which is how a sink stops a stream that would overrun it).
 void LzhDecode(const TLzhReadProc& read_proc, const TLzhWriteProc& write_proc);
 
 // Decodes the stream in `source` (`source_length` bytes) into `target`,

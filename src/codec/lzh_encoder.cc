@@ -1,12 +1,24 @@
-// The LZH encoder (lzh_encoder.h). The parse is chosen segment by segment:
-// for each segment of kSegment input bytes the costs of all symbols are
-// read off the adaptive tree as it stands at the segment's start, and the
-// cheapest way to code the segment under those costs (literals and, at
-// every position, the nearest match of each length) is found by dynamic
-// programming; the segment is then coded, which updates the tree.
+// The LZH encoder (lzh_encoder.h), at two levels. Both price literals and
+// matches at what they will cost with the adaptive tree: the symbol's code
+// length, plus the position code for a match. A symbol's price blends its
+// code length in the tree with the information its count carries,
+// log2(root count / leaf count): the tree's code lengths are whole bits and
+// jump as the counts move, while the counts predict the lengths the coming
+// symbols will meet. Prices are read afresh every 4096 bytes, as the tree
+// has moved on.
+//
+// kBest: the parse is chosen piece by piece by dynamic programming over
+// the piece and a look-ahead behind it, with the nearest match of every
+// length at every position (from the binary-tree match finder). Only the
+// symbols that start inside the piece are coded, which moves the tree on;
+// the look-ahead is parsed again with the next piece and its fresh prices.
+//
+// kFast: a greedy parse over hash chains with one step of look-ahead, which
+// searches only where a symbol starts (see GreedyParser).
 #include "codec/lzh_encoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 
@@ -20,80 +32,170 @@ namespace {
 
 using lzh::kMaxMatch;
 using lzh::kMinMatch;
+using lzh::MatchCandidate;
 
-constexpr std::size_t kSegment = 4096;
-constexpr int kMaxChain = 96;
+// Prices are in sixteenths of a bit.
+constexpr std::uint32_t kScale = 16;
+
+// The best level's parse.
+constexpr int kBestMaxChain = 96;        // tree nodes visited per position
+constexpr std::size_t kPiece = 4096;     // bytes whose parse is kept per round
+constexpr std::size_t kLookAhead = 256;  // parsed with them
+// The fast level's search.
+constexpr int kFastMaxChain = 128;
+
+// kScale * log2(n) for n = 1 .. kCountLimit, rounded.
+const std::uint8_t* Log2Table() {
+  static const std::vector<std::uint8_t> table = [] {
+    std::vector<std::uint8_t> t(lzh::kCountLimit + 1, 0);
+    for (std::size_t n = 1; n < t.size(); ++n) {
+      t[n] = static_cast<std::uint8_t>(
+          std::lround(std::log2(static_cast<double>(n)) * kScale));
+    }
+    return t;
+  }();
+  return table.data();
+}
+
+// What each symbol costs with `tree`, in sixteenths of a bit.
+void ReadPrices(const lzh::LzhTree& tree, std::uint32_t* price) {
+  const std::uint8_t* log2 = Log2Table();
+  const int root = log2[tree.Count(lzh::kRoot)];
+  for (int s = 0; s < lzh::kSymbolCount; ++s) {
+    int depth = 0;
+    for (int x = tree.Leaf(s); x != lzh::kRoot; x = tree.Parent(x)) ++depth;
+    const int information = root - log2[tree.Count(tree.Leaf(s))];
+    price[s] = static_cast<std::uint32_t>(
+        (static_cast<int>(depth * kScale) + information + 1) / 2);
+  }
+}
+
+std::uint32_t PositionPrice(int distance) {
+  return static_cast<std::uint32_t>(
+             lzh::PositionCodeLength((distance - 1) >> 6) + 6) *
+         kScale;
+}
 
 struct Step {
-  std::uint32_t cost = std::numeric_limits<std::uint32_t>::max();
-  std::uint16_t length = 0;  // 1: literal; else a match of this length
-  std::uint16_t distance = 0;
+  std::uint32_t cost;
+  std::uint16_t length;  // 1: literal; else a match of this length
+  std::uint16_t distance;
 };
 
-class SegmentParser {
+struct Choice {
+  std::uint16_t length;
+  std::uint16_t distance;
+};
+
+class Parser {
  public:
-  SegmentParser(const std::uint8_t* data, std::size_t size,
-                lzh::LzhSymbolWriter* writer)
+  Parser(const std::uint8_t* data, std::size_t size,
+         lzh::LzhSymbolWriter* writer)
       : data_(data),
         size_(size),
         writer_(writer),
-        finder_(data, size, kMaxChain) {}
+        finder_(data, size, kBestMaxChain) {}
 
   void Run() {
-    for (std::size_t start = 0; start < size_; start += kSegment) {
-      CodeSegment(start, std::min(kSegment, size_ - start));
+    std::size_t at = 0;
+    while (at < size_) {
+      const std::size_t end = std::min(size_, at + kPiece + kLookAhead);
+      FindUpTo(end);
+      ReadPrices(writer_->Tree(), symbol_price_);
+      Parse(at, end, std::min(size_, at + kPiece));
+      for (const Choice& c : choices_) {
+        if (c.length == 1) {
+          writer_->Literal(data_[at]);
+        } else {
+          writer_->Match(c.length, c.distance);
+        }
+        at += c.length;
+      }
+      DropBefore(at);
     }
   }
 
  private:
-  void ReadCosts() {
-    for (int s = 0; s < lzh::kSymbolCount; ++s) {
-      symbol_cost_[s] = static_cast<std::uint32_t>(writer_->SymbolCost(s));
-    }
-    for (int d = 0; d < 64; ++d) {
-      position_cost_[d] =
-          static_cast<std::uint32_t>(lzh::PositionCodeLength(d) + 6);
+  // Runs the match finder over every position below `end` not yet seen,
+  // keeping its candidates. The positions that a match of the longest
+  // length covers are entered without a search and get no candidates: the
+  // parse takes such a match as it comes (long runs need no more).
+  void FindUpTo(std::size_t end) {
+    while (found_ < end) {
+      first_.push_back(static_cast<std::uint32_t>(candidates_.size()));
+      if (found_ < skip_until_) {
+        finder_.Skip(found_);
+      } else {
+        const int max_length =
+            static_cast<int>(std::min<std::size_t>(kMaxMatch, size_ - found_));
+        const int longest = finder_.Find(found_, max_length, &candidates_);
+        if (longest == kMaxMatch) skip_until_ = found_ + kMaxMatch;
+      }
+      ++found_;
     }
   }
 
-  void CodeSegment(std::size_t start, std::size_t n) {
-    ReadCosts();
-    steps_.assign(n + 1, Step());
+  // Forgets the candidates of positions below `at`.
+  void DropBefore(std::size_t at) {
+    const std::size_t drop = at - base_;
+    if (drop == 0) return;
+    const std::uint32_t kept =
+        drop < first_.size() ? first_[drop]
+                             : static_cast<std::uint32_t>(candidates_.size());
+    candidates_.erase(candidates_.begin(), candidates_.begin() + kept);
+    first_.erase(first_.begin(),
+                 first_.begin() + static_cast<std::ptrdiff_t>(drop));
+    for (std::uint32_t& f : first_) f -= kept;
+    base_ = at;
+  }
+
+  // The cheapest parse of [at, end) under the current prices; fills
+  // choices_ with its steps that start below `keep_until`.
+  void Parse(std::size_t at, std::size_t end, std::size_t keep_until) {
+    const std::size_t n = end - at;
+    steps_.assign(n + 1, Step{std::numeric_limits<std::uint32_t>::max(), 0, 0});
     steps_[0].cost = 0;
+    const std::size_t offset = at - base_;
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint32_t here = steps_[i].cost;
-      const std::uint32_t literal = here + symbol_cost_[data_[start + i]];
+      const std::uint32_t literal = here + symbol_price_[data_[at + i]];
       if (literal < steps_[i + 1].cost) steps_[i + 1] = {literal, 1, 0};
+      const std::size_t index = offset + i;
+      const std::uint32_t last_candidate =
+          index + 1 < first_.size()
+              ? first_[index + 1]
+              : static_cast<std::uint32_t>(candidates_.size());
       const int max_length =
           static_cast<int>(std::min<std::size_t>(kMaxMatch, n - i));
-      candidates_.clear();
-      finder_.Find(start + i, max_length, &candidates_);
+      // Candidates come nearest first with growing lengths: each length is
+      // priced with the nearest match that reaches it.
       int length = kMinMatch;
-      for (const lzh::MatchCandidate& c : candidates_) {
-        const std::uint32_t position = position_cost_[(c.distance - 1) >> 6];
-        for (; length <= c.length; ++length) {
+      for (std::uint32_t k = first_[index];
+           k < last_candidate && length <= max_length; ++k) {
+        const MatchCandidate& c = candidates_[k];
+        const std::uint32_t base = here + PositionPrice(c.distance);
+        const int longest = std::min(c.length, max_length);
+        for (; length <= longest; ++length) {
           const std::uint32_t cost =
-              here + position + symbol_cost_[lzh::MatchSymbol(length)];
-          Step& to = steps_[i + length];
-          if (cost < to.cost) {
-            to = {cost, static_cast<std::uint16_t>(length),
-                  static_cast<std::uint16_t>(c.distance)};
+              base + symbol_price_[lzh::MatchSymbol(length)];
+          Step& step = steps_[i + static_cast<std::size_t>(length)];
+          if (cost < step.cost) {
+            step = {cost, static_cast<std::uint16_t>(length),
+                    static_cast<std::uint16_t>(c.distance)};
           }
         }
       }
     }
-    // Walk back from the end, then code the steps in order.
+    // Walk back from the end, then keep the steps that start in the piece.
     path_.clear();
     for (std::size_t i = n; i > 0; i -= steps_[i].length) path_.push_back(i);
-    std::size_t at = 0;
-    for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
+    choices_.clear();
+    std::size_t pos = at;
+    for (auto it = path_.rbegin(); it != path_.rend() && pos < keep_until;
+         ++it) {
       const Step& step = steps_[*it];
-      if (step.length == 1) {
-        writer_->Literal(data_[start + at]);
-      } else {
-        writer_->Match(step.length, step.distance);
-      }
-      at = *it;
+      choices_.push_back({step.length, step.distance});
+      pos += step.length;
     }
   }
 
@@ -101,23 +203,137 @@ class SegmentParser {
   std::size_t size_;
   lzh::LzhSymbolWriter* writer_;
   lzh::LzhMatchFinder finder_;
-  std::uint32_t symbol_cost_[lzh::kSymbolCount];
-  std::uint32_t position_cost_[64];
+  std::uint32_t symbol_price_[lzh::kSymbolCount];
+  // Candidates of the positions base_ .. found_ - 1: those of position p
+  // run from candidates_[first_[p - base_]] to the next position's first.
+  std::size_t base_ = 0;
+  std::size_t found_ = 0;
+  std::size_t skip_until_ = 0;
+  std::vector<std::uint32_t> first_;
+  std::vector<MatchCandidate> candidates_;
   std::vector<Step> steps_;
   std::vector<std::size_t> path_;
-  std::vector<lzh::MatchCandidate> candidates_;
+  std::vector<Choice> choices_;
+};
+
+// The fast level: a greedy parse with one step of look-ahead. At each
+// position the match is the candidate that saves the most bits against
+// coding its bytes as literals; it is put off by one literal when the next
+// position has a longer match that saves more, as in zlib's lazy matching
+// but judged by prices. The positions inside a match are only entered.
+class GreedyParser {
+ public:
+  GreedyParser(const std::uint8_t* data, std::size_t size, int max_chain,
+               lzh::LzhSymbolWriter* writer)
+      : data_(data),
+        size_(size),
+        writer_(writer),
+        finder_(data, size, max_chain) {}
+
+  void Run() {
+    std::size_t pos = 0;
+    std::size_t next_prices = 0;
+    Best here = Search(pos);
+    while (pos < size_) {
+      if (pos >= next_prices) {
+        ReadPrices(writer_->Tree(), symbol_price_);
+        next_prices = pos + kRepriceEvery;
+      }
+      if (here.length == 0) {
+        writer_->Literal(data_[pos]);
+        ++pos;
+        if (pos < size_) here = Search(pos);
+        continue;
+      }
+      const Best next = pos + 1 < size_ ? Search(pos + 1) : Best{};
+      // Put the match off by a literal when the next one is longer and
+      // saves more.
+      if (next.length > here.length && next.saving > here.saving) {
+        writer_->Literal(data_[pos]);
+        ++pos;
+        here = next;
+        continue;
+      }
+      writer_->Match(here.length, here.distance);
+      for (std::size_t p = pos + 2; p < pos + here.length; ++p) finder_.Skip(p);
+      pos += here.length;
+      if (pos < size_) here = Search(pos);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kRepriceEvery = 4096;
+
+  struct Best {
+    int length = 0;  // 0: no match
+    int distance = 0;
+    std::uint32_t price = 0;
+    std::int64_t saving = 0;  // against literals for the same bytes
+  };
+
+  // The candidate at `pos` with the lowest price per byte.
+  Best Search(std::size_t pos) {
+    candidates_.clear();
+    const int max_length =
+        static_cast<int>(std::min<std::size_t>(kMaxMatch, size_ - pos));
+    finder_.Find(pos, max_length, &candidates_);
+    // The candidate that saves the most against coding its bytes as
+    // literals; none when no candidate saves anything.
+    Best best;
+    std::int64_t best_saving = 0;
+    std::uint32_t literals = 0;
+    int covered = 0;
+    for (const MatchCandidate& c : candidates_) {
+      for (; covered < c.length; ++covered) {
+        literals +=
+            symbol_price_[data_[pos + static_cast<std::size_t>(covered)]];
+      }
+      const std::uint32_t price =
+          PositionPrice(c.distance) + symbol_price_[lzh::MatchSymbol(c.length)];
+      const std::int64_t saving = static_cast<std::int64_t>(literals) - price;
+      if (saving > best_saving) {
+        best_saving = saving;
+        best = {c.length, c.distance, price, saving};
+      }
+    }
+    return best;
+  }
+
+  const std::uint8_t* data_;
+  std::size_t size_;
+  lzh::LzhSymbolWriter* writer_;
+  lzh::LzhChainFinder finder_;
+  std::uint32_t symbol_price_[lzh::kSymbolCount];
+  std::vector<MatchCandidate> candidates_;
 };
 
 }  // namespace
 
+bool ParseLzhLevel(const std::string& name, LzhLevel* level) {
+  if (name == "fast") {
+    *level = LzhLevel::kFast;
+  } else if (name == "best") {
+    *level = LzhLevel::kBest;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 std::vector<std::uint8_t> LzhEncodeBuffer(const std::uint8_t* data,
-                                          std::size_t size) {
+                                          std::size_t size, LzhLevel level) {
   if (size >
       static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
     throw std::length_error("LZH : input longer than 2^31 - 1 bytes");
   }
   lzh::LzhSymbolWriter writer(static_cast<std::uint32_t>(size));
-  if (size > 0) SegmentParser(data, size, &writer).Run();
+  if (size > 0) {
+    if (level == LzhLevel::kFast) {
+      GreedyParser(data, size, kFastMaxChain, &writer).Run();
+    } else {
+      Parser(data, size, &writer).Run();
+    }
+  }
   return writer.Finish();
 }
 

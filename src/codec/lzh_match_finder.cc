@@ -1,9 +1,11 @@
-// Hash chains over the window (lzh_match_finder.h). Positions are offsets in
-// a copy of the data behind 4096 spaces; each chain links, newest first, the
-// positions whose next three bytes hash alike. Only the last 4096 positions
-// matter, so the links live in a ring indexed by position & 4095.
+// Match finders over the window (lzh_match_finder.h). Positions are
+// offsets in a copy of the data behind 4096 spaces. Positions whose next
+// three bytes hash alike form a binary tree (LzhMatchFinder) or a chain,
+// newest first (LzhChainFinder). Only the last 4096 positions matter, so
+// the links live in rings indexed by the position.
 #include "codec/lzh_match_finder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "codec/lzh_format.h"
@@ -14,6 +16,10 @@ namespace lzh {
 namespace {
 constexpr int kHashBits = 15;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+// Tree nodes live in slots indexed by position; a slot is reused only
+// after 2 * 4096 positions, when its node is out of the window for good.
+constexpr std::size_t kTreeSlots = 2 * kRingSize;
+constexpr std::size_t kTreeMask = kTreeSlots - 1;
 
 // Length of the common prefix of `a` and `b`, at most `limit`; compares
 // eight bytes at a time and may read up to 7 bytes past `b + limit`, which
@@ -38,9 +44,107 @@ int MatchLength(const std::uint8_t* a, const std::uint8_t* b, int limit) {
   return length;
 #endif
 }
+// Hash of the three bytes at p.
+std::uint32_t HashOf(const std::uint8_t* p) {
+  const std::uint32_t key = static_cast<std::uint32_t>(p[0]) << 16 |
+                            static_cast<std::uint32_t>(p[1]) << 8 | p[2];
+  return (key * 2654435761u) >> (32 - kHashBits);
+}
+
 }  // namespace
 
 LzhMatchFinder::LzhMatchFinder(const std::uint8_t* data, std::size_t size,
+                               int max_chain)
+    : padded_(kRingSize + size + 8, kRingFill),
+      end_(kRingSize + size),
+      max_chain_(max_chain),
+      head_(std::size_t{1} << kHashBits, kNone),
+      tree_(2 * kTreeSlots, kNone) {
+  if (size > 0) std::memcpy(padded_.data() + kRingSize, data, size);
+  // Match lengths stop at end_; the slack only keeps the reads in bounds.
+  // The spaces before the data enter the window as the ring's content.
+  for (std::size_t v = 0; v < kRingSize; ++v) {
+    Search(v, static_cast<int>(std::min<std::size_t>(kMaxMatch, end_ - v)),
+           nullptr);
+  }
+}
+
+std::uint32_t LzhMatchFinder::Hash(std::size_t v) const {
+  return HashOf(&padded_[v]);
+}
+
+int LzhMatchFinder::Search(std::size_t v, int limit,
+                           std::vector<MatchCandidate>* out) {
+  // Fewer than three bytes left: nothing to find, and the position is not
+  // entered (no later match could start with it and reach as far).
+  if (limit < kMinMatch) return 0;
+  const std::uint32_t h = Hash(v);
+  std::uint32_t candidate = head_[h];
+  head_[h] = static_cast<std::uint32_t>(v);
+  // The new position becomes the root of its bucket's tree; the old tree is
+  // split around it: `smaller` is where the next node that sorts below it
+  // is linked, `larger` the same for nodes that sort above.
+  std::uint32_t* smaller = &tree_[2 * (v & kTreeMask)];
+  std::uint32_t* larger = smaller + 1;
+  // Bytes known to agree with the new string on each side.
+  int smaller_length = 0;
+  int larger_length = 0;
+  int best = kMinMatch - 1;
+  const std::uint8_t* here = &padded_[v];
+  for (int chain = max_chain_;; --chain) {
+    if (candidate == kNone ||
+        v - candidate > static_cast<std::size_t>(kRingSize) || chain == 0) {
+      *smaller = kNone;
+      *larger = kNone;
+      break;
+    }
+    std::uint32_t* pair = &tree_[2 * (candidate & kTreeMask)];
+    const std::uint8_t* there = &padded_[candidate];
+    int length = std::min(smaller_length, larger_length);
+    length += MatchLength(there + length, here + length, limit - length);
+    if (length > best) {
+      best = length;
+      if (out) out->push_back({length, static_cast<int>(v - candidate)});
+    }
+    if (length == limit) {
+      // The same string as far as it can go: the new node takes over the
+      // candidate's subtrees.
+      *smaller = pair[0];
+      *larger = pair[1];
+      break;
+    }
+    if (there[length] < here[length]) {
+      *smaller = candidate;
+      smaller = pair + 1;
+      candidate = *smaller;
+      smaller_length = length;
+    } else {
+      *larger = candidate;
+      larger = pair;
+      candidate = *larger;
+      larger_length = length;
+    }
+  }
+  return best >= kMinMatch ? best : 0;
+}
+
+void LzhMatchFinder::Skip(std::size_t pos) {
+  const std::size_t v = pos + kRingSize;
+  Search(v, static_cast<int>(std::min<std::size_t>(kMaxMatch, end_ - v)),
+         nullptr);
+}
+
+int LzhMatchFinder::Find(std::size_t pos, int max_length,
+                         std::vector<MatchCandidate>* out) {
+  const std::size_t v = pos + kRingSize;
+  const std::size_t available = end_ - v;
+  const int limit = available < static_cast<std::size_t>(max_length)
+                        ? static_cast<int>(available)
+                        : max_length;
+  return Search(v, limit, out);
+}
+
+LzhChainFinder::LzhChainFinder(const std::uint8_t* data, std::size_t size,
                                int max_chain)
     : padded_(kRingSize + size + 8, kRingFill),
       end_(kRingSize + size),
@@ -52,23 +156,16 @@ LzhMatchFinder::LzhMatchFinder(const std::uint8_t* data, std::size_t size,
   for (std::size_t v = 0; v < kRingSize; ++v) Insert(v);
 }
 
-std::uint32_t LzhMatchFinder::Hash(std::size_t v) const {
-  const std::uint8_t* p = &padded_[v];
-  const std::uint32_t key = static_cast<std::uint32_t>(p[0]) << 16 |
-                            static_cast<std::uint32_t>(p[1]) << 8 | p[2];
-  return (key * 2654435761u) >> (32 - kHashBits);
-}
-
-void LzhMatchFinder::Insert(std::size_t v) {
+void LzhChainFinder::Insert(std::size_t v) {
   if (v + kMinMatch > end_) return;
-  const std::uint32_t h = Hash(v);
+  const std::uint32_t h = HashOf(&padded_[v]);
   prev_[v & kRingMask] = head_[h];
   head_[h] = static_cast<std::uint32_t>(v);
 }
 
-void LzhMatchFinder::Skip(std::size_t pos) { Insert(pos + kRingSize); }
+void LzhChainFinder::Skip(std::size_t pos) { Insert(pos + kRingSize); }
 
-int LzhMatchFinder::Find(std::size_t pos, int max_length,
+int LzhChainFinder::Find(std::size_t pos, int max_length,
                          std::vector<MatchCandidate>* out) {
   const std::size_t v = pos + kRingSize;
   std::size_t available = end_ - v;
@@ -78,7 +175,7 @@ int LzhMatchFinder::Find(std::size_t pos, int max_length,
   int best = kMinMatch - 1;
   if (limit >= kMinMatch) {
     const std::uint8_t* here = &padded_[v];
-    std::uint32_t candidate = head_[Hash(v)];
+    std::uint32_t candidate = head_[HashOf(&padded_[v])];
     for (int chain = max_chain_; chain > 0 && candidate != kNone; --chain) {
       if (v - candidate > static_cast<std::size_t>(kRingSize)) break;
       const std::uint8_t* there = &padded_[candidate];

@@ -1,4 +1,4 @@
-// Hash-chain match finder over the 4096-byte window of the LZH encoder
+// Binary-tree match finder over the 4096-byte window of the LZH encoder
 // (packer side only). The data is seen behind 4096 spaces, the ring's
 // initial content, so matches may reach back into them as the decoder
 // allows.
@@ -35,13 +35,40 @@ class LzhMatchFinder {
 
  private:
   std::uint32_t Hash(std::size_t v) const;
-  void Insert(std::size_t v);
+  // Enters padded position v, reporting its matches of up to `limit`
+  // bytes to `out` (when given).
+  int Search(std::size_t v, int limit, std::vector<MatchCandidate>* out);
 
   std::vector<std::uint8_t> padded_;  // 4096 spaces + data + slack
   std::size_t end_;                   // end of the data in padded_
   int max_chain_;
   std::vector<std::uint32_t> head_;
-  std::vector<std::uint32_t> prev_;
+  // Per hash bucket, a binary search tree of the window's positions
+  // ordered by the strings that start there, newest at the root (so that
+  // a search meets nearer positions first): the two links of position p
+  // sit at 2 * (p & kTreeMask) and the next element.
+  std::vector<std::uint32_t> tree_;
+};
+
+// The same contract over hash chains: a position is entered in O(1), so
+// Skip() costs next to nothing, but the search is a plain walk down the
+// chain (newest first) of at most `max_chain` positions. Suits a parse that
+// searches only where it needs a match.
+class LzhChainFinder {
+ public:
+  LzhChainFinder(const std::uint8_t* data, std::size_t size, int max_chain);
+
+  int Find(std::size_t pos, int max_length, std::vector<MatchCandidate>* out);
+  void Skip(std::size_t pos);
+
+ private:
+  void Insert(std::size_t v);
+
+  std::vector<std::uint8_t> padded_;  // 4096 spaces + data + slack
+  std::size_t end_;
+  int max_chain_;
+  std::vector<std::uint32_t> head_;
+  std::vector<std::uint32_t> prev_;  // ring of links, by position & 4095
 };
 
 }  // namespace lzh

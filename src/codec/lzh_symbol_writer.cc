@@ -29,18 +29,21 @@ void LzhSymbolWriter::PutBits(std::uint32_t value, int count) {
 void LzhSymbolWriter::PutSymbol(int symbol) {
   // A sound tree is never deeper than about 24 levels, but nothing here
   // relies on that: the path may be as long as the tree has positions.
-  std::uint8_t path[kTreeSize];
-  int depth = 0;
+  // The positions are gathered leaf first into the end of `path`, so that
+  // they end up root first, as UpdateAlong takes them.
+  std::uint16_t path[kTreeSize];
+  int first = kTreeSize;
   for (int x = tree_.Leaf(symbol); x != kRoot; x = tree_.Parent(x)) {
-    path[depth++] = static_cast<std::uint8_t>(x & 1);
+    path[--first] = static_cast<std::uint16_t>(x);
   }
-  while (depth > 0) {
-    const int count = depth < 24 ? depth : 24;
+  for (int k = first; k < kTreeSize;) {
+    const int count = kTreeSize - k < 24 ? kTreeSize - k : 24;
     std::uint32_t value = 0;
-    for (int k = 0; k < count; ++k) value = (value << 1) | path[--depth];
+    for (int end = k + count; k < end; ++k)
+      value = (value << 1) | (path[k] & 1);
     PutBits(value, count);
   }
-  tree_.Update(symbol);
+  tree_.UpdateAlong(path + first, kTreeSize - first);
 }
 
 void LzhSymbolWriter::Literal(std::uint8_t byte) { PutSymbol(byte); }

@@ -24,6 +24,9 @@ class LzhSymbolWriter {
   // initial spaces.
   void Match(int length, int distance);
 
+  // The adaptive tree as it stands now.
+  const LzhTree& Tree() const { return tree_; }
+
   // Bits that `symbol` costs with the tree as it stands now.
   int SymbolCost(int symbol) const;
 

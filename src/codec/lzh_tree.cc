@@ -17,8 +17,19 @@ void LzhTree::Init() {
     child_[j] = static_cast<std::uint16_t>(i);
     parent_[i] = parent_[i + 1] = static_cast<std::uint16_t>(j);
   }
-  counts_[kTreeSize] = 0xFFFF;
+  for (int n = kTreeSize; n < kTreeSize + 4; ++n) counts_[n] = 0xFFFF;
   parent_[kRoot] = 0;
+  IndexGrandchildren();
+}
+
+void LzhTree::IndexGrandchildren() {
+  for (int n = 0; n < kTreeSize; ++n) {
+    const int c = child_[n];
+    if (c < kTreeSize) {
+      grand_[2 * n] = child_[c];
+      grand_[2 * n + 1] = child_[c + 1];
+    }
+  }
 }
 
 void LzhTree::Rebuild() {
@@ -52,6 +63,7 @@ void LzhTree::Rebuild() {
       parent_[k] = parent_[k + 1] = static_cast<std::uint16_t>(n);
     }
   }
+  IndexGrandchildren();
 }
 
 }  // namespace lzh

@@ -42,6 +42,11 @@ class LzhTree {
   std::uint16_t Count(unsigned position) const { return counts_[position]; }
   // Position of the leaf of `symbol`.
   int Leaf(int symbol) const { return parent_[symbol + kTreeSize]; }
+  // child_[child_[position] + bit] for an internal node: lets a walk take
+  // two levels with one dependent load.
+  std::uint16_t Grandchild(unsigned position, unsigned bit) const {
+    return grand_[2 * position + bit];
+  }
 
  private:
   // The highest position at or above `from` whose count is below `k`, given
@@ -50,18 +55,29 @@ class LzhTree {
   // Moves node x, whose count has just become k, past the run of its old
   // count; returns its new position.
   inline unsigned Promote(unsigned x, std::uint16_t k);
+  // Recomputes grand_ for the node at `x` and its parent's entry for x.
+  inline void Regrand(unsigned x);
+  void IndexGrandchildren();
 
-  std::uint16_t counts_[kTreeSize + 1];  // +1: sentinel 0xFFFF
+  // Behind the counts, sentinels of 0xFFFF: one for the scan past the
+  // root, three more for HighestBelow's look at the next three counts.
+  std::uint16_t counts_[kTreeSize + 4];
   std::uint16_t child_[kTreeSize];
   std::uint16_t parent_[kTreeSize + kSymbolCount];
+  std::uint16_t grand_[2 * kTreeSize];  // meaningful for internal nodes
 };
 
 inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) const {
-  // Runs of equal counts are mostly short, but fresh and rebuilt trees have
-  // runs of hundreds of nodes: probe at growing steps, then search the last
-  // step by halving. Equivalent to scanning upward while the next count is
-  // still below k.
-  unsigned low = from;  // counts_[low] < k
+  // Most runs of equal counts are short: the next three counts are tested
+  // without a branch (the sentinels keep them within the array). Fresh and
+  // rebuilt trees have runs of hundreds of nodes: there the search probes
+  // at growing steps, then halves the last step. Equivalent to scanning
+  // upward while the next count is still below k.
+  const unsigned short_run = static_cast<unsigned>(counts_[from + 1] < k) +
+                             static_cast<unsigned>(counts_[from + 2] < k) +
+                             static_cast<unsigned>(counts_[from + 3] < k);
+  if (short_run < 3) return from + short_run;
+  unsigned low = from + 3;  // counts_[low] < k
   unsigned step = 1;
   while (counts_[low + step] < k) {  // the sentinel stops it at the latest
     low += step;
@@ -91,7 +107,18 @@ inline unsigned LzhTree::Promote(unsigned x, std::uint16_t k) {
   parent_[j] = static_cast<std::uint16_t>(x);
   if (j < kTreeSize) parent_[j + 1] = static_cast<std::uint16_t>(x);
   child_[x] = static_cast<std::uint16_t>(j);
+  Regrand(x);
+  Regrand(l);
   return l;
+}
+
+inline void LzhTree::Regrand(unsigned x) {
+  const unsigned c = child_[x];
+  if (c < kTreeSize) {
+    grand_[2 * x] = child_[c];
+    grand_[2 * x + 1] = child_[c + 1];
+  }
+  grand_[2 * parent_[x] + (x & 1)] = static_cast<std::uint16_t>(c);
 }
 
 inline void LzhTree::Update(int symbol) {

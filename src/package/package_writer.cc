@@ -136,7 +136,7 @@ class MarkerScanner {
 // entry's bytes in the package and adds the file's size to `data_size`.
 std::int64_t WriteEntry(OutputFile& out, const std::string& name,
                         const std::string& source,
-                        std::optional<std::time_t> newest,
+                        std::optional<std::time_t> newest, LzhLevel level,
                         std::int64_t* data_size) {
   SourceFile file(std::fopen(source.c_str(), "rb"));
   struct stat st;
@@ -170,7 +170,8 @@ std::int64_t WriteEntry(OutputFile& out, const std::string& name,
     const std::uint32_t n = std::min(kFileBlockSize, size - i * kFileBlockSize);
     ReadSource(file.get(), source, block.data(), n);
     raw_marker.Feed(block.data(), n);
-    const std::vector<std::uint8_t> stream = LzhEncodeBuffer(block.data(), n);
+    const std::vector<std::uint8_t> stream =
+        LzhEncodeBuffer(block.data(), n, level);
     if (stream.size() > kMaxBlockBufferSize) {
       throw PackageWriteError(source + ": a block does not compress into " +
                               std::to_string(kMaxBlockBufferSize) + " bytes");
@@ -310,7 +311,7 @@ PackageSummary WritePackage(const PackagePlan& plan,
                             std::to_string(kMaxHeaderSize) + " bytes");
   }
   const std::vector<std::uint8_t> packed_header =
-      LzhEncodeBuffer(header.data(), header.size());
+      LzhEncodeBuffer(header.data(), header.size(), plan.level);
 
   PackageSummary summary;
   try {
@@ -322,8 +323,9 @@ PackageSummary WritePackage(const PackagePlan& plan,
     out.PutUint32(static_cast<std::uint32_t>(header.size()));
     out.PutUint32(static_cast<std::uint32_t>(record.Files.size()));
     for (std::size_t i = 0; i < names.size(); ++i) {
-      summary.packed_size += WriteEntry(out, names[i], plan.sources[i],
-                                        plan.newest_time, &summary.data_size);
+      summary.packed_size +=
+          WriteEntry(out, names[i], plan.sources[i], plan.newest_time,
+                     plan.level, &summary.data_size);
     }
     out.PutUint32(Offset32(summary.header_offset));
     summary.marker_offset = out.Position();

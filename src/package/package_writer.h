@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/lzh_encoder.h"
 #include "package/record.h"
 
 namespace sfx {
@@ -32,6 +33,8 @@ struct PackagePlan {
   bool skip_checksum = false;
   // Time stamps newer than this (SOURCE_DATE_EPOCH) are clamped to it.
   std::optional<std::time_t> newest_time;
+  // How hard the LZH encoder works on the header and the file blocks.
+  LzhLevel level = LzhLevel::kBest;
 };
 
 // What was written, for the caller's summary.

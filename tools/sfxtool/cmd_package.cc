@@ -31,7 +31,7 @@ namespace {
 constexpr char kBuildUsage[] =
     "usage: sfxtool build MANIFEST -o SETUP.EXE [--stub FILE]\n"
     "                     [--format 1.2|2.1|2.2|2.3|2.4] [--skip-checksum]\n"
-    "                     [--werror]\n"
+    "                     [--werror] [--level fast|best]\n"
     "                     [--sign CERT --key KEY [--timestamp URL]]\n"
     "Builds an installer from a TOML manifest (see docs/manifest.md and\n"
     "'sfxtool help manifest'). The stub is --stub, else $SFX_STUB, else\n"
@@ -39,7 +39,9 @@ constexpr char kBuildUsage[] =
     "<sfxtool's folder>/../win32/installer.exe (build tree). --sign signs the\n"
     "result with osslsigncode and checks it again. Time stamps are the files'\n"
     "modification times in the local time zone (TZ), clamped to\n"
-    "SOURCE_DATE_EPOCH when it is set. --werror: stop at a warning.\n";
+    "SOURCE_DATE_EPOCH when it is set. --werror: stop at a warning.\n"
+    "--level sets the compression (as for sfxtool lzh encode; best by\n"
+    "default).\n";
 constexpr char kListUsage[] =
     "usage: sfxtool list SETUP.EXE [--json]\n"
     "Shows the installer's header and one row per packaged file.\n";
@@ -150,6 +152,7 @@ int RunBuildCommand(int argc, char** argv) {
   bool skip_checksum = false;
   bool werror = false;
   SigningOptions signing;
+  std::string level;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (IsHelp(argv[i])) {
@@ -171,6 +174,8 @@ int RunBuildCommand(int argc, char** argv) {
       skip_checksum = true;
     } else if (arg == "--werror") {
       werror = true;
+    } else if (arg == "--level" && i + 1 < argc) {
+      level = argv[++i];
     } else if (manifest_path.empty() && !arg.empty() && arg[0] != '-') {
       manifest_path = arg;
     } else {
@@ -203,6 +208,10 @@ int RunBuildCommand(int argc, char** argv) {
     }
   }
   if (skip_checksum) plan.skip_checksum = true;
+  if (!level.empty() && !sfx::ParseLzhLevel(level, &plan.level)) {
+    std::fprintf(stderr, "sfxtool build: unknown level '%s'\n", level.c_str());
+    return Usage(kBuildUsage);
+  }
   if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
     char* end = nullptr;
     errno = 0;

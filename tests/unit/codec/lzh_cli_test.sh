@@ -43,8 +43,21 @@ printf '\x03\x00\x00\x00\xf6\xfb\xbd\xe0\xff\xff' >abc.lzh
 "$sfxtool" lzh decode abc.lzh - >abc.txt && [[ $(cat abc.txt) == abc ]] &&
   pass "worked example" || fail "worked example"
 
+# Both levels, in either spelling of the option; fast is never the smaller.
+for level in fast best; do
+  "$sfxtool" lzh encode --level $level data.bin data.$level &&
+    "$sfxtool" lzh decode data.$level back.$level && cmp -s data.bin back.$level &&
+    pass "level $level round trip" || fail "level $level round trip"
+done
+"$sfxtool" lzh encode --level=best data.bin data.best2 && cmp -s data.lzh data.best2 &&
+  cmp -s data.best data.best2 && pass "best is the default" || fail "best is the default"
+(($(stat -c %s data.best) <= $(stat -c %s data.fast))) &&
+  pass "best no larger than fast" || fail "best no larger than fast"
+expect "unknown level" 2 lzh encode --level max data.bin x
+expect "level without a value" 2 lzh encode data.bin x --level
+
 expect "help" 0 lzh --help
-grep -q "encode IN OUT" out.txt && pass "help text" || fail "help text"
+grep -q "encode \[--level fast|best\] IN OUT" out.txt && pass "help text" || fail "help text"
 expect "no arguments" 2 lzh
 expect "missing OUT" 2 lzh encode data.bin
 expect "unknown mode" 2 lzh squeeze data.bin x

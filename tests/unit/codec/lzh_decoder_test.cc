@@ -244,7 +244,7 @@ TEST(LzhDecoderTest, TruncatedInputReadsZeroBits) {
   }
 }
 
-TEST(LzhDecoderTest, CallbackReaderAsksForFourThenOneByte) {
+TEST(LzhDecoderTest, CallbackReaderAsksForFourThenPieces) {
   const Bytes data = testdata::Text(3000, 9);
   const Bytes stream = LzhEncodeBuffer(data.data(), data.size());
   const CallbackTrace trace = DecodeWithCallbacks(stream);
@@ -252,9 +252,12 @@ TEST(LzhDecoderTest, CallbackReaderAsksForFourThenOneByte) {
   ASSERT_GT(trace.requests.size(), 1u);
   EXPECT_EQ(trace.requests[0], 4);
   EXPECT_TRUE(std::all_of(trace.requests.begin() + 1, trace.requests.end(),
-                          [](std::uint16_t r) { return r == 1; }));
-  // A source that hands out the length field one byte at a time works too.
-  EXPECT_EQ(DecodeWithCallbacks(stream, 1u << 20, 1).output, data);
+                          [](std::uint16_t r) { return r == 1024; }));
+  // Sources that deliver less than asked, down to one byte, work too.
+  for (std::uint16_t chunk : {1, 3, 1000}) {
+    EXPECT_EQ(DecodeWithCallbacks(stream, 1u << 20, chunk).output, data)
+        << chunk;
+  }
 }
 
 TEST(LzhDecoderTest, MemoryAndCallbackPathsAgreeOnArbitraryStreams) {

@@ -17,8 +17,9 @@ namespace {
 
 using testdata::Bytes;
 
-Bytes RoundTrip(const Bytes& data, std::size_t* packed_size = nullptr) {
-  const Bytes stream = LzhEncodeBuffer(data.data(), data.size());
+Bytes RoundTrip(const Bytes& data, std::size_t* packed_size = nullptr,
+                LzhLevel level = LzhLevel::kBest) {
+  const Bytes stream = LzhEncodeBuffer(data.data(), data.size(), level);
   if (packed_size) *packed_size = stream.size();
   Bytes out(data.size() + 64);
   const std::int32_t n =
@@ -60,7 +61,11 @@ TEST(LzhEncoderTest, RoundTripsEveryShapeAndSize) {
   for (const Shape& shape : shapes) {
     for (std::size_t size : sizes) {
       const Bytes data = shape.make(size);
-      EXPECT_EQ(RoundTrip(data), data) << shape.name << " " << size;
+      for (LzhLevel level : {LzhLevel::kFast, LzhLevel::kBest}) {
+        EXPECT_EQ(RoundTrip(data, nullptr, level), data)
+            << shape.name << " " << size << " level "
+            << static_cast<int>(level);
+      }
     }
   }
 }
@@ -87,9 +92,11 @@ TEST(LzhEncoderTest, CompressesRedundantData) {
       {"text", testdata::Text(65000, 8), 65000 * 45 / 100},
   };
   for (const Case& c : cases) {
-    std::size_t packed = 0;
-    EXPECT_EQ(RoundTrip(c.data, &packed), c.data) << c.name;
-    EXPECT_LE(packed, c.max_packed) << c.name;
+    for (LzhLevel level : {LzhLevel::kFast, LzhLevel::kBest}) {
+      std::size_t packed = 0;
+      EXPECT_EQ(RoundTrip(c.data, &packed, level), c.data) << c.name;
+      EXPECT_LE(packed, c.max_packed) << c.name;
+    }
   }
   // A short run of spaces is one match into the initial spaces.
   const Bytes spaces(60, ' ');
@@ -123,14 +130,30 @@ std::size_t GreedySize(const Bytes& data) {
   return writer.Finish().size();
 }
 
+TEST(LzhEncoderTest, LevelNames) {
+  LzhLevel level = LzhLevel::kBest;
+  EXPECT_TRUE(ParseLzhLevel("fast", &level));
+  EXPECT_EQ(level, LzhLevel::kFast);
+  EXPECT_TRUE(ParseLzhLevel("best", &level));
+  EXPECT_EQ(level, LzhLevel::kBest);
+  for (const char* bad : {"", "Fast", "9", "fastest"}) {
+    EXPECT_FALSE(ParseLzhLevel(bad, &level)) << bad;
+    EXPECT_EQ(level, LzhLevel::kBest);
+  }
+}
+
 TEST(LzhEncoderTest, AtLeastAsGoodAsGreedyLongestMatch) {
   const std::vector<Bytes> inputs = {testdata::Text(12000, 21),
                                      testdata::Periodic(12000, 700, 22),
                                      testdata::LeadingSpaces(12000, 23)};
   for (std::size_t i = 0; i < inputs.size(); ++i) {
-    const std::size_t ours =
-        LzhEncodeBuffer(inputs[i].data(), inputs[i].size()).size();
-    EXPECT_LE(ours, GreedySize(inputs[i])) << "input " << i;
+    const std::size_t greedy = GreedySize(inputs[i]);
+    for (LzhLevel level : {LzhLevel::kFast, LzhLevel::kBest}) {
+      const std::size_t ours =
+          LzhEncodeBuffer(inputs[i].data(), inputs[i].size(), level).size();
+      EXPECT_LE(ours, greedy) << "input " << i << " level "
+                              << static_cast<int>(level);
+    }
   }
 }
 

@@ -35,9 +35,13 @@ void ExpectSound(const LzhTree& tree) {
       ASSERT_EQ(tree.Count(n), tree.Count(c) + tree.Count(c + 1)) << n;
       ASSERT_EQ(tree.Parent(c), n);
       ASSERT_EQ(tree.Parent(c + 1), n);
+      ASSERT_EQ(tree.Grandchild(n, 0), tree.Child(c)) << n;
+      ASSERT_EQ(tree.Grandchild(n, 1), tree.Child(c + 1)) << n;
     }
   }
-  ASSERT_EQ(tree.Count(kTreeSize), 0xFFFF);
+  for (int n = kTreeSize; n < kTreeSize + 4; ++n) {
+    ASSERT_EQ(tree.Count(n), 0xFFFF);
+  }
   ASSERT_EQ(tree.Parent(kRoot), 0);
 }
 
@@ -87,6 +91,7 @@ TEST(LzhTreeTest, BothUpdatesAgreeThroughRebuilds) {
       along.UpdateAlong(path.data(), static_cast<int>(path.size()));
       if (i % 4999 == 0 || plain.Count(kRoot) == kCountLimit) {
         ExpectSound(plain);
+        ExpectSound(along);
         for (int n = 0; n < kTreeSize; ++n) {
           ASSERT_EQ(plain.Count(n), along.Count(n)) << source.name << " " << i;
           ASSERT_EQ(plain.Child(n), along.Child(n)) << source.name << " " << i;

@@ -199,6 +199,17 @@ check "bytes appended after the checksum are accepted" grep -q ': OK' out.txt
 flip skip.exe 10
 flip skip.exe $((stub_size + 100))
 check "a --skip-checksum installer accepts flipped bytes" "$sfxtool" verify skip.exe
+# --level fast: an installer that verifies and extracts the same files.
+"$sfxtool" build base.toml -o fast.exe --stub stub.bin --level fast >/dev/null
+check "a --level fast installer verifies" "$sfxtool" verify fast.exe
+rm -rf fast-out
+"$sfxtool" extract fast.exe -o fast-out >/dev/null &&
+  "$sfxtool" extract setup-2.4.exe -o best-out >/dev/null &&
+  diff -r fast-out best-out >/dev/null && pass "--level fast extracts the same files" ||
+  fail "--level fast extracts the same files"
+"$sfxtool" build base.toml -o bad.exe --stub stub.bin --level max >/dev/null 2>&1
+[[ $? -eq 2 && ! -e bad.exe ]] && pass "an unknown --level is refused" ||
+  fail "an unknown --level is refused"
 head -c $((size - 30)) setup-2.4.exe >nomarker.exe
 "$sfxtool" verify nomarker.exe >out.txt
 check "no marker is reported" grep -q 'FAILED: no trailer marker' out.txt

@@ -1,0 +1,87 @@
+// Tests of the match finders against brute force over the window: every
+// candidate is a real match within 4096 bytes, lengths grow, and with a
+// search long enough to see the whole window each candidate is the nearest
+// match of its length and the longest match is found.
+#include "codec/lzh_match_finder.h"
+
+#include <gtest/gtest.h>
+
+#include "unit/codec/lzh_test_data.h"
+
+namespace sfx {
+namespace lzh {
+namespace {
+
+using testdata::Bytes;
+
+// nearest[L] for L = 0..limit: the nearest distance (1..4096) at which the
+// L bytes at padded position v repeat, with the data behind 4096 spaces;
+// 0 when none.
+std::vector<int> NearestDistances(const Bytes& history, std::size_t v,
+                                  int limit) {
+  std::vector<int> nearest(static_cast<std::size_t>(limit) + 1, 0);
+  int reached = 0;  // nearest[1..reached] are set
+  for (int d = 1; d <= 4096 && reached < limit; ++d) {
+    int n = 0;
+    while (n < limit && history[v - d + n] == history[v + n]) ++n;
+    for (; reached < n; ++reached) nearest[reached + 1] = d;
+  }
+  return nearest;
+}
+
+template <class Finder>
+void ExpectNearestMatches(const Bytes& data, const char* name) {
+  Bytes history(4096, ' ');
+  history.insert(history.end(), data.begin(), data.end());
+  // A search that may visit every position of the window.
+  Finder finder(data.data(), data.size(), 1 << 20);
+  std::vector<MatchCandidate> found;
+  for (std::size_t pos = 0; pos < data.size(); ++pos) {
+    // Every third position is only entered, as a parse does inside matches.
+    if (pos % 3 == 2) {
+      finder.Skip(pos);
+      continue;
+    }
+    const int limit =
+        static_cast<int>(std::min<std::size_t>(60, data.size() - pos));
+    found.clear();
+    const int longest = finder.Find(pos, limit, &found);
+    const std::vector<int> nearest =
+        NearestDistances(history, pos + 4096, limit);
+    int expected_longest = 0;
+    while (expected_longest < limit && nearest[expected_longest + 1] != 0) {
+      ++expected_longest;
+    }
+    if (expected_longest < 3) expected_longest = 0;
+    ASSERT_EQ(longest, expected_longest) << name << " at " << pos;
+    int previous = 2;
+    for (const MatchCandidate& c : found) {
+      ASSERT_GT(c.length, previous) << name << " at " << pos;
+      ASSERT_LE(c.length, limit);
+      // Nearest for every length it newly covers.
+      for (int length = previous + 1; length <= c.length; ++length) {
+        ASSERT_EQ(c.distance, nearest[length])
+            << name << " at " << pos << " length " << length;
+      }
+      previous = c.length;
+    }
+    ASSERT_EQ(previous, longest > 0 ? longest : 2) << name << " at " << pos;
+  }
+}
+
+TEST(LzhMatchFinderTest, NearestMatchOfEveryLength) {
+  const std::vector<std::pair<const char*, Bytes>> inputs = {
+      {"text", testdata::Text(4000, 31)},
+      {"runs", testdata::Runs(4000, 32)},
+      {"period 4095", testdata::Periodic(5000, 4095, 33)},
+      {"leading spaces", testdata::LeadingSpaces(3000, 34)},
+  };
+  for (const auto& [name, data] : inputs) {
+    ExpectNearestMatches<LzhMatchFinder>(data, name);
+    ExpectNearestMatches<LzhChainFinder>(data, name);
+  }
+}
+
+}  // namespace
+}  // namespace lzh
+}  // namespace sfx
