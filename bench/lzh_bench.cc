@@ -47,10 +47,14 @@ Bytes LzhEncodeFast(const std::uint8_t* data, std::size_t size) {
 }
 
 void LzhDecode(const Bytes& packed, std::uint8_t* out, std::size_t size) {
-  const std::int32_t n = sfx::LzhDecodeBuffer(
-      packed.data(), static_cast<std::uint32_t>(packed.size()), out,
-      static_cast<std::uint32_t>(size));
-  if (static_cast<std::size_t>(n) != size) throw std::runtime_error("lzh");
+  std::int32_t n = 0;
+  if (!sfx::LzhDecodeBuffer(packed.data(),
+                            static_cast<std::uint32_t>(packed.size()), out,
+                            static_cast<std::uint32_t>(size), &n)
+           .ok() ||
+      static_cast<std::size_t>(n) != size) {
+    throw std::runtime_error("lzh");
+  }
 }
 
 // The callback path (LzhDecode) over a memory source and sink, as a caller

@@ -18,7 +18,7 @@ const char kUsageText[] =
     "Exit codes: 0 installed, 1 damaged installer, 2 bad command line, "
     "3 cancelled, 4 no space, 5 a step failed.";
 
-std::string NextArgument(const std::string& line, std::size_t* pos) {
+String NextArgument(const String& line, std::size_t* pos) {
   std::size_t i = *pos;
   while (true) {
     while (i < line.size() && IsSeparator(line[i])) ++i;
@@ -28,7 +28,7 @@ std::string NextArgument(const std::string& line, std::size_t* pos) {
       break;
     }
   }
-  std::string argument;
+  String argument;
   bool quoted = false;
   for (; i < line.size() && line[i] != '\0'; ++i) {
     const char c = line[i];
@@ -44,12 +44,12 @@ std::string NextArgument(const std::string& line, std::size_t* pos) {
   return argument;
 }
 
-CommandLine ParseCommandLine(const std::string& line) {
+CommandLine ParseCommandLine(const String& line) {
   CommandLine result;
   std::size_t pos = 0;
   NextArgument(line, &pos);  // the program's own name
   while (true) {
-    const std::string argument = NextArgument(line, &pos);
+    const String argument = NextArgument(line, &pos);
     if (argument.empty()) break;
     if (argument[0] != '/') {
       // Only the first destination counts, as it always has.

@@ -5,16 +5,16 @@
 #ifndef SFX_APP_COMMAND_LINE_H_
 #define SFX_APP_COMMAND_LINE_H_
 
-#include <string>
+#include "base/string.h"
 
 namespace sfx {
 
 struct CommandLine {
-  std::string destination;  // the first argument that is not a switch
-  bool quiet = false;       // /S
-  bool usage = false;       // /?
-  std::string log_path;     // /LOG=file
-  std::string unknown;      // the first switch not understood
+  String destination;  // the first argument that is not a switch
+  bool quiet = false;  // /S
+  bool usage = false;  // /?
+  String log_path;     // /LOG=file
+  String unknown;      // the first switch not understood
 };
 
 // Reads one argument starting at `*pos` and moves `*pos` behind it.
@@ -22,11 +22,11 @@ struct CommandLine {
 // starts or ends a stretch in which blanks belong to the argument and is
 // itself dropped; a pair of quotes at the start of an argument is skipped
 // with the blanks around it.
-std::string NextArgument(const std::string& line, std::size_t* pos);
+String NextArgument(const String& line, std::size_t* pos);
 
 // Every argument after the program's own name. Switches are matched
 // without regard to case and may stand before or after the destination.
-CommandLine ParseCommandLine(const std::string& line);
+CommandLine ParseCommandLine(const String& line);
 
 // The text that /? shows.
 extern const char kUsageText[];

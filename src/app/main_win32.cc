@@ -1,13 +1,21 @@
 // The installer's entry: one installation record for the whole process,
 // the path of the installer's own file, the start-up sequence, and the exit
 // code that the run left (platform/report.h).
+//
+// The program is linked without the C runtime's start-up code
+// (-nostartfiles, src/app/CMakeLists.txt): it needs none of what that code
+// prepares (arguments, thread-local storage, global constructors, atexit,
+// math-error hooks), and the system calls this entry directly. msvcrt.dll
+// initialises itself when loaded, so malloc and memcpy work from the first
+// line. No global object of the program has a constructor that runs at
+// start-up (the build checks: see CMakeLists.txt).
 #include "app/startup.h"
 #include "package/container.h"
 #include "platform/platform.h"
 #include "platform/report.h"
 #include "platform/win32_api.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+extern "C" [[noreturn]] void WinMainCRTStartup() {
   {
     sfx::TInstalRecord record;
     sfx::ExePath = sfx::Os().GetModuleFileName();

@@ -23,13 +23,11 @@ namespace sfx {
 namespace {
 
 // A damaged package: exit code 1.
-void ShowError(const std::string& text) {
-  ReportFailure(ExitCode::kDamaged, text);
-}
+void ShowError(const String& text) { ReportFailure(ExitCode::kDamaged, text); }
 
 // The installer file's length as built (a signature appended later does
 // not count), -1 when it cannot be measured.
-std::int64_t MeasureFile(const std::string& path, std::int64_t expected) {
+std::int64_t MeasureFile(const String& path, std::int64_t expected) {
   std::unique_ptr<File> file = Os().OpenRead(path);
   return file ? LengthBeforeSigning(*file, expected) : -1;
 }
@@ -37,10 +35,10 @@ std::int64_t MeasureFile(const std::string& path, std::int64_t expected) {
 // Moves a drive-letter default to the Windows directory's drive, or
 // expands a macro default and lets the window install by itself.
 void PrepareDestination(TInstalRecord& record) {
-  std::string& dir = record.InstallDir;
+  String& dir = record.InstallDir;
   if (dir.size() >= 2 && dir[1] == ':') {
     TargetDrive = UpperCaseLatin(dir)[0];
-    const std::string windows = Os().GetWindowsDirectory();
+    const String windows = Os().GetWindowsDirectory();
     if (!windows.empty()) {
       const char letter = windows[0];
       if ((letter >= 'A' && letter <= 'Z') ||
@@ -58,16 +56,16 @@ void PrepareDestination(TInstalRecord& record) {
 
 }  // namespace
 
-std::string FirstArgument(const std::string& command_line) {
+String FirstArgument(const String& command_line) {
   std::size_t pos = 0;
   NextArgument(command_line, &pos);  // the program's own name
   return NextArgument(command_line, &pos);
 }
 
-std::string FormatThousands(std::int64_t n, const std::string& separator) {
+String FormatThousands(std::int64_t n, const String& separator) {
   const bool negative = n < 0;
   // Built from the right.
-  std::string reversed_digits;
+  String reversed_digits;
   std::uint64_t rest = Magnitude(n);
   int count = 0;
   do {
@@ -80,14 +78,12 @@ std::string FormatThousands(std::int64_t n, const std::string& separator) {
     rest = step.quotient;
   } while (rest != 0);
   if (negative) reversed_digits += '-';
-  return std::string(reversed_digits.rbegin(), reversed_digits.rend());
+  return String(reversed_digits.rbegin(), reversed_digits.rend());
 }
 
-std::string CorruptionMessage(const std::string& exe_path,
-                              std::int64_t actual_size,
-                              const StubSizeValues& stub,
-                              const std::string& separator) {
-  std::string size_sentence;
+String CorruptionMessage(const String& exe_path, std::int64_t actual_size,
+                         const StubSizeValues& stub, const String& separator) {
+  String size_sentence;
   if (actual_size >= 0 && stub.expected_size1 == stub.expected_size2 &&
       stub.expected_size1 > 0 && actual_size != stub.expected_size1) {
     size_sentence =
@@ -136,10 +132,11 @@ void RunInstaller(TInstalRecord& record) {
 
   const StubSizeValues stub = ReadStubSizeBlock();
   if (!VerifyPackage(ExePath, stub.skip_checksum != 0)) {
-    ReportFailure(ExitCode::kDamaged,
-                  CorruptionMessage(ExePath, MeasureFile(ExePath, stub.expected_size1), stub,
-                                    Os().GetThousandsSeparator()),
-                  0);
+    ReportFailure(
+        ExitCode::kDamaged,
+        CorruptionMessage(ExePath, MeasureFile(ExePath, stub.expected_size1),
+                          stub, Os().GetThousandsSeparator()),
+        0);
     return;
   }
 
@@ -152,14 +149,14 @@ void RunInstaller(TInstalRecord& record) {
     ShowError("Packed data is corrupted.");
     EndProcess(ExitCode::kDamaged);
   }
-  const std::string bad_name = FindBadPackageName(record);
+  const String bad_name = FindBadPackageName(record);
   if (!bad_name.empty()) {
     ShowError(bad_name);
     return;
   }
   PrepareDestination(record);
 
-  const std::string& argument = command_line.destination;
+  const String& argument = command_line.destination;
   if (!argument.empty() || QuietMode) {
     if (argument.size() >= kDestBufferSize) {
       ReportFailure(ExitCode::kBadCommandLine, kDestinationTooLong);

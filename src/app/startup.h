@@ -4,26 +4,24 @@
 #define SFX_APP_STARTUP_H_
 
 #include <cstdint>
-#include <string>
 
+#include "base/string.h"
 #include "package/container.h"
 #include "package/record.h"
 
 namespace sfx {
 
 // The first command-line argument (quotes removed, a leading "" skipped).
-std::string FirstArgument(const std::string& command_line);
+String FirstArgument(const String& command_line);
 
 // `n` in decimal, grouped by threes from the right with `separator`
 // ("###,###").
-std::string FormatThousands(std::int64_t n, const std::string& separator);
+String FormatThousands(std::int64_t n, const String& separator);
 
 // The text shown for a damaged installer file. `actual_size` is the file's
 // length, or -1 when it could not be measured (no size sentence then).
-std::string CorruptionMessage(const std::string& exe_path,
-                              std::int64_t actual_size,
-                              const StubSizeValues& stub,
-                              const std::string& separator);
+String CorruptionMessage(const String& exe_path, std::int64_t actual_size,
+                         const StubSizeValues& stub, const String& separator);
 
 // Runs the installer for `record`, leaving the exit code in
 // CurrentExitCode() (platform/report.h); ends the process itself when the

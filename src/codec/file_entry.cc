@@ -5,18 +5,17 @@
 #include "codec/file_entry.h"
 
 #include <memory>
-#include <vector>
 
+#include "base/vector.h"
 #include "codec/lzh_decoder.h"
 #include "paths/concat.h"
 #include "paths/name_rules.h"
-#include "platform/exception.h"
 #include "platform/file_io.h"
 #include "platform/report.h"
 
 namespace sfx {
 
-std::string LastExtractedPath;
+String LastExtractedPath;
 
 void EncodePackedFileHeader(const TPackedFileHeader& header,
                             std::uint8_t out[kPackedFileHeaderSize]) {
@@ -40,9 +39,9 @@ TPackedFileHeader DecodePackedFileHeader(
   return header;
 }
 
-bool IsSafeEntryName(const std::string& name) {
+bool IsSafeEntryName(const String& name) {
   if (name.empty() || name == "." || name == "..") return false;
-  return name.find_first_of(std::string("\\/:\0", 4)) == std::string::npos;
+  return name.find_first_of(String("\\/:\0", 4)) == String::npos;
 }
 
 bool ReadPackedFileEntry(File& package, PackedFileEntry* entry) {
@@ -62,7 +61,7 @@ bool ReadPackedFileEntry(File& package, PackedFileEntry* entry) {
           static_cast<std::uint64_t>(size - position) / 8) {
     return false;
   }
-  std::vector<std::uint8_t> table(std::size_t{entry->header.BlockCount} * 8);
+  Vector<std::uint8_t> table(std::size_t{entry->header.BlockCount} * 8);
   if (!table.empty() && !ReadExact(package, table.data(),
                                    static_cast<std::uint32_t>(table.size()))) {
     return false;
@@ -94,8 +93,11 @@ BlockRead ReadFileBlock(File& package, std::uint32_t block_size, bool packed,
       LoadUint32(input) > kMaxBlockBufferSize) {
     return BlockRead::kBadStream;
   }
-  const std::int32_t produced =
-      LzhDecodeBuffer(input, got, output, kMaxBlockBufferSize);
+  std::int32_t produced = 0;
+  if (!LzhDecodeBuffer(input, got, output, kMaxBlockBufferSize, &produced)
+           .ok()) {
+    return BlockRead::kUndecodable;
+  }
   *data = output;
   *length = produced > 0 ? static_cast<std::uint32_t>(produced) : 0;
   return BlockRead::kOk;
@@ -122,20 +124,18 @@ bool SkipBlocks(File& package, const PackedFileEntry& entry) {
 // written length must equal the entry's FileSize.
 ExtractStatus CopyBlocks(File& package, const PackedFileEntry& entry,
                          File& target) {
-  std::vector<std::uint8_t> input(kMaxBlockBufferSize);
-  std::vector<std::uint8_t> output(kMaxBlockBufferSize);
+  Vector<std::uint8_t> input(kMaxBlockBufferSize);
+  Vector<std::uint8_t> output(kMaxBlockBufferSize);
   std::uint64_t total = 0;
   for (const TPackedBlock& block : entry.blocks) {
     const std::uint8_t* data = nullptr;
     std::uint32_t length = 0;
-    BlockRead read;
-    try {
-      read = ReadFileBlock(package, block.BlockSize, entry.header.Packed != 0,
-                           input.data(), output.data(), &data, &length);
-    } catch (const ElzhException&) {
+    const BlockRead read =
+        ReadFileBlock(package, block.BlockSize, entry.header.Packed != 0,
+                      input.data(), output.data(), &data, &length);
+    if (read == BlockRead::kBadStream || read == BlockRead::kUndecodable) {
       return ExtractStatus::kDamaged;
     }
-    if (read == BlockRead::kBadStream) return ExtractStatus::kDamaged;
     if (read != BlockRead::kOk) return ExtractStatus::kCannotRead;
     std::uint32_t written = 0;
     if (!target.Write(data, length, &written) || written < length) {
@@ -149,16 +149,16 @@ ExtractStatus CopyBlocks(File& package, const PackedFileEntry& entry,
 
 }  // namespace
 
-ExtractStatus ExtractPackedEntry(File& package, const std::string& directory,
+ExtractStatus ExtractPackedEntry(File& package, const String& directory,
                                  bool keep_newer) {
   PackedFileEntry entry;
   if (!ReadPackedFileEntry(package, &entry)) {
     LastExtractedPath = directory;
     return ExtractStatus::kCannotRead;
   }
-  std::string dir = directory;
+  String dir = directory;
   if (!dir.empty() && dir.back() != '\\') dir += '\\';
-  const std::string path = dir + entry.name;
+  const String path = dir + entry.name;
   LastExtractedPath = path;
 
   ExtractStatus passed_over = ExtractStatus::kDone;
@@ -180,7 +180,7 @@ ExtractStatus ExtractPackedEntry(File& package, const std::string& directory,
       // The entry is written beside the target and replaces it only when it
       // is complete, so that no failure leaves a partial file or none in
       // place of the old one.
-      const std::string temporary = path + kTemporarySuffix;
+      const String temporary = path + kTemporarySuffix;
       std::unique_ptr<File> target = Os().CreateWrite(temporary);
       if (!target) {
         passed_over = ExtractStatus::kCannotCreate;
@@ -202,12 +202,11 @@ ExtractStatus ExtractPackedEntry(File& package, const std::string& directory,
   return passed_over;
 }
 
-std::string ExtractFailureMessage(ExtractStatus status,
-                                  const std::string& path) {
+String ExtractFailureMessage(ExtractStatus status, const String& path) {
   const char* reason = "Probably file is opened.\rClose file and try again.";
   switch (status) {
     case ExtractStatus::kDone:
-      return std::string();
+      return String();
     case ExtractStatus::kCannotRead:
       return "Cannot read the data block.";
     case ExtractStatus::kCannotWrite:
@@ -224,18 +223,19 @@ std::string ExtractFailureMessage(ExtractStatus status,
   return Concat({"Cannot create ", path, " file.\r", reason});
 }
 
-bool ExtractPackedFile(File& package, const std::string& directory,
-                       bool keep_newer) {
+bool ExtractPackedFile(File& package, const String& directory, bool keep_newer,
+                       bool* package_unusable) {
   const ExtractStatus status =
       ExtractPackedEntry(package, directory, keep_newer);
+  if (package_unusable) *package_unusable = false;
   if (status == ExtractStatus::kDone) return true;
   ReportFailure(ExitCode::kStepFailed,
                 ExtractFailureMessage(status, LastExtractedPath), 0);
-  if (status == ExtractStatus::kCannotCreate ||
-      status == ExtractStatus::kBadName) {
-    return false;
+  if (package_unusable) {
+    *package_unusable = status != ExtractStatus::kCannotCreate &&
+                        status != ExtractStatus::kBadName;
   }
-  throw EInOutError();
+  return false;
 }
 
 }  // namespace sfx

@@ -5,9 +5,9 @@
 #define SFX_CODEC_FILE_ENTRY_H_
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
+#include "base/string.h"
+#include "base/vector.h"
 #include "platform/platform.h"
 
 namespace sfx {
@@ -18,7 +18,7 @@ constexpr std::size_t kPackedFileHeaderSize = 21;
 
 // Path of the entry the latest call handled: directory + name, or the bare
 // name of a skipped entry. Callers clear it after a failed call.
-extern std::string LastExtractedPath;
+extern String LastExtractedPath;
 
 enum class ExtractStatus {
   kDone,          // written, kept (keep_newer) or skipped
@@ -37,18 +37,18 @@ enum class ExtractStatus {
 // target keeps its bytes unless the status is kDone, and the temporary file
 // is gone. After kCannotCreate and kBadName the package is at the next
 // entry; after the other failures its position is undefined. Shows nothing.
-ExtractStatus ExtractPackedEntry(File& package, const std::string& directory,
+ExtractStatus ExtractPackedEntry(File& package, const String& directory,
                                  bool keep_newer);
 
 // The message for a failed extraction of `path` (empty for kDone).
-std::string ExtractFailureMessage(ExtractStatus status,
-                                  const std::string& path);
+String ExtractFailureMessage(ExtractStatus status, const String& path);
 
-// ExtractPackedEntry that reports its failure (code 5, no owner window):
-// false after kCannotCreate or kBadName (the package is at the next entry);
-// raises EInOutError after the other failures.
-bool ExtractPackedFile(File& package, const std::string& directory,
-                       bool keep_newer);
+// ExtractPackedEntry that reports its failure (code 5, no owner window) and
+// returns false. After kCannotCreate or kBadName the package is at the next
+// entry; after the other failures it is unusable, which
+// `*package_unusable` (when given) tells.
+bool ExtractPackedFile(File& package, const String& directory, bool keep_newer,
+                       bool* package_unusable = nullptr);
 
 // --- The entry's parts, for sfxtool, tests and the packer. ---
 
@@ -68,9 +68,9 @@ struct TPackedBlock {
 };
 
 struct PackedFileEntry {
-  std::string name;
+  String name;
   TPackedFileHeader header;
-  std::vector<TPackedBlock> blocks;
+  Vector<TPackedBlock> blocks;
 };
 
 // The 21 bytes of `header` as they stand in the package.
@@ -86,17 +86,18 @@ bool ReadPackedFileEntry(File& package, PackedFileEntry* entry);
 
 // True when `name` may be written into a directory: not empty, not "." or
 // "..", and without a path separator (backslash, slash, colon) or NUL.
-bool IsSafeEntryName(const std::string& name);
+bool IsSafeEntryName(const String& name);
 
 enum class BlockRead {
   kOk,
-  kReadFailed,  // the read failed, gave 0 bytes, or the block is too large
-  kBadStream,   // the stream claims more than kMaxBlockBufferSize bytes
+  kReadFailed,   // the read failed, gave 0 bytes, or the block is too large
+  kBadStream,    // the stream claims more than kMaxBlockBufferSize bytes
+  kUndecodable,  // the stream does not decode into kMaxBlockBufferSize bytes
 };
 // Reads one block of `block_size` bytes into `input` (kMaxBlockBufferSize
 // bytes) and, when `packed`, decodes it into `output` (the same size).
 // `*data` and `*length` then describe the block's file bytes. A short read
-// is accepted. ElzhException from the decoder passes through.
+// is accepted.
 BlockRead ReadFileBlock(File& package, std::uint32_t block_size, bool packed,
                         std::uint8_t* input, std::uint8_t* output,
                         const std::uint8_t** data, std::uint32_t* length);

@@ -36,12 +36,10 @@ constexpr char kSinkMessage[] = "LZH : Cannot write decoded data";
 // Bytes the callback path asks its source for at a time.
 constexpr std::uint16_t kReadChunk = 1024;
 
-// Allocates a piece of working state, reporting failure as the codec does.
+// Allocates a piece of working state; null when memory ran out.
 template <class T>
 std::unique_ptr<T> AllocateState() {
-  std::unique_ptr<T> state(new (std::nothrow) T);
-  if (!state) throw ElzhException(kNoMemoryMessage);
-  return state;
+  return std::unique_ptr<T>(new (std::nothrow) T);
 }
 
 std::int32_t ReadLength(const std::uint8_t* p) {
@@ -225,16 +223,17 @@ class MemoryOutput {
       : target_(target), capacity_(capacity) {}
 
   std::uint32_t Produced() const { return produced_; }
+  bool Failed() const { return failed_; }
 
   void Literal(unsigned byte) {
-    if (produced_ == capacity_) throw ElzhException(kOverflowMessage);
+    if (produced_ == capacity_) return Fail();
     target_[produced_++] = static_cast<std::uint8_t>(byte);
   }
 
   // Copies `length` bytes from `distance` (1..4096) bytes back, byte by
   // byte so that a match may overlap its own output.
   void Match(std::uint32_t distance, std::uint32_t length) {
-    if (length > capacity_ - produced_) throw ElzhException(kOverflowMessage);
+    if (length > capacity_ - produced_) return Fail();
     std::uint8_t* out = target_ + produced_;
     if (distance <= produced_) {
       const std::uint8_t* from = out - distance;
@@ -258,9 +257,16 @@ class MemoryOutput {
   }
 
  private:
+  // The target is full: counting it as produced ends the decode loop.
+  void Fail() {
+    failed_ = true;
+    produced_ = capacity_;
+  }
+
   std::uint8_t* target_;
   std::uint32_t capacity_;
   std::uint32_t produced_ = 0;
+  bool failed_ = false;
 };
 
 // Output through a TLzhWriteProc with the ring as the dictionary. The ring
@@ -275,6 +281,7 @@ class RingOutput {
   }
 
   std::int64_t Produced() const { return produced_; }
+  bool Failed() const { return failed_; }
 
   void Literal(unsigned byte) {
     ring_[r_] = static_cast<std::uint8_t>(byte);
@@ -314,10 +321,15 @@ class RingOutput {
   // Hands the bytes written since the last flush to the sink.
   void Flush() {
     const unsigned count = r_ - flushed_;
-    if (count == 0) return;
+    if (count == 0 || failed_) return;
     std::uint16_t written = 0;
     write_(ring_ + flushed_, static_cast<std::uint16_t>(count), written);
-    if (written != count) throw ElzhException(kSinkMessage);
+    if (written != count) {
+      // The sink is never called again, and a count past any length field
+      // ends the decode loop.
+      failed_ = true;
+      produced_ = std::numeric_limits<std::int32_t>::max();
+    }
     flushed_ = r_;
   }
 
@@ -337,6 +349,7 @@ class RingOutput {
   unsigned r_ = lzh::kFirstWritePosition;
   unsigned flushed_ = lzh::kFirstWritePosition;
   std::int64_t produced_ = 0;
+  bool failed_ = false;
 };
 
 // The decode loop: symbols until `length` bytes have been produced; the last
@@ -391,7 +404,8 @@ struct RingState {
 
 }  // namespace
 
-void LzhDecode(const TLzhReadProc& read_proc, const TLzhWriteProc& write_proc) {
+Status LzhDecode(const TLzhReadProc& read_proc,
+                 const TLzhWriteProc& write_proc) {
   std::uint8_t field[lzh::kLengthFieldSize];
   std::uint16_t have = 0;
   while (have < sizeof field) {
@@ -402,24 +416,27 @@ void LzhDecode(const TLzhReadProc& read_proc, const TLzhWriteProc& write_proc) {
     have = static_cast<std::uint16_t>(have +
                                       (delivered < want ? delivered : want));
   }
-  if (have < sizeof field) return;
+  if (have < sizeof field) return Status();
   const std::int32_t length = ReadLength(field);
-  if (length <= 0) return;
+  if (length <= 0) return Status();
 
   std::unique_ptr<RingState> state = AllocateState<RingState>();
+  if (!state) return Status::Error(kNoMemoryMessage);
   state->tree.Init();
   RingOutput out =
       DecodeSymbols(state->tree, CallbackBitReader(read_proc, state->input),
                     RingOutput(write_proc, state->ring), length);
   out.Flush();
+  return out.Failed() ? Status::Error(kSinkMessage) : Status();
 }
 
-std::int32_t LzhDecodeBuffer(const std::uint8_t* source,
-                             std::uint32_t source_length, std::uint8_t* target,
-                             std::uint32_t target_capacity) {
-  if (source_length < lzh::kLengthFieldSize) return 0;
+Status LzhDecodeBuffer(const std::uint8_t* source, std::uint32_t source_length,
+                       std::uint8_t* target, std::uint32_t target_capacity,
+                       std::int32_t* produced) {
+  *produced = 0;
+  if (source_length < lzh::kLengthFieldSize) return Status();
   const std::int32_t length = ReadLength(source);
-  if (length <= 0) return 0;
+  if (length <= 0) return Status();
   // The produced count is returned as a signed 32-bit value.
   const std::uint32_t capacity =
       target_capacity < static_cast<std::uint32_t>(
@@ -428,17 +445,20 @@ std::int32_t LzhDecodeBuffer(const std::uint8_t* source,
           : static_cast<std::uint32_t>(
                 std::numeric_limits<std::int32_t>::max());
   if (static_cast<std::uint32_t>(length) > capacity) {
-    throw ElzhException(kOverflowMessage);
+    return Status::Error(kOverflowMessage);
   }
 
   std::unique_ptr<LzhTree> tree = AllocateState<LzhTree>();
+  if (!tree) return Status::Error(kNoMemoryMessage);
   tree->Init();
   const MemoryOutput out =
       DecodeSymbols(*tree,
                     MemoryBitReader(source + lzh::kLengthFieldSize,
                                     source_length - lzh::kLengthFieldSize),
                     MemoryOutput(target, capacity), length);
-  return static_cast<std::int32_t>(out.Produced());
+  if (out.Failed()) return Status::Error(kOverflowMessage);
+  *produced = static_cast<std::int32_t>(out.Produced());
+  return Status();
 }
 
 }  // namespace sfx

@@ -20,13 +20,12 @@
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/divide.h"
-#include "platform/exception.h"
 #include "platform/platform.h"
 #include "platform/report.h"
 
 namespace sfx {
 
-std::string DestBuffer;
+String DestBuffer;
 char TargetDrive = 0;
 bool AutoInstall = false;
 std::int64_t FreeSpace = -1;
@@ -47,16 +46,9 @@ WindowHandle g_progress_bar = 0;
 // longer texts are refused, never cut.
 constexpr int kDestFieldReadMax = 4 * static_cast<int>(kDestBufferSize);
 
-void ShowError(const std::string& text) {
+void ShowError(const String& text) {
   ReportFailure(ExitCode::kStepFailed, text);
 }
-
-// Ends the run through its failure handler after the message has been shown
-// (or when there is none to show).
-class RunAborted : public Exception {
- public:
-  RunAborted() : Exception(std::string()) {}
-};
 
 // The registry access of the run: a root key and at most one open key.
 class RegistryWriter {
@@ -65,20 +57,21 @@ class RegistryWriter {
   // leading backslash names the root itself, as in "\Software\Maker": the
   // system refuses a subkey path that starts with one, so it is dropped (an
   // empty registry key thus puts the log key "install" under the root).
-  bool OpenKey(const std::string& path) {
+  bool OpenKey(const String& path) {
     const bool rooted = !path.empty() && path[0] == '\\';
     key_ = Os().CreateKey(root_, rooted ? path.substr(1) : path);
     return key_ != nullptr;
   }
-  // Sets a string value; raises when there is no open key or the system
+  // Sets a string value; fails when there is no open key or the system
   // refuses the value.
-  void WriteString(const std::string& name, const std::string& value) {
+  Status WriteString(const String& name, const String& value) {
     if (!key_ || !key_->SetString(name, value)) {
-      throw Exception(Concat({"Cannot write the registry value ", name}));
+      return Status::Error(Concat({"Cannot write the registry value ", name}));
     }
+    return Status();
   }
-  void WriteInteger(const std::string& name, int value) {
-    WriteString(name, DecimalText(value));
+  Status WriteInteger(const String& name, int value) {
+    return WriteString(name, DecimalText(value));
   }
   void SetRoot(os::RegistryRoot root) {
     CloseKey();
@@ -109,33 +102,40 @@ int ProgressPosition(std::int32_t i, std::int32_t n) {
 
 // A directory field of the package: expanded when it holds a macro,
 // otherwise relative to InstallLocation. `*has_macro` tells which.
-std::string ResolveTargetDir(const std::string& target_dir, bool* has_macro) {
-  std::string expanded = ExpandDirMacros(target_dir);
+String ResolveTargetDir(const String& target_dir, bool* has_macro) {
+  String expanded = ExpandDirMacros(target_dir);
   *has_macro = expanded != target_dir;
   return *has_macro ? expanded : Concat({InstallLocation, target_dir});
 }
 
-void RunProgramsOfStage(const TInstalRecord& record, std::int32_t stage) {
+Status RunProgramsOfStage(const TInstalRecord& record, std::int32_t stage) {
   for (const auto& entry : record.PreRunFiles) {
-    if (entry->RunStage == stage) RunPreRunFile(record, *entry);
+    if (entry->RunStage != stage) continue;
+    Status ran = RunPreRunFile(record, *entry);
+    if (!ran.ok()) return ran;
   }
+  return Status();
 }
 
 // Writes "<prefix>k" and "<prefix>ComLine k" for the entries of one stage,
 // then the count.
-void LogPrograms(RegistryWriter& writer, const TInstalRecord& record,
-                 std::int32_t stage, const std::string& prefix) {
+Status LogPrograms(RegistryWriter& writer, const TInstalRecord& record,
+                   std::int32_t stage, const String& prefix) {
   int k = 0;
   for (const auto& entry : record.PreRunFiles) {
     if (entry->RunStage != stage) continue;
     ++k;
-    const std::string index = DecimalText(k);
-    writer.WriteString(Concat({prefix, index}),
-                       Concat({ExpandDirMacros(entry->Directory),
-                               LastPathComponent(entry->FileName)}));
-    writer.WriteString(Concat({prefix, "ComLine", index}), entry->Parameters);
+    const String index = DecimalText(k);
+    Status written = writer.WriteString(
+        Concat({prefix, index}), Concat({ExpandDirMacros(entry->Directory),
+                                         LastPathComponent(entry->FileName)}));
+    if (written.ok()) {
+      written = writer.WriteString(Concat({prefix, "ComLine", index}),
+                                   entry->Parameters);
+    }
+    if (!written.ok()) return written;
   }
-  writer.WriteInteger(Concat({"NumbOf", prefix}), k);
+  return writer.WriteInteger(Concat({"NumbOf", prefix}), k);
 }
 
 // Asks whether to go on when the drive has less free space than needed (or
@@ -145,7 +145,7 @@ bool CheckSpace(const TInstalRecord& record) {
     std::int64_t free_bytes = 0;
     const char root[] = {TargetDrive, ':', '\\', '\0'};
     // Three characters even when the drive letter is unknown (NUL).
-    if (Os().GetDiskFreeSpace(std::string(root, 3), &free_bytes)) {
+    if (Os().GetDiskFreeSpace(String(root, 3), &free_bytes)) {
       FreeSpace = free_bytes;
     }
   }
@@ -154,7 +154,7 @@ bool CheckSpace(const TInstalRecord& record) {
   }
   // A quiet run answers No: going on could fill the disk.
   const char drive[] = {TargetDrive, ':', '\r', '\0'};
-  std::string question =
+  String question =
       Concat({"There is not enough space available on the disk ",
               std::string_view(drive, 3),
               "Please free up some space or change the target location to a "
@@ -186,21 +186,15 @@ bool PrepareDestination() {
   }
   // The system gives '?' for each character of a typed or passed name that
   // the ANSI code page cannot hold; no folder name can hold one.
-  if (DestBuffer.find('?') != std::string::npos) {
+  if (DestBuffer.find('?') != String::npos) {
     ShowError(Concat({"Cannot create directory:\r", DestBuffer,
                       "\rIts name holds characters outside the system's "
                       "code page."}));
     return false;
   }
   LogLine(Concat({"Destination ", DestBuffer}));
-  bool created = true;
-  if (!IsExistingDirectory(DestBuffer)) {
-    try {
-      CreateDirectoryPath(DestBuffer);
-    } catch (const Exception&) {
-      created = false;
-    }
-  }
+  const bool created =
+      IsExistingDirectory(DestBuffer) || CreateDirectoryPath(DestBuffer);
   if (!created || !Os().SetCurrentDirectory(DestBuffer)) {
     ShowError(Concat({"Cannot create directory:\r", DestBuffer}));
     return false;
@@ -210,15 +204,13 @@ bool PrepareDestination() {
 
 // Creates the package's directory list; false after the message.
 bool CreateListedDirectories(const TInstalRecord& record) {
-  for (const std::string& entry : record.Directories) {
-    std::string path = entry.find('%') != std::string::npos
-                           ? ExpandMacros(entry)
-                           : Concat({InstallLocation, entry});
+  for (const String& entry : record.Directories) {
+    String path = entry.find('%') != String::npos
+                      ? ExpandMacros(entry)
+                      : Concat({InstallLocation, entry});
     if (Os().SetCurrentDirectory(path)) continue;
     LogLine(Concat({"Directory ", path}));
-    try {
-      CreateDirectoryPath(path);
-    } catch (const Exception&) {
+    if (!CreateDirectoryPath(path)) {
       ShowError(Concat({"Cannot create directory: ", path}));
       return false;
     }
@@ -226,31 +218,30 @@ bool CreateListedDirectories(const TInstalRecord& record) {
   return true;
 }
 
-// Opens the package at its first file entry; raises RunAborted after the
-// message when it cannot.
-std::unique_ptr<File> OpenPackage(std::int32_t* file_count) {
-  std::unique_ptr<File> package;
-  if (!ReportPackageWalk(OpenPackageAtFirstEntry(&package, file_count),
+// Opens the package at its first file entry; fails (reported) when it
+// cannot.
+Status OpenPackage(std::unique_ptr<File>* package, std::int32_t* file_count) {
+  if (!ReportPackageWalk(OpenPackageAtFirstEntry(package, file_count),
                          "Packed data is corrupted.")) {
-    throw RunAborted();
+    return Status::Reported();
   }
-  return package;
+  return Status();
 }
 
 // Extracts every file entry and logs the installed paths ("Prog" + i).
-void CopyFiles(const TInstalRecord& record, File& package,
-               std::int32_t file_count, RegistryWriter& writer) {
+Status CopyFiles(const TInstalRecord& record, File& package,
+                 std::int32_t file_count, RegistryWriter& writer) {
   // The header lists one record per file entry; a package with more
   // entries than records cannot be installed from.
   if (file_count < 0 ||
       static_cast<std::size_t>(file_count) > record.Files.size()) {
     ShowError("Packed data is corrupted.");
-    throw RunAborted();
+    return Status::Reported();
   }
   for (std::int32_t i = 0; i < file_count; ++i) {
     const TInstallFileRecord& file = *record.Files[i];
     bool keep_newer = false;
-    std::string target = ResolveTargetDir(file.TargetDir, &keep_newer);
+    String target = ResolveTargetDir(file.TargetDir, &keep_newer);
     const ExtractStatus status =
         ExtractPackedEntry(package, target, keep_newer);
     if (status != ExtractStatus::kDone) {
@@ -259,7 +250,7 @@ void CopyFiles(const TInstalRecord& record, File& package,
       LogLine(Concat({"Failed ", LastExtractedPath}));
       if (g_progress_bar != 0) Os().ShowWindow(g_progress_bar, os::kSwHide);
       LastExtractedPath.clear();
-      throw RunAborted();
+      return Status::Reported();
     }
     LogLine(Concat({"File ", LastExtractedPath}));
     if (MainWindow != 0) {
@@ -271,55 +262,65 @@ void CopyFiles(const TInstalRecord& record, File& package,
       }
     }
     if (file.AddToLog) {
-      writer.WriteString(Concat({"Prog", DecimalText(i)}), LastExtractedPath);
+      Status logged = writer.WriteString(Concat({"Prog", DecimalText(i)}),
+                                         LastExtractedPath);
+      if (!logged.ok()) return logged;
     }
   }
+  return Status();
 }
 
-void LogExtraEntries(const TInstalRecord& record, std::int32_t file_count,
-                     RegistryWriter& writer) {
+Status LogExtraEntries(const TInstalRecord& record, std::int32_t file_count,
+                       RegistryWriter& writer) {
   int index = file_count;
-  for (const std::string& entry : record.ExtraProgEntries) {
-    std::string value;
-    if (entry.find('%') != std::string::npos) {
+  for (const String& entry : record.ExtraProgEntries) {
+    String value;
+    if (entry.find('%') != String::npos) {
       value = ExpandMacros(entry);
-    } else if (entry.find(':') != std::string::npos) {
+    } else if (entry.find(':') != String::npos) {
       value = entry;
     } else {
       value = Concat({InstallLocation, entry});
     }
-    writer.WriteString(Concat({"Prog", DecimalText(index)}), value);
+    Status logged =
+        writer.WriteString(Concat({"Prog", DecimalText(index)}), value);
+    if (!logged.ok()) return logged;
     ++index;
   }
-  writer.WriteInteger("NumbOfProg", index);
+  return writer.WriteInteger("NumbOfProg", index);
 }
 
-void RegisterUninstaller(const TInstalRecord& record, RegistryWriter& writer) {
+Status RegisterUninstaller(const TInstalRecord& record,
+                           RegistryWriter& writer) {
   const TInstallFileRecord* uninstaller = nullptr;
   for (const auto& file : record.Files) {
-    if (UpperCaseLatin(file->FileName).find(kUninstallerName) !=
-        std::string::npos) {
+    if (UpperCaseLatin(file->FileName).find(kUninstallerName) != String::npos) {
       uninstaller = file.get();
       break;
     }
   }
-  if (!uninstaller) return;
+  if (!uninstaller) return Status();
   writer.SetRoot(os::RegistryRoot::kLocalMachine);
-  if (!writer.OpenKey(Concat({kUninstallKey, record.ProductName}))) return;
-  writer.WriteString("DisplayName", record.ProductName);
+  if (!writer.OpenKey(Concat({kUninstallKey, record.ProductName}))) {
+    return Status();
+  }
+  Status written = writer.WriteString("DisplayName", record.ProductName);
+  if (!written.ok()) return written;
   bool has_macro = false;
-  std::string dir = AddTrailingBackslash(
+  String dir = AddTrailingBackslash(
       ResolveTargetDir(uninstaller->TargetDir, &has_macro));
-  const std::string uninstall_string =
+  const String uninstall_string =
       Concat({"\"", dir, kUninstallerName, "\" ", uninstaller->Parameters});
-  writer.WriteString("UninstallString", uninstall_string);
+  written = writer.WriteString("UninstallString", uninstall_string);
+  if (!written.ok()) return written;
   WriteUninstallDetails(*writer.key(), record, Concat({dir, kUninstallerName}),
                         uninstall_string, InstallLocation);
+  return Status();
 }
 
 void ShowFinishMessage(const TInstalRecord& record) {
-  std::string text;
-  for (const std::string& line : record.FinishLines) {
+  String text;
+  for (const String& line : record.FinishLines) {
     text += line;
     text += '\r';
   }
@@ -333,7 +334,7 @@ void StartLaunchProgram(const TInstalRecord& record) {
   if (record.LaunchProgram.empty()) return;
   // A quiet run installs only; nobody is there to use the product.
   if (QuietMode) return;
-  std::string command = ExpandDirMacros(record.LaunchProgram);
+  String command = ExpandDirMacros(record.LaunchProgram);
   if (command != record.LaunchProgram) {
     // The directory expansion ends its result with a backslash, which
     // would turn the program's name into a folder's.
@@ -344,20 +345,22 @@ void StartLaunchProgram(const TInstalRecord& record) {
   } else {
     // A packaged text with a quote carries its own closing quote and the
     // arguments behind it.
-    const bool quoted = record.LaunchProgram.find('"') != std::string::npos ||
-                        InstallLocation.find('"') != std::string::npos;
+    const bool quoted = record.LaunchProgram.find('"') != String::npos ||
+                        InstallLocation.find('"') != String::npos;
     command = Concat(
         {"\"", InstallLocation, record.LaunchProgram, quoted ? "" : "\""});
   }
-  std::string error = LaunchCommand(command);
+  String error = LaunchCommand(command);
   if (!error.empty()) ShowError(Concat({command, "\r\r", error}));
 }
 
-// Steps from opening the package to the end; raises to end the run.
-void InstallPackage(TInstalRecord& record) {
+// Steps from opening the package to the end; a failure ends the run.
+Status InstallPackage(TInstalRecord& record) {
   RegistryWriter writer;
   std::int32_t file_count = 0;
-  std::unique_ptr<File> package = OpenPackage(&file_count);
+  std::unique_ptr<File> package;
+  Status status = OpenPackage(&package, &file_count);
+  if (!status.ok()) return status;
 
   if (MainWindow != 0) {
     g_progress_bar =
@@ -369,44 +372,46 @@ void InstallPackage(TInstalRecord& record) {
   // another folder) would mix with this one's.
   if (writer.OpenKey(Concat({record.RegistryKey, "\\install"})) &&
       !writer.key()->DeleteAllValues()) {
-    throw Exception("Cannot clear the installation log key");
+    return Status::Error("Cannot clear the installation log key");
   }
-  writer.WriteString("Name", record.ProductName);
-  writer.WriteString("Location", InstallLocation);
-  writer.WriteString("InstallerFile", ExePath);
-
-  CopyFiles(record, *package, file_count, writer);
+  // Each step runs only while every one before it succeeded.
+  if (status.ok()) status = writer.WriteString("Name", record.ProductName);
+  if (status.ok()) status = writer.WriteString("Location", InstallLocation);
+  if (status.ok()) status = writer.WriteString("InstallerFile", ExePath);
+  if (status.ok()) status = CopyFiles(record, *package, file_count, writer);
   package.reset();
-
-  LogExtraEntries(record, file_count, writer);
-  LogPrograms(writer, record, 2, "Exec");
-  LogPrograms(writer, record, 3, "PostExec");
-  if (writer.key()) CreateShortcuts(record, *writer.key());
+  if (status.ok()) status = LogExtraEntries(record, file_count, writer);
+  if (status.ok()) status = LogPrograms(writer, record, 2, "Exec");
+  if (status.ok()) status = LogPrograms(writer, record, 3, "PostExec");
+  if (status.ok() && writer.key()) {
+    status = CreateShortcuts(record, *writer.key());
+  }
   writer.CloseKey();
-
-  RegisterUninstaller(record, writer);
+  if (status.ok()) status = RegisterUninstaller(record, writer);
   writer.CloseKey();
+  if (status.ok()) status = RunProgramsOfStage(record, 1);
+  if (!status.ok()) return status;
 
-  RunProgramsOfStage(record, 1);
   LogLine("Installed");
   ShowFinishMessage(record);
   StartLaunchProgram(record);
   if (MainWindow != 0) Os().PostMessage(MainWindow, os::kWmClose, 0, 0);
+  return Status();
 }
 
 }  // namespace
 
-void CreateDirectoryPath(const std::string& path) {
-  if (path.empty()) throw Exception("Cannot Create Directory");
-  std::string dir = path;
+bool CreateDirectoryPath(const String& path) {
+  if (path.empty()) return false;
+  String dir = path;
   if (dir.back() == '\\') dir.pop_back();
-  if (dir.size() < 3 || IsExistingDirectory(dir)) return;
+  if (dir.size() < 3 || IsExistingDirectory(dir)) return true;
   std::size_t cut = dir.find_last_of("\\:");
-  std::string parent =
-      cut == std::string::npos ? std::string() : dir.substr(0, cut + 1);
-  if (parent == dir) return;
-  CreateDirectoryPath(parent);
+  String parent = cut == String::npos ? String() : dir.substr(0, cut + 1);
+  if (parent == dir) return true;
+  if (!CreateDirectoryPath(parent)) return false;
   Os().CreateDirectory(dir);
+  return true;
 }
 
 void RunInstallation(TInstalRecord& record) {
@@ -418,7 +423,7 @@ void RunInstallation(TInstalRecord& record) {
   // destination while logging the new one. The field is taken here, before
   // InstallLocation is derived; its blank check stays in its place below.
   if (DestEdit != 0) {
-    std::string field = Os().GetWindowText(DestEdit, kDestFieldReadMax);
+    String field = Os().GetWindowText(DestEdit, kDestFieldReadMax);
     if (!field.empty()) {
       DestBuffer = field;
       TargetDrive = UpperCaseLatin(field)[0];
@@ -428,20 +433,19 @@ void RunInstallation(TInstalRecord& record) {
   // Every way out below that is not a success sets its own code.
   SetExitCode(ExitCode::kInstalled);
 
-  try {
-    RunProgramsOfStage(record, 0);
+  Status status = RunProgramsOfStage(record, 0);
+  if (status.ok()) {
     if (!CheckSpace(record)) return;
     if (!PrepareDestination()) return;
     if (!CreateListedDirectories(record)) return;
-    InstallPackage(record);
-  } catch (const Exception& failure) {
-    // Each failure has been reported with its code already, except a
-    // registry value, which has no message; what was done so far stays in
-    // place.
-    if (!failure.Message().empty()) {
-      LogLine(failure.Message());
-      SetExitCode(ExitCode::kStepFailed);
-    }
+    status = InstallPackage(record);
+  }
+  // Each failure has been reported with its code already, except a
+  // registry value, which has no message; what was done so far stays in
+  // place.
+  if (!status.message().empty()) {
+    LogLine(status.message());
+    SetExitCode(ExitCode::kStepFailed);
   }
 }
 

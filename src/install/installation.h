@@ -5,8 +5,8 @@
 #define SFX_INSTALL_INSTALLATION_H_
 
 #include <cstdint>
-#include <string>
 
+#include "base/string.h"
 #include "package/record.h"
 
 namespace sfx {
@@ -18,7 +18,7 @@ constexpr char kDestinationTooLong[] =
     "characters.";
 
 // Destination text: from the command line or the window's edit field.
-extern std::string DestBuffer;
+extern String DestBuffer;
 // Upper-cased drive letter of the destination.
 extern char TargetDrive;
 // The window starts its Install command by itself.
@@ -28,12 +28,12 @@ extern std::int64_t FreeSpace;
 // True when the program was started with a destination argument.
 extern bool Unattended;
 
-// Creates `path` and its missing parents; raises Exception("Cannot Create
-// Directory") for an empty path or a path without a parent.
-void CreateDirectoryPath(const std::string& path);
+// Creates `path` and its missing parents; false (nothing created) for an
+// empty path or a path without a parent.
+bool CreateDirectoryPath(const String& path);
 
-// Runs the whole installation. Never raises: every failure ends the run
-// after its message.
+// Runs the whole installation. Every failure ends the run after its
+// message.
 void RunInstallation(TInstalRecord& record);
 
 }  // namespace sfx

@@ -17,21 +17,20 @@ class Checker {
  public:
   // A path of components below its base folder (empty passes); with
   // `macro`, a directory macro may lead it elsewhere.
-  void Path(const char* field, const std::string& value, bool macro) {
+  void Path(const char* field, const String& value, bool macro) {
     Refuse(field, value, CheckRelativePath(value, macro));
   }
-  void Refuse(const char* field, const std::string& value,
-              NameProblem problem) {
+  void Refuse(const char* field, const String& value, NameProblem problem) {
     if (problem == NameProblem::kNone || !refusal.empty()) return;
     refusal = Concat({kInvalid, field, " \"", value, "\" ",
                       DescribeNameProblem(problem), "."});
   }
-  std::string refusal;
+  String refusal;
 };
 
 // The program part of a launch text: before a quote (the packaged text
 // then carries its arguments) or before " /" (arguments of a macro path).
-std::string ProgramPart(const std::string& text) {
+String ProgramPart(const String& text) {
   std::size_t end = text.find('"');
   const std::size_t arguments = text.find(" /");
   if (arguments < end) end = arguments;
@@ -54,14 +53,14 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 // The folder of a target directory, without its trailing backslash.
-std::string_view Folder(const std::string& target_dir) {
+std::string_view Folder(const String& target_dir) {
   std::string_view folder = target_dir;
   if (!folder.empty() && folder.back() == '\\') folder.remove_suffix(1);
   return folder;
 }
 
 // The name a file entry is written under: its last path component.
-std::string_view Name(const std::string& file_name) {
+std::string_view Name(const String& file_name) {
   std::string_view name = file_name;
   const std::size_t cut = name.rfind('\\');
   if (cut != std::string_view::npos) name.remove_prefix(cut + 1);
@@ -77,7 +76,7 @@ bool SameFile(const TInstallFileRecord& a, const TInstallFileRecord& b) {
 
 }  // namespace
 
-std::string FindBadPackageName(const TInstalRecord& record) {
+String FindBadPackageName(const TInstalRecord& record) {
   Checker checker;
   const std::size_t count = record.Files.size();
   for (std::size_t i = 0; i < count; ++i) {
@@ -95,14 +94,14 @@ std::string FindBadPackageName(const TInstalRecord& record) {
     }
   }
   checker.Path("MenuFolderName", record.MenuFolderName, false);
-  for (const std::string& directory : record.Directories) {
+  for (const String& directory : record.Directories) {
     checker.Path("Directories", directory, true);
   }
   checker.Path("LaunchProgram", ProgramPart(record.LaunchProgram), true);
   for (const auto& entry : record.PreRunFiles) {
     // Only programs that are run are written or started.
     if (entry->RunStage != 0 && entry->RunStage != 1) continue;
-    const std::string& name = entry->FileName;
+    const String& name = entry->FileName;
     checker.Path("FileName", name.substr(!name.empty() && name[0] == '\\'),
                  true);
     if (entry->ExtractFirst) {

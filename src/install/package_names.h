@@ -7,15 +7,14 @@
 #ifndef SFX_INSTALL_PACKAGE_NAMES_H_
 #define SFX_INSTALL_PACKAGE_NAMES_H_
 
-#include <string>
-
+#include "base/string.h"
 #include "package/record.h"
 
 namespace sfx {
 
 // The message that refuses `record`, naming the first field that breaks
 // the rules; empty when every name passes.
-std::string FindBadPackageName(const TInstalRecord& record);
+String FindBadPackageName(const TInstalRecord& record);
 
 }  // namespace sfx
 

@@ -22,7 +22,7 @@ namespace {
 // one 256-byte buffer each; longer texts are refused rather than cut.
 constexpr std::size_t kCommandBufferMax = 255;
 
-void ShowError(const std::string& text) {
+void ShowError(const String& text) {
   ReportFailure(ExitCode::kStepFailed, text);
 }
 
@@ -75,7 +75,7 @@ const char* WinExecErrorText(std::uint32_t code) {
 }
 
 // The path inside a double-quoted command, or the command itself.
-std::string Unquoted(const std::string& command) {
+String Unquoted(const String& command) {
   if (command.size() >= 2 && command.front() == '"' && command.back() == '"') {
     return command.substr(1, command.size() - 2);
   }
@@ -83,65 +83,66 @@ std::string Unquoted(const std::string& command) {
 }
 
 // Extracts the package's blocks whose name matches `file_name` into
-// `directory`. Returns true when one matched; `*command` then names the
-// written program (the last matching block).
-bool ExtractProgram(const TInstalRecord& record, const std::string& file_name,
-                    const std::string& directory, std::string* command) {
+// `directory`. `*matched` tells whether one matched; `*command` then names
+// the written program (the last matching block). Fails (reported) when the
+// package turns out unusable.
+Status ExtractProgram(const TInstalRecord& record, const String& file_name,
+                      const String& directory, String* command, bool* matched) {
+  *matched = false;
   std::unique_ptr<File> package;
   std::int32_t file_count = 0;
   if (!ReportPackageWalk(OpenPackageAtFirstEntry(&package, &file_count),
                          "Packed data are corrupted.")) {
-    return false;
+    return Status();
   }
   // A stage-0 program runs before the destination is made; its folder is
   // made here so that it can be written at all.
-  if (!IsExistingDirectory(directory)) {
-    try {
-      CreateDirectoryPath(directory);
-    } catch (const Exception&) {
-      // The extraction below then reports that it cannot create the file.
-    }
-  }
-  const std::string wanted = UpperCaseLatin(LastPathComponent(file_name));
-  bool matched = false;
+  // Should that fail, the extraction below reports that it cannot create
+  // the file.
+  if (!IsExistingDirectory(directory)) CreateDirectoryPath(directory);
+  const String wanted = UpperCaseLatin(LastPathComponent(file_name));
   for (std::int32_t i = 0; i < file_count; ++i) {
     // Entries beyond the header's list have no name to match; they are
     // passed over.
-    const std::string packed_name =
+    const String packed_name =
         static_cast<std::size_t>(i) < record.Files.size()
             ? LastPathComponent(record.Files[i]->FileName)
-            : std::string();
+            : String();
     const bool match =
         !packed_name.empty() && UpperCaseLatin(packed_name) == wanted;
-    if (!ExtractPackedFile(*package, match ? directory : std::string(),
-                           false)) {
+    bool unusable = false;
+    if (!ExtractPackedFile(*package, match ? directory : String(), false,
+                           &unusable)) {
+      if (unusable) return Status::Reported();
       LastExtractedPath.clear();
     }
     if (match) {
       *command = Concat({AddTrailingBackslash(directory), packed_name});
-      matched = true;
+      *matched = true;
     }
   }
-  return matched;
+  return Status();
 }
 
 }  // namespace
 
-void RunPreRunFile(const TInstalRecord& record,
-                   const TPreRunFileRecord& entry) {
-  std::string file_name = entry.FileName;
-  if (file_name.empty()) return;
+Status RunPreRunFile(const TInstalRecord& record,
+                     const TPreRunFileRecord& entry) {
+  String file_name = entry.FileName;
+  if (file_name.empty()) return Status();
   if (file_name.front() == '\\') file_name.erase(0, 1);
 
-  const std::string directory = entry.Directory.empty()
-                                    ? ExpandDirMacros("%INSTALLDIR%")
-                                    : ExpandMacros(entry.Directory);
-  std::string command = Concat(
+  const String directory = entry.Directory.empty()
+                               ? ExpandDirMacros("%INSTALLDIR%")
+                               : ExpandMacros(entry.Directory);
+  String command = Concat(
       {"\"", AddTrailingBackslash(directory), ExpandMacros(file_name), "\""});
 
   bool matched = false;
   if (entry.ExtractFirst) {
-    matched = ExtractProgram(record, file_name, directory, &command);
+    Status extracted =
+        ExtractProgram(record, file_name, directory, &command, &matched);
+    if (!extracted.ok()) return extracted;
   }
 
   LogLine(Concat({"Program ", command}));
@@ -149,7 +150,7 @@ void RunPreRunFile(const TInstalRecord& record,
   if (entry.Parameters.empty()) {
     exit_code = StartAndWait(Unquoted(command));
   } else {
-    std::string error =
+    String error =
         LaunchCommand(Concat({command, " ", ExpandMacros(entry.Parameters)}));
     if (!error.empty()) ShowError(error);
   }
@@ -161,9 +162,10 @@ void RunPreRunFile(const TInstalRecord& record,
                 os::kMbOk | os::kMbIconError, MainWindow);
     EndProcess(ExitCode::kCancelled);
   }
+  return Status();
 }
 
-std::uint32_t StartAndWait(const std::string& path) {
+std::uint32_t StartAndWait(const String& path) {
   std::unique_ptr<Process> process = Os().StartProcess(path);
   if (!process) return kLaunchFailedCode;
   // Waits on the process itself: a program may well end with the code 259
@@ -175,8 +177,7 @@ std::uint32_t StartAndWait(const std::string& path) {
   return code;
 }
 
-std::string LaunchCommand(const std::string& command_line,
-                          const std::string& directory) {
+String LaunchCommand(const String& command_line, const String& directory) {
   if (command_line.size() > kCommandBufferMax ||
       directory.size() > kCommandBufferMax) {
     return Concat({"Command line or directory is longer than 255 characters, ",
@@ -184,39 +185,8 @@ std::string LaunchCommand(const std::string& command_line,
   }
   if (!directory.empty()) Os().SetCurrentDirectory(directory);
   std::uint32_t result = Os().WinExec(command_line, os::kSwShow);
-  if (result >= 32) return std::string();
+  if (result >= 32) return String();
   return Concat({WinExecErrorText(result), ", ", directory, command_line});
-}
-
-void ResolveProcAddress(void** slot, const std::string& module,
-                        const std::string& function) {
-  if (*slot) return;
-  void* handle = Os().GetModuleHandle(module);
-  if (!handle) handle = Os().LoadLibrary(module);
-  if (!handle) {
-    throw EJwaLoadLibraryError(Concat({"Library not found: ", module}));
-  }
-  *slot = Os().GetProcAddress(handle, function);
-  if (!*slot) {
-    throw EJwaGetProcAddressError(
-        Concat({"Function not found: ", module, ".", function}));
-  }
-}
-
-std::uint32_t KeepSystemAwake(std::uint32_t flags) {
-  static void* set_thread_execution_state = nullptr;
-  ResolveProcAddress(&set_thread_execution_state, "kernel32.dll",
-                     "SetThreadExecutionState");
-  return Os().CallSetThreadExecutionState(set_thread_execution_state, flags);
-}
-
-bool TryKeepSystemAwake(std::uint32_t flags) {
-  try {
-    KeepSystemAwake(flags);
-    return true;
-  } catch (const Exception&) {
-    return false;
-  }
 }
 
 }  // namespace sfx

@@ -9,7 +9,6 @@
 #include "paths/macros.h"
 #include "paths/name_rules.h"
 #include "paths/text.h"
-#include "platform/exception.h"
 #include "platform/report.h"
 
 namespace sfx {
@@ -17,10 +16,11 @@ namespace {
 
 constexpr char kLinkExtension[] = ".LNK";
 
-// Writes a log value; a refused value ends the installation run.
-void WriteLogValue(RegistryKey& log_key, const std::string& name,
-                   const std::string& value) {
-  if (!log_key.SetString(name, value)) throw Exception(name);
+// Writes a log value; a refused value ends the installation run, its name
+// the failure's message.
+Status WriteLogValue(RegistryKey& log_key, const String& name,
+                     const String& value) {
+  return log_key.SetString(name, value) ? Status() : Status::Error(name);
 }
 
 // Brackets the work with the component system's initialisation, also when
@@ -35,10 +35,9 @@ class ComScope {
 
 // Writes one link; a link that could not be made is not logged (the
 // uninstaller would look for it) and makes the run's exit code 5.
-bool MakeLink(const std::string& target, const std::string& link,
-              const std::string& arguments, const std::string& directory) {
-  if (Os().CreateShellLink(target, link, std::string(), arguments, directory) >=
-      0) {
+bool MakeLink(const String& target, const String& link, const String& arguments,
+              const String& directory) {
+  if (Os().CreateShellLink(target, link, String(), arguments, directory) >= 0) {
     LogLine(Concat({"Shortcut ", link}));
     return true;
   }
@@ -49,28 +48,28 @@ bool MakeLink(const std::string& target, const std::string& link,
 
 }  // namespace
 
-void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
-  if (record.MenuFolderName.empty()) return;
+Status CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
+  if (record.MenuFolderName.empty()) return Status();
   ComScope com;
   InstallLocation = AddTrailingBackslash(DestBuffer);
 
   // A folder the shell cannot name gives no links (and no log values for
   // them): its empty path would put them at the root of the current drive.
-  const std::string programs =
+  const String programs =
       Os().GetSpecialFolderPath(os::kCsidlPrograms, MainWindow);
-  const std::string desktop_folder =
+  const String desktop_folder =
       Os().GetSpecialFolderPath(os::kCsidlDesktop, MainWindow);
-  const std::string menu_folder =
-      Concat({programs, "\\", record.MenuFolderName});
+  const String menu_folder = Concat({programs, "\\", record.MenuFolderName});
   if (!programs.empty()) {
     Os().CreateDirectory(menu_folder);
-    WriteLogValue(log_key, "MenuFolder", menu_folder);
+    Status logged = WriteLogValue(log_key, "MenuFolder", menu_folder);
+    if (!logged.ok()) return logged;
   }
-  const std::string desktop = Concat({desktop_folder, "\\"});
+  const String desktop = Concat({desktop_folder, "\\"});
 
   for (std::size_t i = 0; i < record.Files.size(); ++i) {
     const TInstallFileRecord& file = *record.Files[i];
-    const std::string name = ExpandMacros(file.ShortcutName);
+    const String name = ExpandMacros(file.ShortcutName);
     if (name.empty()) continue;
     // A name that a macro turned into a path would put the link elsewhere.
     if (CheckNameComponent(name) != NameProblem::kNone) {
@@ -80,32 +79,37 @@ void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
                   DescribeNameProblem(CheckNameComponent(name)), "."}));
       continue;
     }
-    const std::string index = DecimalText(static_cast<std::int64_t>(i));
+    const String index = DecimalText(static_cast<std::int64_t>(i));
 
-    std::string directory = ExpandDirMacros(file.TargetDir);
+    String directory = ExpandDirMacros(file.TargetDir);
     if (directory == file.TargetDir) {
       directory = Concat({InstallLocation, file.TargetDir});
     }
-    const std::string target = Concat(
+    const String target = Concat(
         {AddTrailingBackslash(directory), LastPathComponent(file.FileName)});
 
     if (!programs.empty()) {
-      const std::string menu_link =
+      const String menu_link =
           Concat({menu_folder, "\\", name, kLinkExtension});
       if (MakeLink(target, menu_link, file.Parameters, directory)) {
-        WriteLogValue(log_key, Concat({"Shortcut", index}), menu_link);
+        Status logged =
+            WriteLogValue(log_key, Concat({"Shortcut", index}), menu_link);
+        if (!logged.ok()) return logged;
       }
     }
 
     if (file.DesktopIcon && !desktop_folder.empty()) {
-      const std::string desk_link = Concat({desktop, name, kLinkExtension});
+      const String desk_link = Concat({desktop, name, kLinkExtension});
       if (MakeLink(target, desk_link, file.Parameters, directory)) {
-        WriteLogValue(log_key, Concat({"DeskIcon", index}), desk_link);
+        Status logged =
+            WriteLogValue(log_key, Concat({"DeskIcon", index}), desk_link);
+        if (!logged.ok()) return logged;
       }
     }
   }
 
   Os().PostMessage(os::kHwndBroadcast, os::kWmWinIniChange, 0, 0);
+  return Status();
 }
 
 }  // namespace sfx

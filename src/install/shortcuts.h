@@ -2,17 +2,17 @@
 #ifndef SFX_INSTALL_SHORTCUTS_H_
 #define SFX_INSTALL_SHORTCUTS_H_
 
-#include <string>
-
+#include "base/status.h"
+#include "base/string.h"
 #include "package/record.h"
 #include "platform/platform.h"
 
 namespace sfx {
 
 // Creates the menu folder and every shortcut the record names, writing
-// "MenuFolder", "Shortcut"+i and "DeskIcon"+i into `log_key`. Raises when a
-// log value cannot be written.
-void CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key);
+// "MenuFolder", "Shortcut"+i and "DeskIcon"+i into `log_key`. Fails, with
+// the value's name as message, when a log value cannot be written.
+Status CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key);
 
 }  // namespace sfx
 

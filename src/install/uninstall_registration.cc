@@ -10,7 +10,7 @@ namespace sfx {
 namespace {
 
 // One place that turns the value names into strings keeps the program small.
-void SetText(RegistryKey& key, const char* name, const std::string& value) {
+void SetText(RegistryKey& key, const char* name, const String& value) {
   if (!value.empty()) key.SetString(name, value);
 }
 void SetNumber(RegistryKey& key, const char* name, std::uint32_t value) {
@@ -20,9 +20,9 @@ void SetNumber(RegistryKey& key, const char* name, std::uint32_t value) {
 }  // namespace
 
 void WriteUninstallDetails(RegistryKey& key, const TInstalRecord& record,
-                           const std::string& uninstaller_path,
-                           const std::string& uninstall_string,
-                           const std::string& install_location) {
+                           const String& uninstaller_path,
+                           const String& uninstall_string,
+                           const String& install_location) {
   SetText(key, "DisplayIcon", uninstaller_path);
   SetText(key, "InstallLocation", install_location);
   SetNumber(key, "NoModify", 1);
@@ -36,7 +36,7 @@ void WriteUninstallDetails(RegistryKey& key, const TInstalRecord& record,
         (static_cast<std::uint32_t>(record.SpaceRequired) + 1023) / 1024;
     SetNumber(key, "EstimatedSize", kilobytes);
   }
-  const std::vector<std::uint8_t> version = Os().LoadOwnVersionInfo();
+  const Vector<std::uint8_t> version = Os().LoadOwnVersionInfo();
   SetText(key, "DisplayVersion", VersionString(version, "ProductVersion"));
   SetText(key, "Publisher", VersionString(version, "CompanyName"));
 }

@@ -4,8 +4,7 @@
 #ifndef SFX_INSTALL_UNINSTALL_REGISTRATION_H_
 #define SFX_INSTALL_UNINSTALL_REGISTRATION_H_
 
-#include <string>
-
+#include "base/string.h"
 #include "package/record.h"
 #include "platform/platform.h"
 
@@ -20,9 +19,9 @@ namespace sfx {
 // values are extras: one the system refuses is left out and the run goes
 // on.
 void WriteUninstallDetails(RegistryKey& key, const TInstalRecord& record,
-                           const std::string& uninstaller_path,
-                           const std::string& uninstall_string,
-                           const std::string& install_location);
+                           const String& uninstaller_path,
+                           const String& uninstall_string,
+                           const String& install_location);
 
 }  // namespace sfx
 

@@ -7,7 +7,7 @@
 namespace sfx {
 namespace {
 
-std::uint32_t Get16(const std::vector<std::uint8_t>& b, std::size_t at) {
+std::uint32_t Get16(const Vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8);
 }
 
@@ -15,8 +15,8 @@ std::size_t Align4(std::size_t v) { return (v + 3) & ~std::size_t{3}; }
 
 // Searches the node at [at, end) and its children for a text node named
 // `key`; true with `*value` set when found.
-bool Find(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t end,
-          const char* key, int depth, std::string* value) {
+bool Find(const Vector<std::uint8_t>& b, std::size_t at, std::size_t end,
+          const char* key, int depth, String* value) {
   if (depth > 4 || at > end || end - at < 6) return false;
   const std::size_t length = Get16(b, at);
   if (length < 6 || length > end - at) return false;
@@ -66,9 +66,8 @@ bool Find(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t end,
 
 }  // namespace
 
-std::string VersionString(const std::vector<std::uint8_t>& resource,
-                          const char* key) {
-  std::string value;
+String VersionString(const Vector<std::uint8_t>& resource, const char* key) {
+  String value;
   if (!Find(resource, 0, resource.size(), key, 0, &value)) return {};
   return value;
 }

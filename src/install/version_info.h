@@ -7,8 +7,9 @@
 #define SFX_INSTALL_VERSION_INFO_H_
 
 #include <cstdint>
-#include <string>
-#include <vector>
+
+#include "base/string.h"
+#include "base/vector.h"
 
 namespace sfx {
 
@@ -16,8 +17,7 @@ namespace sfx {
 // string table of `resource`, converted to 8-bit text (characters beyond
 // Latin-1 become '?'). Empty when the resource is malformed or has no such
 // value.
-std::string VersionString(const std::vector<std::uint8_t>& resource,
-                          const char* key);
+String VersionString(const Vector<std::uint8_t>& resource, const char* key);
 
 }  // namespace sfx
 

@@ -3,8 +3,8 @@
 // single bounded-memory pass that finds the trailer marker and compares the
 // stored checksum.
 #include <cstring>
-#include <vector>
 
+#include "base/vector.h"
 #include "package/container.h"
 #include "package/signature.h"
 #include "platform/file_io.h"
@@ -84,7 +84,7 @@ bool ComputePackageChecksum(File& file, std::int64_t length,
                             std::uint32_t* checksum) {
   if (length < 0 || length > kMaxChecksummedSize) return false;
   if (!file.Seek(0, File::Origin::kBegin)) return false;
-  std::vector<std::uint8_t> block(kChecksumBlockSize);
+  Vector<std::uint8_t> block(kChecksumBlockSize);
   PackageChecksum sum;
   std::int64_t remaining = length;
   do {
@@ -112,8 +112,8 @@ PackageCheckResult CheckPass(File& file, bool skip_checksum,
   // Two block buffers: a marker that begins in the last bytes of one block
   // is seen only once the next block is in, and the checksum of the earlier
   // block must then stop at the marker.
-  std::vector<std::uint8_t> previous(kChecksumBlockSize);
-  std::vector<std::uint8_t> current(kChecksumBlockSize);
+  Vector<std::uint8_t> previous(kChecksumBlockSize);
+  Vector<std::uint8_t> current(kChecksumBlockSize);
   std::uint32_t previous_size = 0;
   std::int64_t current_start = 0;  // file offset of current[0]
   PackageChecksum sum;

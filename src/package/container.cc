@@ -7,8 +7,8 @@
 #include "package/container.h"
 
 #include <cstring>
-#include <vector>
 
+#include "base/vector.h"
 #include "codec/lzh_decoder.h"
 #include "platform/file_io.h"
 #include "platform/platform.h"
@@ -16,7 +16,7 @@
 
 namespace sfx {
 
-std::string ExePath;
+String ExePath;
 std::int32_t MarkerOffset = 0;
 
 namespace {
@@ -25,25 +25,23 @@ constexpr char kCorruptedMessage[] = "Packed data is corrupted.";
 // The smallest file entry: an empty name and the 21-byte entry header.
 constexpr std::int64_t kMinFileEntrySize = 1 + 21;
 
-PackageWalk Fail(PackageWalk walk, std::string* reason, const char* text) {
+PackageWalk Fail(PackageWalk walk, String* reason, const char* text) {
   if (reason) *reason = text;
   return walk;
 }
 
 // An unreadable installer file: exit code 1 when the process ends.
-void ShowError(const std::string& text) {
-  ReportFailure(ExitCode::kDamaged, text);
-}
+void ShowError(const String& text) { ReportFailure(ExitCode::kDamaged, text); }
 
 // Shows `text` and ends the process with exit code 1.
-void EndWithMessage(const std::string& text) {
+void EndWithMessage(const String& text) {
   ShowError(text);
   EndProcess(ExitCode::kDamaged);
 }
 
 }  // namespace
 
-bool VerifyPackage(const std::string& path, bool skip_checksum) {
+bool VerifyPackage(const String& path, bool skip_checksum) {
   std::unique_ptr<File> file = Os().OpenRead(path);
   PackageCheckResult check;
   if (file) check = CheckPackageFile(*file, skip_checksum);
@@ -58,7 +56,7 @@ bool VerifyPackage(const std::string& path, bool skip_checksum) {
 }
 
 PackageWalk ReadPackageLayout(File& file, std::int64_t marker_offset,
-                              PackageLayout* layout, std::string* reason) {
+                              PackageLayout* layout, String* reason) {
   std::int64_t file_size = 0;
   if (!file.Size(&file_size) || marker_offset < 4 ||
       marker_offset > file_size) {
@@ -113,9 +111,8 @@ PackageWalk ReadPackageLayout(File& file, std::int64_t marker_offset,
 }
 
 bool LoadPackageHeader(File& file, std::int64_t marker_offset,
-                       PackageLayout* layout,
-                       std::vector<std::uint8_t>* decoded,
-                       std::string* reason) {
+                       PackageLayout* layout, Vector<std::uint8_t>* decoded,
+                       String* reason) {
   if (ReadPackageLayout(file, marker_offset, layout, reason) !=
       PackageWalk::kOk) {
     return false;
@@ -125,7 +122,7 @@ bool LoadPackageHeader(File& file, std::int64_t marker_offset,
     if (reason) *reason = "the header sizes are implausibly large";
     return false;
   }
-  std::vector<std::uint8_t> packed(layout->packed_header_size);
+  Vector<std::uint8_t> packed(layout->packed_header_size);
   if (!file.Seek(layout->header_offset + 4, File::Origin::kBegin) ||
       !ReadExact(file, packed.data(), layout->packed_header_size)) {
     if (reason) *reason = "the compressed header is unreadable";
@@ -145,14 +142,10 @@ bool LoadPackageHeader(File& file, std::int64_t marker_offset,
   }
   decoded->assign(capacity, 0);
   std::int32_t produced = 0;
-  try {
-    produced = LzhDecodeBuffer(packed.data(), layout->packed_header_size,
-                               decoded->data(), capacity);
-  } catch (const ElzhException&) {
-    if (reason) *reason = "the header cannot be decoded";
-    return false;
-  }
-  if (produced < 0 || static_cast<std::uint32_t>(produced) > decoded->size()) {
+  if (!LzhDecodeBuffer(packed.data(), layout->packed_header_size,
+                       decoded->data(), capacity, &produced)
+           .ok() ||
+      produced < 0 || static_cast<std::uint32_t>(produced) > decoded->size()) {
     if (reason) *reason = "the header cannot be decoded";
     return false;
   }
@@ -167,7 +160,7 @@ void ReadPackageHeader(TInstalRecord& record) {
     return;
   }
   PackageLayout layout;
-  std::vector<std::uint8_t> decoded;
+  Vector<std::uint8_t> decoded;
   if (!LoadPackageHeader(*file, MarkerOffset, &layout, &decoded, nullptr)) {
     file.reset();
     EndWithMessage(kCorruptedMessage);

@@ -7,16 +7,16 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
-#include <vector>
 
+#include "base/string.h"
+#include "base/vector.h"
 #include "package/record.h"
 #include "platform/platform.h"
 
 namespace sfx {
 
 // Full path of the running installer file.
-extern std::string ExePath;
+extern String ExePath;
 // File offset of the trailer marker, set by VerifyPackage.
 extern std::int32_t MarkerOffset;
 
@@ -44,7 +44,7 @@ std::uint32_t BlockChecksum(const std::uint8_t* bytes, std::uint32_t n);
 // Finds the marker (first occurrence) and checks the stored checksum unless
 // `skip_checksum`. Sets MarkerOffset when the marker was found. Shows
 // "Cannot open <path> file." when the file cannot be opened or read.
-bool VerifyPackage(const std::string& path, bool skip_checksum);
+bool VerifyPackage(const String& path, bool skip_checksum);
 
 // Reads and decodes the header block into `record`. On any failure shows
 // its message and ends the process with exit code 1.
@@ -90,7 +90,7 @@ class PackageChecksum {
   std::uint32_t Total() const;
 
  private:
-  std::vector<std::uint8_t> table_;  // 4 bytes per block, little-endian
+  Vector<std::uint8_t> table_;  // 4 bytes per block, little-endian
 };
 
 // The checksum of the first `length` bytes of `file` (0 gives one empty
@@ -138,14 +138,14 @@ struct PackageLayout {
 // hold, is kNoFileCount. On kOk the file is at the first entry. `reason`
 // (optional) receives a short explanation of a failure.
 PackageWalk ReadPackageLayout(File& file, std::int64_t marker_offset,
-                              PackageLayout* layout, std::string* reason);
+                              PackageLayout* layout, String* reason);
 
 // Reads and decodes the header block into `decoded`. False, with
 // `reason`, when the layout is bad, a size exceeds kMaxHeaderSize, the
 // stream claims more than HeaderSize bytes or cannot be decoded.
 bool LoadPackageHeader(File& file, std::int64_t marker_offset,
-                       PackageLayout* layout,
-                       std::vector<std::uint8_t>* decoded, std::string* reason);
+                       PackageLayout* layout, Vector<std::uint8_t>* decoded,
+                       String* reason);
 
 }  // namespace sfx
 

@@ -40,22 +40,22 @@ class StreamReader {
     pos_ += 4;
     return value;
   }
-  std::string ShortString() {
+  String ShortString() {
     const std::size_t length = Byte();
-    if (!Need(length)) return std::string();
-    std::string text(reinterpret_cast<const char*>(data_ + pos_), length);
+    if (!Need(length)) return String();
+    String text(reinterpret_cast<const char*>(data_ + pos_), length);
     pos_ += length;
     return text;
   }
   // A short string padded to 256 bytes; the padding may hold anything.
-  std::string FixedSlot() {
-    if (!Need(kFixedSlotSize)) return std::string();
+  String FixedSlot() {
+    if (!Need(kFixedSlotSize)) return String();
     const std::size_t length = data_[pos_];
-    std::string text(reinterpret_cast<const char*>(data_ + pos_ + 1), length);
+    String text(reinterpret_cast<const char*>(data_ + pos_ + 1), length);
     pos_ += kFixedSlotSize;
     return text;
   }
-  void Bytes(std::vector<std::uint8_t>* out, std::size_t n) {
+  void Bytes(Vector<std::uint8_t>* out, std::size_t n) {
     if (!Need(n)) return;
     out->assign(data_ + pos_, data_ + pos_ + n);
     pos_ += n;
@@ -87,7 +87,7 @@ class StreamReader {
   bool ok_ = true;
 };
 
-void ReadStringList(std::vector<std::string>& list, StreamReader& in) {
+void ReadStringList(Vector<String>& list, StreamReader& in) {
   list.clear();
   const std::int32_t count = in.Count(1);  // a short string is 1 byte at least
   for (std::int32_t i = 0; i < count && in.ok(); ++i) {
@@ -115,8 +115,8 @@ void ReadPreRunRecord(TPreRunFileRecord& entry, StreamReader& in) {
 
 // Splits `text` at CR into the given fields in order; fields left over get
 // the empty text and parts beyond the last field are dropped.
-void SplitInto(std::string text, std::initializer_list<std::string*> fields) {
-  for (std::string* field : fields) *field = SplitAtDelimiter(kCr, text);
+void SplitInto(String text, std::initializer_list<String*> fields) {
+  for (String* field : fields) *field = SplitAtDelimiter(kCr, text);
 }
 
 std::size_t FileRecordSize(int version) {
@@ -126,13 +126,12 @@ std::size_t FileRecordSize(int version) {
 
 }  // namespace
 
-std::string FormatSignature(int version_code) {
-  if (version_code < kFormat12 || version_code > kFormat24)
-    return std::string();
+String FormatSignature(int version_code) {
+  if (version_code < kFormat12 || version_code > kFormat24) return String();
   return kSignatures[version_code - kFormat12];
 }
 
-int FormatVersionOf(const std::string& signature) {
+int FormatVersionOf(const String& signature) {
   for (int code = kFormat12; code <= kFormat24; ++code) {
     if (signature == kSignatures[code - kFormat12]) return code;
   }

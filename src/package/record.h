@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
-#include <vector>
+
+#include "base/string.h"
+#include "base/vector.h"
 
 namespace sfx {
 
@@ -21,51 +22,51 @@ enum FormatVersionCode : int {
 };
 
 // The signature text of a version code ("Installer 2.4"), empty if unknown.
-std::string FormatSignature(int version_code);
+String FormatSignature(int version_code);
 // The version code of a signature text, 0 if unknown.
-int FormatVersionOf(const std::string& signature);
+int FormatVersionOf(const String& signature);
 
 struct TInstallFileRecord {
-  std::string FileName;
-  std::string ShortcutName;
-  std::string Parameters;
-  std::string TargetDir;
+  String FileName;
+  String ShortcutName;
+  String Parameters;
+  String TargetDir;
   std::uint8_t AddToLog = 1;
   std::uint8_t DesktopIcon = 0;
 };
 
 struct TPreRunFileRecord {
-  std::string FileName;
-  std::string Parameters;
-  std::string Directory;
+  String FileName;
+  String Parameters;
+  String Directory;
   std::uint8_t ExtractFirst = 0;
   std::uint8_t DeleteAfter = 0;
   std::int32_t RunStage = 0;
 };
 
 struct TInstalRecord {
-  std::vector<std::unique_ptr<TInstallFileRecord>> Files;
-  std::string PackageText1;
-  std::string PackageText2;
-  std::string ProductName;
-  std::string MenuFolderName;
-  std::string BrowsePrompt;
-  std::string RegistryKey;
-  std::string LaunchProgram;
-  std::string InstallDir;
-  std::string ProductText2;
-  std::string ProductText3;
-  std::string ProductText4;
-  std::vector<std::string> WelcomeLines;
-  std::vector<std::string> ExtraProgEntries;
-  std::vector<std::string> FinishLines;
-  std::vector<std::string> Directories;
+  Vector<std::unique_ptr<TInstallFileRecord>> Files;
+  String PackageText1;
+  String PackageText2;
+  String ProductName;
+  String MenuFolderName;
+  String BrowsePrompt;
+  String RegistryKey;
+  String LaunchProgram;
+  String InstallDir;
+  String ProductText2;
+  String ProductText3;
+  String ProductText4;
+  Vector<String> WelcomeLines;
+  Vector<String> ExtraProgEntries;
+  Vector<String> FinishLines;
+  Vector<String> Directories;
   std::int32_t SpaceRequired = 0;
-  std::vector<std::unique_ptr<TPreRunFileRecord>> PreRunFiles;
-  std::string InfoText1 = " ";
-  std::string InfoText2 = " ";
-  std::string InfoText3 = " ";
-  std::vector<std::uint8_t> Icon;  // an .ico image, kept undecoded
+  Vector<std::unique_ptr<TPreRunFileRecord>> PreRunFiles;
+  String InfoText1 = " ";
+  String InfoText2 = " ";
+  String InfoText3 = " ";
+  Vector<std::uint8_t> Icon;  // an .ico image, kept undecoded
   std::uint8_t Flag1 = 1;
   std::uint8_t Flag2 = 1;
   std::uint8_t Flag3 = 1;

@@ -68,7 +68,7 @@ void ClearRange(std::int64_t field, std::int64_t length, std::int64_t start,
 }  // namespace
 
 bool ReadPeSigningFields(File& file, PeSigningFields* fields) {
-  std::vector<std::uint8_t> head(kHeaderWindow);
+  Vector<std::uint8_t> head(kHeaderWindow);
   std::uint32_t got = 0;
   if (!file.Seek(0, File::Origin::kBegin) ||
       !ReadFull(file, head.data(), kHeaderWindow, &got)) {
@@ -77,7 +77,7 @@ bool ReadPeSigningFields(File& file, PeSigningFields* fields) {
   return ParseHeaders(head.data(), got, fields);
 }
 
-bool FindPeSigningFields(const std::vector<std::uint8_t>& image,
+bool FindPeSigningFields(const Vector<std::uint8_t>& image,
                          PeSigningFields* fields) {
   const std::uint32_t n = image.size() < kHeaderWindow
                               ? static_cast<std::uint32_t>(image.size())

@@ -10,8 +10,8 @@
 #define SFX_PACKAGE_SIGNATURE_H_
 
 #include <cstdint>
-#include <vector>
 
+#include "base/vector.h"
 #include "platform/platform.h"
 
 namespace sfx {
@@ -30,7 +30,7 @@ struct PeSigningFields {
 bool ReadPeSigningFields(File& file, PeSigningFields* fields);
 
 // The same over a PE image in memory (the stub of the packer).
-bool FindPeSigningFields(const std::vector<std::uint8_t>& image,
+bool FindPeSigningFields(const Vector<std::uint8_t>& image,
                          PeSigningFields* fields);
 
 // The certificate table's offset when `file` (of length `size`) carries one

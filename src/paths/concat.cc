@@ -6,16 +6,16 @@
 
 namespace sfx {
 
-std::string Concat(std::initializer_list<std::string_view> parts) {
+String Concat(std::initializer_list<std::string_view> parts) {
   std::size_t size = 0;
   for (std::string_view part : parts) size += part.size();
-  std::string text;
+  String text;
   text.reserve(size);
   for (std::string_view part : parts) text.append(part.data(), part.size());
   return text;
 }
 
-std::string DecimalText(std::int64_t n) {
+String DecimalText(std::int64_t n) {
   char digits[24];
   char* p = digits + sizeof digits;
   std::uint64_t rest = Magnitude(n);
@@ -25,7 +25,7 @@ std::string DecimalText(std::int64_t n) {
     rest = step.quotient;
   } while (rest != 0);
   if (n < 0) *--p = '-';
-  return std::string(p, digits + sizeof digits);
+  return String(p, digits + sizeof digits);
 }
 
 }  // namespace sfx

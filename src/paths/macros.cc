@@ -12,8 +12,8 @@
 
 namespace sfx {
 
-std::string InstallLocation;
-std::string ProgName;
+String InstallLocation;
+String ProgName;
 
 namespace {
 
@@ -31,23 +31,23 @@ constexpr char kSoftDataFolder[] = "TIV_Software\\";
 
 // A directory value as the text expander uses it: with a trailing
 // backslash, within the 255 characters of a short text.
-std::string DirValue(const std::string& directory) {
+String DirValue(const String& directory) {
   return ToShortText(AddTrailingBackslash(directory));
 }
 
-std::string WithoutTrailingBackslash(std::string text) {
+String WithoutTrailingBackslash(String text) {
   if (!text.empty() && text.back() == '\\') text.pop_back();
   return text;
 }
 
 // Creates `path` and its missing parents; failures are left for the
 // caller to notice (or not).
-void ForceDirectories(const std::string& path) {
-  std::string dir = WithoutTrailingBackslash(path);
+void ForceDirectories(const String& path) {
+  String dir = WithoutTrailingBackslash(path);
   if (dir.size() < 3 || IsExistingDirectory(dir)) return;
   std::size_t cut = dir.find_last_of("\\:");
-  if (cut == std::string::npos) return;
-  std::string parent = dir.substr(0, cut + 1);
+  if (cut == String::npos) return;
+  String parent = dir.substr(0, cut + 1);
   if (parent == dir) return;
   ForceDirectories(parent);
   Os().CreateDirectory(dir);
@@ -55,58 +55,58 @@ void ForceDirectories(const std::string& path) {
 
 // The part of the first 255 characters of `upper` that follows the first
 // occurrence of `macro`. The caller knows that `upper` holds it.
-std::string AfterMacro(const std::string& upper, const char* macro) {
-  std::string head = ToShortText(upper);
-  std::string macro_text(macro);
+String AfterMacro(const String& upper, const char* macro) {
+  String head = ToShortText(upper);
+  String macro_text(macro);
   std::size_t at = head.find(macro_text);
-  if (at == std::string::npos) return std::string();
+  if (at == String::npos) return String();
   return head.substr(at + macro_text.size());
 }
 
-bool Contains(const std::string& upper, const char* macro) {
-  return upper.find(macro) != std::string::npos;
+bool Contains(const String& upper, const char* macro) {
+  return upper.find(macro) != String::npos;
 }
 
 }  // namespace
 
-std::string GetSpecialFolderPath(int csidl) {
+String GetSpecialFolderPath(int csidl) {
   return ToShortText(Os().GetSpecialFolderPath(csidl, 0));
 }
 
-std::string GetCommonAppDataDir() {
+String GetCommonAppDataDir() {
   return AddTrailingBackslashShort(
       GetSpecialFolderPath(os::kCsidlCommonAppData));
 }
 
-std::string GetSoftDataDir() {
-  std::string common = GetCommonAppDataDir();
-  std::string path = ToShortText(Concat({common, kSoftDataFolder}));
+String GetSoftDataDir() {
+  String common = GetCommonAppDataDir();
+  String path = ToShortText(Concat({common, kSoftDataFolder}));
   // Without a common folder the path would be relative and the folder
   // would appear in whatever directory is current; it is not created then.
   if (!common.empty() && !IsExistingDirectory(path)) ForceDirectories(path);
   return path;
 }
 
-bool IsExistingDirectory(const std::string& path) {
+bool IsExistingDirectory(const String& path) {
   std::uint32_t attributes = Os().GetFileAttributes(path);
   return attributes != os::kInvalidAttributes &&
          (attributes & os::kAttributeDirectory) != 0;
 }
 
-std::string ExpandMacros(const std::string& text) {
-  if (text.empty()) return std::string();
+String ExpandMacros(const String& text) {
+  if (text.empty()) return String();
   Platform& os = Os();
   // Every value is worked out on each call, as the shared data folder's
   // creation depends on it.
-  const std::string system_dir = DirValue(os.GetSystemDirectory());
-  const std::string temp_dir = DirValue(os.GetTempPath());
-  const std::string windows_dir = DirValue(os.GetWindowsDirectory());
-  const std::string install_dir = DirValue(InstallLocation);
-  const std::string soft_data_dir = GetSoftDataDir();
-  const std::string common_app_data = GetCommonAppDataDir();
-  const std::string current_dir = DirValue(os.GetCurrentDirectory());
+  const String system_dir = DirValue(os.GetSystemDirectory());
+  const String temp_dir = DirValue(os.GetTempPath());
+  const String windows_dir = DirValue(os.GetWindowsDirectory());
+  const String install_dir = DirValue(InstallLocation);
+  const String soft_data_dir = GetSoftDataDir();
+  const String common_app_data = GetCommonAppDataDir();
+  const String current_dir = DirValue(os.GetCurrentDirectory());
 
-  std::string result = text;
+  String result = text;
   ReplaceAllText(result, kSystemMacro, system_dir);
   ReplaceAllText(result, kTempMacro, temp_dir);
   ReplaceAllText(result, kWindowsMacro, windows_dir);
@@ -119,15 +119,15 @@ std::string ExpandMacros(const std::string& text) {
   return result;
 }
 
-std::string ExpandDirMacros(const std::string& text) {
-  const std::string upper = UpperCaseLatin(text);
-  std::string result = text;
+String ExpandDirMacros(const String& text) {
+  const String upper = UpperCaseLatin(text);
+  String result = text;
 
   // Prefix rule: whatever precedes the macro is dropped, the directory
   // takes its place and the (upper-cased) remainder follows it.
   struct Prefix {
     const char* macro;
-    std::string (*directory)();
+    String (*directory)();
   };
   static const Prefix kPrefixes[] = {
       {kSystemMacro, [] { return Os().GetSystemDirectory(); }},

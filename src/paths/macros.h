@@ -4,31 +4,31 @@
 #ifndef SFX_PATHS_MACROS_H_
 #define SFX_PATHS_MACROS_H_
 
-#include <string>
+#include "base/string.h"
 
 namespace sfx {
 
 // The destination of the current installation with a trailing backslash;
 // the value of %INSTALLDIR% and %PROGRAMDIR%. Empty until the run sets it.
-extern std::string InstallLocation;
+extern String InstallLocation;
 // The product name, published when the header is read; value of %PROGNAME%.
-extern std::string ProgName;
+extern String ProgName;
 
 // The shell's path for a special folder (CSIDL), cut to 255 characters;
 // empty when the shell cannot resolve it.
-std::string GetSpecialFolderPath(int csidl);
+String GetSpecialFolderPath(int csidl);
 // The common application-data folder with a trailing backslash.
-std::string GetCommonAppDataDir();
+String GetCommonAppDataDir();
 // The shared data folder "TIV_Software\" below it, created when missing.
-std::string GetSoftDataDir();
+String GetSoftDataDir();
 // True when `path` names an existing directory.
-bool IsExistingDirectory(const std::string& path);
+bool IsExistingDirectory(const String& path);
 
 // Replaces every macro of the text with its value.
-std::string ExpandMacros(const std::string& text);
+String ExpandMacros(const String& text);
 // Builds a directory from a text that holds a macro; a text without a macro
 // comes back unchanged.
-std::string ExpandDirMacros(const std::string& text);
+String ExpandDirMacros(const String& text);
 
 }  // namespace sfx
 

@@ -10,17 +10,17 @@ namespace {
 
 // The macros of package texts, upper-case as UpperCaseLatin gives them.
 constexpr const char* kMacros[] = {
-    "%SYSTEM%",         "%TEMP%",          "%WINDOWS%",
-    "%PROGRAMDIR%",     "%INSTALLDIR%",    "%TIVSOFTDATADIR%",
-    "%COMMONAPPDATA%",  "%PROGNAME%",      "%CURRENTDIR%"};
+    "%SYSTEM%",        "%TEMP%",       "%WINDOWS%",
+    "%PROGRAMDIR%",    "%INSTALLDIR%", "%TIVSOFTDATADIR%",
+    "%COMMONAPPDATA%", "%PROGNAME%",   "%CURRENTDIR%"};
 
-bool IsDeviceName(const std::string& name) {
+bool IsDeviceName(const String& name) {
   // Windows maps these names to devices whatever extension follows, and
   // ignores blanks before the extension.
-  std::string base = UpperCaseLatin(name.substr(0, name.find('.')));
+  String base = UpperCaseLatin(name.substr(0, name.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL",
-                                         "CONIN$", "CONOUT$"};
+  static const char* const kDevices[] = {"CON", "PRN",    "AUX",
+                                         "NUL", "CONIN$", "CONOUT$"};
   for (const char* device : kDevices) {
     if (base == device) return true;
   }
@@ -31,7 +31,7 @@ bool IsDeviceName(const std::string& name) {
 
 }  // namespace
 
-NameProblem CheckNameComponent(const std::string& name) {
+NameProblem CheckNameComponent(const String& name) {
   if (name.empty()) return NameProblem::kEmpty;
   if (name == "." || name == "..") return NameProblem::kDotComponent;
   for (const char c : name) {
@@ -47,18 +47,18 @@ NameProblem CheckNameComponent(const std::string& name) {
   return NameProblem::kNone;
 }
 
-NameProblem CheckRelativePath(const std::string& path, bool macro_allowed) {
-  std::string rest = path;
+NameProblem CheckRelativePath(const String& path, bool macro_allowed) {
+  String rest = path;
   if (macro_allowed) {
-    const std::string upper = UpperCaseLatin(path);
-    std::size_t end = std::string::npos;
+    const String upper = UpperCaseLatin(path);
+    std::size_t end = String::npos;
     for (const char* macro : kMacros) {
       const std::size_t at = upper.rfind(macro);
-      if (at == std::string::npos) continue;
+      if (at == String::npos) continue;
       const std::size_t after = at + std::strlen(macro);
-      if (end == std::string::npos || after > end) end = after;
+      if (end == String::npos || after > end) end = after;
     }
-    if (end != std::string::npos) {
+    if (end != String::npos) {
       rest = path.substr(end);
       if (!rest.empty() && rest[0] == '\\') rest.erase(0, 1);
     }
@@ -74,7 +74,7 @@ NameProblem CheckRelativePath(const std::string& path, bool macro_allowed) {
     const NameProblem problem =
         CheckNameComponent(rest.substr(start, cut - start));
     if (problem != NameProblem::kNone) return problem;
-    if (cut == std::string::npos) return NameProblem::kNone;
+    if (cut == String::npos) return NameProblem::kNone;
     start = cut + 1;
   }
 }
@@ -101,6 +101,6 @@ const char* DescribeNameProblem(NameProblem problem) {
   return "is not allowed";
 }
 
-std::string NameKey(const std::string& name) { return UpperCaseLatin(name); }
+String NameKey(const String& name) { return UpperCaseLatin(name); }
 
 }  // namespace sfx

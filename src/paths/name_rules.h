@@ -7,7 +7,7 @@
 #ifndef SFX_PATHS_NAME_RULES_H_
 #define SFX_PATHS_NAME_RULES_H_
 
-#include <string>
+#include "base/string.h"
 
 namespace sfx {
 
@@ -22,7 +22,7 @@ enum class NameProblem {
 };
 
 // One component: a file or folder name without separators.
-NameProblem CheckNameComponent(const std::string& name);
+NameProblem CheckNameComponent(const String& name);
 
 // A path of components separated by backslashes. An empty path passes
 // (it names the base folder itself), and so does one trailing backslash.
@@ -30,7 +30,7 @@ NameProblem CheckNameComponent(const std::string& name);
 // may stand anywhere; the text up to and including the last macro is taken
 // as the system's and only what follows it is checked, so a macro is the
 // one way to leave the base folder. Without a macro the path is relative.
-NameProblem CheckRelativePath(const std::string& path, bool macro_allowed);
+NameProblem CheckRelativePath(const String& path, bool macro_allowed);
 
 // The problem in words, for messages: "is empty", "has a . or ..
 // component", ...
@@ -38,7 +38,7 @@ const char* DescribeNameProblem(NameProblem problem);
 
 // The key under which Windows compares two names in one folder (case
 // folded as the installer folds it); equal keys mean the same file.
-std::string NameKey(const std::string& name);
+String NameKey(const String& name);
 
 }  // namespace sfx
 

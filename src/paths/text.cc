@@ -5,12 +5,12 @@
 
 namespace sfx {
 
-std::string ToShortText(const std::string& text) {
+String ToShortText(const String& text) {
   return text.size() > kShortTextMax ? text.substr(0, kShortTextMax) : text;
 }
 
-std::string UpperCaseLatin(const std::string& text) {
-  std::string result = text;
+String UpperCaseLatin(const String& text) {
+  String result = text;
   for (char& c : result) {
     const unsigned char byte = static_cast<unsigned char>(c);
     if ((byte >= 0x61 && byte <= 0x7A) || byte >= 0xE0) {
@@ -20,19 +20,19 @@ std::string UpperCaseLatin(const std::string& text) {
   return result;
 }
 
-std::string AddTrailingBackslash(const std::string& text) {
+String AddTrailingBackslash(const String& text) {
   if (text.empty() || text.back() == '\\') return text;
   return text + '\\';
 }
 
-std::string AddTrailingBackslashShort(const std::string& text) {
+String AddTrailingBackslashShort(const String& text) {
   return ToShortText(AddTrailingBackslash(text));
 }
 
-std::string SplitAtDelimiter(char delimiter, std::string& text) {
+String SplitAtDelimiter(char delimiter, String& text) {
   const std::size_t at = text.find(delimiter);
-  std::string head;
-  if (at == std::string::npos) {
+  String head;
+  if (at == String::npos) {
     head.swap(text);
     text.clear();
   } else {
@@ -42,16 +42,15 @@ std::string SplitAtDelimiter(char delimiter, std::string& text) {
   return head;
 }
 
-void ReplaceAllText(std::string& text, const std::string& macro,
-                    const std::string& value) {
+void ReplaceAllText(String& text, const String& macro, const String& value) {
   if (macro == value || text.empty() || macro.empty()) return;
-  const std::string upper_macro = UpperCaseLatin(macro);
+  const String upper_macro = UpperCaseLatin(macro);
   std::size_t resume = 0;
   for (;;) {
     // The search runs on an upper-cased copy so that the macro matches in
     // any case, while the text outside the macros keeps its own.
     const std::size_t at = UpperCaseLatin(text).find(upper_macro, resume);
-    if (at == std::string::npos) break;
+    if (at == String::npos) break;
     text.replace(at, macro.size(), value);
     // Resume after the inserted value, so a value that holds the macro is
     // not expanded again.
@@ -60,9 +59,9 @@ void ReplaceAllText(std::string& text, const std::string& macro,
   }
 }
 
-std::string LastPathComponent(const std::string& path) {
+String LastPathComponent(const String& path) {
   const std::size_t at = path.find_last_of("\\/:");
-  return at == std::string::npos ? path : path.substr(at + 1);
+  return at == String::npos ? path : path.substr(at + 1);
 }
 
 }  // namespace sfx

@@ -4,36 +4,36 @@
 #define SFX_PATHS_TEXT_H_
 
 #include <cstddef>
-#include <string>
+
+#include "base/string.h"
 
 namespace sfx {
 
 constexpr std::size_t kShortTextMax = 255;
 
 // Cuts a text to the 255 characters of a short text.
-std::string ToShortText(const std::string& text);
+String ToShortText(const String& text);
 
 // Upper-cases byte by byte, without a locale: 0x61-0x7A and 0xE0-0xFF are
 // lowered by 0x20, every other byte stays.
-std::string UpperCaseLatin(const std::string& text);
+String UpperCaseLatin(const String& text);
 
 // Appends a backslash to a non-empty text that does not end with one.
-std::string AddTrailingBackslash(const std::string& text);
+String AddTrailingBackslash(const String& text);
 // The same on a short text: the result is cut back to 255 characters.
-std::string AddTrailingBackslashShort(const std::string& text);
+String AddTrailingBackslashShort(const String& text);
 
 // Finds the first `delimiter` in `text`: returns what precedes it and leaves
 // in `text` what follows it. Without one, returns the whole text and leaves
 // `text` empty.
-std::string SplitAtDelimiter(char delimiter, std::string& text);
+String SplitAtDelimiter(char delimiter, String& text);
 
 // Replaces every occurrence of `macro` (found without regard to case) by
 // `value`, resuming after each inserted value.
-void ReplaceAllText(std::string& text, const std::string& macro,
-                    const std::string& value);
+void ReplaceAllText(String& text, const String& macro, const String& value);
 
 // The last path component: what follows the last backslash, slash or colon.
-std::string LastPathComponent(const std::string& path);
+String LastPathComponent(const String& path);
 
 }  // namespace sfx
 

@@ -15,8 +15,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
-#include <vector>
+
+#include "base/string.h"
+#include "base/vector.h"
 
 namespace sfx {
 
@@ -60,9 +61,9 @@ class RegistryKey {
  public:
   virtual ~RegistryKey() = default;
   // Sets a string (REG_SZ) value. False when the system refused.
-  virtual bool SetString(const std::string& name, const std::string& value) = 0;
+  virtual bool SetString(const String& name, const String& value) = 0;
   // Sets a number (REG_DWORD) value. False when the system refused.
-  virtual bool SetDword(const std::string& name, std::uint32_t value) = 0;
+  virtual bool SetDword(const String& name, std::uint32_t value) = 0;
   // Deletes every value of the key (its subkeys stay). False when one
   // could not be deleted.
   virtual bool DeleteAllValues() = 0;
@@ -109,82 +110,76 @@ class Platform {
 
   // --- Files -------------------------------------------------------------
   // Opens an existing file for reading, all sharing allowed. Null on failure.
-  virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
+  virtual std::unique_ptr<File> OpenRead(const String& path) = 0;
   // Opens an existing file for reading and writing, sharing read and write.
-  virtual std::unique_ptr<File> OpenReadWrite(const std::string& path) = 0;
+  virtual std::unique_ptr<File> OpenReadWrite(const String& path) = 0;
   // Creates (or truncates) a file for writing. Null on failure.
-  virtual std::unique_ptr<File> CreateWrite(const std::string& path) = 0;
-  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual std::unique_ptr<File> CreateWrite(const String& path) = 0;
+  virtual bool DeleteFile(const String& path) = 0;
   // Moves `from` over `to` in one step, replacing an existing `to`
   // (MoveFileExA with MOVEFILE_REPLACE_EXISTING). False, with both files as
   // they were, when the system refuses (for instance `to` is in use).
-  virtual bool MoveFileReplace(const std::string& from,
-                               const std::string& to) = 0;
+  virtual bool MoveFileReplace(const String& from, const String& to) = 0;
   // The last-write time of an existing file as a local DOS date and time
   // (date in the high 16 bits, time in the low 16 bits).
-  virtual bool GetLastWriteDosTime(const std::string& path,
+  virtual bool GetLastWriteDosTime(const String& path,
                                    std::uint32_t* dos_date_time) = 0;
   // Sets the last-write time from a local DOS date and time, converted to
   // UTC; creation and access times stay. False when the value is invalid or
   // the file cannot be opened.
-  virtual bool SetLastWriteDosTime(const std::string& path,
+  virtual bool SetLastWriteDosTime(const String& path,
                                    std::uint32_t dos_date_time) = 0;
   // GetFileAttributesA: os::kInvalidAttributes when the path does not exist.
-  virtual std::uint32_t GetFileAttributes(const std::string& path) = 0;
+  virtual std::uint32_t GetFileAttributes(const String& path) = 0;
   // Creates one directory (not its parents).
-  virtual bool CreateDirectory(const std::string& path) = 0;
-  virtual bool SetCurrentDirectory(const std::string& path) = 0;
-  virtual std::string GetCurrentDirectory() = 0;
-  virtual std::string GetSystemDirectory() = 0;
-  virtual std::string GetWindowsDirectory() = 0;
-  virtual std::string GetTempPath() = 0;
+  virtual bool CreateDirectory(const String& path) = 0;
+  virtual bool SetCurrentDirectory(const String& path) = 0;
+  virtual String GetCurrentDirectory() = 0;
+  virtual String GetSystemDirectory() = 0;
+  virtual String GetWindowsDirectory() = 0;
+  virtual String GetTempPath() = 0;
   // The path of a shell special folder (CSIDL); empty when unknown.
-  virtual std::string GetSpecialFolderPath(int csidl, WindowHandle owner) = 0;
+  virtual String GetSpecialFolderPath(int csidl, WindowHandle owner) = 0;
   // Free bytes on the volume of `root` ("C:\"). False when unknown.
-  virtual bool GetDiskFreeSpace(const std::string& root,
+  virtual bool GetDiskFreeSpace(const String& root,
                                 std::int64_t* free_bytes) = 0;
 
   // --- Processes -----------------------------------------------------------
-  virtual std::string GetModuleFileName() = 0;
+  virtual String GetModuleFileName() = 0;
   // The raw command line of the process, program name included.
-  virtual std::string GetCommandLine() = 0;
+  virtual String GetCommandLine() = 0;
   [[noreturn]] virtual void ExitProcess(std::uint32_t code) = 0;
   // CreateProcessA with `path` as application name and no command line.
   // Null when the program could not be started.
-  virtual std::unique_ptr<Process> StartProcess(const std::string& path) = 0;
+  virtual std::unique_ptr<Process> StartProcess(const String& path) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
   // WinExec: a result of 32 or more is success, below 32 an error code.
-  virtual std::uint32_t WinExec(const std::string& command_line, int show) = 0;
-  // Late binding: GetModuleHandleA / LoadLibraryA / GetProcAddress. Null
-  // when not found.
-  virtual void* GetModuleHandle(const std::string& module) = 0;
-  virtual void* LoadLibrary(const std::string& module) = 0;
-  virtual void* GetProcAddress(void* module, const std::string& name) = 0;
-  // Calls a bound SetThreadExecutionState.
-  virtual std::uint32_t CallSetThreadExecutionState(void* proc,
-                                                    std::uint32_t flags) = 0;
+  virtual std::uint32_t WinExec(const String& command_line, int show) = 0;
+  // SetThreadExecutionState(flags), bound late since not every system has
+  // it; false when it is missing (the machine then simply may sleep).
+  virtual bool KeepSystemAwake(std::uint32_t flags) = 0;
 
   // --- Registry ------------------------------------------------------------
   // Opens `path` beneath `root`, creating missing keys. Null on failure.
   virtual std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
-                                                 const std::string& path) = 0;
+                                                 const String& path) = 0;
 
   // --- Shell ---------------------------------------------------------------
   virtual void CoInitialize() = 0;
   virtual void CoUninitialize() = 0;
   // Writes one shell link; returns the status (negative means failure).
-  virtual std::int32_t CreateShellLink(const std::string& target,
-                                       const std::string& link_path,
-                                       const std::string& description,
-                                       const std::string& arguments,
-                                       const std::string& working_dir) = 0;
+  virtual std::int32_t CreateShellLink(const String& target,
+                                       const String& link_path,
+                                       const String& description,
+                                       const String& arguments,
+                                       const String& working_dir) = 0;
 
   // --- Windows -------------------------------------------------------------
   // MessageBoxA; returns the button pressed (os::kIdOk, kIdYes, kIdNo).
-  virtual int MessageBox(WindowHandle owner, const std::string& text,
-                         const std::string& caption, std::uint32_t flags) = 0;
+  virtual int MessageBox(WindowHandle owner, const String& text,
+                         const String& caption, std::uint32_t flags) = 0;
   // The user's thousands separator (LOCALE_STHOUSAND); "," when unknown.
-  virtual std::string GetThousandsSeparator() = 0;
+  virtual String GetThousandsSeparator() = 0;
   // A child progress-bar control ("msctls_progress32"), child and visible.
   virtual WindowHandle CreateProgressBar(WindowHandle parent, int x, int y,
                                          int width, int height, int id) = 0;
@@ -196,12 +191,12 @@ class Platform {
   virtual void UpdateWindow(WindowHandle window) = 0;
   virtual void ShowWindow(WindowHandle window, int show) = 0;
   // GetWindowTextA with a buffer of `max_chars` + 1 characters.
-  virtual std::string GetWindowText(WindowHandle window, int max_chars) = 0;
+  virtual String GetWindowText(WindowHandle window, int max_chars) = 0;
 
   // --- Resources -------------------------------------------------------------
   // The bytes of the program's own VERSIONINFO resource (id 1); empty when
   // it has none.
-  virtual std::vector<std::uint8_t> LoadOwnVersionInfo() = 0;
+  virtual Vector<std::uint8_t> LoadOwnVersionInfo() = 0;
 };
 
 // The platform in use: the system's own unless a test installed another.

@@ -214,12 +214,7 @@ class PosixPlatform : public Platform {
   std::uint32_t WinExec(const std::string&, int) override {
     return 2;  // ERROR_FILE_NOT_FOUND: nothing can be started here
   }
-  void* GetModuleHandle(const std::string&) override { return nullptr; }
-  void* LoadLibrary(const std::string&) override { return nullptr; }
-  void* GetProcAddress(void*, const std::string&) override { return nullptr; }
-  std::uint32_t CallSetThreadExecutionState(void*, std::uint32_t) override {
-    return 0;
-  }
+  bool KeepSystemAwake(std::uint32_t) override { return false; }
 
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot,
                                          const std::string&) override {

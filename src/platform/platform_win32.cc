@@ -2,8 +2,8 @@
 // ANSI system call of the same name. Handles are owned by small RAII
 // objects so that no way out of an operation leaks one.
 #include <cstring>
-#include <string>
 
+#include "base/string.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
 
@@ -27,16 +27,16 @@ HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 // The text that a "fill this buffer" call of the system produced; an empty
 // text when the call failed or the buffer was too small.
 template <typename Call>
-std::string FillBuffer(Call call) {
+String FillBuffer(Call call) {
   char buffer[kPathBufferSize + 1];
   DWORD n = call(buffer, kPathBufferSize);
-  if (n == 0 || n >= kPathBufferSize) return std::string();
-  return std::string(buffer, n);
+  if (n == 0 || n >= kPathBufferSize) return String();
+  return String(buffer, n);
 }
 
 // `wide` in the ANSI code page; false when a character has no exact
 // counterpart there (the system would put a '?' or a look-alike instead).
-bool WideToAnsi(const WCHAR* wide, std::string* ansi) {
+bool WideToAnsi(const WCHAR* wide, String* ansi) {
   char buffer[2 * MAX_PATH + 2];
   BOOL defaulted = FALSE;
   const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1,
@@ -92,8 +92,8 @@ class Win32File : public File {
   HANDLE handle_;
 };
 
-std::unique_ptr<File> OpenFile(const std::string& path, DWORD access,
-                               DWORD share, DWORD disposition) {
+std::unique_ptr<File> OpenFile(const String& path, DWORD access, DWORD share,
+                               DWORD disposition) {
   HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -129,13 +129,13 @@ class Win32RegistryKey : public RegistryKey {
   Win32RegistryKey(const Win32RegistryKey&) = delete;
   Win32RegistryKey& operator=(const Win32RegistryKey&) = delete;
 
-  bool SetString(const std::string& name, const std::string& value) override {
+  bool SetString(const String& name, const String& value) override {
     return RegSetValueExA(key_, name.c_str(), 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>(value.size() + 1)) ==
            ERROR_SUCCESS;
   }
-  bool SetDword(const std::string& name, std::uint32_t value) override {
+  bool SetDword(const String& name, std::uint32_t value) override {
     const DWORD dword = value;
     return RegSetValueExA(key_, name.c_str(), 0, REG_DWORD,
                           reinterpret_cast<const BYTE*>(&dword),
@@ -179,32 +179,31 @@ class ComPtr {
 
 class Win32Platform : public Platform {
  public:
-  std::unique_ptr<File> OpenRead(const std::string& path) override {
+  std::unique_ptr<File> OpenRead(const String& path) override {
     return OpenFile(path, GENERIC_READ,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     OPEN_EXISTING);
   }
 
-  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
+  std::unique_ptr<File> OpenReadWrite(const String& path) override {
     return OpenFile(path, GENERIC_READ | GENERIC_WRITE,
                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
   }
 
-  std::unique_ptr<File> CreateWrite(const std::string& path) override {
+  std::unique_ptr<File> CreateWrite(const String& path) override {
     return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
   }
 
-  bool DeleteFile(const std::string& path) override {
+  bool DeleteFile(const String& path) override {
     return DeleteFileA(path.c_str()) != FALSE;
   }
 
-  bool MoveFileReplace(const std::string& from,
-                       const std::string& to) override {
+  bool MoveFileReplace(const String& from, const String& to) override {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) !=
            FALSE;
   }
 
-  bool GetLastWriteDosTime(const std::string& path,
+  bool GetLastWriteDosTime(const String& path,
                            std::uint32_t* dos_date_time) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
@@ -221,7 +220,7 @@ class Win32Platform : public Platform {
     return true;
   }
 
-  bool SetLastWriteDosTime(const std::string& path,
+  bool SetLastWriteDosTime(const String& path,
                            std::uint32_t dos_date_time) override {
     FILETIME local;
     FILETIME utc;
@@ -240,40 +239,40 @@ class Win32Platform : public Platform {
     return ok != FALSE;
   }
 
-  std::uint32_t GetFileAttributes(const std::string& path) override {
+  std::uint32_t GetFileAttributes(const String& path) override {
     return GetFileAttributesA(path.c_str());
   }
 
-  bool CreateDirectory(const std::string& path) override {
+  bool CreateDirectory(const String& path) override {
     return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
   }
 
-  bool SetCurrentDirectory(const std::string& path) override {
+  bool SetCurrentDirectory(const String& path) override {
     return SetCurrentDirectoryA(path.c_str()) != FALSE;
   }
 
-  std::string GetCurrentDirectory() override {
+  String GetCurrentDirectory() override {
     return FillBuffer(
         [](char* b, DWORD n) { return GetCurrentDirectoryA(n, b); });
   }
 
-  std::string GetSystemDirectory() override {
+  String GetSystemDirectory() override {
     return FillBuffer([](char* b, DWORD n) {
       return static_cast<DWORD>(GetSystemDirectoryA(b, n));
     });
   }
 
-  std::string GetWindowsDirectory() override {
+  String GetWindowsDirectory() override {
     return FillBuffer([](char* b, DWORD n) {
       return static_cast<DWORD>(GetWindowsDirectoryA(b, n));
     });
   }
 
-  std::string GetTempPath() override {
+  String GetTempPath() override {
     return FillBuffer([](char* b, DWORD n) { return GetTempPathA(n, b); });
   }
 
-  std::string GetSpecialFolderPath(int csidl, WindowHandle owner) override {
+  String GetSpecialFolderPath(int csidl, WindowHandle owner) override {
     // The shell's folder functions need COM on this thread; one
     // initialisation serves the whole (single-threaded) process.
     if (!com_initialised_) {
@@ -288,18 +287,17 @@ class Win32Platform : public Platform {
       if (!SHGetPathFromIDListA(list, buffer)) buffer[0] = '\0';
     }
     if (list) CoTaskMemFree(list);
-    return std::string(buffer);
+    return String(buffer);
   }
 
-  bool GetDiskFreeSpace(const std::string& root,
-                        std::int64_t* free_bytes) override {
+  bool GetDiskFreeSpace(const String& root, std::int64_t* free_bytes) override {
     DWORD sectors_per_cluster = 0;
     DWORD bytes_per_sector = 0;
     DWORD free_clusters = 0;
     DWORD total_clusters = 0;
     // A root with a NUL in it (no drive letter known) names no volume; the
     // system would take the text before it, perhaps the current drive.
-    if (root.find('\0') != std::string::npos) return false;
+    if (root.find('\0') != String::npos) return false;
     if (!GetDiskFreeSpaceA(root.c_str(), &sectors_per_cluster,
                            &bytes_per_sector, &free_clusters,
                            &total_clusters)) {
@@ -313,29 +311,29 @@ class Win32Platform : public Platform {
   // The ANSI calls cannot open a file whose path the code page cannot
   // hold; the path is then given by the folder's short name (always ASCII
   // where the volume keeps short names), or empty when there is none.
-  std::string GetModuleFileName() override {
+  String GetModuleFileName() override {
     WCHAR wide[MAX_PATH + 1];
     DWORD n = GetModuleFileNameW(nullptr, wide, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return std::string();
+    if (n == 0 || n >= MAX_PATH) return String();
     wide[n] = 0;
-    std::string path;
+    String path;
     if (WideToAnsi(wide, &path)) return path;
     WCHAR short_path[MAX_PATH + 1];
     n = GetShortPathNameW(wide, short_path, MAX_PATH);
     if (n > 0 && n < MAX_PATH && WideToAnsi(short_path, &path)) return path;
-    return std::string();
+    return String();
   }
 
-  std::string GetCommandLine() override {
+  String GetCommandLine() override {
     const char* line = GetCommandLineA();
-    return line ? std::string(line) : std::string();
+    return line ? String(line) : String();
   }
 
   [[noreturn]] void ExitProcess(std::uint32_t code) override {
     ::ExitProcess(code);
   }
 
-  std::unique_ptr<Process> StartProcess(const std::string& path) override {
+  std::unique_ptr<Process> StartProcess(const String& path) override {
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
@@ -353,31 +351,27 @@ class Win32Platform : public Platform {
 
   void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
-  std::uint32_t WinExec(const std::string& command_line, int show) override {
+  std::uint32_t WinExec(const String& command_line, int show) override {
     return ::WinExec(command_line.c_str(), static_cast<UINT>(show));
   }
 
-  void* GetModuleHandle(const std::string& module) override {
-    return reinterpret_cast<void*>(GetModuleHandleA(module.c_str()));
-  }
-
-  void* LoadLibrary(const std::string& module) override {
-    return reinterpret_cast<void*>(LoadLibraryA(module.c_str()));
-  }
-
-  void* GetProcAddress(void* module, const std::string& name) override {
-    return reinterpret_cast<void*>(
-        ::GetProcAddress(static_cast<HMODULE>(module), name.c_str()));
-  }
-
-  std::uint32_t CallSetThreadExecutionState(void* proc,
-                                            std::uint32_t flags) override {
+  bool KeepSystemAwake(std::uint32_t flags) override {
     using Function = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE);
-    return reinterpret_cast<Function>(proc)(flags);
+    static Function set_state = nullptr;
+    if (!set_state) {
+      HMODULE kernel = GetModuleHandleA("kernel32.dll");
+      if (!kernel) kernel = LoadLibraryA("kernel32.dll");
+      if (!kernel) return false;
+      set_state = reinterpret_cast<Function>(reinterpret_cast<void*>(
+          ::GetProcAddress(kernel, "SetThreadExecutionState")));
+      if (!set_state) return false;
+    }
+    set_state(flags);
+    return true;
   }
 
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
-                                         const std::string& path) override {
+                                         const String& path) override {
     HKEY base = root == os::RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE
                                                         : HKEY_CURRENT_USER;
     HKEY key = nullptr;
@@ -391,11 +385,10 @@ class Win32Platform : public Platform {
   void CoInitialize() override { ::CoInitialize(nullptr); }
   void CoUninitialize() override { ::CoUninitialize(); }
 
-  std::int32_t CreateShellLink(const std::string& target,
-                               const std::string& link_path,
-                               const std::string& description,
-                               const std::string& arguments,
-                               const std::string& working_dir) override {
+  std::int32_t CreateShellLink(const String& target, const String& link_path,
+                               const String& description,
+                               const String& arguments,
+                               const String& working_dir) override {
     ComPtr<IShellLinkA> link;
     HRESULT status =
         CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER,
@@ -419,17 +412,17 @@ class Win32Platform : public Platform {
     return status;
   }
 
-  int MessageBox(WindowHandle owner, const std::string& text,
-                 const std::string& caption, std::uint32_t flags) override {
+  int MessageBox(WindowHandle owner, const String& text, const String& caption,
+                 std::uint32_t flags) override {
     return MessageBoxA(ToHwnd(owner), text.c_str(), caption.c_str(), flags);
   }
 
-  std::string GetThousandsSeparator() override {
+  String GetThousandsSeparator() override {
     char buffer[8];
     int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, buffer,
                            sizeof buffer);
     if (n <= 0) return ",";
-    return std::string(buffer);
+    return String(buffer);
   }
 
   WindowHandle CreateProgressBar(WindowHandle parent, int x, int y, int width,
@@ -465,15 +458,15 @@ class Win32Platform : public Platform {
     ::ShowWindow(ToHwnd(window), show);
   }
 
-  std::string GetWindowText(WindowHandle window, int max_chars) override {
-    if (max_chars <= 0) return std::string();
-    std::string buffer(static_cast<std::size_t>(max_chars) + 1, '\0');
+  String GetWindowText(WindowHandle window, int max_chars) override {
+    if (max_chars <= 0) return String();
+    String buffer(static_cast<std::size_t>(max_chars) + 1, '\0');
     int n = GetWindowTextA(ToHwnd(window), &buffer[0], max_chars + 1);
     buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return buffer;
   }
 
-  std::vector<std::uint8_t> LoadOwnVersionInfo() override {
+  Vector<std::uint8_t> LoadOwnVersionInfo() override {
     HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1),
                                 MAKEINTRESOURCEA(16));  // RT_VERSION
     HGLOBAL loaded = found ? LoadResource(nullptr, found) : nullptr;
@@ -481,8 +474,7 @@ class Win32Platform : public Platform {
         loaded ? static_cast<const std::uint8_t*>(LockResource(loaded))
                : nullptr;
     if (!bytes) return {};
-    return std::vector<std::uint8_t>(bytes,
-                                     bytes + SizeofResource(nullptr, found));
+    return Vector<std::uint8_t>(bytes, bytes + SizeofResource(nullptr, found));
   }
 
  private:

@@ -21,28 +21,28 @@ void WriteLog(const char* bytes, std::size_t n) {
 
 }  // namespace
 
-bool OpenLog(const std::string& path) {
+bool OpenLog(const String& path) {
   g_log = Os().CreateWrite(path);
   return g_log != nullptr;
 }
 
-void LogLine(const std::string& text) {
+void LogLine(const String& text) {
   if (!g_log) return;
   // A CR inside a message starts an indented line of the log.
   std::size_t start = 0;
   while (true) {
     const std::size_t cut = text.find('\r', start);
     WriteLog(text.data() + start,
-             (cut == std::string::npos ? text.size() : cut) - start);
-    if (cut == std::string::npos) break;
+             (cut == String::npos ? text.size() : cut) - start);
+    if (cut == String::npos) break;
     WriteLog("\r\n    ", 6);
     start = cut + 1;
   }
   WriteLog("\r\n", 2);
 }
 
-int ShowMessage(const std::string& text, const char* caption,
-                std::uint32_t flags, WindowHandle owner) {
+int ShowMessage(const String& text, const char* caption, std::uint32_t flags,
+                WindowHandle owner) {
   if (g_log) {
     WriteLog(caption, std::strlen(caption));
     WriteLog(": ", 2);
@@ -52,11 +52,11 @@ int ShowMessage(const std::string& text, const char* caption,
   return (flags & 0x0F) == os::kMbYesNo ? os::kIdNo : os::kIdOk;
 }
 
-void ReportFailure(ExitCode code, const std::string& text) {
+void ReportFailure(ExitCode code, const String& text) {
   ReportFailure(code, text, MainWindow);
 }
 
-void ReportFailure(ExitCode code, const std::string& text, WindowHandle owner) {
+void ReportFailure(ExitCode code, const String& text, WindowHandle owner) {
   ShowMessage(text, "Error", os::kMbOk | os::kMbIconError, owner);
   g_exit_code = code;
 }

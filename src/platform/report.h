@@ -17,8 +17,8 @@
 #define SFX_PLATFORM_REPORT_H_
 
 #include <cstdint>
-#include <string>
 
+#include "base/string.h"
 #include "platform/platform.h"
 
 namespace sfx {
@@ -38,21 +38,21 @@ extern bool QuietMode;
 
 // Opens (creates or truncates) the plain-text log; false when it cannot be
 // created. Without it the log lines go nowhere.
-bool OpenLog(const std::string& path);
+bool OpenLog(const String& path);
 // Writes one line to the log (a CR inside `text` starts a new line).
-void LogLine(const std::string& text);
+void LogLine(const String& text);
 
 // Shows a message box (owned by `owner`) unless the run is quiet, and logs
 // it as "caption: text". Returns the button pressed, or in a quiet run
 // os::kIdNo for a Yes/No question and os::kIdOk otherwise.
-int ShowMessage(const std::string& text, const char* caption,
-                std::uint32_t flags, WindowHandle owner);
+int ShowMessage(const String& text, const char* caption, std::uint32_t flags,
+                WindowHandle owner);
 
 // Shows `text` as an "Error" box with the error icon and OK (owner
 // MainWindow), logs it, and makes `code` the process's exit code.
-void ReportFailure(ExitCode code, const std::string& text);
+void ReportFailure(ExitCode code, const String& text);
 // The same with an explicit owner (0 for the ownerless boxes).
-void ReportFailure(ExitCode code, const std::string& text, WindowHandle owner);
+void ReportFailure(ExitCode code, const String& text, WindowHandle owner);
 
 void SetExitCode(ExitCode code);
 ExitCode CurrentExitCode();

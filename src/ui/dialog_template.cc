@@ -39,7 +39,7 @@ constexpr LicenceItem kTextItem = {0x210844, kLicenceTextId, 4, 68, 620,
                                    345,      kAtomEdit};
 
 void AddLicenceItem(DialogTemplateWriter& writer, const LicenceItem& item,
-                    double fx, double fy, const std::string& title) {
+                    double fx, double fy, const String& title) {
   AddDialogItem(writer, item.style, item.id, PixelsToDialogUnits(item.x, fx),
                 PixelsToDialogUnits(item.y, fy),
                 PixelsToDialogUnits(item.cx, fx),
@@ -59,8 +59,8 @@ const char kLicenceInstruction[] =
     "====================================================================="
     "================\r";
 
-std::u16string WidenLatin1(const std::string& ansi) {
-  std::u16string wide;
+WideText WidenLatin1(const String& ansi) {
+  WideText wide;
   wide.reserve(ansi.size());
   for (char c : ansi) wide.push_back(static_cast<unsigned char>(c));
   return wide;
@@ -76,7 +76,7 @@ void DialogTemplateWriter::Write32(std::uint32_t value) {
   Write16(static_cast<std::uint16_t>(value >> 16));
 }
 
-void DialogTemplateWriter::WriteString(const std::string& ansi) {
+void DialogTemplateWriter::WriteString(const String& ansi) {
   for (char16_t unit : widen_(ansi)) Write16(unit);
   Write16(0);
 }
@@ -87,9 +87,8 @@ void DialogTemplateWriter::AlignToDword() {
 
 void WriteDialogHeader(DialogTemplateWriter& writer, std::uint32_t style,
                        std::uint16_t item_count, std::int16_t x, std::int16_t y,
-                       std::int16_t cx, std::int16_t cy,
-                       const std::string& title, std::uint16_t point_size,
-                       const std::string& face) {
+                       std::int16_t cx, std::int16_t cy, const String& title,
+                       std::uint16_t point_size, const String& face) {
   writer.AlignToDword();
   writer.Write32(style);
   writer.Write32(0);  // extended style
@@ -108,7 +107,7 @@ void WriteDialogHeader(DialogTemplateWriter& writer, std::uint32_t style,
 void AddDialogItem(DialogTemplateWriter& writer, std::uint32_t style,
                    std::uint16_t id, std::int16_t x, std::int16_t y,
                    std::int16_t cx, std::int16_t cy, std::uint16_t class_atom,
-                   const std::string& title) {
+                   const String& title) {
   writer.AlignToDword();
   writer.Write32(style | kItemBaseStyle);
   writer.Write32(0);  // extended style
@@ -135,9 +134,9 @@ std::int16_t PixelsToDialogUnits(int pixels, double factor) {
   return static_cast<std::int16_t>(lower);
 }
 
-std::vector<std::uint8_t> BuildMeasureTemplate(const std::string& face,
-                                               std::uint16_t point_size,
-                                               WidenFunction widen) {
+Vector<std::uint8_t> BuildMeasureTemplate(const String& face,
+                                          std::uint16_t point_size,
+                                          WidenFunction widen) {
   DialogTemplateWriter writer(widen);
   WriteDialogHeader(writer, kDialogStyle, 0, 0, 0, 200, 200, "Tmp", point_size,
                     face);
@@ -151,9 +150,8 @@ bool LicenceFitsTemplate(std::size_t utf16_units) {
   return utf16_units <= (kLicenceTemplateLimit - kFixedBytes) / 2;
 }
 
-std::vector<std::uint8_t> BuildLicenceTemplate(const std::string& licence,
-                                               double fx, double fy,
-                                               WidenFunction widen) {
+Vector<std::uint8_t> BuildLicenceTemplate(const String& licence, double fx,
+                                          double fy, WidenFunction widen) {
   DialogTemplateWriter writer(widen);
   WriteDialogHeader(writer, kDialogStyle, 4, 0, 0,
                     PixelsToDialogUnits(kLicenceWidthPx, fx),

@@ -8,17 +8,21 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <utility>
-#include <vector>
+
+#include "base/string.h"
+#include "base/vector.h"
 
 namespace sfx {
 
+// UTF-16 code units.
+using WideText = Vector<char16_t>;
+
 // Converts an ANSI text to UTF-16 code units (no terminator).
-using WidenFunction = std::u16string (*)(const std::string& ansi);
+using WidenFunction = WideText (*)(const String& ansi);
 
 // Byte-for-byte widening, correct for ASCII and Latin-1 texts.
-std::u16string WidenLatin1(const std::string& ansi);
+WideText WidenLatin1(const String& ansi);
 
 // Appends little-endian values to a growing buffer. The buffer starts
 // empty, so its start is as aligned as the allocator makes it (at least 4
@@ -30,17 +34,17 @@ class DialogTemplateWriter {
   void Write16(std::uint16_t value);
   void Write32(std::uint32_t value);
   // The text as UTF-16 followed by a 16-bit NUL.
-  void WriteString(const std::string& ansi);
+  void WriteString(const String& ansi);
   // Zero bytes up to the next multiple of 4.
   void AlignToDword();
 
   std::size_t size() const { return bytes_.size(); }
-  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-  std::vector<std::uint8_t> Release() { return std::move(bytes_); }
+  const Vector<std::uint8_t>& bytes() const { return bytes_; }
+  Vector<std::uint8_t> Release() { return std::move(bytes_); }
 
  private:
   WidenFunction widen_;
-  std::vector<std::uint8_t> bytes_;
+  Vector<std::uint8_t> bytes_;
 };
 
 // Atoms of the predefined control classes.
@@ -55,9 +59,8 @@ constexpr std::uint32_t kItemBaseStyle = 0x50000000;  // WS_CHILD|WS_VISIBLE
 // size, no menu, the standard dialog class, the title, then the font.
 void WriteDialogHeader(DialogTemplateWriter& writer, std::uint32_t style,
                        std::uint16_t item_count, std::int16_t x, std::int16_t y,
-                       std::int16_t cx, std::int16_t cy,
-                       const std::string& title, std::uint16_t point_size,
-                       const std::string& face);
+                       std::int16_t cx, std::int16_t cy, const String& title,
+                       std::uint16_t point_size, const String& face);
 
 // Appends one item at the next 4-byte boundary: `style` is OR-ed with
 // WS_CHILD|WS_VISIBLE; the class is the predefined `class_atom`; no
@@ -65,7 +68,7 @@ void WriteDialogHeader(DialogTemplateWriter& writer, std::uint32_t style,
 void AddDialogItem(DialogTemplateWriter& writer, std::uint32_t style,
                    std::uint16_t id, std::int16_t x, std::int16_t y,
                    std::int16_t cx, std::int16_t cy, std::uint16_t class_atom,
-                   const std::string& title);
+                   const String& title);
 
 // Reference pixels to dialog units: pixels / factor, rounded to the nearest
 // integer with halves to even.
@@ -77,9 +80,9 @@ constexpr double kReferenceUnitY = 1.55;
 
 // The template used to measure a dialog font: no items, 200 x 200 units,
 // title "Tmp", the given font.
-std::vector<std::uint8_t> BuildMeasureTemplate(const std::string& face,
-                                               std::uint16_t point_size,
-                                               WidenFunction widen);
+Vector<std::uint8_t> BuildMeasureTemplate(const String& face,
+                                          std::uint16_t point_size,
+                                          WidenFunction widen);
 
 // Control ids of the licence window.
 constexpr std::uint16_t kLicenceInstructionId = 201;
@@ -106,9 +109,8 @@ bool LicenceFitsTemplate(std::size_t utf16_units);
 // The licence window's template with the layout converted by the measured
 // factors (fx, fy), the instruction text and `licence` as the edit field's
 // text (the caller checks LicenceFitsTemplate first).
-std::vector<std::uint8_t> BuildLicenceTemplate(const std::string& licence,
-                                               double fx, double fy,
-                                               WidenFunction widen);
+Vector<std::uint8_t> BuildLicenceTemplate(const String& licence, double fx,
+                                          double fy, WidenFunction widen);
 
 }  // namespace sfx
 

@@ -6,8 +6,8 @@
 #include "ui/format.h"
 
 #include <cmath>
-#include <vector>
 
+#include "base/vector.h"
 #include "platform/divide.h"
 
 namespace sfx {
@@ -54,8 +54,8 @@ class BigDecimal {
   }
 
   // The decimal digits, without leading zeros ("0" for zero).
-  std::string Digits() const {
-    std::string text;
+  String Digits() const {
+    String text;
     for (std::size_t i = limbs_.size(); i-- > 0;) {
       char group[9];
       std::uint32_t limb = limbs_[i];
@@ -66,16 +66,16 @@ class BigDecimal {
       text.append(group, 9);
     }
     std::size_t first = text.find_first_not_of('0');
-    return first == std::string::npos ? "0" : text.substr(first);
+    return first == String::npos ? "0" : text.substr(first);
   }
 
  private:
-  std::vector<std::uint32_t> limbs_;
+  Vector<std::uint32_t> limbs_;
 };
 
 // Adds one unit in the last place of a digit string; returns false when the
 // carry ran out of the front (the string was all nines and is now zeros).
-bool IncrementDigits(std::string& digits) {
+bool IncrementDigits(String& digits) {
   for (std::size_t i = digits.size(); i-- > 0;) {
     if (digits[i] != '9') {
       ++digits[i];
@@ -87,7 +87,7 @@ bool IncrementDigits(std::string& digits) {
 }
 
 // A non-negative finite value as digits * 10^-scale, exactly.
-void ExactDecimal(double magnitude, std::string* digits, int* scale) {
+void ExactDecimal(double magnitude, String* digits, int* scale) {
   int exponent = 0;
   double fraction = std::frexp(magnitude, &exponent);  // magnitude = f * 2^e
   // 53 bits of mantissa as an integer: magnitude = mantissa * 2^(e - 53).
@@ -107,12 +107,12 @@ void ExactDecimal(double magnitude, std::string* digits, int* scale) {
 
 // Rounds digits * 10^-scale to at most 18 significant digits, halves to
 // even (the rounding of a correct binary-to-decimal conversion).
-void RoundToSignificant(std::string* digits, int* scale) {
+void RoundToSignificant(String* digits, int* scale) {
   if (digits->size() <= static_cast<std::size_t>(kSignificantDigits)) return;
   std::size_t drop = digits->size() - kSignificantDigits;
   char first_dropped = (*digits)[kSignificantDigits];
-  bool rest_nonzero = digits->find_first_not_of('0', kSignificantDigits + 1) !=
-                      std::string::npos;
+  bool rest_nonzero =
+      digits->find_first_not_of('0', kSignificantDigits + 1) != String::npos;
   digits->resize(kSignificantDigits);
   *scale -= static_cast<int>(drop);
   bool round_up = first_dropped > '5' ||
@@ -127,7 +127,7 @@ void RoundToSignificant(std::string* digits, int* scale) {
 
 }  // namespace
 
-std::string FormatInteger(std::int32_t value) {
+String FormatInteger(std::int32_t value) {
   const bool negative = value < 0;
   // 32-bit arithmetic on the magnitude, exact for the most negative value.
   std::uint32_t magnitude = negative ? 0u - static_cast<std::uint32_t>(value)
@@ -140,14 +140,14 @@ std::string FormatInteger(std::int32_t value) {
     magnitude /= 10;
   } while (magnitude != 0);
   if (negative) *--p = '-';
-  return std::string(p, end);
+  return String(p, end);
 }
 
-std::string FormatOneDecimal(double value) {
+String FormatOneDecimal(double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   bool negative = std::signbit(value);
-  std::string digits = "0";
+  String digits = "0";
   int scale = 0;
   if (value != 0) {
     ExactDecimal(std::fabs(value), &digits, &scale);
@@ -168,10 +168,10 @@ std::string FormatOneDecimal(double value) {
   // digits now holds the value in tenths.
   if (digits.size() < 2) digits.insert(0, "0");
   std::size_t first = digits.find_first_not_of('0');
-  bool zero = first == std::string::npos;
+  bool zero = first == String::npos;
   std::size_t integer_start =
       zero || first >= digits.size() - 1 ? digits.size() - 2 : first;
-  std::string text = negative && !zero ? "-" : "";
+  String text = negative && !zero ? "-" : "";
   text.append(digits, integer_start, digits.size() - 1 - integer_start);
   text += '.';
   text += digits.back();

@@ -5,12 +5,13 @@
 #define SFX_UI_FORMAT_H_
 
 #include <cstdint>
-#include <string>
+
+#include "base/string.h"
 
 namespace sfx {
 
 // Decimal digits of `value`, with a leading "-" when it is negative.
-std::string FormatInteger(std::int32_t value);
+String FormatInteger(std::int32_t value);
 
 // `value` with exactly one digit after ".", no leading blanks and no
 // grouping. The value is first written out to 18 significant decimal digits
@@ -18,7 +19,7 @@ std::string FormatInteger(std::int32_t value);
 // away from zero: 1.25 gives "1.3", 0.15 (stored as 0.1499999...) "0.1".
 // A negative value that rounds to zero gives "0.0". NaN and infinities give
 // "NAN", "INF" and "-INF".
-std::string FormatOneDecimal(double value);
+String FormatOneDecimal(double value);
 
 }  // namespace sfx
 

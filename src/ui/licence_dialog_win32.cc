@@ -2,9 +2,8 @@
 // owned by the main window and run by its own message loop until Yes, No or
 // Escape. Only Yes accepts. The extracted licence file is deleted whatever
 // the answer.
-#include <string>
-#include <vector>
-
+#include "base/string.h"
+#include "base/vector.h"
 #include "platform/win32_api.h"
 #include "ui/dialog_template.h"
 #include "ui/licence_dialog.h"
@@ -23,12 +22,12 @@ HWND LicenceWindow = nullptr;
 constexpr double kDefaultUnitFactor = 1.5;
 
 // ANSI to UTF-16 in the system code page.
-std::u16string WidenAnsi(const std::string& ansi) {
-  if (ansi.empty()) return std::u16string();
+WideText WidenAnsi(const String& ansi) {
+  if (ansi.empty()) return WideText();
   int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(),
                               static_cast<int>(ansi.size()), nullptr, 0);
   if (n <= 0) return WidenLatin1(ansi);
-  std::u16string wide(static_cast<std::size_t>(n), u'\0');
+  WideText wide(static_cast<std::size_t>(n), u'\0');
   MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
                       reinterpret_cast<wchar_t*>(&wide[0]), n);
   return wide;
@@ -38,9 +37,9 @@ HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
 // Creates the template's dialog unseen and maps 200 x 200 dialog units to
 // pixels; false when the dialog cannot be made.
-bool MeasureTemplate(const std::string& face, WORD point_size, int* width,
+bool MeasureTemplate(const String& face, WORD point_size, int* width,
                      int* height) {
-  std::vector<std::uint8_t> bytes =
+  Vector<std::uint8_t> bytes =
       BuildMeasureTemplate(face, point_size, WidenAnsi);
   HWND probe = CreateDialogIndirectParamA(
       Instance(), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()), nullptr,
@@ -56,7 +55,7 @@ bool MeasureTemplate(const std::string& face, WORD point_size, int* width,
 
 // Reference pixels per dialog unit of `face` at `point_size`, relative to
 // the 8-point "MS Sans Serif" the layout was drawn with.
-void MeasureDialogUnits(const std::string& face, WORD point_size, double* fx,
+void MeasureDialogUnits(const String& face, WORD point_size, double* fx,
                         double* fy) {
   *fx = *fy = kDefaultUnitFactor;
   int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
@@ -129,16 +128,16 @@ void RunLicenceLoop() {
 
 bool ShowLicence(WindowHandle owner, const TInstalRecord& record) {
   LicenceAccepted = false;
-  std::string path = ExtractLicence(record);
+  String path = ExtractLicence(record);
   if (path.empty()) return true;
 
   double fx = 0, fy = 0;
   MeasureDialogUnits(kLicenceFace, kLicencePointSize, &fx, &fy);
-  std::string text = ReadLicenceText(path);
+  String text = ReadLicenceText(path);
   // A text too long for the template goes into the field once it exists.
   bool in_template = LicenceFitsTemplate(WidenAnsi(text).size());
-  std::vector<std::uint8_t> bytes = BuildLicenceTemplate(
-      in_template ? text : std::string(), fx, fy, WidenAnsi);
+  Vector<std::uint8_t> bytes =
+      BuildLicenceTemplate(in_template ? text : String(), fx, fy, WidenAnsi);
   LicenceWindow = CreateDialogIndirectParamA(
       Instance(), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()),
       reinterpret_cast<HWND>(owner), LicenceDialogProc, 0);

@@ -7,15 +7,14 @@
 #include "codec/file_entry.h"
 #include "package/container.h"
 #include "paths/text.h"
-#include "platform/exception.h"
 #include "platform/platform.h"
 #include "platform/report.h"
 
 namespace sfx {
 
-std::string ExtractLicence(const TInstalRecord& record) {
-  std::string path;
-  std::string temp = AddTrailingBackslash(Os().GetTempPath());
+String ExtractLicence(const TInstalRecord& record) {
+  String path;
+  String temp = AddTrailingBackslash(Os().GetTempPath());
   std::unique_ptr<File> package;
   std::int32_t file_count = 0;
   if (ReportPackageWalk(OpenPackageAtFirstEntry(&package, &file_count),
@@ -26,21 +25,21 @@ std::string ExtractLicence(const TInstalRecord& record) {
         file_count > 0 ? static_cast<std::size_t>(file_count) : 0;
     if (count > record.Files.size()) count = record.Files.size();
     bool writing = false;  // the current entry is a licence being written
-    try {
-      for (std::size_t i = 0; i < count; ++i) {
-        std::string name = LastPathComponent(record.Files[i]->FileName);
-        // Without a temporary folder the entry would only be passed over.
-        writing = !temp.empty() && UpperCaseLatin(name) == kLicenceFileName;
-        if (!ExtractPackedFile(*package, writing ? temp : std::string(),
-                               false)) {
-          break;
-        }
-        // The path the extraction wrote to, so that exactly that file is
-        // shown and deleted later.
-        if (writing) path = LastExtractedPath;
-        writing = false;
+    bool unusable = false;
+    for (std::size_t i = 0; i < count; ++i) {
+      String name = LastPathComponent(record.Files[i]->FileName);
+      // Without a temporary folder the entry would only be passed over.
+      writing = !temp.empty() && UpperCaseLatin(name) == kLicenceFileName;
+      if (!ExtractPackedFile(*package, writing ? temp : String(), false,
+                             &unusable)) {
+        break;
       }
-    } catch (const EInOutError&) {
+      // The path the extraction wrote to, so that exactly that file is
+      // shown and deleted later.
+      if (writing) path = LastExtractedPath;
+      writing = false;
+    }
+    if (unusable) {
       // The extraction has shown its message; the package is unusable.
       // Nothing extracted may stay behind in the temporary folder.
       package.reset();

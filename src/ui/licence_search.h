@@ -4,8 +4,7 @@
 #ifndef SFX_UI_LICENCE_SEARCH_H_
 #define SFX_UI_LICENCE_SEARCH_H_
 
-#include <string>
-
+#include "base/string.h"
 #include "package/record.h"
 
 namespace sfx {
@@ -19,7 +18,7 @@ constexpr char kLicenceFileName[] = "LICENSE.TXT";
 // LastExtractedPath. A block that cannot be read or written ends the
 // process with exit code 1 after the extraction's own message (and after
 // deleting a licence already extracted).
-std::string ExtractLicence(const TInstalRecord& record);
+String ExtractLicence(const TInstalRecord& record);
 
 }  // namespace sfx
 

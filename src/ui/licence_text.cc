@@ -2,8 +2,8 @@
 #include "ui/licence_text.h"
 
 #include <memory>
-#include <vector>
 
+#include "base/vector.h"
 #include "platform/platform.h"
 
 namespace sfx {
@@ -14,8 +14,8 @@ bool IsLineEnd(std::uint8_t byte) { return byte == '\r' || byte == '\n'; }
 
 }  // namespace
 
-std::string ReadTextPiece(const std::uint8_t* data, std::size_t* position,
-                          std::size_t size) {
+String ReadTextPiece(const std::uint8_t* data, std::size_t* position,
+                     std::size_t size) {
   std::size_t start = *position;
   std::size_t end = start;
   bool line_end = false;
@@ -32,26 +32,26 @@ std::string ReadTextPiece(const std::uint8_t* data, std::size_t* position,
       break;
     }
   }
-  return std::string(reinterpret_cast<const char*>(data) + start, length);
+  return String(reinterpret_cast<const char*>(data) + start, length);
 }
 
-std::string AssembleLicenceText(const std::uint8_t* data, std::size_t size) {
-  std::string text;
+String AssembleLicenceText(const std::uint8_t* data, std::size_t size) {
+  String text;
   std::size_t position = 0;
   while (position < size) {
-    std::string piece = ReadTextPiece(data, &position, size);
-    text += piece.empty() ? std::string(" ") : piece;
+    String piece = ReadTextPiece(data, &position, size);
+    text += piece.empty() ? String(" ") : piece;
     text += "\r\n";
   }
   return text;
 }
 
-std::string ReadLicenceText(const std::string& path) {
+String ReadLicenceText(const String& path) {
   std::unique_ptr<File> file = Os().OpenRead(path);
-  if (!file) return std::string();
+  if (!file) return String();
   // Read to the end in chunks instead of trusting the reported length.
   constexpr std::size_t kChunk = 65536;
-  std::vector<std::uint8_t> data;
+  Vector<std::uint8_t> data;
   std::size_t filled = 0;
   for (;;) {
     data.resize(filled + kChunk);

@@ -6,7 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+
+#include "base/string.h"
 
 namespace sfx {
 
@@ -18,16 +19,16 @@ constexpr std::size_t kMaxTextPiece = 2001;
 // directly following CR or LF is consumed too), at the end of the data, or
 // after kMaxTextPiece bytes. Bytes from the first NUL of the piece on are
 // consumed but not returned. Needs *position < size.
-std::string ReadTextPiece(const std::uint8_t* data, std::size_t* position,
-                          std::size_t size);
+String ReadTextPiece(const std::uint8_t* data, std::size_t* position,
+                     std::size_t size);
 
 // Every piece of the data, each followed by CR LF; an empty piece shows as
 // one blank. Empty data give an empty text.
-std::string AssembleLicenceText(const std::uint8_t* data, std::size_t size);
+String AssembleLicenceText(const std::uint8_t* data, std::size_t size);
 
 // Reads the file at `path` whole (through the platform) and assembles its
 // text. A file that cannot be opened or read gives what could be read.
-std::string ReadLicenceText(const std::string& path);
+String ReadLicenceText(const String& path);
 
 }  // namespace sfx
 

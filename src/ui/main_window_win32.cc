@@ -3,8 +3,7 @@
 // command shows the licence and runs the whole installation inside the
 // command handler; the run paints progress into this window by sending
 // WM_PAINT and closes it when it succeeds.
-#include <string>
-
+#include "base/string.h"
 #include "codec/file_entry.h"
 #include "install/installation.h"
 #include "install/programs.h"
@@ -84,7 +83,7 @@ class PaintScope {
   PAINTSTRUCT paint_;
 };
 
-void PaintLine(HDC dc, int x, int y, const std::string& text) {
+void PaintLine(HDC dc, int x, int y, const String& text) {
   TextOutA(dc, x, y, text.data(), static_cast<int>(text.size()));
 }
 
@@ -120,7 +119,7 @@ void OnPaint(HWND window) {
     int h = GetTextMetricsA(dc.get(), &metrics) ? metrics.tmHeight : 15;
 
     int y = 10;
-    for (const std::string& line : g_record->WelcomeLines) {
+    for (const String& line : g_record->WelcomeLines) {
       PaintLine(dc.get(), 10, y, line);
       y += h;
     }
@@ -169,7 +168,7 @@ void OnChar(HWND window, WPARAM code) {
 }
 
 // Systems without the function simply may go to sleep.
-void OnTimer() { TryKeepSystemAwake(os::kEsSystemRequired); }
+void OnTimer() { Os().KeepSystemAwake(os::kEsSystemRequired); }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam,
                                 LPARAM lparam) {
@@ -193,7 +192,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam,
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
-void RegisterWindowClass(HINSTANCE instance, const std::string& name) {
+void RegisterWindowClass(HINSTANCE instance, const String& name) {
   if (!g_background)
     g_background = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
   WNDCLASSA window_class = {};
@@ -208,7 +207,7 @@ void RegisterWindowClass(HINSTANCE instance, const std::string& name) {
 }
 
 HWND CreateChild(HWND parent, const char* class_name, int id,
-                 const std::string& text, DWORD style, int x, int y, int width,
+                 const String& text, DWORD style, int x, int y, int width,
                  int height) {
   HWND child =
       CreateWindowExA(0, class_name, text.c_str(), style, x, y, width, height,
@@ -259,7 +258,7 @@ void BrowseForDestination() {
 
 void RunMainWindow(TInstalRecord& record) {
   g_record = &record;
-  std::string title = record.ProductName + " installation";
+  String title = record.ProductName + " installation";
   HINSTANCE instance = GetModuleHandleA(nullptr);
   RegisterWindowClass(instance, title);
   HWND window = CreateWindowExA(

@@ -12,8 +12,8 @@ constexpr double kMiB = 1048576.0;
 constexpr double kGiB = 1073741824.0;
 }  // namespace
 
-std::string FreeSpaceLine(std::int64_t free_bytes) {
-  std::string line = "Disk free space: ";
+String FreeSpaceLine(std::int64_t free_bytes) {
+  String line = "Disk free space: ";
   if (free_bytes > 1073741824) {
     return line + FormatOneDecimal(static_cast<double>(free_bytes) / kGiB) +
            " GB";
@@ -22,8 +22,8 @@ std::string FreeSpaceLine(std::int64_t free_bytes) {
          " MB";
 }
 
-std::string SpaceRequiredLine(std::int32_t required_bytes) {
-  std::string size;
+String SpaceRequiredLine(std::int32_t required_bytes) {
+  String size;
   if (required_bytes <= 1024) {
     size = FormatInteger(required_bytes) + " bytes";
   } else {
@@ -35,7 +35,7 @@ std::string SpaceRequiredLine(std::int32_t required_bytes) {
   return "Space required: " + size;
 }
 
-std::string CopyingLine(const std::string& extracted_path) {
+String CopyingLine(const String& extracted_path) {
   return "Copying file " + LastPathComponent(extracted_path) + " to:";
 }
 

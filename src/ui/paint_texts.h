@@ -4,18 +4,19 @@
 #define SFX_UI_PAINT_TEXTS_H_
 
 #include <cstdint>
-#include <string>
+
+#include "base/string.h"
 
 namespace sfx {
 
 // "Disk free space: " + the figure in GB above 1 GiB, else in MB.
-std::string FreeSpaceLine(std::int64_t free_bytes);
+String FreeSpaceLine(std::int64_t free_bytes);
 
 // "Space required: " + bytes up to 1024, KB above, MB above 1 MiB.
-std::string SpaceRequiredLine(std::int32_t required_bytes);
+String SpaceRequiredLine(std::int32_t required_bytes);
 
 // "Copying file " + the last path component + " to:".
-std::string CopyingLine(const std::string& extracted_path);
+String CopyingLine(const String& extracted_path);
 
 }  // namespace sfx
 

@@ -25,14 +25,15 @@ namespace {
 // The text the window should show for a licence file.
 std::string ExpectedLicenceText(const std::string& path) {
   std::string data = ReadFileText(path);
-  return AssembleLicenceText(reinterpret_cast<const std::uint8_t*>(data.data()),
-                             data.size());
+  const String text = AssembleLicenceText(
+      reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+  return std::string(text.data(), text.size());
 }
 
 // Dialog units of the licence font mapped to pixels, by a dialog of this
 // process with the same font.
 RECT DialogUnitsToPixels(const RECT& units) {
-  std::vector<std::uint8_t> bytes =
+  Vector<std::uint8_t> bytes =
       BuildMeasureTemplate("MS SANS SERIF", 8, WidenLatin1);
   HWND probe = CreateDialogIndirectParamA(
       GetModuleHandleA(nullptr),

@@ -71,8 +71,9 @@ std::string ExpectedFreeSpaceLine(char drive) {
   if (!GetDiskFreeSpaceA(root, &sectors, &bytes, &free_clusters, &clusters)) {
     return std::string();
   }
-  return FreeSpaceLine(static_cast<std::int64_t>(sectors) * bytes *
-                       free_clusters);
+  const String line =
+      FreeSpaceLine(static_cast<std::int64_t>(sectors) * bytes * free_clusters);
+  return std::string(line.data(), line.size());
 }
 
 class MainWindowTest : public UiSession {

@@ -45,13 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     for (const sfx::TPackedBlock& block : entry.blocks) {
       const std::uint8_t* bytes = nullptr;
       std::uint32_t length = 0;
-      try {
-        if (sfx::ReadFileBlock(file, block.BlockSize, entry.header.Packed != 0,
-                               input.data(), output.data(), &bytes,
-                               &length) != sfx::BlockRead::kOk) {
-          return 0;
-        }
-      } catch (const sfx::ElzhException&) {
+      if (sfx::ReadFileBlock(file, block.BlockSize, entry.header.Packed != 0,
+                             input.data(), output.data(), &bytes,
+                             &length) != sfx::BlockRead::kOk) {
         return 0;
       }
       if (length > sfx::kMaxBlockBufferSize) __builtin_trap();

@@ -1,6 +1,6 @@
 // Decoder property: any input decodes without a crash, never writes past the
 // target, produces at least the declared length unless it raises
-// ElzhException, and the callback path agrees with the memory path.
+// a failure, and the callback path agrees with the memory path.
 //
 // Input: the stream itself. Its declared length picks the target size: up
 // to kCap bytes, plus 0..63 spare bytes taken from the input's last byte,
@@ -59,13 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // Exactly `capacity` bytes, so that AddressSanitizer sees any overrun.
   std::unique_ptr<std::uint8_t[]> target(new std::uint8_t[capacity]);
   std::int32_t produced = -1;
-  bool refused = false;
-  try {
-    produced = sfx::LzhDecodeBuffer(data, static_cast<std::uint32_t>(size),
-                                    target.get(), capacity);
-  } catch (const sfx::ElzhException&) {
-    refused = true;
-  }
+  const bool refused =
+      !sfx::LzhDecodeBuffer(data, static_cast<std::uint32_t>(size),
+                            target.get(), capacity, &produced)
+           .ok();
   if (size < 4 || declared <= 0) {
     Check(!refused && produced == 0);
     return 0;

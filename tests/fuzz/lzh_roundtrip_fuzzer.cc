@@ -19,10 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::vector<std::uint8_t> stream =
       sfx::LzhEncodeBuffer(data, size, level);
   std::vector<std::uint8_t> back(size + 1);
-  const std::int32_t produced = sfx::LzhDecodeBuffer(
-      stream.data(), static_cast<std::uint32_t>(stream.size()), back.data(),
-      static_cast<std::uint32_t>(size));
-  if (produced != static_cast<std::int32_t>(size) ||
+  std::int32_t produced = -1;
+  const bool decoded =
+      sfx::LzhDecodeBuffer(
+          stream.data(), static_cast<std::uint32_t>(stream.size()), back.data(),
+          static_cast<std::uint32_t>(size), &produced)
+          .ok();
+  if (!decoded || produced != static_cast<std::int32_t>(size) ||
       (size > 0 && std::memcmp(back.data(), data, size) != 0)) {
     std::abort();
   }
@@ -31,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   sfx::LzhDecode(
       [&](std::uint8_t* buffer, std::uint16_t requested,
           std::uint16_t& delivered) {
-        std::size_t n = stream.size() - pos < requested ? stream.size() - pos
-                                                        : requested;
+        std::size_t n =
+            stream.size() - pos < requested ? stream.size() - pos : requested;
         std::memcpy(buffer, stream.data() + pos, n);
         pos += n;
         delivered = static_cast<std::uint16_t>(n);

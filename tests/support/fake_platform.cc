@@ -334,27 +334,10 @@ std::uint32_t FakePlatform::WinExec(const std::string& command_line_text,
   return winexec_result;
 }
 
-void* FakePlatform::GetModuleHandle(const std::string&) {
-  ++get_module_handle_calls;
-  return module_loaded ? this : nullptr;
-}
-
-void* FakePlatform::LoadLibrary(const std::string&) {
-  ++load_library_calls;
-  return module_loadable ? this : nullptr;
-}
-
-void* FakePlatform::GetProcAddress(void*, const std::string&) {
-  ++get_proc_address_calls;
-  return proc_available ? &execution_state : nullptr;
-}
-
-std::uint32_t FakePlatform::CallSetThreadExecutionState(void* proc,
-                                                        std::uint32_t flags) {
+bool FakePlatform::KeepSystemAwake(std::uint32_t flags) {
   log.push_back("SetThreadExecutionState " + std::to_string(flags));
-  std::uint32_t previous = *static_cast<std::uint32_t*>(proc);
   execution_state = flags;
-  return previous;
+  return true;
 }
 
 std::unique_ptr<RegistryKey> FakePlatform::CreateKey(os::RegistryRoot root,

@@ -112,9 +112,6 @@ class FakePlatform : public Platform {
   std::string thousands_separator = ",";
   std::map<std::string, ProgramScript> programs;  // by upper-cased path
   std::uint32_t winexec_result = 33;
-  bool module_loaded = true;    // GetModuleHandle finds it
-  bool module_loadable = true;  // LoadLibrary finds it
-  bool proc_available = true;   // GetProcAddress finds it
   std::uint32_t execution_state = 0x80000000u;
   std::set<std::string> failing_keys;         // CreateKey fails (upper-cased)
   std::set<std::string> failing_value_names;  // SetString fails
@@ -135,9 +132,6 @@ class FakePlatform : public Platform {
   std::vector<std::string> started_programs;
   std::vector<std::string> winexec_calls;
   std::vector<std::uint32_t> sleeps;
-  int get_module_handle_calls = 0;
-  int load_library_calls = 0;
-  int get_proc_address_calls = 0;
   int co_initialize_calls = 0;
   int co_uninitialize_calls = 0;
 
@@ -167,11 +161,7 @@ class FakePlatform : public Platform {
   std::unique_ptr<Process> StartProcess(const std::string& path) override;
   void Sleep(std::uint32_t milliseconds) override;
   std::uint32_t WinExec(const std::string& command_line, int show) override;
-  void* GetModuleHandle(const std::string& module) override;
-  void* LoadLibrary(const std::string& module) override;
-  void* GetProcAddress(void* module, const std::string& name) override;
-  std::uint32_t CallSetThreadExecutionState(void* proc,
-                                            std::uint32_t flags) override;
+  bool KeepSystemAwake(std::uint32_t flags) override;
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
                                          const std::string& path) override;
   void CoInitialize() override;

@@ -92,18 +92,8 @@ class ForwardingPlatform : public sfx::Platform {
   std::uint32_t WinExec(const std::string& command_line, int show) override {
     return target_.WinExec(command_line, show);
   }
-  void* GetModuleHandle(const std::string& module) override {
-    return target_.GetModuleHandle(module);
-  }
-  void* LoadLibrary(const std::string& module) override {
-    return target_.LoadLibrary(module);
-  }
-  void* GetProcAddress(void* module, const std::string& name) override {
-    return target_.GetProcAddress(module, name);
-  }
-  std::uint32_t CallSetThreadExecutionState(void* proc,
-                                            std::uint32_t flags) override {
-    return target_.CallSetThreadExecutionState(proc, flags);
+  bool KeepSystemAwake(std::uint32_t flags) override {
+    return target_.KeepSystemAwake(flags);
   }
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
                                          const std::string& path) override {

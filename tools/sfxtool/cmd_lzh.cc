@@ -143,32 +143,29 @@ int Decode(const std::string& in, const std::string& out) {
   std::size_t read_at = 0;
   std::uint64_t left = static_cast<std::uint64_t>(length);
   bool write_failed = false;
-  try {
-    sfx::LzhDecode(
-        [&](std::uint8_t* buffer, std::uint16_t requested,
-            std::uint16_t& delivered) {
-          const std::size_t n =
-              std::min<std::size_t>(requested, stream.size() - read_at);
-          std::memcpy(buffer, stream.data() + read_at, n);
-          read_at += n;
-          delivered = static_cast<std::uint16_t>(n);
-        },
-        [&](const std::uint8_t* buffer, std::uint16_t count,
-            std::uint16_t& written) {
-          const std::size_t n =
-              static_cast<std::size_t>(std::min<std::uint64_t>(count, left));
-          written = count;
-          if (n > 0 && std::fwrite(buffer, 1, n, file) != n) {
-            write_failed = true;
-            written = 0;
-          }
-          left -= n;
-        });
-  } catch (const sfx::Exception& e) {
-    if (!write_failed) {
-      std::fprintf(stderr, "sfxtool: %s: cannot be decoded: %s\n", in.c_str(),
-                   e.Message().c_str());
-    }
+  const sfx::Status decoded = sfx::LzhDecode(
+      [&](std::uint8_t* buffer, std::uint16_t requested,
+          std::uint16_t& delivered) {
+        const std::size_t n =
+            std::min<std::size_t>(requested, stream.size() - read_at);
+        std::memcpy(buffer, stream.data() + read_at, n);
+        read_at += n;
+        delivered = static_cast<std::uint16_t>(n);
+      },
+      [&](const std::uint8_t* buffer, std::uint16_t count,
+          std::uint16_t& written) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(count, left));
+        written = count;
+        if (n > 0 && std::fwrite(buffer, 1, n, file) != n) {
+          write_failed = true;
+          written = 0;
+        }
+        left -= n;
+      });
+  if (!decoded.ok() && !write_failed) {
+    std::fprintf(stderr, "sfxtool: %s: cannot be decoded: %s\n", in.c_str(),
+                 decoded.message().c_str());
   }
   bool ok = !write_failed && std::fflush(file) == 0;
   if (file != stdout) ok = (std::fclose(file) == 0) && ok;

@@ -21,7 +21,6 @@
 #include "listing.h"
 #include "manifest.h"
 #include "package/package_writer.h"
-#include "platform/exception.h"
 #include "platform/platform.h"
 #include "vendor_build.h"
 
@@ -367,13 +366,9 @@ int RunExtractCommand(int argc, char** argv) {
                    std::strerror(errno));
       return 1;
     }
-    bool written = false;
-    try {
-      written = file->Seek(info.entry_offsets[i], sfx::File::Origin::kBegin) &&
-                sfx::ExtractPackedFile(*file, folder, false);
-    } catch (const sfx::EInOutError&) {
-      written = false;
-    }
+    const bool written =
+        file->Seek(info.entry_offsets[i], sfx::File::Origin::kBegin) &&
+        sfx::ExtractPackedFile(*file, folder, false);
     if (!written) {
       std::fprintf(stderr, "sfxtool: extracting %s failed\n",
                    info.entries[i].name.c_str());

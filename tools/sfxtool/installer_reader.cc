@@ -227,11 +227,9 @@ bool CheckAllBlocks(sfx::File& file, const InstallerInfo& info,
         *problem = where + ": cannot be reached";
         return false;
       }
-      try {
-        read =
-            sfx::ReadFileBlock(file, block.BlockSize, entry.header.Packed != 0,
-                               input.data(), output.data(), &data, &length);
-      } catch (const sfx::ElzhException&) {
+      read = sfx::ReadFileBlock(file, block.BlockSize, entry.header.Packed != 0,
+                                input.data(), output.data(), &data, &length);
+      if (read == sfx::BlockRead::kUndecodable) {
         *problem = where + ": cannot be decoded";
         return false;
       }

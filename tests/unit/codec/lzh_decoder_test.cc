@@ -19,24 +19,25 @@ namespace {
 
 using testdata::Bytes;
 
+constexpr char kOverflow[] = "LZH : Decoded data exceed the target buffer";
+
 const Bytes kAbcStream = {0x03, 0x00, 0x00, 0x00, 0xF6, 0xFB, 0xBD, 0xE0};
 
 // LzhDecodeBuffer into a buffer of `capacity` bytes followed by a guard
-// zone that must stay untouched.
-Bytes DecodeGuarded(const Bytes& stream, std::uint32_t capacity) {
+// zone that must stay untouched. Expects success unless `status` is given.
+Bytes DecodeGuarded(const Bytes& stream, std::uint32_t capacity,
+                    Status* status = nullptr) {
   constexpr std::size_t kGuard = 256;
   constexpr std::uint8_t kCanary = 0xA5;
   Bytes target(capacity + kGuard, kCanary);
-  std::int32_t produced = 0;
-  try {
-    produced = LzhDecodeBuffer(stream.data(),
-                               static_cast<std::uint32_t>(stream.size()),
-                               target.data(), capacity);
-  } catch (...) {
-    for (std::size_t i = capacity; i < target.size(); ++i) {
-      EXPECT_EQ(target[i], kCanary) << "written past capacity at " << i;
-    }
-    throw;
+  std::int32_t produced = -1;
+  const Status decoded =
+      LzhDecodeBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
+                      target.data(), capacity, &produced);
+  if (status) {
+    *status = decoded;
+  } else {
+    EXPECT_TRUE(decoded.ok()) << decoded.message();
   }
   for (std::size_t i = capacity; i < target.size(); ++i) {
     EXPECT_EQ(target[i], kCanary) << "written past capacity at " << i;
@@ -52,6 +53,7 @@ Bytes Decode(const Bytes& stream) { return DecodeGuarded(stream, 1u << 20); }
 struct CallbackTrace {
   Bytes output;
   std::vector<std::uint16_t> requests;
+  Status status;
 };
 
 // LzhDecode over `stream`, delivering at most `chunk` bytes per read; the
@@ -61,7 +63,7 @@ CallbackTrace DecodeWithCallbacks(const Bytes& stream,
                                   std::uint16_t chunk = 0xFFFF) {
   CallbackTrace trace;
   std::size_t pos = 0;
-  LzhDecode(
+  trace.status = LzhDecode(
       [&](std::uint8_t* buffer, std::uint16_t requested,
           std::uint16_t& delivered) {
         trace.requests.push_back(requested);
@@ -206,7 +208,9 @@ TEST(LzhDecoderTest, LastMatchRunsPastTheLengthField) {
   EXPECT_EQ(DecodeWithCallbacks(stream).output, Bytes(11, 'q'));
   EXPECT_EQ(DecodeGuarded(stream, 11), Bytes(11, 'q'));
   for (std::uint32_t capacity : {4u, 5u, 10u}) {
-    EXPECT_THROW(DecodeGuarded(stream, capacity), ElzhException) << capacity;
+    Status status;
+    DecodeGuarded(stream, capacity, &status);
+    EXPECT_EQ(status.message(), kOverflow) << capacity;
   }
 }
 
@@ -215,13 +219,20 @@ TEST(LzhDecoderTest, DeclaredLengthAboveCapacityIsRefused) {
   const Bytes stream = LzhEncodeBuffer(data.data(), data.size());
   EXPECT_EQ(DecodeGuarded(stream, 5000), data);
   for (std::uint32_t capacity : {0u, 1u, 4999u}) {
-    EXPECT_THROW(DecodeGuarded(stream, capacity), ElzhException) << capacity;
+    Status status;
+    DecodeGuarded(stream, capacity, &status);
+    EXPECT_EQ(status.message(), kOverflow) << capacity;
   }
   // A hostile length field with an empty bit stream.
   const Bytes hostile = {0xFF, 0xFF, 0xFF, 0x7F};
-  EXPECT_THROW(DecodeGuarded(hostile, 130000), ElzhException);
-  // The callback path stops when its sink refuses a byte.
-  EXPECT_THROW(DecodeWithCallbacks(hostile, 1000), ElzhException);
+  Status status;
+  DecodeGuarded(hostile, 130000, &status);
+  EXPECT_EQ(status.message(), kOverflow);
+  // The callback path stops when its sink refuses a byte, and calls it no
+  // more.
+  const CallbackTrace trace = DecodeWithCallbacks(hostile, 1000);
+  EXPECT_EQ(trace.status.message(), "LZH : Cannot write decoded data");
+  EXPECT_EQ(trace.output.size(), 1000u);
 }
 
 TEST(LzhDecoderTest, TruncatedInputReadsZeroBits) {

@@ -22,9 +22,11 @@ Bytes RoundTrip(const Bytes& data, std::size_t* packed_size = nullptr,
   const Bytes stream = LzhEncodeBuffer(data.data(), data.size(), level);
   if (packed_size) *packed_size = stream.size();
   Bytes out(data.size() + 64);
-  const std::int32_t n =
+  std::int32_t n = 0;
+  EXPECT_TRUE(
       LzhDecodeBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
-                      out.data(), static_cast<std::uint32_t>(data.size()));
+                      out.data(), static_cast<std::uint32_t>(data.size()), &n)
+          .ok());
   out.resize(static_cast<std::size_t>(n));
   return out;
 }
@@ -151,8 +153,8 @@ TEST(LzhEncoderTest, AtLeastAsGoodAsGreedyLongestMatch) {
     for (LzhLevel level : {LzhLevel::kFast, LzhLevel::kBest}) {
       const std::size_t ours =
           LzhEncodeBuffer(inputs[i].data(), inputs[i].size(), level).size();
-      EXPECT_LE(ours, greedy) << "input " << i << " level "
-                              << static_cast<int>(level);
+      EXPECT_LE(ours, greedy)
+          << "input " << i << " level " << static_cast<int>(level);
     }
   }
 }

@@ -193,51 +193,5 @@ TEST(LaunchCommandTest, WorkingDirectoryAndLengthLimit) {
   EXPECT_EQ(platform.winexec_calls.size(), 1u);
 }
 
-TEST(LateBindingTest, ResolvesOnceAndReportsWhatIsMissing) {
-  fake::FakePlatform platform;
-  fake::FakePlatformScope scope(&platform);
-  void* slot = nullptr;
-  ResolveProcAddress(&slot, "kernel32.dll", "SetThreadExecutionState");
-  ResolveProcAddress(&slot, "kernel32.dll", "SetThreadExecutionState");
-  EXPECT_NE(slot, nullptr);
-  EXPECT_EQ(platform.get_module_handle_calls, 1);
-  EXPECT_EQ(platform.load_library_calls, 0);
-  EXPECT_EQ(platform.get_proc_address_calls, 1);
-
-  platform.module_loaded = false;
-  slot = nullptr;
-  ResolveProcAddress(&slot, "other.dll", "F");
-  EXPECT_EQ(platform.load_library_calls, 1);
-
-  platform.module_loadable = false;
-  slot = nullptr;
-  try {
-    ResolveProcAddress(&slot, "other.dll", "F");
-    ADD_FAILURE();
-  } catch (const EJwaLoadLibraryError& e) {
-    EXPECT_EQ(e.Message(), "Library not found: other.dll");
-  }
-  platform.module_loaded = true;
-  platform.proc_available = false;
-  try {
-    ResolveProcAddress(&slot, "kernel32.dll", "Nope");
-    ADD_FAILURE();
-  } catch (const EJwaGetProcAddressError& e) {
-    EXPECT_EQ(e.Message(), "Function not found: kernel32.dll.Nope");
-  }
-  EXPECT_EQ(slot, nullptr);
-}
-
-TEST(LateBindingTest, KeepSystemAwakeCallsTheBoundFunction) {
-  fake::FakePlatform platform;
-  fake::FakePlatformScope scope(&platform);
-  EXPECT_EQ(KeepSystemAwake(os::kEsSystemRequired), 0x80000000u);
-  EXPECT_EQ(platform.execution_state, os::kEsSystemRequired);
-  EXPECT_EQ(platform.log.back(), "SetThreadExecutionState 1");
-  platform.execution_state = 0;
-  EXPECT_TRUE(TryKeepSystemAwake(os::kEsSystemRequired));
-  EXPECT_EQ(platform.execution_state, os::kEsSystemRequired);
-}
-
 }  // namespace
 }  // namespace sfx

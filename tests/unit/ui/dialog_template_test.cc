@@ -141,7 +141,7 @@ TEST(DialogTemplateTest, TextsAreWidenedByTheGivenConversion) {
             (std::vector<std::uint8_t>{0xE9, 0, 't', 0, 0xE9, 0, 0, 0}));
 
   DialogTemplateWriter custom(
-      [](const std::string&) { return std::u16string(u"\u20AC"); });
+      [](const std::string&) { return WideText{u'\u20AC'}; });
   custom.WriteString("x");
   EXPECT_EQ(custom.bytes(), (std::vector<std::uint8_t>{0xAC, 0x20, 0, 0}));
 }

@@ -1,0 +1,170 @@
+// base::OwnString and base::OwnVector against the standard types they stand
+// in for in the installer program: every operation the shared code uses,
+// run on both, must leave the same text; plus Status and FunctionRef.
+#include "base/string.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/function_ref.h"
+#include "base/status.h"
+#include "base/vector.h"
+
+namespace sfx {
+namespace {
+
+using base::OwnString;
+using base::OwnVector;
+
+std::string Std(const OwnString& s) { return std::string(s.data(), s.size()); }
+
+TEST(OwnStringTest, EditsMatchTheStandardString) {
+  struct Case {
+    const char* name;
+    void (*own)(OwnString&);
+    void (*std)(std::string&);
+  };
+  const Case cases[] = {
+      {"append", [](OwnString& s) { s.append("xyz", 2).append(3, '!'); },
+       [](std::string& s) { s.append("xyz", 2).append(3, '!'); }},
+      {"self-append", [](OwnString& s) { s += s; },
+       [](std::string& s) { s += s; }},
+      {"self-assign part", [](OwnString& s) { s.assign(s.data() + 2, 3); },
+       [](std::string& s) { s.assign(s.data() + 2, 3); }},
+      {"erase", [](OwnString& s) { s.erase(1, 3); },
+       [](std::string& s) { s.erase(1, 3); }},
+      {"erase tail", [](OwnString& s) { s.erase(4); },
+       [](std::string& s) { s.erase(4); }},
+      {"insert", [](OwnString& s) { s.insert(2, "--"); },
+       [](std::string& s) { s.insert(2, "--"); }},
+      {"insert at end", [](OwnString& s) { s.insert(s.size(), 2, '+'); },
+       [](std::string& s) { s.insert(s.size(), 2, '+'); }},
+      {"insert char", [](OwnString& s) { s.insert(s.begin(), '1'); },
+       [](std::string& s) { s.insert(s.begin(), '1'); }},
+      {"replace", [](OwnString& s) { s.replace(1, 2, "QQQQ"); },
+       [](std::string& s) { s.replace(1, 2, "QQQQ"); }},
+      {"resize up", [](OwnString& s) { s.resize(12, '.'); },
+       [](std::string& s) { s.resize(12, '.'); }},
+      {"resize down", [](OwnString& s) { s.resize(3); },
+       [](std::string& s) { s.resize(3); }},
+      {"pop and push",
+       [](OwnString& s) {
+         s.pop_back();
+         s.push_back('#');
+       },
+       [](std::string& s) {
+         s.pop_back();
+         s.push_back('#');
+       }},
+      {"grow far",
+       [](OwnString& s) {
+         for (int i = 0; i < 1000; ++i) s += static_cast<char>('a' + i % 26);
+       },
+       [](std::string& s) {
+         for (int i = 0; i < 1000; ++i) s += static_cast<char>('a' + i % 26);
+       }},
+      {"clear", [](OwnString& s) { s.clear(); },
+       [](std::string& s) { s.clear(); }},
+  };
+  for (const Case& c : cases) {
+    OwnString own("abcdefgh");
+    std::string std_text("abcdefgh");
+    c.own(own);
+    c.std(std_text);
+    EXPECT_EQ(Std(own), std_text) << c.name;
+    EXPECT_EQ(own.c_str()[own.size()], '\0') << c.name;
+  }
+}
+
+TEST(OwnStringTest, SearchesMatchTheStandardString) {
+  const std::string text = "C:\\Program Files\\Maker\\app.exe";
+  const OwnString own(text.c_str());
+  for (std::size_t pos : {std::size_t{0}, std::size_t{3}, text.size(),
+                          text.size() + 5, std::string::npos}) {
+    EXPECT_EQ(own.find('\\', pos), text.find('\\', pos)) << pos;
+    EXPECT_EQ(own.find("Ma", pos), text.find("Ma", pos)) << pos;
+    EXPECT_EQ(own.rfind('\\', pos), text.rfind('\\', pos)) << pos;
+    EXPECT_EQ(own.rfind("e", pos), text.rfind("e", pos)) << pos;
+    EXPECT_EQ(own.find_first_of("\\:", pos), text.find_first_of("\\:", pos));
+    EXPECT_EQ(own.find_last_of("\\:", pos), text.find_last_of("\\:", pos));
+    EXPECT_EQ(own.find_first_not_of("C:\\", pos),
+              text.find_first_not_of("C:\\", pos));
+    EXPECT_EQ(own.find_last_not_of("exe.", pos),
+              text.find_last_not_of("exe.", pos));
+  }
+  EXPECT_EQ(Std(own.substr(3, 7)), text.substr(3, 7));
+  // Past the end is clamped rather than an error.
+  EXPECT_EQ(Std(own.substr(text.size() + 1)), "");
+  EXPECT_EQ(own.compare(0, 2, "C:"), 0);
+  EXPECT_LT(OwnString("abc"), OwnString("abd"));
+  EXPECT_EQ(own, text.c_str());
+  EXPECT_NE(own, OwnString("other"));
+  EXPECT_EQ(Std("<" + own.substr(0, 2) + '>'), "<C:>");
+  EXPECT_EQ(Std(OwnString(own.rbegin(), own.rend())),
+            std::string(text.rbegin(), text.rend()));
+}
+
+TEST(OwnStringTest, CopiesAndMovesOwnTheirBytes) {
+  OwnString a("first");
+  OwnString b = a;
+  b[0] = 'F';
+  OwnString c = std::move(b);
+  EXPECT_EQ(Std(a), "first");
+  EXPECT_EQ(Std(c), "First");
+  EXPECT_TRUE(OwnString().empty());
+  EXPECT_STREQ(OwnString().c_str(), "");
+  a = c;
+  a.swap(c);
+  EXPECT_EQ(Std(a), "First");
+}
+
+TEST(OwnVectorTest, HoldsObjectsThatOwnMemory) {
+  OwnVector<OwnString> v;
+  for (int i = 0; i < 100; ++i) v.push_back(OwnString(std::size_t(i), 'x'));
+  v.emplace_back(v[3]);  // an element of itself while it grows
+  ASSERT_EQ(v.size(), 101u);
+  EXPECT_EQ(v.back().size(), 3u);
+  OwnVector<OwnString> copy = v;
+  copy.erase(copy.begin(), copy.begin() + 10);
+  EXPECT_EQ(copy.front().size(), 10u);
+  EXPECT_EQ(v.front().size(), 0u);
+  const OwnString middle[] = {"m1", "m2"};
+  copy.insert(copy.begin() + 1, middle, middle + 2);
+  EXPECT_EQ(copy[1], "m1");
+  EXPECT_EQ(copy[3].size(), 11u);
+  copy.resize(2);
+  EXPECT_EQ(copy, (OwnVector<OwnString>{OwnString(10, 'x'), "m1"}));
+  OwnVector<int> numbers(3, 7);
+  numbers.assign(2, 1);
+  EXPECT_EQ(std::vector<int>(numbers.begin(), numbers.end()),
+            (std::vector<int>{1, 1}));
+}
+
+TEST(StatusTest, CarriesTheFailureAndItsMessage) {
+  EXPECT_TRUE(Status().ok());
+  const Status error = Status::Error("Cannot write");
+  EXPECT_FALSE(error.ok());
+  EXPECT_EQ(error.message(), "Cannot write");
+  // Already reported: a failure without a message.
+  EXPECT_FALSE(Status::Reported().ok());
+  EXPECT_TRUE(Status::Reported().message().empty());
+}
+
+int Apply(FunctionRef<int(int)> f, int value) { return f(value); }
+
+TEST(FunctionRefTest, CallsTheReferencedCallable) {
+  int calls = 0;
+  EXPECT_EQ(Apply(
+                [&](int v) {
+                  ++calls;
+                  return v * 2;
+                },
+                21),
+            42);
+  EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+}  // namespace sfx
