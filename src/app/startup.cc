@@ -8,13 +8,13 @@
 
 #include "app/command_line.h"
 #include "app/stub_size_block.h"
+#include "base/divide.h"
 #include "install/installation.h"
 #include "install/package_names.h"
 #include "package/signature.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
-#include "platform/divide.h"
 #include "platform/platform.h"
 #include "platform/report.h"
 #include "ui/main_window.h"
@@ -63,22 +63,7 @@ String FirstArgument(const String& command_line) {
 }
 
 String FormatThousands(std::int64_t n, const String& separator) {
-  const bool negative = n < 0;
-  // Built from the right.
-  String reversed_digits;
-  std::uint64_t rest = Magnitude(n);
-  int count = 0;
-  do {
-    const Division64 step = DivideUint64(rest, 10);
-    if (count > 0 && count % 3 == 0) {
-      reversed_digits.append(separator.rbegin(), separator.rend());
-    }
-    reversed_digits += static_cast<char>('0' + step.remainder);
-    ++count;
-    rest = step.quotient;
-  } while (rest != 0);
-  if (negative) reversed_digits += '-';
-  return String(reversed_digits.rbegin(), reversed_digits.rend());
+  return GroupedDecimalText(n, separator);
 }
 
 String CorruptionMessage(const String& exe_path, std::int64_t actual_size,

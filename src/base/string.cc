@@ -24,7 +24,7 @@ OwnString& OwnString::append(const char* text, std::size_t n) {
   // A part of itself moves when the buffer grows.
   const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(text);
   const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(data_);
-  const bool inside = data_ != nullptr && at >= start && at <= start + size_;
+  const bool inside = capacity_ != 0 && at >= start && at <= start + size_;
   Grow(size_ + n);
   if (inside) text = data_ + (at - start);
   std::memmove(data_ + size_, text, n);
@@ -100,8 +100,9 @@ std::size_t OwnString::find_last_not_of(std::string_view set,
 }
 
 void OwnString::Reserve(std::size_t n) {
-  if (n <= capacity_ && data_ != nullptr) return;
-  char* grown = static_cast<char*>(std::realloc(data_, n + 1));
+  if (n <= capacity_) return;
+  char* grown =
+      static_cast<char*>(std::realloc(capacity_ != 0 ? data_ : nullptr, n + 1));
   if (grown == nullptr) OutOfMemory();
   data_ = grown;
   capacity_ = n;
@@ -109,7 +110,7 @@ void OwnString::Reserve(std::size_t n) {
 }
 
 void OwnString::Assign(const char* text, std::size_t n) {
-  if (data_ != nullptr && text >= data_ && text <= data_ + size_) {
+  if (capacity_ != 0 && text >= data_ && text <= data_ + size_) {
     OwnString copy(text, n);  // a part of itself
     *this = std::move(copy);
     return;

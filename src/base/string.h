@@ -41,6 +41,9 @@ inline void* Allocate(std::size_t bytes) {
   return p;
 }
 
+// What an OwnString without an allocation points to; never written.
+inline char g_empty_text[1] = {'\0'};
+
 // A byte string with a terminating NUL, growing geometrically.
 class OwnString {
  public:
@@ -62,7 +65,7 @@ class OwnString {
   OwnString(const OwnString& other) { Assign(other.data(), other.size_); }
   OwnString(OwnString&& other) noexcept
       : data_(other.data_), size_(other.size_), capacity_(other.capacity_) {
-    other.data_ = nullptr;
+    other.data_ = g_empty_text;
     other.size_ = other.capacity_ = 0;
   }
   OwnString& operator=(const OwnString& other) {
@@ -79,15 +82,17 @@ class OwnString {
     Assign(text, std::strlen(text));
     return *this;
   }
-  ~OwnString() { std::free(data_); }
+  ~OwnString() {
+    if (capacity_ != 0) std::free(data_);
+  }
 
   operator std::string_view() const { return std::string_view(data(), size_); }
 
   std::size_t size() const { return size_; }
   std::size_t length() const { return size_; }
   bool empty() const { return size_ == 0; }
-  const char* data() const { return data_ != nullptr ? data_ : ""; }
-  char* data() { return data_ != nullptr ? data_ : Empty(); }
+  const char* data() const { return data_; }
+  char* data() { return data_; }
   const char* c_str() const { return data(); }
   char& operator[](std::size_t i) { return data_[i]; }
   char operator[](std::size_t i) const { return data_[i]; }
@@ -247,23 +252,21 @@ class OwnString {
 
  private:
   std::string_view View() const { return std::string_view(data(), size_); }
-  static char* Empty() {
-    static char empty = '\0';
-    return &empty;
-  }
   void SetSize(std::size_t n) {
     size_ = n;
-    if (data_ != nullptr) data_[n] = '\0';
+    if (capacity_ != 0) data_[n] = '\0';
   }
   void Reserve(std::size_t n);
   void Grow(std::size_t n) {
-    if (n > capacity_ || data_ == nullptr) {
+    if (n > capacity_) {
       Reserve(n < 2 * capacity_ ? 2 * capacity_ : (n < 15 ? 15 : n));
     }
   }
   void Assign(const char* text, std::size_t n);
 
-  char* data_ = nullptr;
+  // The text and its NUL: an allocation of capacity_ + 1 bytes, or the
+  // shared empty text while nothing is allocated (capacity_ 0).
+  char* data_ = g_empty_text;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
 };

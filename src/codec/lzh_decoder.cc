@@ -14,6 +14,7 @@
 #include <memory>
 #include <new>
 
+#include "base/bytes.h"
 #include "codec/lzh_format.h"
 #include "codec/lzh_tree.h"
 
@@ -40,14 +41,6 @@ constexpr std::uint16_t kReadChunk = 1024;
 template <class T>
 std::unique_ptr<T> AllocateState() {
   return std::unique_ptr<T>(new (std::nothrow) T);
-}
-
-std::int32_t ReadLength(const std::uint8_t* p) {
-  const std::uint32_t v = static_cast<std::uint32_t>(p[0]) |
-                          static_cast<std::uint32_t>(p[1]) << 8 |
-                          static_cast<std::uint32_t>(p[2]) << 16 |
-                          static_cast<std::uint32_t>(p[3]) << 24;
-  return static_cast<std::int32_t>(v);
 }
 
 // The bit buffer is as wide as the machine's registers: 64 bits on the
@@ -417,7 +410,7 @@ Status LzhDecode(const TLzhReadProc& read_proc,
                                       (delivered < want ? delivered : want));
   }
   if (have < sizeof field) return Status();
-  const std::int32_t length = ReadLength(field);
+  const std::int32_t length = LoadInt32(field);
   if (length <= 0) return Status();
 
   std::unique_ptr<RingState> state = AllocateState<RingState>();
@@ -435,7 +428,7 @@ Status LzhDecodeBuffer(const std::uint8_t* source, std::uint32_t source_length,
                        std::int32_t* produced) {
   *produced = 0;
   if (source_length < lzh::kLengthFieldSize) return Status();
-  const std::int32_t length = ReadLength(source);
+  const std::int32_t length = LoadInt32(source);
   if (length <= 0) return Status();
   // The produced count is returned as a signed 32-bit value.
   const std::uint32_t capacity =

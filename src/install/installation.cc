@@ -11,6 +11,7 @@
 #include <memory>
 #include <utility>
 
+#include "base/divide.h"
 #include "codec/file_entry.h"
 #include "install/programs.h"
 #include "install/shortcuts.h"
@@ -19,7 +20,6 @@
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
-#include "platform/divide.h"
 #include "platform/platform.h"
 #include "platform/report.h"
 

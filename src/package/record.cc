@@ -22,43 +22,25 @@ constexpr char kCr = '\r';
 
 // Reads little-endian fields from a byte range; after the first read past
 // the end every read yields zero and ok() stays false.
-class StreamReader {
+// The record's reader: the numbers of base::ByteReader and the record's
+// two kinds of strings.
+class StreamReader : public ByteReader {
  public:
-  StreamReader(const std::uint8_t* data, std::size_t size)
-      : data_(data), size_(size) {}
+  using ByteReader::ByteReader;
 
-  bool ok() const { return ok_; }
-  std::size_t remaining() const { return size_ - pos_; }
-
-  std::uint8_t Byte() {
-    if (!Need(1)) return 0;
-    return data_[pos_++];
-  }
-  std::int32_t Int32() {
-    if (!Need(4)) return 0;
-    const std::int32_t value = LoadInt32(&data_[pos_]);
-    pos_ += 4;
-    return value;
-  }
   String ShortString() {
     const std::size_t length = Byte();
-    if (!Need(length)) return String();
-    String text(reinterpret_cast<const char*>(data_ + pos_), length);
-    pos_ += length;
-    return text;
+    const std::uint8_t* p = Take(length);
+    return p ? String(reinterpret_cast<const char*>(p), length) : String();
   }
   // A short string padded to 256 bytes; the padding may hold anything.
   String FixedSlot() {
-    if (!Need(kFixedSlotSize)) return String();
-    const std::size_t length = data_[pos_];
-    String text(reinterpret_cast<const char*>(data_ + pos_ + 1), length);
-    pos_ += kFixedSlotSize;
-    return text;
+    const std::uint8_t* p = Take(kFixedSlotSize);
+    return p ? String(reinterpret_cast<const char*>(p + 1), p[0]) : String();
   }
   void Bytes(Vector<std::uint8_t>* out, std::size_t n) {
-    if (!Need(n)) return;
-    out->assign(data_ + pos_, data_ + pos_ + n);
-    pos_ += n;
+    const std::uint8_t* p = Take(n);
+    if (p) out->assign(p, p + n);
   }
   // Reads a count; a count of `item_size`-byte items that the rest of the
   // stream cannot hold fails the reader. Zero or less means no items.
@@ -66,25 +48,11 @@ class StreamReader {
     const std::int32_t count = Int32();
     if (count <= 0) return 0;
     if (static_cast<std::size_t>(count) > remaining() / item_size) {
-      ok_ = false;
+      Fail();
       return 0;
     }
     return count;
   }
-
- private:
-  bool Need(std::size_t n) {
-    if (!ok_ || n > size_ - pos_) {
-      ok_ = false;
-      return false;
-    }
-    return true;
-  }
-
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t pos_ = 0;
-  bool ok_ = true;
 };
 
 void ReadStringList(Vector<String>& list, StreamReader& in) {

@@ -9,15 +9,13 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "base/decimal.h"  // DecimalText, used with Concat throughout
 #include "base/string.h"
 
 namespace sfx {
 
 // The parts, one after another.
 String Concat(std::initializer_list<std::string_view> parts);
-
-// `n` in decimal, with a leading '-' when negative.
-String DecimalText(std::int64_t n);
 
 }  // namespace sfx
 

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "base/bytes.h"
+
 namespace sfx {
 
 namespace {
@@ -67,13 +69,11 @@ WideText WidenLatin1(const String& ansi) {
 }
 
 void DialogTemplateWriter::Write16(std::uint16_t value) {
-  bytes_.push_back(static_cast<std::uint8_t>(value));
-  bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
+  ByteWriter(&bytes_).Uint16(value);
 }
 
 void DialogTemplateWriter::Write32(std::uint32_t value) {
-  Write16(static_cast<std::uint16_t>(value));
-  Write16(static_cast<std::uint16_t>(value >> 16));
+  ByteWriter(&bytes_).Uint32(value);
 }
 
 void DialogTemplateWriter::WriteString(const String& ansi) {

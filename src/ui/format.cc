@@ -7,8 +7,9 @@
 
 #include <cmath>
 
+#include "base/decimal.h"
+#include "base/divide.h"
 #include "base/vector.h"
-#include "platform/divide.h"
 
 namespace sfx {
 
@@ -127,21 +128,7 @@ void RoundToSignificant(String* digits, int* scale) {
 
 }  // namespace
 
-String FormatInteger(std::int32_t value) {
-  const bool negative = value < 0;
-  // 32-bit arithmetic on the magnitude, exact for the most negative value.
-  std::uint32_t magnitude = negative ? 0u - static_cast<std::uint32_t>(value)
-                                     : static_cast<std::uint32_t>(value);
-  char buffer[16];
-  char* end = buffer + sizeof buffer;
-  char* p = end;
-  do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (negative) *--p = '-';
-  return String(p, end);
-}
+String FormatInteger(std::int32_t value) { return DecimalText(value); }
 
 String FormatOneDecimal(double value) {
   if (std::isnan(value)) return "NAN";

@@ -8,6 +8,8 @@
 #include <map>
 #include <tuple>
 
+#include "base/bytes.h"
+
 namespace sfxtool {
 namespace {
 
@@ -17,18 +19,16 @@ constexpr std::uint32_t kSubdirectoryFlag = 0x80000000u;
 
 std::uint32_t Get16(const std::vector<std::uint8_t>& b, std::size_t at) {
   if (at > b.size() || b.size() - at < 2) throw PeError("truncated PE image");
-  return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8);
+  return sfx::LoadUint16(&b[at]);
 }
 std::uint32_t Get32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return Get16(b, at) | Get16(b, at + 2) << 16;
+  return sfx::LoadUint32(&b[at]);
 }
 void Put16(std::vector<std::uint8_t>* b, std::size_t at, std::uint32_t v) {
-  (*b)[at] = static_cast<std::uint8_t>(v);
-  (*b)[at + 1] = static_cast<std::uint8_t>(v >> 8);
+  sfx::StoreUint16(&(*b)[at], static_cast<std::uint16_t>(v));
 }
 void Put32(std::vector<std::uint8_t>* b, std::size_t at, std::uint32_t v) {
-  Put16(b, at, v & 0xFFFF);
-  Put16(b, at + 2, v >> 16);
+  sfx::StoreUint32(&(*b)[at], v);
 }
 std::uint32_t AlignUp(std::uint32_t v, std::uint32_t a) {
   return (v + a - 1) / a * a;

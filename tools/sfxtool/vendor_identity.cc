@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 
+#include "base/bytes.h"
 #include "manifest.h"
 #include "pe_resources.h"
 
@@ -119,30 +120,26 @@ class VersionNode {
   }
   std::vector<std::uint8_t> Bytes() const {
     std::vector<std::uint8_t> b = bytes_;
-    b[0] = static_cast<std::uint8_t>(b.size());
-    b[1] = static_cast<std::uint8_t>(b.size() >> 8);
+    sfx::StoreUint16(&b[0], static_cast<std::uint16_t>(b.size()));
     return b;
   }
 
  private:
   void Put16(std::uint32_t v) {
-    bytes_.push_back(static_cast<std::uint8_t>(v));
-    bytes_.push_back(static_cast<std::uint8_t>(v >> 8));
+    sfx::ByteWriter(&bytes_).Uint16(static_cast<std::uint16_t>(v));
   }
   void Align() {
     while (bytes_.size() % 4 != 0) bytes_.push_back(0);
   }
   void SetValueLength(std::uint16_t n) {
-    bytes_[2] = static_cast<std::uint8_t>(n);
-    bytes_[3] = static_cast<std::uint8_t>(n >> 8);
+    sfx::StoreUint16(&bytes_[2], n);
   }
 
   std::vector<std::uint8_t> bytes_;
 };
 
 void Append32(std::vector<std::uint8_t>* b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    b->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  sfx::ByteWriter(b).Uint32(v);
 }
 
 std::string XmlEscape(const std::string& text) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/decimal.h"
 #include "base/function_ref.h"
 #include "base/status.h"
 #include "base/vector.h"
@@ -150,6 +152,44 @@ TEST(StatusTest, CarriesTheFailureAndItsMessage) {
   // Already reported: a failure without a message.
   EXPECT_FALSE(Status::Reported().ok());
   EXPECT_TRUE(Status::Reported().message().empty());
+}
+
+TEST(BytesTest, ReaderFailsOnceAndStaysFailed) {
+  const std::uint8_t data[] = {0x01, 0x02, 0x03, 0x04, 0xFF, 0xFF, 0x7F};
+  ByteReader in(data, sizeof data);
+  EXPECT_EQ(in.Uint32(), 0x04030201u);
+  EXPECT_EQ(in.Uint16(), 0xFFFFu);
+  EXPECT_EQ(in.Uint16(), 0u);  // one byte left: fails
+  EXPECT_FALSE(in.ok());
+  EXPECT_EQ(in.Byte(), 0u);  // even though a byte is left
+  EXPECT_EQ(in.Take(0), nullptr);
+
+  Vector<std::uint8_t> out;
+  ByteWriter writer(&out);
+  writer.Uint32(0x04030201u);
+  writer.Uint16(0xFFFF);
+  writer.Byte(0x7F);
+  EXPECT_EQ(out, Vector<std::uint8_t>(data, data + sizeof data));
+  StoreUint32(out.data(), 0x80000000u);
+  EXPECT_EQ(LoadInt32(out.data()), INT32_MIN);
+}
+
+TEST(DecimalTest, PlainAndGrouped) {
+  const struct {
+    std::int64_t n;
+    const char* plain;
+    const char* grouped;
+  } cases[] = {
+      {0, "0", "0"},
+      {999, "999", "999"},
+      {-1000, "-1000", "-1.000"},
+      {1234567, "1234567", "1.234.567"},
+      {INT64_MIN, "-9223372036854775808", "-9.223.372.036.854.775.808"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DecimalText(c.n), c.plain);
+    EXPECT_EQ(GroupedDecimalText(c.n, "."), c.grouped);
+  }
 }
 
 int Apply(FunctionRef<int(int)> f, int value) { return f(value); }

@@ -2,8 +2,8 @@
 // each kind of 64-bit division (signed or not, quotient, remainder or
 // both) links its own runtime helper of a few hundred bytes; code that
 // divides 64-bit numbers goes through this one instead.
-#ifndef SFX_PLATFORM_DIVIDE_H_
-#define SFX_PLATFORM_DIVIDE_H_
+#ifndef SFX_BASE_DIVIDE_H_
+#define SFX_BASE_DIVIDE_H_
 
 #include <cstdint>
 
@@ -25,4 +25,4 @@ inline std::uint64_t Magnitude(std::int64_t n) {
 
 }  // namespace sfx
 
-#endif  // SFX_PLATFORM_DIVIDE_H_
+#endif  // SFX_BASE_DIVIDE_H_

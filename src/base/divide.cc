@@ -1,5 +1,5 @@
 // The one 64-bit division routine (see divide.h).
-#include "platform/divide.h"
+#include "base/divide.h"
 
 namespace sfx {
 
