@@ -150,7 +150,7 @@ void RunInstaller(TInstalRecord& record) {
     Unattended = true;
     DestBuffer = argument.empty() ? record.InstallDir : argument;
     TargetDrive = UpperCaseLatin(DestBuffer)[0];
-    RunInstallation(record);
+    RunInstallation(record, nullptr);
     return;
   }
   // Closing the window without a successful run installs nothing.

@@ -37,11 +37,6 @@ constexpr char kErrorCaption[] = "Error";
 constexpr char kUninstallerName[] = "TIV_UNINSTAL.EXE";
 constexpr char kUninstallKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-constexpr int kProgressBarId = 5;
-
-// The progress bar of the latest run in the main window; 0 until one exists.
-WindowHandle g_progress_bar = 0;
-
 // The destination that the window's field or the command line may give:
 // longer texts are refused, never cut.
 constexpr int kDestFieldReadMax = 4 * static_cast<int>(kDestBufferSize);
@@ -168,9 +163,9 @@ bool CheckSpace(const TInstalRecord& record) {
 }
 
 // Creates and enters the destination; false after the message.
-bool PrepareDestination() {
-  if (DestEdit != 0) {
-    DestBuffer = Os().GetWindowText(DestEdit, kDestFieldReadMax);
+bool PrepareDestination(InstallView* view) {
+  if (view) {
+    DestBuffer = view->Destination(kDestFieldReadMax);
     if (DestBuffer.empty()) {
       ShowError("Directory name is blank.");
       return false;
@@ -230,7 +225,8 @@ Status OpenPackage(std::unique_ptr<File>* package, std::int32_t* file_count) {
 
 // Extracts every file entry and logs the installed paths ("Prog" + i).
 Status CopyFiles(const TInstalRecord& record, File& package,
-                 std::int32_t file_count, RegistryWriter& writer) {
+                 std::int32_t file_count, RegistryWriter& writer,
+                 InstallView* view) {
   // The header lists one record per file entry; a package with more
   // entries than records cannot be installed from.
   if (file_count < 0 ||
@@ -248,18 +244,14 @@ Status CopyFiles(const TInstalRecord& record, File& package,
       ReportFailure(ExitCode::kStepFailed,
                     ExtractFailureMessage(status, LastExtractedPath), 0);
       LogLine(Concat({"Failed ", LastExtractedPath}));
-      if (g_progress_bar != 0) Os().ShowWindow(g_progress_bar, os::kSwHide);
+      if (view) view->HideProgress();
       LastExtractedPath.clear();
       return Status::Reported();
     }
     LogLine(Concat({"File ", LastExtractedPath}));
-    if (MainWindow != 0) {
-      Os().UpdateWindow(DestEdit);
-      Os().SendMessage(MainWindow, os::kWmPaint, 0, 0);
-      if (file_count > 1 && g_progress_bar != 0) {
-        Os().SendMessage(g_progress_bar, os::kPbmSetPos,
-                         ProgressPosition(i, file_count), 0);
-      }
+    if (view) {
+      view->ShowFile();
+      if (file_count > 1) view->SetProgress(ProgressPosition(i, file_count));
     }
     if (file.AddToLog) {
       Status logged = writer.WriteString(Concat({"Prog", DecimalText(i)}),
@@ -355,18 +347,14 @@ void StartLaunchProgram(const TInstalRecord& record) {
 }
 
 // Steps from opening the package to the end; a failure ends the run.
-Status InstallPackage(TInstalRecord& record) {
+Status InstallPackage(TInstalRecord& record, InstallView* view) {
   RegistryWriter writer;
   std::int32_t file_count = 0;
   std::unique_ptr<File> package;
   Status status = OpenPackage(&package, &file_count);
   if (!status.ok()) return status;
 
-  if (MainWindow != 0) {
-    g_progress_bar =
-        Os().CreateProgressBar(MainWindow, 10, 188, 426, 22, kProgressBarId);
-    if (g_progress_bar != 0) Os().ShowWindow(g_progress_bar, os::kSwShow);
-  }
+  if (view) view->ShowProgress();
 
   // The key holds the latest run only: values of an earlier run (say into
   // another folder) would mix with this one's.
@@ -378,7 +366,9 @@ Status InstallPackage(TInstalRecord& record) {
   if (status.ok()) status = writer.WriteString("Name", record.ProductName);
   if (status.ok()) status = writer.WriteString("Location", InstallLocation);
   if (status.ok()) status = writer.WriteString("InstallerFile", ExePath);
-  if (status.ok()) status = CopyFiles(record, *package, file_count, writer);
+  if (status.ok()) {
+    status = CopyFiles(record, *package, file_count, writer, view);
+  }
   package.reset();
   if (status.ok()) status = LogExtraEntries(record, file_count, writer);
   if (status.ok()) status = LogPrograms(writer, record, 2, "Exec");
@@ -395,7 +385,7 @@ Status InstallPackage(TInstalRecord& record) {
   LogLine("Installed");
   ShowFinishMessage(record);
   StartLaunchProgram(record);
-  if (MainWindow != 0) Os().PostMessage(MainWindow, os::kWmClose, 0, 0);
+  if (view) view->Close();
   return Status();
 }
 
@@ -414,16 +404,14 @@ bool CreateDirectoryPath(const String& path) {
   return true;
 }
 
-void RunInstallation(TInstalRecord& record) {
-  if (g_progress_bar != 0) {
-    Os().SendMessage(g_progress_bar, os::kPbmSetPos, 1, 0);
-  }
+void RunInstallation(TInstalRecord& record, InstallView* view) {
+  if (view) view->SetProgress(1);
   // The window copies its field into DestBuffer only when it paints, and a
   // field edited since then would leave the run installing into the old
   // destination while logging the new one. The field is taken here, before
   // InstallLocation is derived; its blank check stays in its place below.
-  if (DestEdit != 0) {
-    String field = Os().GetWindowText(DestEdit, kDestFieldReadMax);
+  if (view) {
+    String field = view->Destination(kDestFieldReadMax);
     if (!field.empty()) {
       DestBuffer = field;
       TargetDrive = UpperCaseLatin(field)[0];
@@ -436,9 +424,9 @@ void RunInstallation(TInstalRecord& record) {
   Status status = RunProgramsOfStage(record, 0);
   if (status.ok()) {
     if (!CheckSpace(record)) return;
-    if (!PrepareDestination()) return;
+    if (!PrepareDestination(view)) return;
     if (!CreateListedDirectories(record)) return;
-    status = InstallPackage(record);
+    status = InstallPackage(record, view);
   }
   // Each failure has been reported with its code already, except a
   // registry value, which has no message; what was done so far stays in

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/string.h"
+#include "install/install_view.h"
 #include "package/record.h"
 
 namespace sfx {
@@ -32,9 +33,9 @@ extern bool Unattended;
 // empty path or a path without a parent.
 bool CreateDirectoryPath(const String& path);
 
-// Runs the whole installation. Every failure ends the run after its
-// message.
-void RunInstallation(TInstalRecord& record);
+// Runs the whole installation, showing it in `view` (null: unattended or
+// quiet). Every failure ends the run after its message.
+void RunInstallation(TInstalRecord& record, InstallView* view);
 
 }  // namespace sfx
 

@@ -108,7 +108,7 @@ Status CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
     }
   }
 
-  Os().PostMessage(os::kHwndBroadcast, os::kWmWinIniChange, 0, 0);
+  Os().AnnounceSettingsChange();
   return Status();
 }
 

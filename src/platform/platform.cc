@@ -4,7 +4,6 @@
 namespace sfx {
 
 WindowHandle MainWindow = 0;
-WindowHandle DestEdit = 0;
 
 namespace {
 Platform* g_override = nullptr;

@@ -92,14 +92,8 @@ constexpr int kIdOk = 1;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
-// Window messages and commands used by the logic.
-constexpr std::uint32_t kWmPaint = 0x000F;
-constexpr std::uint32_t kWmClose = 0x0010;
-constexpr std::uint32_t kWmWinIniChange = 0x001A;
-constexpr std::uint32_t kPbmSetPos = 0x0402;
-constexpr int kSwHide = 0;
+// How WinExec shows a started program (SW_SHOW).
 constexpr int kSwShow = 5;
-constexpr WindowHandle kHwndBroadcast = 0xFFFF;
 
 constexpr std::uint32_t kEsSystemRequired = 0x1;
 }  // namespace os
@@ -180,18 +174,9 @@ class Platform {
                          const String& caption, std::uint32_t flags) = 0;
   // The user's thousands separator (LOCALE_STHOUSAND); "," when unknown.
   virtual String GetThousandsSeparator() = 0;
-  // A child progress-bar control ("msctls_progress32"), child and visible.
-  virtual WindowHandle CreateProgressBar(WindowHandle parent, int x, int y,
-                                         int width, int height, int id) = 0;
-  virtual std::intptr_t SendMessage(WindowHandle window, std::uint32_t msg,
-                                    std::uintptr_t wparam,
-                                    std::intptr_t lparam) = 0;
-  virtual bool PostMessage(WindowHandle window, std::uint32_t msg,
-                           std::uintptr_t wparam, std::intptr_t lparam) = 0;
-  virtual void UpdateWindow(WindowHandle window) = 0;
-  virtual void ShowWindow(WindowHandle window, int show) = 0;
-  // GetWindowTextA with a buffer of `max_chars` + 1 characters.
-  virtual String GetWindowText(WindowHandle window, int max_chars) = 0;
+  // Tells every top-level window that settings changed (the shell then
+  // shows new shortcuts): a posted WM_WININICHANGE broadcast.
+  virtual void AnnounceSettingsChange() = 0;
 
   // --- Resources -------------------------------------------------------------
   // The bytes of the program's own VERSIONINFO resource (id 1); empty when
@@ -207,10 +192,8 @@ void SetPlatformForTesting(Platform* platform);
 // The system's own implementation (Win32 or POSIX, chosen by the build).
 Platform& SystemPlatform();
 
-// Process-wide window handles: the installer window and its destination
-// field. Both stay 0 in unattended mode.
+// The installer window, owner of message boxes; 0 in unattended mode.
 extern WindowHandle MainWindow;
-extern WindowHandle DestEdit;
 
 }  // namespace sfx
 

@@ -244,23 +244,8 @@ class PosixPlatform : public Platform {
     return os::kIdOk;
   }
   std::string GetThousandsSeparator() override { return ","; }
-  WindowHandle CreateProgressBar(WindowHandle, int, int, int, int,
-                                 int) override {
-    return 0;
-  }
-  std::intptr_t SendMessage(WindowHandle, std::uint32_t, std::uintptr_t,
-                            std::intptr_t) override {
-    return 0;
-  }
-  bool PostMessage(WindowHandle, std::uint32_t, std::uintptr_t,
-                   std::intptr_t) override {
-    return false;
-  }
-  void UpdateWindow(WindowHandle) override {}
-  void ShowWindow(WindowHandle, int) override {}
-  std::string GetWindowText(WindowHandle, int) override {
-    return std::string();
-  }
+  void AnnounceSettingsChange() override {}
+
   // The host tools are no Windows programs: no version resource.
   std::vector<std::uint8_t> LoadOwnVersionInfo() override { return {}; }
 };

@@ -425,45 +425,8 @@ class Win32Platform : public Platform {
     return String(buffer);
   }
 
-  WindowHandle CreateProgressBar(WindowHandle parent, int x, int y, int width,
-                                 int height, int id) override {
-    INITCOMMONCONTROLSEX controls;
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_PROGRESS_CLASS;
-    InitCommonControlsEx(&controls);
-    HWND bar = CreateWindowExA(
-        0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, x, y, width, height,
-        ToHwnd(parent),
-        reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(id)),
-        GetModuleHandleA(nullptr), nullptr);
-    return reinterpret_cast<WindowHandle>(bar);
-  }
-
-  std::intptr_t SendMessage(WindowHandle window, std::uint32_t msg,
-                            std::uintptr_t wparam,
-                            std::intptr_t lparam) override {
-    return SendMessageA(ToHwnd(window), msg, wparam, lparam);
-  }
-
-  bool PostMessage(WindowHandle window, std::uint32_t msg,
-                   std::uintptr_t wparam, std::intptr_t lparam) override {
-    return PostMessageA(ToHwnd(window), msg, wparam, lparam) != FALSE;
-  }
-
-  void UpdateWindow(WindowHandle window) override {
-    ::UpdateWindow(ToHwnd(window));
-  }
-
-  void ShowWindow(WindowHandle window, int show) override {
-    ::ShowWindow(ToHwnd(window), show);
-  }
-
-  String GetWindowText(WindowHandle window, int max_chars) override {
-    if (max_chars <= 0) return String();
-    String buffer(static_cast<std::size_t>(max_chars) + 1, '\0');
-    int n = GetWindowTextA(ToHwnd(window), &buffer[0], max_chars + 1);
-    buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return buffer;
+  void AnnounceSettingsChange() override {
+    PostMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);
   }
 
   Vector<std::uint8_t> LoadOwnVersionInfo() override {

@@ -30,10 +30,15 @@ enum ControlId : int {
   kBrowseId = 2,
   kCancelId = 3,
   kInstallId = 4,
+  kProgressBarId = 5,
 };
 
 // The record whose window this is; set for the life of RunMainWindow.
 TInstalRecord* g_record = nullptr;
+// The destination field.
+HWND g_dest_edit = nullptr;
+// The progress bar of the latest run; null until one exists.
+HWND g_progress_bar = nullptr;
 // Class background and the paint routine's fill; lives as long as the
 // process, like the class that uses it.
 HBRUSH g_background = nullptr;
@@ -93,7 +98,7 @@ void PaintLine(HDC dc, int x, int y, const String& text) {
 void PaintDirectoryView(HDC dc, int h) {
   PaintLine(dc, 10, 144 - h, "Destination Directory:");
   char text[kDestBufferSize] = {};
-  GetWindowTextA(reinterpret_cast<HWND>(DestEdit), text, sizeof text);
+  GetWindowTextA(g_dest_edit, text, sizeof text);
   DestBuffer = text;
   if (!DestBuffer.empty()) TargetDrive = UpperCaseLatin(DestBuffer)[0];
 
@@ -135,9 +140,48 @@ void OnPaint(HWND window) {
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE);
 }
 
+// The run as the window shows it: the destination field, a progress bar
+// below it, a repaint after each file.
+class MainWindowView : public InstallView {
+ public:
+  String Destination(int max_chars) override {
+    if (max_chars <= 0) return String();
+    String buffer(static_cast<std::size_t>(max_chars) + 1, '\0');
+    const int n = GetWindowTextA(g_dest_edit, &buffer[0], max_chars + 1);
+    buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return buffer;
+  }
+  void ShowProgress() override {
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_PROGRESS_CLASS;
+    InitCommonControlsEx(&controls);
+    g_progress_bar = CreateWindowExA(
+        0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 10, 188, 426, 22, Main(),
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kProgressBarId)),
+        GetModuleHandleA(nullptr), nullptr);
+    if (g_progress_bar) ShowWindow(g_progress_bar, SW_SHOW);
+  }
+  void SetProgress(int percent) override {
+    if (g_progress_bar) SendMessageA(g_progress_bar, PBM_SETPOS, percent, 0);
+  }
+  void HideProgress() override {
+    if (g_progress_bar) ShowWindow(g_progress_bar, SW_HIDE);
+  }
+  void ShowFile() override {
+    UpdateWindow(g_dest_edit);
+    SendMessageA(Main(), WM_PAINT, 0, 0);
+  }
+  void Close() override { PostMessageA(Main(), WM_CLOSE, 0, 0); }
+
+ private:
+  static HWND Main() { return reinterpret_cast<HWND>(MainWindow); }
+};
+
 void OnInstall() {
   if (ShowLicence(MainWindow, *g_record)) {
-    RunInstallation(*g_record);
+    MainWindowView view;
+    RunInstallation(*g_record, &view);
   } else {
     SetExitCode(ExitCode::kCancelled);
   }
@@ -221,9 +265,8 @@ HWND CreateChild(HWND parent, const char* class_name, int id,
 }
 
 void CreateControls(HWND window) {
-  DestEdit = reinterpret_cast<WindowHandle>(
-      CreateChild(window, "EDIT", kDestEditId, g_record->InstallDir, 0x50800284,
-                  10, 145, 320, 22));
+  g_dest_edit = (CreateChild(window, "EDIT", kDestEditId, g_record->InstallDir,
+                             0x50800284, 10, 145, 320, 22));
   CreateChild(window, "BUTTON", kBrowseId, "Browse...", 0x50000000, 336, 145,
               100, 22);
   CreateChild(window, "BUTTON", kCancelId, "Cancel", 0x50000000, 336, 214, 100,
@@ -247,8 +290,7 @@ void BrowseForDestination() {
   BOOL converted = SHGetPathFromIDListA(item, path);
   CoTaskMemFree(item);
   if (!converted) return;
-  SendMessageA(reinterpret_cast<HWND>(DestEdit), WM_SETTEXT, 0,
-               reinterpret_cast<LPARAM>(path));
+  SendMessageA(g_dest_edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
   g_record->InstallDir = path;
   if (path[0] != '\0') TargetDrive = UpperCaseLatin(path)[0];
   SendMessageA(reinterpret_cast<HWND>(MainWindow), WM_PAINT, 0, 0);
@@ -282,7 +324,8 @@ void RunMainWindow(TInstalRecord& record) {
   }
   // The window is gone; nothing may use its handles any more.
   MainWindow = 0;
-  DestEdit = 0;
+  g_dest_edit = nullptr;
+  g_progress_bar = nullptr;
   g_record = nullptr;
 }
 

@@ -381,45 +381,9 @@ std::string FakePlatform::GetThousandsSeparator() {
   return thousands_separator;
 }
 
-WindowHandle FakePlatform::CreateProgressBar(WindowHandle parent, int x, int y,
-                                             int width, int height, int id) {
-  log.push_back("CreateProgressBar parent=" + std::to_string(parent) + " " +
-                std::to_string(x) + "," + std::to_string(y) + "," +
-                std::to_string(width) + "," + std::to_string(height) +
-                " id=" + std::to_string(id));
-  if (parent == 0) return 0;
-  WindowHandle bar = g_next_window++;
-  progress_bars.push_back(bar);
-  return bar;
-}
-
-std::intptr_t FakePlatform::SendMessage(WindowHandle window, std::uint32_t msg,
-                                        std::uintptr_t wparam,
-                                        std::intptr_t lparam) {
-  messages.push_back({window, msg, wparam, lparam, false});
-  return 0;
-}
-
-bool FakePlatform::PostMessage(WindowHandle window, std::uint32_t msg,
-                               std::uintptr_t wparam, std::intptr_t lparam) {
-  log.push_back("PostMessage " + std::to_string(window) + " " +
-                std::to_string(msg));
-  messages.push_back({window, msg, wparam, lparam, true});
-  return true;
-}
-
-void FakePlatform::UpdateWindow(WindowHandle window) {
-  updated_windows.push_back(window);
-}
-
-void FakePlatform::ShowWindow(WindowHandle window, int show) {
-  shown_windows.push_back({window, show});
-}
-
-std::string FakePlatform::GetWindowText(WindowHandle window, int max_chars) {
-  auto it = window_texts.find(window);
-  if (it == window_texts.end()) return std::string();
-  return it->second.substr(0, static_cast<std::size_t>(max_chars));
+void FakePlatform::AnnounceSettingsChange() {
+  log.push_back("AnnounceSettingsChange");
+  ++settings_announcements;
 }
 
 }  // namespace sfx::fake

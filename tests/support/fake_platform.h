@@ -1,7 +1,7 @@
 // An in-memory sfx::Platform for native unit tests: files and directories
 // (drive-letter paths, compared without regard to case), the registry,
 // message boxes with scripted answers, processes with scripted exit codes,
-// shell links, window messages and a log of every call that changes
+// shell links, settings announcements and a log of every call that changes
 // something. Install it with SetPlatformForTesting (FakePlatformScope does
 // that for a test's lifetime).
 //
@@ -49,14 +49,6 @@ struct ShellLinkCall {
   std::string description;
   std::string arguments;
   std::string working_dir;
-};
-
-struct WindowMessage {
-  WindowHandle window;
-  std::uint32_t msg;
-  std::uintptr_t wparam;
-  std::intptr_t lparam;
-  bool posted;
 };
 
 // What a started program does: it runs for `polls_running` exit-code
@@ -117,7 +109,6 @@ class FakePlatform : public Platform {
   std::set<std::string> failing_value_names;  // SetString fails
   std::int32_t shell_link_status = 0;
   std::deque<int> answers;  // message-box answers; default OK / Yes
-  std::map<WindowHandle, std::string> window_texts;
   std::vector<std::uint8_t> own_version_info;  // LoadOwnVersionInfo
 
   // Observations.
@@ -125,10 +116,7 @@ class FakePlatform : public Platform {
   std::vector<MessageBoxCall> message_boxes;
   std::vector<RegistryWrite> registry_writes;  // values deleted since drop out
   std::vector<ShellLinkCall> shell_links;
-  std::vector<WindowMessage> messages;
-  std::vector<std::pair<WindowHandle, int>> shown_windows;
-  std::vector<WindowHandle> updated_windows;
-  std::vector<WindowHandle> progress_bars;
+  int settings_announcements = 0;
   std::vector<std::string> started_programs;
   std::vector<std::string> winexec_calls;
   std::vector<std::uint32_t> sleeps;
@@ -174,16 +162,7 @@ class FakePlatform : public Platform {
   int MessageBox(WindowHandle owner, const std::string& text,
                  const std::string& caption, std::uint32_t flags) override;
   std::string GetThousandsSeparator() override;
-  WindowHandle CreateProgressBar(WindowHandle parent, int x, int y, int width,
-                                 int height, int id) override;
-  std::intptr_t SendMessage(WindowHandle window, std::uint32_t msg,
-                            std::uintptr_t wparam,
-                            std::intptr_t lparam) override;
-  bool PostMessage(WindowHandle window, std::uint32_t msg,
-                   std::uintptr_t wparam, std::intptr_t lparam) override;
-  void UpdateWindow(WindowHandle window) override;
-  void ShowWindow(WindowHandle window, int show) override;
-  std::string GetWindowText(WindowHandle window, int max_chars) override;
+  void AnnounceSettingsChange() override;
   std::vector<std::uint8_t> LoadOwnVersionInfo() override {
     return own_version_info;
   }

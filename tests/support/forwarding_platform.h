@@ -116,28 +116,7 @@ class ForwardingPlatform : public sfx::Platform {
   std::string GetThousandsSeparator() override {
     return target_.GetThousandsSeparator();
   }
-  WindowHandle CreateProgressBar(WindowHandle parent, int x, int y, int width,
-                                 int height, int id) override {
-    return target_.CreateProgressBar(parent, x, y, width, height, id);
-  }
-  std::intptr_t SendMessage(WindowHandle window, std::uint32_t msg,
-                            std::uintptr_t wparam,
-                            std::intptr_t lparam) override {
-    return target_.SendMessage(window, msg, wparam, lparam);
-  }
-  bool PostMessage(WindowHandle window, std::uint32_t msg,
-                   std::uintptr_t wparam, std::intptr_t lparam) override {
-    return target_.PostMessage(window, msg, wparam, lparam);
-  }
-  void UpdateWindow(WindowHandle window) override {
-    target_.UpdateWindow(window);
-  }
-  void ShowWindow(WindowHandle window, int show) override {
-    target_.ShowWindow(window, show);
-  }
-  std::string GetWindowText(WindowHandle window, int max_chars) override {
-    return target_.GetWindowText(window, max_chars);
-  }
+  void AnnounceSettingsChange() override { target_.AnnounceSettingsChange(); }
   std::vector<std::uint8_t> LoadOwnVersionInfo() override {
     return target_.LoadOwnVersionInfo();
   }

@@ -69,7 +69,7 @@ class Installation {
 
   Outcome Run(FaultInjectionPlatform& faults) {
     SetPlatformForTesting(&faults);
-    RunInstallation(record_);
+    RunInstallation(record_, nullptr);
     SetPlatformForTesting(&platform_);
     Outcome outcome;
     outcome.struck = faults.struck();

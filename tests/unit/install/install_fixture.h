@@ -39,7 +39,6 @@ class InstallFixture : public ::testing::Test {
     InstallLocation.clear();
     ProgName.clear();
     MainWindow = 0;
-    DestEdit = 0;
     LastExtractedPath.clear();
     ExePath.clear();
     MarkerOffset = 0;

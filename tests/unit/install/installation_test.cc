@@ -19,8 +19,36 @@ using fake::AddFileEntry;
 using fake::AddPreRunEntry;
 using Texts = std::vector<std::string>;
 
+// The main window as the run sees it: the field's text, and the calls in
+// order ("progress 12", "file", "hide", "close", "show").
+class RecordingView : public InstallView {
+ public:
+  std::string field;
+  std::vector<std::string> calls;
+
+  String Destination(int max_chars) override {
+    return field.size() > static_cast<std::size_t>(max_chars)
+               ? field.substr(0, static_cast<std::size_t>(max_chars))
+               : field;
+  }
+  void ShowProgress() override { calls.push_back("show"); }
+  void SetProgress(int percent) override {
+    calls.push_back("progress " + std::to_string(percent));
+  }
+  void HideProgress() override { calls.push_back("hide"); }
+  void ShowFile() override { calls.push_back("file"); }
+  void Close() override { calls.push_back("close"); }
+};
+
 class InstallationTest : public InstallFixture {
  protected:
+  // An interactive run: the window shows `field` in its destination field.
+  void RunInWindow(const std::string& field) {
+    MainWindow = 0x100;
+    view_.field = field;
+    RunInstallation(record_, &view_);
+  }
+
   InstallationTest() {
     record_.ProductName = "Hello";
     record_.RegistryKey = "Software\\TIV\\Hello";
@@ -33,6 +61,8 @@ class InstallationTest : public InstallFixture {
     }
     return texts;
   }
+
+  RecordingView view_;
 };
 
 TEST_F(InstallationTest, FullRunWritesTheLogInOrder) {
@@ -50,7 +80,7 @@ TEST_F(InstallationTest, FullRunWritesTheLogInOrder) {
   BuildPackage({"exe", "nolog", "readme", "uninst"});
   SetDestination("C:\\Program Files\\Hello");
 
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
 
   EXPECT_EQ(Errors(), (Texts{}));
   EXPECT_EQ(InstallLocation, "C:\\Program Files\\Hello\\");
@@ -113,7 +143,7 @@ TEST_F(InstallationTest, RegistryKeyWithLeadingBackslashOrEmptyStillLogs) {
     AddFileEntry(record_, "hello.exe");
     BuildPackage({"exe"});
     SetDestination("C:\\Dest");
-    RunInstallation(record_);
+    RunInstallation(record_, nullptr);
     EXPECT_EQ(Errors(), (Texts{}));
     EXPECT_EQ(platform_.RegistryValue(kHkcu, c.log_key, "Prog0"),
               "C:\\Dest\\hello.exe");
@@ -125,7 +155,7 @@ TEST_F(InstallationTest, PackageWithoutFilesNumbersExtraEntriesFromZero) {
   record_.ExtraProgEntries = {"a.txt"};
   BuildPackage({});
   SetDestination("C:\\Dest");
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_EQ(LogValue("Prog0"), "C:\\Dest\\a.txt");
   EXPECT_EQ(LogValue("NumbOfProg"), "1");
   EXPECT_EQ(LogValue("NumbOfExec"), "0");
@@ -138,7 +168,7 @@ TEST_F(InstallationTest, UninstallerWithoutParametersEndsInABlank) {
   AddFileEntry(record_, "TIV_Uninstal.exe", "%WINDOWS%");
   BuildPackage({"u"});
   SetDestination("C:\\Dest");
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_EQ(
       platform_.RegistryValue(
           kHklm,
@@ -159,7 +189,7 @@ TEST_F(InstallationTest, SpaceQuestion) {
       "different disk.\r\rProceed anyway?";
 
   platform_.answers = {os::kIdNo};
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   ASSERT_EQ(platform_.message_boxes.size(), 1u);
   EXPECT_EQ(platform_.message_boxes[0].text, question);
   EXPECT_EQ(platform_.message_boxes[0].flags,
@@ -169,7 +199,7 @@ TEST_F(InstallationTest, SpaceQuestion) {
   // The free space is asked once and then kept.
   platform_.free_space['C'] = 1 << 30;
   platform_.answers = {os::kIdYes};
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_EQ(platform_.message_boxes.size(), 2u);
   EXPECT_EQ(platform_.FileText("C:\\Dest\\a.txt"), "a");
 }
@@ -179,7 +209,7 @@ TEST_F(InstallationTest, UnknownFreeSpaceAsksEvenForZeroBytes) {
   SetDestination("\\\\server\\share\\dest");
   platform_.AddDirectory("\\\\server\\share");
   platform_.answers = {os::kIdNo};
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   ASSERT_EQ(platform_.message_boxes.size(), 1u);
   EXPECT_EQ(platform_.message_boxes[0].text.rfind("There is not enough", 0),
             0u);
@@ -202,7 +232,7 @@ TEST_F(InstallationTest, DestinationFailures) {
     platform_.message_boxes.clear();
     SetDestination(c.destination);
     FreeSpace = 1 << 30;
-    RunInstallation(record_);
+    RunInstallation(record_, nullptr);
     EXPECT_EQ(Errors(), (Texts{c.message})) << c.destination;
     EXPECT_FALSE(LogValue("Name")) << c.destination;
   }
@@ -211,7 +241,7 @@ TEST_F(InstallationTest, DestinationFailures) {
 TEST_F(InstallationTest, DriveRootCountsAsExisting) {
   BuildPackage({});
   SetDestination("C:\\");
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_EQ(Errors(), (Texts{}));
   EXPECT_EQ(LogValue("Location"), "C:\\");
 }
@@ -221,7 +251,7 @@ TEST_F(InstallationTest, ListedDirectoryThatCannotBeCreated) {
   AddFileEntry(record_, "a.txt");
   BuildPackage({"a"});
   SetDestination("C:\\Dest");
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_TRUE(platform_.HasDirectory("C:\\Dest\\Sub\\Deeper"));
   // "%PROGNAME%" expands to a bare name: there is no parent to create.
   EXPECT_EQ(Errors(), (Texts{"Cannot create directory: Hello"}));
@@ -235,7 +265,7 @@ TEST_F(InstallationTest, PackageWalkFailures) {
   const std::int32_t marker = MarkerOffset;
 
   platform_.LockFile(ExePath);
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_EQ(Errors(), (Texts{"Cannot read data from file. Probably sharing "
                              "violation."}));
 
@@ -243,7 +273,7 @@ TEST_F(InstallationTest, PackageWalkFailures) {
   platform_.AddFile(ExePath, fake::BuildInstallerImage(record_, {"a"}));
   platform_.message_boxes.clear();
   MarkerOffset = 2;
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_EQ(Errors(), (Texts{"Installation data is corrupted."}));
 
   MarkerOffset = marker;
@@ -257,7 +287,7 @@ TEST_F(InstallationTest, MoreFileEntriesThanRecordsIsCorruption) {
   BuildPackage({"a", "b"});
   record_.Files.pop_back();
   SetDestination("C:\\Dest");
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_EQ(Errors(), (Texts{"Packed data is corrupted."}));
   EXPECT_FALSE(platform_.HasFile("C:\\Dest\\a.txt"));
 }
@@ -268,7 +298,7 @@ TEST_F(InstallationTest, RefusedLogValueEndsTheRunQuietly) {
   BuildPackage({"a"});
   SetDestination("C:\\Dest");
   platform_.failing_value_names = {"Location"};
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_TRUE(platform_.message_boxes.empty());
   EXPECT_EQ(LogValue("Name"), "Hello");
   EXPECT_FALSE(LogValue("InstallerFile"));
@@ -284,7 +314,7 @@ TEST_F(InstallationTest, LogKeyHoldsTheLatestRunOnly) {
   platform_.CreateKey(kHkcu, key)->SetString("Location", "D:\\Old\\");
   platform_.CreateKey(kHkcu, key)->SetString("Prog1", "D:\\Old\\b.txt");
   SetDestination("C:\\Dest");
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_EQ(LogValue("Location"), "C:\\Dest\\");
   EXPECT_FALSE(LogValue("Prog1"));
   EXPECT_EQ(CurrentExitCode(), ExitCode::kInstalled);
@@ -292,7 +322,7 @@ TEST_F(InstallationTest, LogKeyHoldsTheLatestRunOnly) {
   // A failed rerun leaves no value of the run before it either.
   platform_.failing_value_names = {"Prog0"};
   SetDestination("C:\\Other");
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_EQ(LogValue("Location"), "C:\\Other\\");
   EXPECT_FALSE(LogValue("NumbOfProg"));
   EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
@@ -308,7 +338,7 @@ TEST_F(InstallationTest, StageZeroProgramExtractedIntoTheNewDestination) {
   platform_.programs["C:\\FRESH\\DEST\\SETUP1.EXE"].on_start = [&] {
     present = platform_.FileText("C:\\Fresh\\Dest\\setup1.exe") == "program";
   };
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_TRUE(present);
   EXPECT_EQ(platform_.MessageTexts(), (Texts{}));
   EXPECT_EQ(CurrentExitCode(), ExitCode::kInstalled);
@@ -321,7 +351,7 @@ TEST_F(InstallationTest, UninstallKeyThatCannotBeCreatedIsSkipped) {
   SetDestination("C:\\Dest");
   platform_.failing_keys = {
       "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\HELLO"};
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_TRUE(platform_.message_boxes.empty());
   EXPECT_EQ(platform_.winexec_calls, (Texts{"\"C:\\Dest\\TIV_UNINSTAL.EXE\""}));
 }
@@ -344,7 +374,7 @@ TEST_F(InstallationTest, LaunchProgramForms) {
     record_.LaunchProgram = c.launch;
     platform_.winexec_calls.clear();
     SetDestination("C:\\Dest");
-    RunInstallation(record_);
+    RunInstallation(record_, nullptr);
     EXPECT_EQ(platform_.winexec_calls, (Texts{c.command})) << c.launch;
   }
 }
@@ -353,16 +383,12 @@ TEST_F(InstallationTest, LaunchFailureIsShownAndTheRunGoesOn) {
   record_.LaunchProgram = "missing.exe";
   BuildPackage({});
   SetDestination("C:\\Dest");
-  MainWindow = 0x100;
-  DestEdit = 0x101;
-  platform_.window_texts[DestEdit] = "C:\\Dest";
   platform_.winexec_result = 2;
-  RunInstallation(record_);
+  RunInWindow("C:\\Dest");
   EXPECT_EQ(Errors(), (Texts{"\"C:\\Dest\\missing.exe\"\r\r"
                              "File was not found., "
                              "\"C:\\Dest\\missing.exe\""}));
-  EXPECT_EQ(platform_.messages.back().msg, os::kWmClose);
-  EXPECT_TRUE(platform_.messages.back().posted);
+  EXPECT_EQ(view_.calls.back(), "close");
 }
 
 TEST_F(InstallationTest, InteractiveRunShowsProgressAndClosesTheWindow) {
@@ -373,46 +399,24 @@ TEST_F(InstallationTest, InteractiveRunShowsProgressAndClosesTheWindow) {
   BuildPackage(std::vector<std::string>(9, "x"));
   DestBuffer = "C:\\Dest";
   TargetDrive = 'C';
-  MainWindow = 0x100;
-  DestEdit = 0x101;
-  platform_.window_texts[DestEdit] = "C:\\Dest";
 
-  RunInstallation(record_);
+  RunInWindow("C:\\Dest");
 
   EXPECT_EQ(DestBuffer, "C:\\Dest");
   EXPECT_EQ(platform_.FileText("C:\\Dest\\9.txt"), "x");
-  ASSERT_EQ(platform_.progress_bars.size(), 1u);
-  const WindowHandle bar = platform_.progress_bars[0];
-  EXPECT_NE(std::find(platform_.log.begin(), platform_.log.end(),
-                      "CreateProgressBar parent=256 10,188,426,22 id=5"),
-            platform_.log.end());
-  std::vector<std::uintptr_t> positions;
-  int paints = 0;
-  for (const auto& m : platform_.messages) {
-    if (m.window == bar && m.msg == os::kPbmSetPos)
-      positions.push_back(m.wparam);
-    if (m.window == MainWindow && m.msg == os::kWmPaint && !m.posted) ++paints;
+  // Each file is shown, then the bar moves: i / 8 * 100 rounded half to
+  // even. The run starts by resetting a bar of an earlier run.
+  Texts expected = {"progress 1", "show"};
+  for (int position : {0, 12, 25, 38, 50, 62, 75, 88, 100}) {
+    expected.push_back("file");
+    expected.push_back("progress " + std::to_string(position));
   }
-  // i / 8 * 100 rounded half to even.
-  EXPECT_EQ(positions,
-            (std::vector<std::uintptr_t>{0, 12, 25, 38, 50, 62, 75, 88, 100}));
-  EXPECT_EQ(paints, 9);
-  EXPECT_EQ(std::count(platform_.updated_windows.begin(),
-                       platform_.updated_windows.end(), DestEdit),
-            9);
+  expected.push_back("close");
+  EXPECT_EQ(view_.calls, expected);
   ASSERT_EQ(platform_.message_boxes.size(), 1u);
   EXPECT_EQ(platform_.message_boxes[0].caption, "Success");
   EXPECT_EQ(platform_.message_boxes[0].text, "Done.\rEnjoy.\r");
   EXPECT_EQ(platform_.message_boxes[0].owner, MainWindow);
-  EXPECT_EQ(platform_.messages.back().msg, os::kWmClose);
-
-  // A second run starts by resetting the earlier bar.
-  platform_.messages.clear();
-  RunInstallation(record_);
-  ASSERT_FALSE(platform_.messages.empty());
-  EXPECT_EQ(platform_.messages[0].window, bar);
-  EXPECT_EQ(platform_.messages[0].msg, os::kPbmSetPos);
-  EXPECT_EQ(platform_.messages[0].wparam, 1u);
 }
 
 TEST_F(InstallationTest, InteractiveRunTakesTheFieldAsItIsNow) {
@@ -421,10 +425,7 @@ TEST_F(InstallationTest, InteractiveRunTakesTheFieldAsItIsNow) {
   // The window painted "C:\Old" and the user typed another directory.
   DestBuffer = "C:\\Old";
   TargetDrive = 'C';
-  MainWindow = 0x100;
-  DestEdit = 0x101;
-  platform_.window_texts[DestEdit] = "C:\\New";
-  RunInstallation(record_);
+  RunInWindow("C:\\New");
   EXPECT_EQ(platform_.FileText("C:\\New\\a.txt"), "a");
   EXPECT_EQ(LogValue("Location"), "C:\\New\\");
   EXPECT_EQ(LogValue("Prog0"), "C:\\New\\a.txt");
@@ -437,34 +438,26 @@ TEST_F(InstallationTest, InteractiveRunWithBlankFieldAndFailedFile) {
   BuildPackage({"a", "b"});
   DestBuffer = "C:\\Dest";
   TargetDrive = 'C';
-  MainWindow = 0x100;
-  DestEdit = 0x101;
-  RunInstallation(record_);
+  RunInWindow("");
   EXPECT_EQ(Errors(), (Texts{"Directory name is blank."}));
 
-  platform_.window_texts[DestEdit] = "C:\\Dest";
   platform_.AddFile("C:\\Dest\\b.txt", "locked");
   platform_.LockFile("C:\\Dest\\b.txt");
   platform_.message_boxes.clear();
-  platform_.messages.clear();
-  RunInstallation(record_);
+  view_.calls.clear();
+  RunInWindow("C:\\Dest");
   EXPECT_EQ(LogValue("Location"), "C:\\Dest\\");
   ASSERT_EQ(Errors().size(), 1u);
   // The bar is hidden and the window stays open.
-  ASSERT_FALSE(platform_.progress_bars.empty());
-  EXPECT_EQ(platform_.shown_windows.back(),
-            std::make_pair(platform_.progress_bars.back(), os::kSwHide));
-  for (const auto& m : platform_.messages) EXPECT_NE(m.msg, os::kWmClose);
+  EXPECT_EQ(view_.calls,
+            (Texts{"progress 1", "show", "file", "progress 0", "hide"}));
 }
 
 TEST_F(InstallationTest, OverlongDestinationInTheWindowIsRefusedNotCut) {
   AddFileEntry(record_, "a.txt");
   BuildPackage({"a"});
-  MainWindow = 0x100;
-  DestEdit = 0x101;
   const std::string typed = "C:\\" + std::string(600, 'd');
-  platform_.window_texts[DestEdit] = typed;
-  RunInstallation(record_);
+  RunInWindow(typed);
   EXPECT_EQ(Errors(), (Texts{kDestinationTooLong}));
   EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
   EXPECT_FALSE(platform_.HasDirectory(typed.substr(0, 499)));
@@ -474,7 +467,7 @@ TEST_F(InstallationTest, OverlongDestinationInTheWindowIsRefusedNotCut) {
 TEST_F(InstallationTest, DestinationOutsideTheCodePageIsNamedAsSuch) {
   BuildPackage({});
   SetDestination("C:\\??");  // two CJK characters, as the ANSI calls give them
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_EQ(Errors(), (Texts{"Cannot create directory:\rC:\\??\rIts name "
                              "holds characters outside the system's code "
                              "page."}));
@@ -485,16 +478,12 @@ TEST_F(InstallationTest, UnattendedRunShowsNoSuccessMessage) {
   record_.FinishLines = {""};
   BuildPackage({});
   SetDestination("C:\\Dest");
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   EXPECT_TRUE(platform_.message_boxes.empty());
-  EXPECT_TRUE(platform_.progress_bars.empty());
 
   // A single empty line still makes a text in interactive mode.
   Unattended = false;
-  MainWindow = 0x100;
-  DestEdit = 0x101;
-  platform_.window_texts[DestEdit] = "C:\\Dest";
-  RunInstallation(record_);
+  RunInWindow("C:\\Dest");
   ASSERT_EQ(platform_.message_boxes.size(), 1u);
   EXPECT_EQ(platform_.message_boxes[0].text, "\r");
 }
@@ -506,7 +495,7 @@ TEST_F(InstallationTest, StageOneRunsAfterRegistrationAndBeforeTheLaunch) {
   BuildPackage({"u"});
   platform_.AddFile("C:\\Dest\\after.exe", "");
   SetDestination("C:\\Dest");
-  RunInstallation(record_);
+  RunInstallation(record_, nullptr);
   std::vector<std::string> order;
   for (const std::string& entry : platform_.log) {
     if (entry.rfind("CreateKey HKLM", 0) == 0 ||

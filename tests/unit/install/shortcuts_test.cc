@@ -70,11 +70,7 @@ TEST_F(ShortcutsTest, MenuAndDesktopLinksAreMadeAndLogged) {
 
   EXPECT_EQ(platform_.co_initialize_calls, 1);
   EXPECT_EQ(platform_.co_uninitialize_calls, 1);
-  ASSERT_FALSE(platform_.messages.empty());
-  const auto& broadcast = platform_.messages.back();
-  EXPECT_EQ(broadcast.window, os::kHwndBroadcast);
-  EXPECT_EQ(broadcast.msg, os::kWmWinIniChange);
-  EXPECT_TRUE(broadcast.posted);
+  EXPECT_EQ(platform_.settings_announcements, 1);
 }
 
 TEST_F(ShortcutsTest, LinksThatFailAreNotLoggedAndFailTheRun) {
@@ -96,7 +92,7 @@ TEST_F(ShortcutsTest, NoMenuFolderMeansNothingAtAll) {
   CreateShortcuts(record_, *key_);
   EXPECT_TRUE(Names().empty());
   EXPECT_TRUE(platform_.shell_links.empty());
-  EXPECT_TRUE(platform_.messages.empty());
+  EXPECT_EQ(platform_.settings_announcements, 0);
   EXPECT_EQ(platform_.co_initialize_calls, 0);
 }
 
@@ -139,7 +135,7 @@ TEST_F(ShortcutsTest, RefusedLogValueFailsAndStillUninitialises) {
   platform_.failing_value_names = {"Shortcut0"};
   EXPECT_EQ(CreateShortcuts(record_, *key_).message(), "Shortcut0");
   EXPECT_EQ(platform_.co_uninitialize_calls, 1);
-  EXPECT_TRUE(platform_.messages.empty());
+  EXPECT_EQ(platform_.settings_announcements, 0);
 }
 
 }  // namespace

@@ -60,21 +60,6 @@ class TestPlatform : public ForwardingPlatform {
     return sfx::os::kIdOk;
   }
   std::string GetThousandsSeparator() override { return ","; }
-  sfx::WindowHandle CreateProgressBar(sfx::WindowHandle, int, int, int, int,
-                                      int) override {
-    return 0;
-  }
-  std::intptr_t SendMessage(sfx::WindowHandle, std::uint32_t, std::uintptr_t,
-                            std::intptr_t) override {
-    return 0;
-  }
-  bool PostMessage(sfx::WindowHandle, std::uint32_t, std::uintptr_t,
-                   std::intptr_t) override {
-    return false;
-  }
-  void UpdateWindow(sfx::WindowHandle) override {}
-  void ShowWindow(sfx::WindowHandle, int) override {}
-  std::string GetWindowText(sfx::WindowHandle, int) override { return {}; }
 };
 
 }  // namespace sfx_test
