@@ -138,9 +138,9 @@ Status LogPrograms(RegistryWriter& writer, const TInstalRecord& record,
 bool CheckSpace(const TInstalRecord& record) {
   if (FreeSpace == -1) {
     std::int64_t free_bytes = 0;
-    const char root[] = {TargetDrive, ':', '\\', '\0'};
-    // Three characters even when the drive letter is unknown (NUL).
-    if (Os().GetDiskFreeSpace(String(root, 3), &free_bytes)) {
+    // An unknown drive (no letter) has no known free space.
+    if (TargetDrive != '\0' &&
+        Os().GetDiskFreeSpace(TargetDrive, &free_bytes)) {
       FreeSpace = free_bytes;
     }
   }

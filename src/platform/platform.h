@@ -134,9 +134,9 @@ class Platform {
   virtual String GetTempPath() = 0;
   // The path of a shell special folder (CSIDL); empty when unknown.
   virtual String GetSpecialFolderPath(int csidl, WindowHandle owner) = 0;
-  // Free bytes on the volume of `root` ("C:\"). False when unknown.
-  virtual bool GetDiskFreeSpace(const String& root,
-                                std::int64_t* free_bytes) = 0;
+  // Free bytes on the volume of drive letter `drive` ('C'). False when
+  // unknown.
+  virtual bool GetDiskFreeSpace(char drive, std::int64_t* free_bytes) = 0;
 
   // --- Processes -----------------------------------------------------------
   virtual String GetModuleFileName() = 0;

@@ -20,6 +20,7 @@
 #include <ctime>
 #include <string>
 
+#include "base/dos_time.h"
 #include "platform/platform.h"
 #include "platform/posix_file.h"
 
@@ -49,41 +50,31 @@ std::unique_ptr<File> OpenFile(const std::string& path, int flags) {
 bool DosFromTime(std::time_t t, std::uint32_t* dos) {
   struct tm local;
   if (!localtime_r(&t, &local)) return false;
-  const int year = local.tm_year + 1900;
-  if (year < 1980 || year > 2107) return false;
-  const std::uint32_t date = static_cast<std::uint32_t>(
-      ((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
-  const std::uint32_t time = static_cast<std::uint32_t>(
-      (local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
-  *dos = (date << 16) | time;
-  return true;
+  CivilTime civil;
+  civil.year = local.tm_year + 1900;
+  civil.month = local.tm_mon + 1;
+  civil.day = local.tm_mday;
+  civil.hour = local.tm_hour;
+  civil.minute = local.tm_min;
+  civil.second = local.tm_sec;
+  return PackDosTime(civil, dos);
 }
 
 bool TimeFromDos(std::uint32_t dos, std::time_t* t) {
-  const unsigned date = dos >> 16;
-  const unsigned time = dos & 0xFFFF;
-  const int day = date & 0x1F;
-  const int month = (date >> 5) & 0x0F;
-  const int year = static_cast<int>(date >> 9) + 1980;
-  const int seconds = static_cast<int>(time & 0x1F) * 2;
-  const int minutes = (time >> 5) & 0x3F;
-  const int hours = time >> 11;
-  if (day < 1 || day > 31 || month < 1 || month > 12 || hours > 23 ||
-      minutes > 59 || seconds > 59) {
-    return false;
-  }
+  CivilTime civil;
+  if (!UnpackDosTime(dos, &civil)) return false;
   struct tm local = {};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hours;
-  local.tm_min = minutes;
-  local.tm_sec = seconds;
+  local.tm_year = civil.year - 1900;
+  local.tm_mon = civil.month - 1;
+  local.tm_mday = civil.day;
+  local.tm_hour = civil.hour;
+  local.tm_min = civil.minute;
+  local.tm_sec = civil.second;
   local.tm_isdst = -1;
   const std::time_t result = std::mktime(&local);
   // mktime normalises 31 February into March; such a date is invalid.
-  if (result == static_cast<std::time_t>(-1) || local.tm_mday != day ||
-      local.tm_mon != month - 1) {
+  if (result == static_cast<std::time_t>(-1) || local.tm_mday != civil.day ||
+      local.tm_mon != civil.month - 1) {
     return false;
   }
   *t = result;
@@ -157,9 +148,9 @@ class PosixPlatform : public Platform {
   std::string GetSpecialFolderPath(int, WindowHandle) override {
     return std::string();
   }
-  bool GetDiskFreeSpace(const std::string& root,
-                        std::int64_t* free_bytes) override {
+  bool GetDiskFreeSpace(char drive, std::int64_t* free_bytes) override {
     struct statvfs st;
+    const std::string root = {drive, ':', '\\'};
     if (::statvfs(HostPath(root).c_str(), &st) != 0) return false;
     *free_bytes = static_cast<std::int64_t>(st.f_bavail) *
                   static_cast<std::int64_t>(st.f_frsize);

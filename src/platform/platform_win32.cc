@@ -290,17 +290,14 @@ class Win32Platform : public Platform {
     return String(buffer);
   }
 
-  bool GetDiskFreeSpace(const String& root, std::int64_t* free_bytes) override {
+  bool GetDiskFreeSpace(char drive, std::int64_t* free_bytes) override {
     DWORD sectors_per_cluster = 0;
     DWORD bytes_per_sector = 0;
     DWORD free_clusters = 0;
     DWORD total_clusters = 0;
-    // A root with a NUL in it (no drive letter known) names no volume; the
-    // system would take the text before it, perhaps the current drive.
-    if (root.find('\0') != String::npos) return false;
-    if (!GetDiskFreeSpaceA(root.c_str(), &sectors_per_cluster,
-                           &bytes_per_sector, &free_clusters,
-                           &total_clusters)) {
+    const char root[] = {drive, ':', '\\', '\0'};
+    if (!GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector,
+                           &free_clusters, &total_clusters)) {
       return false;
     }
     *free_bytes = static_cast<std::int64_t>(sectors_per_cluster) *

@@ -293,10 +293,8 @@ std::string FakePlatform::GetSpecialFolderPath(int csidl, WindowHandle) {
   return it == special_folders.end() ? std::string() : it->second;
 }
 
-bool FakePlatform::GetDiskFreeSpace(const std::string& root,
-                                    std::int64_t* free_bytes) {
-  if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return false;
-  auto it = free_space.find(Upper(root.substr(0, 1))[0]);
+bool FakePlatform::GetDiskFreeSpace(char drive, std::int64_t* free_bytes) {
+  auto it = free_space.find(Upper(std::string(1, drive))[0]);
   if (it == free_space.end()) return false;
   *free_bytes = it->second;
   return true;

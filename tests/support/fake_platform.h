@@ -141,8 +141,7 @@ class FakePlatform : public Platform {
   std::string GetWindowsDirectory() override;
   std::string GetTempPath() override;
   std::string GetSpecialFolderPath(int csidl, WindowHandle owner) override;
-  bool GetDiskFreeSpace(const std::string& root,
-                        std::int64_t* free_bytes) override;
+  bool GetDiskFreeSpace(char drive, std::int64_t* free_bytes) override;
   std::string GetModuleFileName() override;
   std::string GetCommandLine() override;
   [[noreturn]] void ExitProcess(std::uint32_t code) override;

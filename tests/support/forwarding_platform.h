@@ -70,9 +70,8 @@ class ForwardingPlatform : public sfx::Platform {
   std::string GetSpecialFolderPath(int csidl, WindowHandle owner) override {
     return target_.GetSpecialFolderPath(csidl, owner);
   }
-  bool GetDiskFreeSpace(const std::string& root,
-                        std::int64_t* free_bytes) override {
-    return target_.GetDiskFreeSpace(root, free_bytes);
+  bool GetDiskFreeSpace(char drive, std::int64_t* free_bytes) override {
+    return target_.GetDiskFreeSpace(drive, free_bytes);
   }
   std::string GetModuleFileName() override {
     return target_.GetModuleFileName();

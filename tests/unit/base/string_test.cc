@@ -10,6 +10,7 @@
 
 #include "base/bytes.h"
 #include "base/decimal.h"
+#include "base/dos_time.h"
 #include "base/function_ref.h"
 #include "base/status.h"
 #include "base/vector.h"
@@ -189,6 +190,34 @@ TEST(DecimalTest, PlainAndGrouped) {
   for (const auto& c : cases) {
     EXPECT_EQ(DecimalText(c.n), c.plain);
     EXPECT_EQ(GroupedDecimalText(c.n, "."), c.grouped);
+  }
+}
+
+TEST(DosTimeTest, PacksUnpacksAndRefuses) {
+  CivilTime t;
+  t.year = 2024;
+  t.month = 2;
+  t.day = 29;
+  t.hour = 23;
+  t.minute = 59;
+  t.second = 59;
+  std::uint32_t dos = 0;
+  ASSERT_TRUE(PackDosTime(t, &dos));
+  EXPECT_EQ(dos,
+            (44u << 9 | 2u << 5 | 29u) << 16 | (23u << 11 | 59u << 5 | 29u));
+  CivilTime back;
+  ASSERT_TRUE(UnpackDosTime(dos, &back));
+  EXPECT_EQ(back.second, 58);  // two-second steps
+  EXPECT_EQ(back.year, 2024);
+  EXPECT_EQ(back.day, 29);
+  for (int year : {1979, 2108}) {
+    t.year = year;
+    EXPECT_FALSE(PackDosTime(t, &dos)) << year;
+  }
+  // Day 0, month 13, hour 24, minute 60, second 62.
+  for (std::uint32_t bad :
+       {0x00200000u, 0x01A10000u, 0x0021C000u, 0x00210780u, 0x0021001Fu}) {
+    EXPECT_FALSE(UnpackDosTime(bad, &back)) << std::hex << bad;
   }
 }
 
