@@ -196,7 +196,8 @@ class BlockReader {
     const std::uint32_t n =
         current_->block_count == 0
             ? 0
-            : std::min(kFileBlockSize, current_->size - block_ * kFileBlockSize);
+            : std::min(kFileBlockSize,
+                       current_->size - block_ * kFileBlockSize);
     job->data.resize(n);
     current_->ReadAt(job->data.data(), n,
                      std::int64_t{block_} * kFileBlockSize);
@@ -242,7 +243,8 @@ class EntryWriter {
                                 std::to_string(kMaxBlockBufferSize) + " bytes");
       }
       table_[job.block].BlockOffset = Offset32(out_.Position());
-      table_[job.block].BlockSize = static_cast<std::uint32_t>(job.stream.size());
+      table_[job.block].BlockSize =
+          static_cast<std::uint32_t>(job.stream.size());
       out_.Put(job.stream.data(), job.stream.size());
       packed_total_ += job.stream.size();
       bytes_done_ += static_cast<std::int64_t>(job.data.size());
@@ -356,8 +358,8 @@ int CreateTemporaryBeside(const std::string& path, std::string* temporary) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temporary = path + ".tmp" + std::to_string(::getpid()) + "-" +
                  std::to_string(attempt);
-    const int fd = ::open(temporary->c_str(),
-                          O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(temporary->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
     if (errno != EEXIST) break;
   }
@@ -459,7 +461,9 @@ PackageSummary WritePackage(const PackagePlan& plan,
     EntryWriter writer(out, names, plan, options, &summary);
     RunOrderedPipeline<BlockJob>(
         options.jobs, [&reader](BlockJob* job) { return reader.Next(job); },
-        [](BlockJob& job) { job.stream = Encode(job.data.data(), job.data.size()); },
+        [](BlockJob& job) {
+          job.stream = Encode(job.data.data(), job.data.size());
+        },
         [&writer](BlockJob& job) { writer.Take(job); });
     out.PutUint32(Offset32(summary.header_offset));
     summary.marker_offset = out.Position();
@@ -496,7 +500,8 @@ PackageSummary WritePackage(const PackagePlan& plan,
         check.marker_offset != summary.marker_offset) {
       throw PackageWriteError(
           "the packaged data form the trailer marker \"File CRCFile CRC\" at "
-          "offset " + std::to_string(check.marker_offset) +
+          "offset " +
+          std::to_string(check.marker_offset) +
           ", before the trailer; the installer would fail its own check");
     }
     if (::rename(temporary.c_str(), output_path.c_str()) != 0) {

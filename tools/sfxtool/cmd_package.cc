@@ -34,14 +34,14 @@ namespace sfxtool {
 namespace {
 
 // How the options common to build, verify and extract read.
-#define SFX_COMMON_OPTIONS                                                    \
-  "  -j N, --jobs N   compress or decode on N threads (default: every core,\n" \
-  "                   here %u); the output is the same for every N. At most\n"  \
-  "                   4 blocks per thread are in memory (a block is 65000\n"    \
-  "                   bytes, at most 130000 packed), so memory stays at a few\n" \
-  "                   MB whatever the size of the package.\n"                   \
-  "  -q, --quiet      no progress line and no summary; failures only\n"         \
-  "  -v, --verbose    one line per file\n"                                      \
+#define SFX_COMMON_OPTIONS                                                \
+  "  -j N, --jobs N  compress or decode on N threads (default: every\n"   \
+  "                  core, here %u); the output is the same for any N.\n" \
+  "                  At most 4 blocks per thread are in memory (65000\n"  \
+  "                  bytes each, at most 130000 packed), so memory\n"     \
+  "                  stays at a few MB whatever the package's size.\n"    \
+  "  -q, --quiet     no progress line and no summary; failures only\n"    \
+  "  -v, --verbose   one line per file\n"                                 \
   "On a terminal a progress line shows work that lasts over a second.\n"
 
 constexpr char kBuildUsage[] =
@@ -63,8 +63,8 @@ constexpr char kVerifyUsage[] =
     "usage: sfxtool verify SETUP.EXE [-j N] [-q] [-v]\n"
     "Checks the installer as the installer program does (marker and\n"
     "checksum), then reads the header and decodes every block. Exit code 0\n"
-    "when everything is sound, 1 with the reason otherwise.\n"
-    SFX_COMMON_OPTIONS;
+    "when everything is sound, 1 with the reason "
+    "otherwise.\n" SFX_COMMON_OPTIONS;
 constexpr char kExtractUsage[] =
     "usage: sfxtool extract SETUP.EXE -o DIR [-j N] [-q] [-v]\n"
     "Writes every packaged file, with its time stamp, below DIR: one folder\n"
@@ -127,8 +127,10 @@ Parsed ParseCommon(int argc, char** argv, int* i, CommonOptions* options) {
   errno = 0;
   const unsigned long n = std::strtoul(value.c_str(), &end, 10);
   if (value.empty() || *end != '\0' || errno != 0 || n < 1 || n > 256) {
-    std::fprintf(stderr, "sfxtool: -j wants a number of threads from 1 to "
-                         "256, not '%s'\n", value.c_str());
+    std::fprintf(stderr,
+                 "sfxtool: -j wants a number of threads from 1 to "
+                 "256, not '%s'\n",
+                 value.c_str());
     return Parsed::kBad;
   }
   options->jobs = static_cast<unsigned>(n);
@@ -390,9 +392,8 @@ int RunBuildCommand(int argc, char** argv) {
     progress.Clear();
     if (!options.quiet) {
       std::printf(
-          "%s: %" PRId64 " bytes, %s, %zu files (%" PRId64
-          " bytes in %" PRId64 " bytes of entries), checksum 0x%08" PRIX32
-          "%s\n",
+          "%s: %" PRId64 " bytes, %s, %zu files (%" PRId64 " bytes in %" PRId64
+          " bytes of entries), checksum 0x%08" PRIX32 "%s\n",
           output.c_str(), summary.installer_size,
           sfx::FormatSignature(plan.version).c_str(), plan.record.Files.size(),
           summary.data_size, summary.packed_size, summary.checksum,

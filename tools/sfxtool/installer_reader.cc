@@ -77,10 +77,9 @@ void BlameEarlierBlock(const InstallerInfo& info,
                 std::to_string(entry.blocks[b + 1].BlockOffset) + ")";
       }
       if (!fault.empty()) {
-        *problem = "entry " + std::to_string(i) + " (" +
-                   ShownText(entry.name) + "), block " + std::to_string(b) +
-                   " at offset " + std::to_string(position) + ": " + fault +
-                   consequence;
+        *problem = "entry " + std::to_string(i) + " (" + ShownText(entry.name) +
+                   "), block " + std::to_string(b) + " at offset " +
+                   std::to_string(position) + ": " + fault + consequence;
         return;
       }
       position += size;
@@ -207,8 +206,8 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
         !sfx::ReadPackedFileEntry(file, &entry)) {
       *problem = "entry " + std::to_string(i) + " at offset " +
                  std::to_string(position) + " is unreadable";
-      BlameEarlierBlock(*info, ", so entry " + std::to_string(i) +
-                                   " cannot be found",
+      BlameEarlierBlock(*info,
+                        ", so entry " + std::to_string(i) + " cannot be found",
                         problem);
       return false;
     }
@@ -223,8 +222,7 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
       *problem = "entry " + std::to_string(i) + " (" +
                  ShownText(info->entries.back().name) +
                  ") runs into the trailer";
-      BlameEarlierBlock(*info, ", so the entry runs into the trailer",
-                        problem);
+      BlameEarlierBlock(*info, ", so the entry runs into the trailer", problem);
       info->entry_offsets.pop_back();
       info->entries.pop_back();
       return false;
@@ -274,7 +272,7 @@ struct DecodeJob {
   std::size_t entry = 0;
   std::size_t block = 0;  // kNoBlock: an entry without blocks
   std::int64_t offset = 0;
-  bool reached = false;  // the block's offset could be sought
+  bool reached = false;           // the block's offset could be sought
   std::vector<std::uint8_t> raw;  // what the read gave (empty: nothing)
   // Worker's part.
   std::vector<std::uint8_t> input;
@@ -287,8 +285,8 @@ struct DecodeJob {
 constexpr std::size_t kNoBlock = static_cast<std::size_t>(-1);
 
 std::string EntryName(const InstallerInfo& info, std::size_t i) {
-  return "entry " + std::to_string(i) + " (" +
-         ShownText(info.entries[i].name) + ")";
+  return "entry " + std::to_string(i) + " (" + ShownText(info.entries[i].name) +
+         ")";
 }
 
 std::int64_t FirstBlockOffset(const InstallerInfo& info, std::size_t i) {
@@ -397,10 +395,10 @@ class BlockChecker {
         return false;
       }
       if (job.read != sfx::BlockRead::kOk) {
-        *problem_ =
-            where + (job.read == sfx::BlockRead::kBadStream
-                         ? ": the stream claims more than 130000 bytes"
-                         : ": size " + std::to_string(size) + " cannot be read");
+        *problem_ = where + (job.read == sfx::BlockRead::kBadStream
+                                 ? ": the stream claims more than 130000 bytes"
+                                 : ": size " + std::to_string(size) +
+                                       " cannot be read");
         return false;
       }
       const bool last = job.block + 1 == entry.blocks.size();
@@ -437,8 +435,8 @@ class BlockChecker {
 
 }  // namespace
 
-bool DecodeAllBlocks(sfx::File& file, const InstallerInfo& info,
-                     unsigned jobs, BlockSink* sink, std::string* problem) {
+bool DecodeAllBlocks(sfx::File& file, const InstallerInfo& info, unsigned jobs,
+                     BlockSink* sink, std::string* problem) {
   bool stop = false;
   BlockFeeder feeder(file, info, stop);
   BlockChecker checker(info, sink, &stop, problem);

@@ -39,9 +39,9 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
 
 // One block of an entry, read and decoded as the installer does.
 struct DecodedBlock {
-  std::size_t entry = 0;      // in info.entries
-  std::size_t block = 0;      // in the entry's block table
-  std::int64_t offset = 0;    // where the block starts in the installer
+  std::size_t entry = 0;    // in info.entries
+  std::size_t block = 0;    // in the entry's block table
+  std::int64_t offset = 0;  // where the block starts in the installer
   const std::uint8_t* data = nullptr;  // the file's bytes it holds
   std::uint32_t length = 0;
 };
@@ -67,8 +67,8 @@ class BlockSink {
 // entry's FileSize. False at the first such problem, with the entry and the
 // block in `*problem`, or when the sink stops. Memory: `jobs` times
 // kJobsInFlightPerWorker blocks of three 130000-byte buffers each.
-bool DecodeAllBlocks(sfx::File& file, const InstallerInfo& info,
-                     unsigned jobs, BlockSink* sink, std::string* problem);
+bool DecodeAllBlocks(sfx::File& file, const InstallerInfo& info, unsigned jobs,
+                     BlockSink* sink, std::string* problem);
 
 // The reason text of a failed check ("no marker", "checksum mismatch ...").
 std::string CheckProblem(const InstallerInfo& info);

@@ -179,8 +179,7 @@ void PrintListing(std::FILE* out, const InstallerInfo& info) {
     attr += f.DesktopIcon ? 'D' : '.';
     const std::uint64_t packed = PackedSize(e);
     std::string shortcut = ShownText(f.ShortcutName);
-    if (!f.Parameters.empty())
-      shortcut += " [" + ShownText(f.Parameters) + "]";
+    if (!f.Parameters.empty()) shortcut += " [" + ShownText(f.Parameters) + "]";
     std::fprintf(out, "%-19s %12" PRIu32 " %12" PRIu64 " %-5s %-24s %-20s %s\n",
                  DosTimeText(e.header.DosDateTime).c_str(), e.header.FileSize,
                  packed, attr.c_str(), ShownText(e.name).c_str(),

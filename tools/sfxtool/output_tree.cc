@@ -72,8 +72,8 @@ bool OutputTree::OpenRoot(const std::string& root, std::string* problem) {
   return root_ >= 0 || Fail("cannot open the folder " + root, problem);
 }
 
-int OutputTree::OpenFolder(const std::vector<std::string>& folder,
-                           bool create, std::string* failed_at) {
+int OutputTree::OpenFolder(const std::vector<std::string>& folder, bool create,
+                           std::string* failed_at) {
   int fd = ::dup(root_);
   std::vector<std::string> done;
   for (const std::string& part : folder) {
@@ -85,8 +85,8 @@ int OutputTree::OpenFolder(const std::vector<std::string>& folder,
       errno = error;
       return -1;
     }
-    const int next = ::openat(
-        fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int next = ::openat(fd, part.c_str(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     int error = errno;
     if (next < 0) {
       struct stat st;
@@ -112,9 +112,9 @@ bool OutputTree::IsInstaller(const std::vector<std::string>& folder,
   const int fd = OpenFolder(folder, false, &ignored);
   if (fd < 0) return false;
   struct stat st;
-  const bool same = ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    st.st_dev == installer_device_ &&
-                    st.st_ino == installer_inode_;
+  const bool same =
+      ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      st.st_dev == installer_device_ && st.st_ino == installer_inode_;
   ::close(fd);
   return same;
 }
@@ -128,8 +128,9 @@ bool OutputTree::BeginFile(const std::vector<std::string>& folder,
   folder_ = OpenFolder(folder, true, &failed_at);
   if (folder_ < 0) {
     if (errno == ELOOP) {
-      *problem = failed_at + " is a symbolic link; extract does not follow "
-                             "links inside the output folder";
+      *problem = failed_at +
+                 " is a symbolic link; extract does not follow "
+                 "links inside the output folder";
       return false;
     }
     return Fail("cannot create the folder " + failed_at, problem);
@@ -137,9 +138,9 @@ bool OutputTree::BeginFile(const std::vector<std::string>& folder,
   for (int attempt = 0; file_ < 0 && attempt < 100; ++attempt) {
     temporary_ = ".sfxtool-" + std::to_string(::getpid()) + "-" +
                  std::to_string(attempt) + ".tmp";
-    file_ = ::openat(folder_, temporary_.c_str(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                     0666);
+    file_ =
+        ::openat(folder_, temporary_.c_str(),
+                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (file_ < 0 && errno != EEXIST) break;
   }
   if (file_ < 0) {
@@ -164,8 +165,7 @@ bool OutputTree::Write(const std::uint8_t* data, std::size_t size,
   return true;
 }
 
-bool OutputTree::CommitFile(std::uint32_t dos_date_time,
-                            std::string* problem) {
+bool OutputTree::CommitFile(std::uint32_t dos_date_time, std::string* problem) {
   std::time_t t;
   if (TimeOfDos(dos_date_time, &t)) {
     struct timespec times[2];

@@ -20,7 +20,8 @@ class OutputTree {
  public:
   // `installer_device` and `installer_inode` identify the file being read.
   OutputTree(dev_t installer_device, ino_t installer_inode)
-      : installer_device_(installer_device), installer_inode_(installer_inode) {}
+      : installer_device_(installer_device),
+        installer_inode_(installer_inode) {}
   ~OutputTree();  // removes an unfinished file
   OutputTree(const OutputTree&) = delete;
   OutputTree& operator=(const OutputTree&) = delete;

@@ -30,9 +30,11 @@ std::string DurationText(double seconds) {
 std::string ByteText(std::int64_t bytes) {
   char text[32];
   if (bytes < 1000000) {
-    std::snprintf(text, sizeof text, "%.1f kB", static_cast<double>(bytes) / 1e3);
+    std::snprintf(text, sizeof text, "%.1f kB",
+                  static_cast<double>(bytes) / 1e3);
   } else {
-    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    std::snprintf(text, sizeof text, "%.1f MB",
+                  static_cast<double>(bytes) / 1e6);
   }
   return text;
 }
@@ -67,8 +69,8 @@ void Progress::Draw(std::int64_t done, Clock::time_point now) {
   std::snprintf(text, sizeof text, "  %.1f MB/s", rate / 1e6);
   line += text;
   if (rate > 0 && done <= total_) {
-    line += "  " +
-            DurationText(static_cast<double>(total_ - done) / rate) + " left";
+    line += "  " + DurationText(static_cast<double>(total_ - done) / rate) +
+            " left";
   }
   std::fprintf(stderr, "\r%s\033[K", line.c_str());
   std::fflush(stderr);
