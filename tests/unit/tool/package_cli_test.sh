@@ -170,7 +170,8 @@ SOURCE_DATE_EPOCH=946684800 "$sfxtool" build base.toml -o epoch.exe --stub stub.
 # Any number of threads gives the same installer and the same files; a
 # file of many blocks keeps several of them in flight.
 { yes 'many blocks of text' | head -c 400000; head -c 300000 /dev/urandom; } >src/blocks.bin
-{ cat full.toml; printf '[[file]]\nsource = "src/blocks.bin"\ntarget_dir = "Data"\n'; } >jobs.toml
+{ cat full.toml; printf '[[file]]\nsource = "src/blocks.bin"\ntarget_dir = "Data"\n'
+  printf '[[file]]\nsource = "src/escape.txt"\nname = "Café.txt"\ntarget_dir = "Ré"\n'; } >jobs.toml
 for j in 1 2 5; do
   "$sfxtool" build jobs.toml -o "jobs-$j.exe" --stub stub.bin -j "$j" >/dev/null &&
     "$sfxtool" extract "jobs-$j.exe" -o "out-jobs-$j" -j "$j" >/dev/null ||
@@ -180,8 +181,9 @@ cmp -s jobs-1.exe jobs-2.exe && cmp -s jobs-1.exe jobs-5.exe &&
   diff -r out-jobs-1 out-jobs-2 >/dev/null && diff -r out-jobs-1 out-jobs-5 >/dev/null &&
   same_file src/blocks.bin out-jobs-2/Data/blocks.bin &&
   pass "-j 1, 2 and 5 give the same bytes" || fail "-j 1, 2 and 5 give the same bytes"
+check "names are written in UTF-8" same_file src/escape.txt out-jobs-1/Ré/Café.txt
 "$sfxtool" verify jobs-1.exe -j 3 -v >out.txt &&
-  [[ $(grep -c '^ *[0-9]* ' out.txt) -eq 7 ]] && grep -q ': OK' out.txt &&
+  [[ $(grep -c '^ *[0-9]* ' out.txt) -eq 8 ]] && grep -q ': OK' out.txt &&
   pass "verify -v lists every file" || fail "verify -v lists every file: $(cat out.txt)"
 "$sfxtool" verify jobs-1.exe -q >out.txt 2>&1 && [[ ! -s out.txt ]] &&
   pass "-q prints nothing" || fail "-q prints nothing"
