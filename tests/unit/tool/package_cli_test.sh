@@ -63,7 +63,10 @@ registry_key = "Software\\Big"
 [[file]]
 source = "src/big.bin"
 TOML
-  check "50 MB build" "$sfxtool" build big.toml -o big.exe --stub stub.bin
+  # On a terminal (script(1) gives one) the build shows its progress.
+  script -qec "'$sfxtool' build big.toml -o big.exe --stub stub.bin" /dev/null >tty.txt
+  check "50 MB build" test -s big.exe
+  check "a progress line on a terminal" grep -qE $'\rbuild  [0-9.]+ MB of 5[0-9.]+ MB  [0-9.]+ MB/s  [0-9:]+ left' tty.txt
   check "50 MB verify" "$sfxtool" verify big.exe
   "$sfxtool" extract big.exe -o out-big 2>progress.txt >/dev/null
   check "50 MB round trip" same_file src/big.bin out-big/big.bin
