@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -91,9 +92,14 @@ int Help(const char* usage) {
   return 0;
 }
 
+// Every block in flight may keep its source file open while building: with
+// 4 blocks per thread, 64 threads stay well below the usual limit of 1024
+// open files.
+constexpr unsigned kMaxJobs = 64;
+
 // -j, -q and -v, shared by build, verify and extract.
 struct CommonOptions {
-  unsigned jobs = sfx::DefaultJobCount();
+  unsigned jobs = std::min(sfx::DefaultJobCount(), kMaxJobs);
   bool quiet = false;
   bool verbose = false;
   bool progress() const { return !quiet && Progress::OnTerminal(); }
@@ -126,11 +132,11 @@ Parsed ParseCommon(int argc, char** argv, int* i, CommonOptions* options) {
   char* end = nullptr;
   errno = 0;
   const unsigned long n = std::strtoul(value.c_str(), &end, 10);
-  if (value.empty() || *end != '\0' || errno != 0 || n < 1 || n > 256) {
+  if (value.empty() || *end != '\0' || errno != 0 || n < 1 || n > kMaxJobs) {
     std::fprintf(stderr,
-                 "sfxtool: -j wants a number of threads from 1 to "
-                 "256, not '%s'\n",
-                 value.c_str());
+                 "sfxtool: -j wants a number of threads from 1 to %u, not "
+                 "'%s'\n",
+                 kMaxJobs, value.c_str());
     return Parsed::kBad;
   }
   options->jobs = static_cast<unsigned>(n);
