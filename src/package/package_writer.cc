@@ -337,11 +337,15 @@ class EntryWriter {
   std::uint64_t packed_total_ = 0;
 };
 
-// Raises when `output` exists and is the same file as one of `inputs`.
+// Raises when `output` exists and is a directory or the same file as one
+// of `inputs`.
 void RefuseInputAsOutput(const std::string& output,
                          const std::vector<std::string>& inputs) {
   struct stat out;
   if (::stat(output.c_str(), &out) != 0) return;
+  if (S_ISDIR(out.st_mode)) {
+    throw PackageWriteError("the output " + output + " is a directory");
+  }
   for (const std::string& input : inputs) {
     struct stat in;
     if (::stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev &&

@@ -294,6 +294,9 @@ TEST_F(WritePackageTest, InputsAndExistingOutputsSurvive) {
         << output;
     EXPECT_EQ(ReadAll(output), before) << output;
   }
+  const std::string folder = dir_ + "folder";
+  ::mkdir(folder.c_str(), 0777);
+  EXPECT_THROW(WritePackage(plan, folder), PackageWriteError);
   const std::string existing = Source("existing.exe", Noise(77, 6));
   plan.sources = {dir_ + "missing.txt"};
   EXPECT_THROW(WritePackage(plan, existing), PackageWriteError);
