@@ -281,6 +281,7 @@ TEST_F(WritePackageTest, InputsAndExistingOutputsSurvive) {
   plan.stub = Stub();
   const std::string source = Source("in.txt", Text(3000));
   const std::string other = Source("other.bin", Noise(50, 5));
+  ::unlink((dir_ + "hard.txt").c_str());
   ASSERT_EQ(::link(source.c_str(), (dir_ + "hard.txt").c_str()), 0);
   plan.sources = {source};
   plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
