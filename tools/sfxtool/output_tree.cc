@@ -6,18 +6,40 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
 namespace sfxtool {
 namespace {
 
+// A host name for messages: control characters (C0, DEL and, in UTF-8,
+// C1) shown as \xNN so that no name can drive the terminal.
+std::string Shown(const std::string& utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    const bool c1 = c == 0xC2 && i + 1 < utf8.size() &&
+                    static_cast<unsigned char>(utf8[i + 1]) < 0xA0;
+    if (c < 0x20 || c == 0x7F || c1) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X",
+                    c1 ? static_cast<unsigned char>(utf8[++i]) : c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// The path of `name` in `folder` below `root`, as shown in messages.
 std::string Joined(const std::string& root,
                    const std::vector<std::string>& folder,
                    const std::string& name) {
-  std::string path = root;
-  for (const std::string& part : folder) path += "/" + part;
-  if (!name.empty()) path += "/" + name;
+  std::string path = Shown(root);
+  for (const std::string& part : folder) path += "/" + Shown(part);
+  if (!name.empty()) path += "/" + Shown(name);
   return path;
 }
 

@@ -45,7 +45,8 @@ class OutputTree {
   // Removes the unfinished file, if any.
   void AbortFile();
 
-  // The path of the current file as given to the user ("out/Data/a.txt").
+  // The path of the current file for messages ("out/Data/a.txt"), with
+  // control characters shown as \xNN.
   const std::string& current_path() const { return path_; }
 
  private:
