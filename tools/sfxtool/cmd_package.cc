@@ -149,15 +149,6 @@ Parsed ParseCommon(int argc, char** argv, int* i, CommonOptions* options) {
   return Parsed::kYes;
 }
 
-std::string ExecutableFolder() {
-  char buffer[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return ".";
-  std::string path(buffer, static_cast<std::size_t>(n));
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
