@@ -18,6 +18,7 @@
 
 #include "codec/file_entry.h"
 #include "codec/lzh_encoder.h"
+#include "package/block_pipeline.h"
 #include "package/container.h"
 #include "package/record_writer.h"
 #include "package/signature.h"
@@ -34,8 +35,8 @@ std::string ErrnoText() { return std::strerror(errno); }
 // can be filled in and the checksum pass can read back what was written.
 class OutputFile : public PosixFile {
  public:
-  explicit OutputFile(const std::string& path)
-      : PosixFile(CreateOrRaise(path)), path_(path) {}
+  // Takes over `fd`, a new file; `path` names the installer in messages.
+  OutputFile(int fd, const std::string& path) : PosixFile(fd), path_(path) {}
 
   // Writes all of `bytes` or raises.
   void Put(const void* bytes, std::size_t n) {
@@ -74,33 +75,13 @@ class OutputFile : public PosixFile {
   }
 
  private:
-  static int CreateOrRaise(const std::string& path) {
-    const int fd =
-        ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      throw PackageWriteError("cannot create " + path + ": " + ErrnoText());
-    }
-    return fd;
-  }
-
   std::string path_;
 };
 
-struct SourceCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using SourceFile = std::unique_ptr<std::FILE, SourceCloser>;
-
-// Fills `buffer` with exactly `n` bytes of the source or raises: a source
-// that shrinks while it is packed would give a wrong FileSize.
-void ReadSource(std::FILE* f, const std::string& path, std::uint8_t* buffer,
-                std::size_t n) {
-  if (std::fread(buffer, 1, n, f) != n) {
-    throw PackageWriteError("cannot read " + path +
-                            (std::ferror(f)
-                                 ? ": read error"
-                                 : ": the file changed while it was packed"));
-  }
+// The one place where the packer calls the LZH encoder.
+std::vector<std::uint8_t> Encode(const std::uint8_t* data, std::size_t size,
+                                 LzhLevel level) {
+  return LzhEncodeBuffer(data, size, level);
 }
 
 // An offset that must fit the 32-bit fields of the format.
@@ -132,94 +113,263 @@ class MarkerScanner {
   bool found_ = false;
 };
 
-// Writes the entry of one file at the output's position; returns the
-// entry's bytes in the package and adds the file's size to `data_size`.
-std::int64_t WriteEntry(OutputFile& out, const std::string& name,
-                        const std::string& source,
-                        std::optional<std::time_t> newest, LzhLevel level,
-                        std::int64_t* data_size) {
-  SourceFile file(std::fopen(source.c_str(), "rb"));
+// One source file, open from its first block being read until its entry
+// is complete (the stored form reads it a second time).
+struct Source {
+  std::string path;
+  int fd = -1;
+  std::uint32_t size = 0;
+  std::uint32_t block_count = 0;
+  std::time_t mtime = 0;
+  MarkerScanner raw_marker;  // over the file's bytes, fed as they are read
+
+  ~Source() {
+    if (fd >= 0) ::close(fd);
+  }
+  // Reads exactly `n` bytes at `offset` or raises: a source that shrinks
+  // while it is packed would give a wrong FileSize.
+  void ReadAt(std::uint8_t* buffer, std::size_t n, std::int64_t offset) const {
+    std::size_t done = 0;
+    while (done < n) {
+      const ssize_t r = ::pread(fd, buffer + done, n - done,
+                                offset + static_cast<std::int64_t>(done));
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) {
+        throw PackageWriteError("cannot read " + path + ": " + ErrnoText());
+      }
+      if (r == 0) {
+        throw PackageWriteError("cannot read " + path +
+                                ": the file changed while it was packed");
+      }
+      done += static_cast<std::size_t>(r);
+    }
+  }
+};
+
+std::shared_ptr<Source> OpenSource(const std::string& path) {
+  auto source = std::make_shared<Source>();
+  source->path = path;
+  source->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st;
-  if (!file || ::fstat(::fileno(file.get()), &st) != 0) {
-    throw PackageWriteError("cannot open " + source + ": " + ErrnoText());
+  if (source->fd < 0 || ::fstat(source->fd, &st) != 0) {
+    throw PackageWriteError("cannot open " + path + ": " + ErrnoText());
   }
   if (!S_ISREG(st.st_mode)) {
-    throw PackageWriteError(source + " is not a regular file");
+    throw PackageWriteError(path + " is not a regular file");
   }
   if (st.st_size > UINT32_MAX) {
-    throw PackageWriteError(source + " is larger than 4 GiB");
+    throw PackageWriteError(path + " is larger than 4 GiB");
   }
-  const std::uint32_t size = static_cast<std::uint32_t>(st.st_size);
-  const std::uint32_t count = (size + kFileBlockSize - 1) / kFileBlockSize;
+  source->size = static_cast<std::uint32_t>(st.st_size);
+  source->block_count = (source->size + kFileBlockSize - 1) / kFileBlockSize;
+  source->mtime = st.st_mtime;
+  return source;
+}
 
-  const std::int64_t entry_start = out.Position();
-  const std::uint8_t name_length = static_cast<std::uint8_t>(name.size());
-  out.Put(&name_length, 1);
-  out.Put(name.data(), name.size());
-  const std::int64_t header_at = out.Position();
-  std::vector<std::uint8_t> placeholder(kPackedFileHeaderSize +
-                                        8 * std::size_t{count});
-  out.Put(placeholder.data(), placeholder.size());
-  const std::int64_t blocks_start = out.Position();
+// One block on its way through the pipeline; a file without blocks
+// travels as one job with no data, so that its entry is written in turn.
+struct BlockJob {
+  std::shared_ptr<Source> source;
+  std::size_t file = 0;
+  std::uint32_t block = 0;
+  std::vector<std::uint8_t> data;    // the file's bytes
+  std::vector<std::uint8_t> stream;  // their LZH stream
+};
 
-  std::vector<TPackedBlock> table(count);
-  std::vector<std::uint8_t> block(kFileBlockSize);
-  std::uint64_t packed_total = 0;
-  MarkerScanner raw_marker;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint32_t n = std::min(kFileBlockSize, size - i * kFileBlockSize);
-    ReadSource(file.get(), source, block.data(), n);
-    raw_marker.Feed(block.data(), n);
-    const std::vector<std::uint8_t> stream =
-        LzhEncodeBuffer(block.data(), n, level);
-    if (stream.size() > kMaxBlockBufferSize) {
-      throw PackageWriteError(source + ": a block does not compress into " +
-                              std::to_string(kMaxBlockBufferSize) + " bytes");
+// Reads the sources block by block in package order.
+class BlockReader {
+ public:
+  explicit BlockReader(const std::vector<std::string>& sources)
+      : sources_(sources) {}
+
+  bool Next(BlockJob* job) {
+    if (current_ && block_ == current_->block_count) {
+      current_.reset();
+      ++file_;
     }
-    table[i].BlockOffset = Offset32(out.Position());
-    table[i].BlockSize = static_cast<std::uint32_t>(stream.size());
-    out.Put(stream.data(), stream.size());
-    packed_total += stream.size();
+    if (file_ == sources_.size()) return false;
+    if (!current_) {
+      current_ = OpenSource(sources_[file_]);
+      block_ = 0;
+    }
+    job->source = current_;
+    job->file = file_;
+    job->block = block_;
+    const std::uint32_t n =
+        current_->block_count == 0
+            ? 0
+            : std::min(kFileBlockSize,
+                       current_->size - block_ * kFileBlockSize);
+    job->data.resize(n);
+    current_->ReadAt(job->data.data(), n,
+                     std::int64_t{block_} * kFileBlockSize);
+    current_->raw_marker.Feed(job->data.data(), n);
+    if (current_->block_count == 0) {
+      block_ = 0;
+      current_.reset();
+      ++file_;
+    } else {
+      ++block_;
+    }
+    return true;
   }
-  // Stored is chosen for the whole entry when compression does not pay;
-  // its blocks overwrite the compressed ones. A file that holds the trailer
-  // marker stays compressed: stored, the installer's check would stop at
-  // that copy of the marker.
-  const bool packed =
-      size > 0 && (packed_total < size || raw_marker.found());
-  if (!packed && count > 0) {
-    out.MoveTo(blocks_start);
-    std::rewind(file.get());
+
+ private:
+  const std::vector<std::string>& sources_;
+  std::size_t file_ = 0;
+  std::shared_ptr<Source> current_;
+  std::uint32_t block_ = 0;
+};
+
+// Writes the entries from the blocks in package order: an entry's name and
+// a placeholder for its header and block table first, then its blocks, then
+// the filled-in header and table.
+class EntryWriter {
+ public:
+  EntryWriter(OutputFile& out, const std::vector<std::string>& names,
+              const PackagePlan& plan, const PackageWriteOptions& options,
+              PackageSummary* summary)
+      : out_(out),
+        names_(names),
+        plan_(plan),
+        options_(options),
+        summary_(summary) {}
+
+  void Take(const BlockJob& job) {
+    const Source& source = *job.source;
+    if (job.block == 0) Begin(job.file, source);
+    if (source.block_count > 0) {
+      if (job.stream.size() > kMaxBlockBufferSize) {
+        throw PackageWriteError(source.path +
+                                ": a block does not compress into " +
+                                std::to_string(kMaxBlockBufferSize) + " bytes");
+      }
+      table_[job.block].BlockOffset = Offset32(out_.Position());
+      table_[job.block].BlockSize =
+          static_cast<std::uint32_t>(job.stream.size());
+      out_.Put(job.stream.data(), job.stream.size());
+      packed_total_ += job.stream.size();
+      bytes_done_ += static_cast<std::int64_t>(job.data.size());
+      if (options_.on_progress) options_.on_progress(bytes_done_);
+    }
+    if (source.block_count == 0 || job.block + 1 == source.block_count) {
+      Finish(job.file, source);
+    }
+  }
+
+ private:
+  void Begin(std::size_t file, const Source& source) {
+    const std::string& name = names_[file];
+    entry_start_ = out_.Position();
+    const std::uint8_t name_length = static_cast<std::uint8_t>(name.size());
+    out_.Put(&name_length, 1);
+    out_.Put(name.data(), name.size());
+    header_at_ = out_.Position();
+    placeholder_.assign(
+        kPackedFileHeaderSize + 8 * std::size_t{source.block_count}, 0);
+    out_.Put(placeholder_.data(), placeholder_.size());
+    blocks_start_ = out_.Position();
+    table_.assign(source.block_count, TPackedBlock());
+    packed_total_ = 0;
+  }
+
+  void Finish(std::size_t file, const Source& source) {
+    const std::uint32_t size = source.size;
+    const std::uint32_t count = source.block_count;
+    // Stored is chosen for the whole entry when compression does not pay;
+    // its blocks overwrite the compressed ones. A file that holds the
+    // trailer marker stays compressed: stored, the installer's check would
+    // stop at that copy of the marker.
+    const bool packed =
+        size > 0 && (packed_total_ < size || source.raw_marker.found());
+    if (!packed && count > 0) {
+      out_.MoveTo(blocks_start_);
+      std::vector<std::uint8_t> block(kFileBlockSize);
+      for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t n =
+            std::min(kFileBlockSize, size - i * kFileBlockSize);
+        source.ReadAt(block.data(), n, std::int64_t{i} * kFileBlockSize);
+        table_[i].BlockOffset = Offset32(out_.Position());
+        table_[i].BlockSize = n;
+        out_.Put(block.data(), n);
+      }
+    }
+    const std::int64_t entry_end = out_.Position();
+
+    TPackedFileHeader header;
+    header.FileSize = size;
+    header.BlockCount = count;
+    header.DosDateTime = DosDateTimeOf(source.mtime, plan_.newest_time);
+    header.Packed = packed ? 1 : 0;
+    EncodePackedFileHeader(header, placeholder_.data());
     for (std::uint32_t i = 0; i < count; ++i) {
-      const std::uint32_t n =
-          std::min(kFileBlockSize, size - i * kFileBlockSize);
-      ReadSource(file.get(), source, block.data(), n);
-      table[i].BlockOffset = Offset32(out.Position());
-      table[i].BlockSize = n;
-      out.Put(block.data(), n);
+      std::uint8_t* p =
+          placeholder_.data() + kPackedFileHeaderSize + 8 * std::size_t{i};
+      StoreUint32(p, table_[i].BlockSize);
+      StoreUint32(p + 4, table_[i].BlockOffset);
+    }
+    out_.MoveTo(header_at_);
+    out_.Put(placeholder_.data(), placeholder_.size());
+    out_.MoveTo(entry_end);
+    summary_->data_size += size;
+    summary_->packed_size += entry_end - entry_start_;
+    if (options_.on_file) {
+      PackedFileInfo info;
+      info.index = file;
+      info.name = names_[file];
+      info.size = size;
+      info.entry_size = entry_end - entry_start_;
+      info.packed = packed;
+      options_.on_file(info);
     }
   }
-  const std::int64_t entry_end = out.Position();
 
-  TPackedFileHeader header;
-  header.FileSize = size;
-  header.BlockCount = count;
-  header.DosDateTime = DosDateTimeOf(st.st_mtime, newest);
-  header.Packed = packed ? 1 : 0;
-  EncodePackedFileHeader(header, placeholder.data());
-  for (std::uint32_t i = 0; i < count; ++i) {
-    std::uint8_t* p =
-        placeholder.data() + kPackedFileHeaderSize + 8 * std::size_t{i};
-    for (int b = 0; b < 4; ++b) {
-      p[b] = static_cast<std::uint8_t>(table[i].BlockSize >> (8 * b));
-      p[4 + b] = static_cast<std::uint8_t>(table[i].BlockOffset >> (8 * b));
+  OutputFile& out_;
+  const std::vector<std::string>& names_;
+  const PackagePlan& plan_;
+  const PackageWriteOptions& options_;
+  PackageSummary* summary_;
+  std::int64_t bytes_done_ = 0;
+  // The entry being written.
+  std::int64_t entry_start_ = 0;
+  std::int64_t header_at_ = 0;
+  std::int64_t blocks_start_ = 0;
+  std::vector<std::uint8_t> placeholder_;
+  std::vector<TPackedBlock> table_;
+  std::uint64_t packed_total_ = 0;
+};
+
+// Raises when `output` exists and is a directory or the same file as one
+// of `inputs`.
+void RefuseInputAsOutput(const std::string& output,
+                         const std::vector<std::string>& inputs) {
+  struct stat out;
+  if (::stat(output.c_str(), &out) != 0) return;
+  if (S_ISDIR(out.st_mode)) {
+    throw PackageWriteError("the output " + output + " is a directory");
+  }
+  for (const std::string& input : inputs) {
+    struct stat in;
+    if (::stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
+        in.st_ino == out.st_ino) {
+      throw PackageWriteError("the output " + output + " is the input " +
+                              input + "; choose another output");
     }
   }
-  out.MoveTo(header_at);
-  out.Put(placeholder.data(), placeholder.size());
-  out.MoveTo(entry_end);
-  *data_size += size;
-  return entry_end - entry_start;
+}
+
+// A new file beside `path` that no one else uses; raises when none can be
+// created.
+int CreateTemporaryBeside(const std::string& path, std::string* temporary) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temporary = path + ".tmp" + std::to_string(::getpid()) + "-" +
+                 std::to_string(attempt);
+    const int fd =
+        ::open(temporary->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) break;
+  }
+  throw PackageWriteError("cannot create " + path + ": " + ErrnoText());
 }
 
 }  // namespace
@@ -285,7 +435,8 @@ std::uint32_t DosDateTimeOf(std::time_t t, std::optional<std::time_t> newest) {
 }
 
 PackageSummary WritePackage(const PackagePlan& plan,
-                            const std::string& output_path) {
+                            const std::string& output_path,
+                            const PackageWriteOptions& options) {
   const TInstalRecord& record = plan.record;
   if (plan.sources.size() != record.Files.size()) {
     throw PackageWriteError("one source file is needed for each entry");
@@ -311,22 +462,31 @@ PackageSummary WritePackage(const PackagePlan& plan,
                             std::to_string(kMaxHeaderSize) + " bytes");
   }
   const std::vector<std::uint8_t> packed_header =
-      LzhEncodeBuffer(header.data(), header.size(), plan.level);
+      Encode(header.data(), header.size(), plan.level);
+  std::vector<std::string> inputs = plan.sources;
+  inputs.insert(inputs.end(), options.other_inputs.begin(),
+                options.other_inputs.end());
+  RefuseInputAsOutput(output_path, inputs);
 
   PackageSummary summary;
+  std::string temporary;
+  const int fd = CreateTemporaryBeside(output_path, &temporary);
   try {
-    OutputFile out(output_path);
+    OutputFile out(fd, output_path);
     out.Put(stub.data(), stub.size());
     summary.header_offset = static_cast<std::int64_t>(plan.stub.size());
     out.PutUint32(static_cast<std::uint32_t>(packed_header.size()));
     out.Put(packed_header.data(), packed_header.size());
     out.PutUint32(static_cast<std::uint32_t>(header.size()));
     out.PutUint32(static_cast<std::uint32_t>(record.Files.size()));
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      summary.packed_size +=
-          WriteEntry(out, names[i], plan.sources[i], plan.newest_time,
-                     plan.level, &summary.data_size);
-    }
+    BlockReader reader(plan.sources);
+    EntryWriter writer(out, names, plan, options, &summary);
+    RunOrderedPipeline<BlockJob>(
+        options.jobs, [&reader](BlockJob* job) { return reader.Next(job); },
+        [&plan](BlockJob& job) {
+          job.stream = Encode(job.data.data(), job.data.size(), plan.level);
+        },
+        [&writer](BlockJob& job) { writer.Take(job); });
     out.PutUint32(Offset32(summary.header_offset));
     summary.marker_offset = out.Position();
     Offset32(summary.marker_offset);
@@ -362,11 +522,16 @@ PackageSummary WritePackage(const PackagePlan& plan,
         check.marker_offset != summary.marker_offset) {
       throw PackageWriteError(
           "the packaged data form the trailer marker \"File CRCFile CRC\" at "
-          "offset " + std::to_string(check.marker_offset) +
+          "offset " +
+          std::to_string(check.marker_offset) +
           ", before the trailer; the installer would fail its own check");
     }
+    if (::rename(temporary.c_str(), output_path.c_str()) != 0) {
+      throw PackageWriteError("cannot create " + output_path + ": " +
+                              ErrnoText());
+    }
   } catch (...) {
-    std::remove(output_path.c_str());
+    ::unlink(temporary.c_str());
     throw;
   }
   return summary;

@@ -1,12 +1,14 @@
 // The packer: assembles an installer file from the installer program (the
 // stub), an installation record and the files on the build machine. Host
-// only. Files are streamed block by block, so memory stays bounded by the
-// block size whatever the size of the files.
+// only. Files are streamed block by block and the blocks are compressed on
+// several threads (block_pipeline.h), so memory stays bounded by the block
+// size times the blocks in flight whatever the size of the files.
 #ifndef SFX_PACKAGE_PACKAGE_WRITER_H_
 #define SFX_PACKAGE_PACKAGE_WRITER_H_
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -65,10 +67,40 @@ std::vector<std::uint8_t> PrepareStubForSigning(
 // 1980 to 2107 are clamped to its ends. Seconds round down to even.
 std::uint32_t DosDateTimeOf(std::time_t t, std::optional<std::time_t> newest);
 
-// Writes the installer file at `output_path`; on failure the partial file
-// is removed and PackageWriteError raised.
+// One file as it went into the package, for a caller that lists them.
+struct PackedFileInfo {
+  std::size_t index = 0;  // in record.Files
+  std::string name;       // the name in the package
+  std::int64_t size = 0;
+  std::int64_t entry_size = 0;  // the whole entry in the package
+  bool packed = false;          // compressed rather than stored
+};
+
+// How WritePackage works, as opposed to what it writes: the bytes written
+// are the same for every value of these options.
+struct PackageWriteOptions {
+  // Threads that compress blocks; 1 compresses on the calling thread. At
+  // most jobs * kJobsInFlightPerWorker blocks are in memory at once.
+  unsigned jobs = 1;
+  // Files that the output must not be (the stub, the manifest), besides
+  // the sources, which are always checked.
+  std::vector<std::string> other_inputs;
+  // Called on the calling thread with the bytes of the sources packed so
+  // far, after every block.
+  std::function<void(std::int64_t bytes)> on_progress;
+  // Called on the calling thread after each file's entry is written.
+  std::function<void(const PackedFileInfo&)> on_file;
+};
+
+// Writes the installer file at `output_path`: into a temporary file beside
+// it, renamed over `output_path` once complete, so a failed build leaves an
+// existing file as it was. Refuses, before writing anything, an output
+// that is one of the inputs (the same file by device and inode, whatever
+// its name). On failure the temporary file is removed and
+// PackageWriteError raised.
 PackageSummary WritePackage(const PackagePlan& plan,
-                            const std::string& output_path);
+                            const std::string& output_path,
+                            const PackageWriteOptions& options = {});
 
 }  // namespace sfx
 

@@ -50,7 +50,7 @@ at = data.find(b'File CRCFile CRC')
 data[at - 40] ^= 1
 open(sys.argv[2], 'wb').write(data)
 EOF
-out=$("$sfxtool" verify "$work/changed.exe")
+out=$("$sfxtool" verify "$work/changed.exe" 2>&1)
 expect "sfxtool verify refuses the changed signed file" "$?" 1
 contains "... as a checksum mismatch" "$out" "FAILED: checksum mismatch"
 

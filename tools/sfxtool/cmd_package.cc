@@ -1,10 +1,14 @@
 // The installer commands of sfxtool: build (manifest to installer), list,
 // verify and extract. The last three read the file with the installer's
 // own readers (through the host platform), so they accept and reject
-// exactly what the installer program would.
+// exactly what the installer program would. build, verify and extract
+// compress or decode blocks on several threads (-j) with the same output
+// for any number, and show a progress line on a terminal. Failures are
+// one line on standard error and exit code 1; usage errors exit code 2.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -15,22 +19,37 @@
 #include <string>
 #include <vector>
 
+#include "ansi.h"
 #include "codec/file_entry.h"
 #include "commands.h"
 #include "installer_reader.h"
 #include "listing.h"
 #include "manifest.h"
+#include "output_tree.h"
+#include "package/block_pipeline.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
+#include "progress.h"
 #include "vendor_build.h"
 
 namespace sfxtool {
 namespace {
 
+// How the options common to build, verify and extract read.
+#define SFX_COMMON_OPTIONS                                                \
+  "  -j N, --jobs N  compress or decode on N threads (default: every\n"   \
+  "                  core, here %u); the output is the same for any N.\n" \
+  "                  At most 4 blocks per thread are in memory (65000\n"  \
+  "                  bytes each, at most 130000 packed), so memory\n"     \
+  "                  stays at a few MB whatever the package's size.\n"    \
+  "  -q, --quiet     no progress line and no summary; failures only\n"    \
+  "  -v, --verbose   one line per file\n"                                 \
+  "On a terminal a progress line shows work that lasts over a second.\n"
+
 constexpr char kBuildUsage[] =
     "usage: sfxtool build MANIFEST -o SETUP.EXE [--stub FILE]\n"
     "                     [--format 1.2|2.1|2.2|2.3|2.4] [--skip-checksum]\n"
-    "                     [--werror] [--level fast|best]\n"
+    "                     [--werror] [--level fast|best] [-j N] [-q] [-v]\n"
     "                     [--sign CERT --key KEY [--timestamp URL]]\n"
     "Builds an installer from a TOML manifest (see docs/manifest.md and\n"
     "'sfxtool help manifest'). The stub is --stub, else $SFX_STUB, else\n"
@@ -40,32 +59,94 @@ constexpr char kBuildUsage[] =
     "modification times in the local time zone (TZ), clamped to\n"
     "SOURCE_DATE_EPOCH when it is set. --werror: stop at a warning.\n"
     "--level sets the compression (as for sfxtool lzh encode; best by\n"
-    "default).\n";
+    "default). The installer is written under a temporary name and renamed\n"
+    "once complete; an output that is one of the inputs (stub, manifest, a\n"
+    "source) is refused.\n" SFX_COMMON_OPTIONS;
 constexpr char kListUsage[] =
     "usage: sfxtool list SETUP.EXE [--json]\n"
-    "Shows the installer's header and one row per packaged file.\n";
+    "Shows the installer's header and one row per packaged file. Characters\n"
+    "that are not printable are shown as \\xNN.\n";
 constexpr char kVerifyUsage[] =
-    "usage: sfxtool verify SETUP.EXE\n"
+    "usage: sfxtool verify SETUP.EXE [-j N] [-q] [-v]\n"
     "Checks the installer as the installer program does (marker and\n"
     "checksum), then reads the header and decodes every block. Exit code 0\n"
-    "when everything is sound, 1 with the reason otherwise.\n";
+    "when everything is sound, 1 with the reason "
+    "otherwise.\n" SFX_COMMON_OPTIONS;
 constexpr char kExtractUsage[] =
-    "usage: sfxtool extract SETUP.EXE -o DIR\n"
+    "usage: sfxtool extract SETUP.EXE -o DIR [-j N] [-q] [-v]\n"
     "Writes every packaged file, with its time stamp, below DIR: one folder\n"
     "per target directory, macros kept as folder names (\"..\" becomes\n"
     "\"(parent)\", a colon becomes \"_\"); files for the destination itself\n"
-    "go into DIR.\n";
+    "go into DIR. Names are written in UTF-8. Each file is written under a\n"
+    "temporary name and renamed once its size matches its entry; symbolic\n"
+    "links inside DIR are never followed, and the installer itself is never\n"
+    "replaced.\n" SFX_COMMON_OPTIONS;
 
-// Packages larger than this report their progress during extraction.
-constexpr std::uint64_t kProgressThreshold = 16u << 20;
+#undef SFX_COMMON_OPTIONS
 
 bool IsHelp(const char* arg) {
   return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0;
 }
 
 int Usage(const char* usage) {
-  std::fputs(usage, stderr);
+  std::fprintf(stderr, usage, sfx::DefaultJobCount());
   return 2;
+}
+
+int Help(const char* usage) {
+  std::printf(usage, sfx::DefaultJobCount());
+  return 0;
+}
+
+// Every block in flight may keep its source file open while building: with
+// 4 blocks per thread, 64 threads stay well below the usual limit of 1024
+// open files.
+constexpr unsigned kMaxJobs = 64;
+
+// -j, -q and -v, shared by build, verify and extract.
+struct CommonOptions {
+  unsigned jobs = std::min(sfx::DefaultJobCount(), kMaxJobs);
+  bool quiet = false;
+  bool verbose = false;
+  bool progress() const { return !quiet && Progress::OnTerminal(); }
+};
+
+enum class Parsed { kNo, kYes, kBad };
+
+// Takes argv[*i] (and its value) when it is a common option.
+Parsed ParseCommon(int argc, char** argv, int* i, CommonOptions* options) {
+  const std::string arg = argv[*i];
+  std::string value;
+  if (arg == "-q" || arg == "--quiet") {
+    options->quiet = true;
+    return Parsed::kYes;
+  }
+  if (arg == "-v" || arg == "--verbose") {
+    options->verbose = true;
+    return Parsed::kYes;
+  }
+  if (arg == "-j" || arg == "--jobs") {
+    if (*i + 1 >= argc) return Parsed::kBad;
+    value = argv[++*i];
+  } else if (arg.size() > 2 && arg.compare(0, 2, "-j") == 0) {
+    value = arg.substr(2);
+  } else if (arg.compare(0, 7, "--jobs=") == 0) {
+    value = arg.substr(7);
+  } else {
+    return Parsed::kNo;
+  }
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long n = std::strtoul(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || errno != 0 || n < 1 || n > kMaxJobs) {
+    std::fprintf(stderr,
+                 "sfxtool: -j wants a number of threads from 1 to %u, not "
+                 "'%s'\n",
+                 kMaxJobs, value.c_str());
+    return Parsed::kBad;
+  }
+  options->jobs = static_cast<unsigned>(n);
+  return Parsed::kYes;
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
@@ -76,29 +157,12 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
   return !in.bad();
 }
 
-// Creates `path` and its missing parents.
-bool MakeDirectories(const std::string& path) {
-  std::string partial;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t slash = path.find('/', start);
-    if (slash == std::string::npos) slash = path.size();
-    partial = path.substr(0, slash);
-    if (!partial.empty() && ::mkdir(partial.c_str(), 0777) != 0 &&
-        errno != EEXIST) {
-      return false;
-    }
-    start = slash + 1;
-  }
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The folder below the output directory for a target directory: each
-// component kept as it is (macros included), but never one that would
-// climb out of the output directory or name a drive.
-std::string HostFolderOf(const std::string& target_dir) {
-  std::string folder;
+// The folders below the output directory for a target directory, as host
+// names: each component kept as it is (macros included) and converted to
+// UTF-8, but never one that would climb out of the output directory or
+// name a drive.
+std::vector<std::string> HostFolderOf(const std::string& target_dir) {
+  std::vector<std::string> folder;
   std::string component;
   auto flush = [&folder, &component]() {
     if (component.empty() || component == ".") {
@@ -109,7 +173,7 @@ std::string HostFolderOf(const std::string& target_dir) {
     for (char& c : component) {
       if (c == ':') c = '_';
     }
-    folder += "/" + component;
+    folder.push_back(AnsiToUtf8(component));
     component.clear();
   };
   for (char c : target_dir) {
@@ -123,23 +187,110 @@ std::string HostFolderOf(const std::string& target_dir) {
   return folder;
 }
 
-// Opens and inspects an installer for list and extract: prints the reason
-// and returns false when the installer program would refuse it.
-bool OpenInstaller(const std::string& path, std::unique_ptr<sfx::File>* file,
-                   InstallerInfo* info) {
-  *file = sfx::Os().OpenRead(path);
-  if (!*file) {
-    std::fprintf(stderr, "sfxtool: cannot open %s: %s\n", path.c_str(),
-                 std::strerror(errno));
+// Opens an installer for reading; false, with the reason, for a path that
+// is no regular file (a directory, a device, a pipe) or cannot be opened.
+bool OpenInput(const std::string& path, struct stat* st,
+               std::unique_ptr<sfx::File>* file, std::string* problem) {
+  if (::stat(path.c_str(), st) != 0) {
+    *problem = std::strerror(errno);
     return false;
   }
+  if (S_ISDIR(st->st_mode)) {
+    *problem = "is a directory";
+    return false;
+  }
+  if (!S_ISREG(st->st_mode)) {
+    *problem = "is not a regular file";
+    return false;
+  }
+  *file = sfx::Os().OpenRead(path);
+  if (!*file) {
+    *problem = std::string("cannot open: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+// Opens and inspects an installer for list and extract: prints the reason
+// and returns false when the installer program would refuse it.
+bool OpenInstaller(const std::string& path, struct stat* st,
+                   std::unique_ptr<sfx::File>* file, InstallerInfo* info) {
   std::string problem;
-  if (!InspectInstaller(**file, info, &problem)) {
+  if (!OpenInput(path, st, file, &problem) ||
+      !InspectInstaller(**file, info, &problem)) {
     std::fprintf(stderr, "sfxtool: %s: %s\n", path.c_str(), problem.c_str());
     return false;
   }
   return true;
 }
+
+std::int64_t TotalFileSize(const InstallerInfo& info) {
+  std::int64_t total = 0;
+  for (const auto& entry : info.entries) total += entry.header.FileSize;
+  return total;
+}
+
+// verify's sink: counts, shows progress, lists files with -v.
+class CheckSink : public BlockSink {
+ public:
+  CheckSink(const InstallerInfo& info, const CommonOptions& options,
+            Progress* progress)
+      : info_(info), options_(options), progress_(progress) {}
+  bool BeginEntry(std::size_t, std::string*) override { return true; }
+  bool TakeBlock(const DecodedBlock& block, std::string*) override {
+    done_ += block.length;
+    progress_->Update(done_);
+    return true;
+  }
+  bool EndEntry(std::size_t entry, std::string*) override {
+    if (options_.verbose) {
+      progress_->Clear();
+      std::printf("%12" PRIu32 "  %s\n", info_.entries[entry].header.FileSize,
+                  ShownText(info_.entries[entry].name).c_str());
+    }
+    return true;
+  }
+
+ private:
+  const InstallerInfo& info_;
+  const CommonOptions& options_;
+  Progress* progress_;
+  std::int64_t done_ = 0;
+};
+
+// extract's sink: writes each entry through the output tree.
+class ExtractSink : public BlockSink {
+ public:
+  ExtractSink(const InstallerInfo& info, OutputTree* tree,
+              const CommonOptions& options, Progress* progress)
+      : info_(info), tree_(tree), options_(options), progress_(progress) {}
+  bool BeginEntry(std::size_t entry, std::string* problem) override {
+    return tree_->BeginFile(HostFolderOf(info_.record.Files[entry]->TargetDir),
+                            AnsiToUtf8(info_.entries[entry].name), problem);
+  }
+  bool TakeBlock(const DecodedBlock& block, std::string* problem) override {
+    done_ += block.length;
+    progress_->Update(done_);
+    return tree_->Write(block.data, block.length, problem);
+  }
+  bool EndEntry(std::size_t entry, std::string* problem) override {
+    if (!tree_->CommitFile(info_.entries[entry].header.DosDateTime, problem)) {
+      return false;
+    }
+    if (options_.verbose) {
+      progress_->Clear();
+      std::printf("%s\n", tree_->current_path().c_str());
+    }
+    return true;
+  }
+
+ private:
+  const InstallerInfo& info_;
+  OutputTree* tree_;
+  const CommonOptions& options_;
+  Progress* progress_;
+  std::int64_t done_ = 0;
+};
 
 }  // namespace
 
@@ -152,11 +303,14 @@ int RunBuildCommand(int argc, char** argv) {
   bool werror = false;
   SigningOptions signing;
   std::string level;
+  CommonOptions options;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
+    const Parsed common = ParseCommon(argc, argv, &i, &options);
+    if (common == Parsed::kBad) return Usage(kBuildUsage);
+    if (common == Parsed::kYes) continue;
     if (IsHelp(argv[i])) {
-      std::fputs(kBuildUsage, stdout);
-      return 0;
+      return Help(kBuildUsage);
     } else if (arg == "--sign" && i + 1 < argc) {
       signing.certificate = argv[++i];
     } else if (arg == "--key" && i + 1 < argc) {
@@ -249,15 +403,38 @@ int RunBuildCommand(int argc, char** argv) {
                  warning.c_str());
   }
   if (werror && !manifest.warnings.empty()) return 1;
+  std::int64_t total = 0;
+  for (const std::string& source : plan.sources) {
+    struct stat st;
+    if (::stat(source.c_str(), &st) == 0) total += st.st_size;
+  }
   try {
-    const sfx::PackageSummary summary = sfx::WritePackage(plan, output);
-    std::printf(
-        "%s: %" PRId64 " bytes, %s, %zu files (%" PRId64 " bytes in %" PRId64
-        " bytes of entries), checksum 0x%08" PRIX32 "%s\n",
-        output.c_str(), summary.installer_size,
-        sfx::FormatSignature(plan.version).c_str(), plan.record.Files.size(),
-        summary.data_size, summary.packed_size, summary.checksum,
-        plan.skip_checksum ? " (not checked)" : "");
+    Progress progress("build", total, options.progress());
+    sfx::PackageWriteOptions write;
+    write.jobs = options.jobs;
+    write.other_inputs = {stub_path, manifest_path};
+    write.on_progress = [&progress](std::int64_t done) {
+      progress.Update(done);
+    };
+    if (options.verbose) {
+      write.on_file = [&progress](const sfx::PackedFileInfo& file) {
+        progress.Clear();
+        std::printf("%12" PRId64 " %12" PRId64 " %-6s  %s\n", file.size,
+                    file.entry_size, file.packed ? "packed" : "stored",
+                    ShownText(file.name).c_str());
+      };
+    }
+    const sfx::PackageSummary summary = sfx::WritePackage(plan, output, write);
+    progress.Clear();
+    if (!options.quiet) {
+      std::printf(
+          "%s: %" PRId64 " bytes, %s, %zu files (%" PRId64 " bytes in %" PRId64
+          " bytes of entries), checksum 0x%08" PRIX32 "%s\n",
+          output.c_str(), summary.installer_size,
+          sfx::FormatSignature(plan.version).c_str(), plan.record.Files.size(),
+          summary.data_size, summary.packed_size, summary.checksum,
+          plan.skip_checksum ? " (not checked)" : "");
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "sfxtool: %s\n", e.what());
     return 1;
@@ -275,8 +452,7 @@ int RunListCommand(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (IsHelp(argv[i])) {
-      std::fputs(kListUsage, stdout);
-      return 0;
+      return Help(kListUsage);
     } else if (arg == "--json") {
       json = true;
     } else if (path.empty() && !arg.empty() && arg[0] != '-') {
@@ -286,9 +462,10 @@ int RunListCommand(int argc, char** argv) {
     }
   }
   if (path.empty()) return Usage(kListUsage);
+  struct stat st;
   std::unique_ptr<sfx::File> file;
   InstallerInfo info;
-  if (!OpenInstaller(path, &file, &info)) return 1;
+  if (!OpenInstaller(path, &st, &file, &info)) return 1;
   if (json) {
     PrintJsonListing(stdout, info);
   } else {
@@ -298,25 +475,39 @@ int RunListCommand(int argc, char** argv) {
 }
 
 int RunVerifyCommand(int argc, char** argv) {
-  if (argc == 1 && IsHelp(argv[0])) {
-    std::fputs(kVerifyUsage, stdout);
-    return 0;
+  std::string path;
+  CommonOptions options;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const Parsed common = ParseCommon(argc, argv, &i, &options);
+    if (common == Parsed::kBad) return Usage(kVerifyUsage);
+    if (common == Parsed::kYes) continue;
+    if (IsHelp(argv[i])) {
+      return Help(kVerifyUsage);
+    } else if (path.empty() && !arg.empty() && arg[0] != '-') {
+      path = arg;
+    } else {
+      return Usage(kVerifyUsage);
+    }
   }
-  if (argc != 1 || argv[0][0] == '-') return Usage(kVerifyUsage);
-  const std::string path = argv[0];
-  std::unique_ptr<sfx::File> file = sfx::Os().OpenRead(path);
-  if (!file) {
-    std::fprintf(stderr, "%s: FAILED: cannot open: %s\n", path.c_str(),
-                 std::strerror(errno));
-    return 1;
-  }
+  if (path.empty()) return Usage(kVerifyUsage);
+  struct stat st;
+  std::unique_ptr<sfx::File> file;
   InstallerInfo info;
   std::string problem;
-  if (!InspectInstaller(*file, &info, &problem) ||
-      !CheckAllBlocks(*file, info, &problem)) {
-    std::printf("%s: FAILED: %s\n", path.c_str(), problem.c_str());
+  bool ok = OpenInput(path, &st, &file, &problem) &&
+            InspectInstaller(*file, &info, &problem);
+  if (ok) {
+    Progress progress("verify", TotalFileSize(info), options.progress());
+    CheckSink sink(info, options, &progress);
+    ok = DecodeAllBlocks(*file, info, options.jobs, &sink, &problem);
+  }
+  if (!ok) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: FAILED: %s\n", path.c_str(), problem.c_str());
     return 1;
   }
+  if (options.quiet) return 0;
   for (const std::string& warning : info.warnings) {
     std::printf("%s: warning: %s\n", path.c_str(), warning.c_str());
   }
@@ -336,11 +527,14 @@ int RunVerifyCommand(int argc, char** argv) {
 int RunExtractCommand(int argc, char** argv) {
   std::string path;
   std::string output;
+  CommonOptions options;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
+    const Parsed common = ParseCommon(argc, argv, &i, &options);
+    if (common == Parsed::kBad) return Usage(kExtractUsage);
+    if (common == Parsed::kYes) continue;
     if (IsHelp(argv[i])) {
-      std::fputs(kExtractUsage, stdout);
-      return 0;
+      return Help(kExtractUsage);
     } else if (arg == "-o" && i + 1 < argc) {
       output = argv[++i];
     } else if (path.empty() && !arg.empty() && arg[0] != '-') {
@@ -350,39 +544,44 @@ int RunExtractCommand(int argc, char** argv) {
     }
   }
   if (path.empty() || output.empty()) return Usage(kExtractUsage);
+  struct stat st;
   std::unique_ptr<sfx::File> file;
   InstallerInfo info;
-  if (!OpenInstaller(path, &file, &info)) return 1;
+  if (!OpenInstaller(path, &st, &file, &info)) return 1;
 
-  std::uint64_t total = 0;
-  for (const auto& entry : info.entries) total += entry.header.FileSize;
-  const bool progress = total > kProgressThreshold;
-  std::uint64_t done = 0;
+  OutputTree tree(st.st_dev, st.st_ino);
+  std::string problem;
+  if (!tree.OpenRoot(output, &problem)) {
+    std::fprintf(stderr, "sfxtool: %s\n", problem.c_str());
+    return 1;
+  }
+  // Refused before anything is written.
   for (std::size_t i = 0; i < info.entries.size(); ++i) {
-    const std::string folder =
-        output + HostFolderOf(info.record.Files[i]->TargetDir);
-    if (!MakeDirectories(folder)) {
-      std::fprintf(stderr, "sfxtool: cannot create %s: %s\n", folder.c_str(),
-                   std::strerror(errno));
+    if (tree.IsInstaller(HostFolderOf(info.record.Files[i]->TargetDir),
+                         AnsiToUtf8(info.entries[i].name))) {
+      std::fprintf(stderr,
+                   "sfxtool: %s: entry %zu (%s) would replace the installer "
+                   "itself; extract into another folder\n",
+                   path.c_str(), i, ShownText(info.entries[i].name).c_str());
       return 1;
-    }
-    const bool written =
-        file->Seek(info.entry_offsets[i], sfx::File::Origin::kBegin) &&
-        sfx::ExtractPackedFile(*file, folder, false);
-    if (!written) {
-      std::fprintf(stderr, "sfxtool: extracting %s failed\n",
-                   info.entries[i].name.c_str());
-      return 1;
-    }
-    done += info.entries[i].header.FileSize;
-    if (progress) {
-      std::fprintf(stderr, "%3d%% %s/%s\n",
-                   static_cast<int>(done * 100 / total), folder.c_str(),
-                   info.entries[i].name.c_str());
     }
   }
-  std::printf("%zu files extracted to %s\n", info.entries.size(),
-              output.c_str());
+  bool ok;
+  {
+    Progress progress("extract", TotalFileSize(info), options.progress());
+    ExtractSink sink(info, &tree, options, &progress);
+    ok = DecodeAllBlocks(*file, info, options.jobs, &sink, &problem);
+  }
+  if (!ok) {
+    tree.AbortFile();
+    std::fflush(stdout);
+    std::fprintf(stderr, "sfxtool: %s: %s\n", path.c_str(), problem.c_str());
+    return 1;
+  }
+  if (!options.quiet) {
+    std::printf("%zu files extracted to %s\n", info.entries.size(),
+                output.c_str());
+  }
   return 0;
 }
 

@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "codec/lzh_decoder.h"
+#include "listing.h"
+#include "package/block_pipeline.h"
 #include "package/signature.h"
 
 namespace sfxtool {
@@ -47,6 +49,43 @@ std::int64_t FindSizeBlock(sfx::File& file, std::int64_t limit) {
     }
   }
   return -1;
+}
+
+// When the walk over the entries goes astray, the cause is most often a
+// damaged block size before the point where it fails: the first block of
+// `info.entries` whose size no block can have (0, above 130000 bytes), or
+// whose size does not end where the block table says the next block
+// starts. Replaces `*problem` by that block, followed by `consequence`.
+void BlameEarlierBlock(const InstallerInfo& info,
+                       const std::string& consequence, std::string* problem) {
+  for (std::size_t i = 0; i < info.entries.size(); ++i) {
+    const sfx::PackedFileEntry& entry = info.entries[i];
+    std::int64_t position =
+        info.entry_offsets[i] + 1 +
+        static_cast<std::int64_t>(entry.name.size()) +
+        static_cast<std::int64_t>(sfx::kPackedFileHeaderSize) +
+        8 * static_cast<std::int64_t>(entry.blocks.size());
+    for (std::size_t b = 0; b < entry.blocks.size(); ++b) {
+      const std::uint32_t size = entry.blocks[b].BlockSize;
+      std::string fault;
+      if (size == 0 || size > sfx::kMaxBlockBufferSize) {
+        fault = "size " + std::to_string(size) + " cannot be read";
+      } else if (b + 1 < entry.blocks.size() &&
+                 entry.blocks[b + 1].BlockOffset !=
+                     static_cast<std::uint64_t>(position) + size) {
+        fault = "size " + std::to_string(size) +
+                " does not end where the next block starts (offset " +
+                std::to_string(entry.blocks[b + 1].BlockOffset) + ")";
+      }
+      if (!fault.empty()) {
+        *problem = "entry " + std::to_string(i) + " (" + ShownText(entry.name) +
+                   "), block " + std::to_string(b) + " at offset " +
+                   std::to_string(position) + ": " + fault + consequence;
+        return;
+      }
+      position += size;
+    }
+  }
 }
 
 }  // namespace
@@ -173,6 +212,9 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
         !sfx::ReadPackedFileEntry(file, &entry)) {
       *problem = "entry " + std::to_string(i) + " at offset " +
                  std::to_string(position) + " is unreadable";
+      BlameEarlierBlock(*info,
+                        ", so entry " + std::to_string(i) + " cannot be found",
+                        problem);
       return false;
     }
     std::int64_t next = position + 1 +
@@ -180,13 +222,17 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
                         static_cast<std::int64_t>(sfx::kPackedFileHeaderSize) +
                         8 * static_cast<std::int64_t>(entry.blocks.size());
     for (const sfx::TPackedBlock& block : entry.blocks) next += block.BlockSize;
-    if (next > info->layout.entries_end) {
-      *problem = "entry " + std::to_string(i) + " (" + entry.name +
-                 ") runs into the trailer";
-      return false;
-    }
     info->entry_offsets.push_back(position);
     info->entries.push_back(std::move(entry));
+    if (next > info->layout.entries_end) {
+      *problem = "entry " + std::to_string(i) + " (" +
+                 ShownText(info->entries.back().name) +
+                 ") runs into the trailer";
+      BlameEarlierBlock(*info, ", so the entry runs into the trailer", problem);
+      info->entry_offsets.pop_back();
+      info->entries.pop_back();
+      return false;
+    }
     position = next;
   }
   if (position != info->layout.entries_end) {
@@ -197,67 +243,215 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
   return true;
 }
 
-bool CheckAllBlocks(sfx::File& file, const InstallerInfo& info,
-                    std::string* problem) {
-  std::vector<std::uint8_t> input(sfx::kMaxBlockBufferSize);
-  std::vector<std::uint8_t> output(sfx::kMaxBlockBufferSize);
-  for (std::size_t i = 0; i < info.entries.size(); ++i) {
-    const sfx::PackedFileEntry& entry = info.entries[i];
-    if (!sfx::IsSafeEntryName(entry.name)) {
-      // The installer refuses to create such a file.
-      *problem = "entry " + std::to_string(i) + ": \"" + entry.name +
-                 "\" is not a plain file name";
-      return false;
-    }
-    std::int64_t position =
-        info.entry_offsets[i] + 1 +
-        static_cast<std::int64_t>(entry.name.size()) +
-        static_cast<std::int64_t>(sfx::kPackedFileHeaderSize) +
-        8 * static_cast<std::int64_t>(entry.blocks.size());
-    std::uint64_t total = 0;
-    for (std::size_t b = 0; b < entry.blocks.size(); ++b) {
-      const sfx::TPackedBlock& block = entry.blocks[b];
-      const std::string where = "entry " + std::to_string(i) + " (" +
-                                entry.name + "), block " + std::to_string(b) +
-                                " at offset " + std::to_string(position);
-      const std::uint8_t* data = nullptr;
-      std::uint32_t length = 0;
-      sfx::BlockRead read = sfx::BlockRead::kReadFailed;
-      if (!file.Seek(position, sfx::File::Origin::kBegin)) {
-        *problem = where + ": cannot be reached";
-        return false;
-      }
-      read = sfx::ReadFileBlock(file, block.BlockSize, entry.header.Packed != 0,
-                                input.data(), output.data(), &data, &length);
-      if (read == sfx::BlockRead::kUndecodable) {
-        *problem = where + ": cannot be decoded";
-        return false;
-      }
-      if (read != sfx::BlockRead::kOk) {
-        *problem = where + (read == sfx::BlockRead::kBadStream
-                                ? ": the stream claims more than 130000 bytes"
-                                : ": size " + std::to_string(block.BlockSize) +
-                                      " cannot be read");
-        return false;
-      }
-      const bool last = b + 1 == entry.blocks.size();
-      if (!last && length != sfx::kFileBlockSize) {
-        *problem = where + ": holds " + std::to_string(length) +
-                   " bytes instead of 65000";
-        return false;
-      }
-      total += length;
-      position += block.BlockSize;
-    }
-    if (total != entry.header.FileSize) {
-      *problem = "entry " + std::to_string(i) + " (" + entry.name +
-                 "): the blocks hold " + std::to_string(total) +
-                 " bytes, the entry header says " +
-                 std::to_string(entry.header.FileSize);
-      return false;
-    }
+namespace {
+
+// A block's bytes as a file, so that the workers decode through the
+// installer's own ReadFileBlock.
+class SpanFile : public sfx::File {
+ public:
+  SpanFile(const std::uint8_t* data, std::size_t size)
+      : data_(data), size_(size) {}
+  bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
+    const std::size_t left = size_ - position_;
+    *got = static_cast<std::uint32_t>(std::min<std::size_t>(n, left));
+    if (*got > 0) std::memcpy(buffer, data_ + position_, *got);
+    position_ += *got;
+    return true;
   }
-  return true;
+  bool Write(const void*, std::uint32_t, std::uint32_t* written) override {
+    *written = 0;
+    return false;
+  }
+  bool Seek(std::int64_t, Origin, std::int64_t*) override { return false; }
+  bool Size(std::int64_t* size) override {
+    *size = static_cast<std::int64_t>(size_);
+    return true;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t position_ = 0;
+};
+
+struct DecodeJob {
+  std::size_t entry = 0;
+  std::size_t block = 0;  // kNoBlock: an entry without blocks
+  std::int64_t offset = 0;
+  bool reached = false;           // the block's offset could be sought
+  std::vector<std::uint8_t> raw;  // what the read gave (empty: nothing)
+  // Worker's part.
+  std::vector<std::uint8_t> input;
+  std::vector<std::uint8_t> output;
+  bool decode_failed = false;
+  sfx::BlockRead read = sfx::BlockRead::kReadFailed;
+  const std::uint8_t* data = nullptr;
+  std::uint32_t length = 0;
+};
+constexpr std::size_t kNoBlock = static_cast<std::size_t>(-1);
+
+std::string EntryName(const InstallerInfo& info, std::size_t i) {
+  return "entry " + std::to_string(i) + " (" + ShownText(info.entries[i].name) +
+         ")";
+}
+
+std::int64_t FirstBlockOffset(const InstallerInfo& info, std::size_t i) {
+  const sfx::PackedFileEntry& entry = info.entries[i];
+  return info.entry_offsets[i] + 1 +
+         static_cast<std::int64_t>(entry.name.size()) +
+         static_cast<std::int64_t>(sfx::kPackedFileHeaderSize) +
+         8 * static_cast<std::int64_t>(entry.blocks.size());
+}
+
+// Reads the blocks in package order, one job each.
+class BlockFeeder {
+ public:
+  BlockFeeder(sfx::File& file, const InstallerInfo& info, const bool& stop)
+      : file_(file), info_(info), stop_(stop) {}
+
+  bool Next(DecodeJob* job) {
+    if (stop_ || entry_ == info_.entries.size()) return false;
+    const sfx::PackedFileEntry& entry = info_.entries[entry_];
+    if (block_ == 0) position_ = FirstBlockOffset(info_, entry_);
+    job->entry = entry_;
+    job->offset = position_;
+    job->raw.clear();
+    if (entry.blocks.empty()) {
+      job->block = kNoBlock;
+      ++entry_;
+      return true;
+    }
+    job->block = block_;
+    const std::uint32_t size = entry.blocks[block_].BlockSize;
+    job->reached = file_.Seek(position_, sfx::File::Origin::kBegin);
+    // ReadFileBlock refuses these sizes before reading.
+    if (job->reached && size > 0 && size <= sfx::kMaxBlockBufferSize) {
+      job->raw.resize(size);
+      std::uint32_t got = 0;
+      if (!file_.Read(job->raw.data(), size, &got)) got = 0;
+      job->raw.resize(got);
+    }
+    position_ += size;
+    if (++block_ == entry.blocks.size()) {
+      ++entry_;
+      block_ = 0;
+    }
+    return true;
+  }
+
+ private:
+  sfx::File& file_;
+  const InstallerInfo& info_;
+  const bool& stop_;
+  std::size_t entry_ = 0;
+  std::size_t block_ = 0;
+  std::int64_t position_ = 0;
+};
+
+void Decode(DecodeJob& job, bool packed, std::uint32_t block_size) {
+  if (job.block == kNoBlock || !job.reached) return;
+  job.input.resize(sfx::kMaxBlockBufferSize);
+  job.output.resize(sfx::kMaxBlockBufferSize);
+  SpanFile span(job.raw.data(), job.raw.size());
+  job.read = sfx::ReadFileBlock(span, block_size, packed, job.input.data(),
+                                job.output.data(), &job.data, &job.length);
+  job.decode_failed = job.read == sfx::BlockRead::kUndecodable;
+}
+
+// Checks the jobs in order and passes them to the sink.
+class BlockChecker {
+ public:
+  BlockChecker(const InstallerInfo& info, BlockSink* sink, bool* stop,
+               std::string* problem)
+      : info_(info), sink_(sink), stop_(stop), problem_(problem) {}
+
+  void Take(const DecodeJob& job) {
+    if (*stop_) return;
+    if (!Check(job)) *stop_ = true;
+  }
+
+ private:
+  bool Check(const DecodeJob& job) {
+    const sfx::PackedFileEntry& entry = info_.entries[job.entry];
+    if (job.block == 0 || job.block == kNoBlock) {
+      if (!sfx::IsSafeEntryName(entry.name)) {
+        // The installer refuses to create such a file.
+        *problem_ = "entry " + std::to_string(job.entry) + ": \"" +
+                    ShownText(entry.name) + "\" is not a plain file name";
+        return false;
+      }
+      total_ = 0;
+      if (!sink_->BeginEntry(job.entry, problem_)) return false;
+    }
+    if (job.block != kNoBlock) {
+      const std::uint32_t size = entry.blocks[job.block].BlockSize;
+      const std::string where = EntryName(info_, job.entry) + ", block " +
+                                std::to_string(job.block) + " at offset " +
+                                std::to_string(job.offset);
+      if (!job.reached) {
+        *problem_ = where + ": cannot be reached";
+        return false;
+      }
+      if (job.decode_failed) {
+        *problem_ = where + ": cannot be decoded";
+        return false;
+      }
+      if (job.read != sfx::BlockRead::kOk) {
+        *problem_ = where + (job.read == sfx::BlockRead::kBadStream
+                                 ? ": the stream claims more than 130000 bytes"
+                                 : ": size " + std::to_string(size) +
+                                       " cannot be read");
+        return false;
+      }
+      const bool last = job.block + 1 == entry.blocks.size();
+      if (!last && job.length != sfx::kFileBlockSize) {
+        *problem_ = where + ": holds " + std::to_string(job.length) +
+                    " bytes instead of 65000";
+        return false;
+      }
+      total_ += job.length;
+      DecodedBlock block;
+      block.entry = job.entry;
+      block.block = job.block;
+      block.offset = job.offset;
+      block.data = job.data;
+      block.length = job.length;
+      if (!sink_->TakeBlock(block, problem_)) return false;
+      if (!last) return true;
+    }
+    if (total_ != entry.header.FileSize) {
+      *problem_ = EntryName(info_, job.entry) + ": the blocks hold " +
+                  std::to_string(total_) + " bytes, the entry header says " +
+                  std::to_string(entry.header.FileSize);
+      return false;
+    }
+    return sink_->EndEntry(job.entry, problem_);
+  }
+
+  const InstallerInfo& info_;
+  BlockSink* sink_;
+  bool* stop_;
+  std::string* problem_;
+  std::uint64_t total_ = 0;
+};
+
+}  // namespace
+
+bool DecodeAllBlocks(sfx::File& file, const InstallerInfo& info, unsigned jobs,
+                     BlockSink* sink, std::string* problem) {
+  bool stop = false;
+  BlockFeeder feeder(file, info, stop);
+  BlockChecker checker(info, sink, &stop, problem);
+  sfx::RunOrderedPipeline<DecodeJob>(
+      jobs, [&feeder](DecodeJob* job) { return feeder.Next(job); },
+      [&info](DecodeJob& job) {
+        if (job.block == kNoBlock) return;
+        const sfx::PackedFileEntry& entry = info.entries[job.entry];
+        Decode(job, entry.header.Packed != 0,
+               entry.blocks[job.block].BlockSize);
+      },
+      [&checker](DecodeJob& job) { checker.Take(job); });
+  return !stop;
 }
 
 }  // namespace sfxtool

@@ -5,6 +5,7 @@
 #ifndef SFXTOOL_INSTALLER_READER_H_
 #define SFXTOOL_INSTALLER_READER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,10 +37,38 @@ struct InstallerInfo {
 bool InspectInstaller(sfx::File& file, InstallerInfo* info,
                       std::string* problem);
 
-// Decodes every block of every entry as the installer would and checks the
-// sizes. False, with the first bad block in `*problem`.
-bool CheckAllBlocks(sfx::File& file, const InstallerInfo& info,
-                    std::string* problem);
+// One block of an entry, read and decoded as the installer does.
+struct DecodedBlock {
+  std::size_t entry = 0;    // in info.entries
+  std::size_t block = 0;    // in the entry's block table
+  std::int64_t offset = 0;  // where the block starts in the installer
+  const std::uint8_t* data = nullptr;  // the file's bytes it holds
+  std::uint32_t length = 0;
+};
+
+// Where the decoded entries go. Each call returns false, with the reason in
+// `*problem`, to stop the walk.
+class BlockSink {
+ public:
+  virtual ~BlockSink() = default;
+  virtual bool BeginEntry(std::size_t entry, std::string* problem) = 0;
+  virtual bool TakeBlock(const DecodedBlock& block, std::string* problem) = 0;
+  // Called once the entry's blocks are known to hold exactly FileSize
+  // bytes.
+  virtual bool EndEntry(std::size_t entry, std::string* problem) = 0;
+};
+
+// Reads every block of every entry in package order on the calling thread,
+// decodes them on `jobs` threads (block_pipeline.h) with the installer's
+// ReadFileBlock, and hands them to `sink` in package order, checking on the
+// way what the installer would trip over or leave wrong: a name that is not
+// a plain file name, a block that cannot be read or decoded, a block but
+// the last that does not hold 65000 bytes, blocks that do not add up to the
+// entry's FileSize. False at the first such problem, with the entry and the
+// block in `*problem`, or when the sink stops. Memory: `jobs` times
+// kJobsInFlightPerWorker blocks of three 130000-byte buffers each.
+bool DecodeAllBlocks(sfx::File& file, const InstallerInfo& info, unsigned jobs,
+                     BlockSink* sink, std::string* problem);
 
 // The reason text of a failed check ("no marker", "checksum mismatch ...").
 std::string CheckProblem(const InstallerInfo& info);

@@ -21,10 +21,20 @@ std::uint64_t PackedSize(const sfx::PackedFileEntry& entry) {
   return total;
 }
 
+// The byte as UTF-8, or "" when it is no printable character: a control
+// character, DEL, or one of the bytes the code page leaves undefined
+// (which come out of AnsiToUtf8 as C1 control characters).
+std::string PrintableUtf8(unsigned char c) {
+  if (c < 0x20 || c == 0x7F) return std::string();
+  const std::string utf8 = AnsiToUtf8(std::string(1, static_cast<char>(c)));
+  const bool c1 = static_cast<unsigned char>(utf8[0]) == 0xC2 &&
+                  static_cast<unsigned char>(utf8[1]) < 0xA0;
+  return c1 ? std::string() : utf8;
+}
+
 std::string Json(const std::string& ansi) {
-  const std::string text = AnsiToUtf8(ansi);
   std::string out = "\"";
-  for (unsigned char c : text) {
+  for (unsigned char c : ansi) {
     switch (c) {
       case '"':
         out += "\\\"";
@@ -41,14 +51,17 @@ std::string Json(const std::string& ansi) {
       case '\t':
         out += "\\t";
         break;
-      default:
-        if (c < 0x20) {
+      default: {
+        const std::string utf8 = PrintableUtf8(c);
+        if (utf8.empty()) {
           char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          std::snprintf(escape, sizeof escape, "\\u%04x",
+                        static_cast<unsigned>(c));
           out += escape;
         } else {
-          out += static_cast<char>(c);
+          out += utf8;
         }
+      }
     }
   }
   return out + "\"";
@@ -64,7 +77,7 @@ std::string JsonList(const std::vector<std::string>& list) {
 }
 
 void Line(std::FILE* out, const char* label, const std::string& ansi) {
-  std::fprintf(out, "%-20s%s\n", label, AnsiToUtf8(ansi).c_str());
+  std::fprintf(out, "%-20s%s\n", label, ShownText(ansi).c_str());
 }
 
 void Lines(std::FILE* out, const char* label,
@@ -76,6 +89,21 @@ void Lines(std::FILE* out, const char* label,
 }
 
 }  // namespace
+
+std::string ShownText(const std::string& ansi) {
+  std::string out;
+  for (unsigned char c : ansi) {
+    const std::string utf8 = PrintableUtf8(c);
+    if (utf8.empty()) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", c);
+      out += escape;
+    } else {
+      out += utf8;
+    }
+  }
+  return out;
+}
 
 std::string DosTimeText(std::uint32_t dos) {
   char text[32];
@@ -117,9 +145,9 @@ void PrintListing(std::FILE* out, const InstallerInfo& info) {
   for (std::size_t i = 0; i < r.PreRunFiles.size(); ++i) {
     const sfx::TPreRunFileRecord& p = *r.PreRunFiles[i];
     std::string text =
-        "[" + StageName(p.RunStage) + "] " + AnsiToUtf8(p.FileName);
-    if (!p.Parameters.empty()) text += " " + AnsiToUtf8(p.Parameters);
-    if (!p.Directory.empty()) text += " (in " + AnsiToUtf8(p.Directory) + ")";
+        "[" + StageName(p.RunStage) + "] " + ShownText(p.FileName);
+    if (!p.Parameters.empty()) text += " " + ShownText(p.Parameters);
+    if (!p.Directory.empty()) text += " (in " + ShownText(p.Directory) + ")";
     if (p.ExtractFirst) text += " extract-first";
     if (p.DeleteAfter) text += " delete-after";
     std::fprintf(out, "%-20s%s\n", i == 0 ? "Pre-run:" : "", text.c_str());
@@ -150,13 +178,12 @@ void PrintListing(std::FILE* out, const InstallerInfo& info) {
     attr += f.AddToLog ? 'L' : '.';
     attr += f.DesktopIcon ? 'D' : '.';
     const std::uint64_t packed = PackedSize(e);
-    std::string shortcut = AnsiToUtf8(f.ShortcutName);
-    if (!f.Parameters.empty())
-      shortcut += " [" + AnsiToUtf8(f.Parameters) + "]";
+    std::string shortcut = ShownText(f.ShortcutName);
+    if (!f.Parameters.empty()) shortcut += " [" + ShownText(f.Parameters) + "]";
     std::fprintf(out, "%-19s %12" PRIu32 " %12" PRIu64 " %-5s %-24s %-20s %s\n",
                  DosTimeText(e.header.DosDateTime).c_str(), e.header.FileSize,
-                 packed, attr.c_str(), AnsiToUtf8(e.name).c_str(),
-                 AnsiToUtf8(f.TargetDir).c_str(), shortcut.c_str());
+                 packed, attr.c_str(), ShownText(e.name).c_str(),
+                 ShownText(f.TargetDir).c_str(), shortcut.c_str());
     size_total += e.header.FileSize;
     packed_total += packed;
   }

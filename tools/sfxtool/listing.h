@@ -11,6 +11,11 @@
 
 namespace sfxtool {
 
+// A package text (code page 1252) as UTF-8 for a terminal: control
+// characters, DEL and the bytes the code page leaves undefined are shown
+// as \xNN, so that no name can move the cursor or change the terminal.
+std::string ShownText(const std::string& ansi);
+
 // "YYYY-MM-DD HH:MM:SS" of a DOS date and time, as stored (local time).
 std::string DosTimeText(std::uint32_t dos_date_time);
 

@@ -19,6 +19,8 @@ constexpr char kUsage[] =
     "  extract SETUP.EXE -o DIR      write the packaged files below DIR\n"
     "  lzh encode|decode IN OUT      raw LZH streams ('-' for stdin/stdout)\n"
     "\n"
+    "build, verify and extract use every core (-j N to choose), show a\n"
+    "progress line on a terminal (-q: none) and list files with -v.\n"
     "'sfxtool COMMAND --help' explains a command; 'sfxtool help manifest'\n"
     "lists the manifest's keys; 'sfxtool --version' shows the version.\n";
 

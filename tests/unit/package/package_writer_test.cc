@@ -2,8 +2,10 @@
 // readers accept, with the same bytes on every build.
 #include "package/package_writer.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -236,6 +238,72 @@ TEST_F(WritePackageTest, EveryFlippedByteBeforeTheMarkerFailsTheCheck) {
   }
 }
 
+TEST_F(WritePackageTest, AnyNumberOfThreadsGivesTheSameBytes) {
+  PackagePlan plan;
+  plan.stub = Stub();
+  const std::vector<std::vector<std::uint8_t>> contents = {
+      Text(400000), {}, Noise(200000, 4), Text(10)};
+  for (std::size_t i = 0; i < contents.size(); ++i) {
+    const std::string name = "t" + std::to_string(i);
+    plan.sources.push_back(Source(name, contents[i]));
+    plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
+    plan.record.Files.back()->FileName = name;
+  }
+  std::vector<std::uint8_t> first;
+  for (unsigned jobs : {1u, 2u, 7u}) {
+    PackageWriteOptions options;
+    options.jobs = jobs;
+    std::vector<std::size_t> files;
+    std::int64_t progress = 0;
+    options.on_file = [&files](const PackedFileInfo& f) {
+      files.push_back(f.index);
+    };
+    options.on_progress = [&progress](std::int64_t done) {
+      EXPECT_GT(done, progress);
+      progress = done;
+    };
+    const PackageSummary summary =
+        WritePackage(plan, dir_ + "jobs.exe", options);
+    EXPECT_EQ(files, (std::vector<std::size_t>{0, 1, 2, 3})) << jobs;
+    EXPECT_EQ(progress, summary.data_size) << jobs;
+    if (first.empty()) {
+      first = ReadAll(dir_ + "jobs.exe");
+    } else {
+      EXPECT_EQ(ReadAll(dir_ + "jobs.exe"), first) << jobs;
+    }
+  }
+}
+
+// An output that is an input is refused before anything is written; a
+// build that fails leaves the file it would have replaced as it was.
+TEST_F(WritePackageTest, InputsAndExistingOutputsSurvive) {
+  PackagePlan plan;
+  plan.stub = Stub();
+  const std::string source = Source("in.txt", Text(3000));
+  const std::string other = Source("other.bin", Noise(50, 5));
+  ::unlink((dir_ + "hard.txt").c_str());
+  ASSERT_EQ(::link(source.c_str(), (dir_ + "hard.txt").c_str()), 0);
+  plan.sources = {source};
+  plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
+  plan.record.Files[0]->FileName = "in.txt";
+  PackageWriteOptions options;
+  options.other_inputs = {other};
+  for (const std::string& output :
+       {source, dir_ + "hard.txt", dir_ + "./in.txt", other}) {
+    const auto before = ReadAll(output);
+    EXPECT_THROW(WritePackage(plan, output, options), PackageWriteError)
+        << output;
+    EXPECT_EQ(ReadAll(output), before) << output;
+  }
+  const std::string folder = dir_ + "folder";
+  ::mkdir(folder.c_str(), 0777);
+  EXPECT_THROW(WritePackage(plan, folder), PackageWriteError);
+  const std::string existing = Source("existing.exe", Noise(77, 6));
+  plan.sources = {dir_ + "missing.txt"};
+  EXPECT_THROW(WritePackage(plan, existing), PackageWriteError);
+  EXPECT_EQ(ReadAll(existing), Noise(77, 6));
+}
+
 TEST_F(WritePackageTest, FailuresLeaveNoOutput) {
   struct Case {
     const char* name;
@@ -267,6 +335,14 @@ TEST_F(WritePackageTest, FailuresLeaveNoOutput) {
     struct stat st;
     EXPECT_NE(::stat(out.c_str(), &st), 0) << c.name;
   }
+  // Nor a temporary file.
+  DIR* dir = ::opendir(dir_.c_str());
+  ASSERT_NE(dir, nullptr);
+  while (const dirent* e = ::readdir(dir)) {
+    EXPECT_EQ(std::string(e->d_name).find(".tmp"), std::string::npos)
+        << e->d_name;
+  }
+  ::closedir(dir);
 }
 
 }  // namespace
