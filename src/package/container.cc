@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "base/divide.h"
 #include "base/vector.h"
 #include "codec/lzh_decoder.h"
 #include "platform/file_io.h"
@@ -96,8 +97,12 @@ PackageWalk ReadPackageLayout(File& file, std::int64_t marker_offset,
   }
   const std::int64_t first_entry = after_header + 8;
   const std::int32_t file_count = static_cast<std::int32_t>(count);
-  if (file_count < 0 ||
-      file_count > (entries_end - first_entry) / kMinFileEntrySize) {
+  // The entries' room divided by the smallest entry, rounded toward zero
+  // (through the one 64-bit division routine).
+  const std::int64_t room = entries_end - first_entry;
+  const std::int64_t most = static_cast<std::int64_t>(
+      DivideUint64(Magnitude(room), kMinFileEntrySize).quotient);
+  if (file_count < 0 || file_count > (room < 0 ? -most : most)) {
     return Fail(PackageWalk::kNoFileCount, reason,
                 "the file count does not fit the package");
   }
