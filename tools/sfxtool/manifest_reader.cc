@@ -78,8 +78,8 @@ void SplitField(const std::string& field, std::string* section,
 }
 
 const KeySpec* FindKey(const std::string& section, const std::string& key) {
-  for (const KeySpec& spec : kKeys) {
-    if (section == spec.section && key == spec.key) return &spec;
+  for (const KeySpec& key_spec : kKeys) {
+    if (section == key_spec.section && key == key_spec.key) return &key_spec;
   }
   return nullptr;
 }
@@ -112,16 +112,16 @@ std::string Lower(std::string text) {
 std::string NearestKey(const std::string& section, const std::string& key) {
   std::string best;
   std::size_t best_distance = 0;
-  for (const KeySpec& spec : kKeys) {
-    if (section != spec.section) continue;
+  for (const KeySpec& key_spec : kKeys) {
+    if (section != key_spec.section) continue;
     const std::string lower = Lower(key);
-    const std::string known = spec.key;
+    const std::string known = key_spec.key;
     // A key cut short or with a part too many is as near as a typo.
     const bool prefix = lower.size() >= 3 && (known.rfind(lower, 0) == 0 ||
                                               lower.rfind(known, 0) == 0);
     const std::size_t d = prefix ? 1 : Distance(lower, known);
     if (best.empty() || d < best_distance) {
-      best = spec.key;
+      best = key_spec.key;
       best_distance = d;
     }
   }
@@ -155,8 +155,8 @@ std::string Reader::Example(const std::string& field) const {
   std::string section;
   std::string key;
   SplitField(field, &section, &key);
-  const KeySpec* spec = FindKey(section, key);
-  return spec ? std::string(", e.g. ") + key + " = " + spec->example
+  const KeySpec* key_spec = FindKey(section, key);
+  return key_spec ? std::string(", e.g. ") + key + " = " + key_spec->example
               : std::string();
 }
 
@@ -175,10 +175,10 @@ void Reader::CheckKeys(const toml::table& table, const std::string& section,
       Fail(&node, prefix + key, "unknown key; did you mean " + nearest + "?");
     }
     std::string owners;  // the tables that do know the key
-    for (const KeySpec& spec : kKeys) {
-      if (key != spec.key || section == spec.section) continue;
+    for (const KeySpec& key_spec : kKeys) {
+      if (key != key_spec.key || section == key_spec.section) continue;
       if (!owners.empty()) owners += " or ";
-      owners += *spec.section ? std::string("[[") + spec.section + "]]"
+      owners += *key_spec.section ? std::string("[[") + key_spec.section + "]]"
                               : std::string("the top level");
     }
     Fail(&node, prefix + key,
