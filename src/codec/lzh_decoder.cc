@@ -67,18 +67,19 @@ inline BitWord LoadBigEndian(const std::uint8_t* p) {
 #endif
 }
 
-// Bits of a memory block, most significant bit of each byte first; reads
-// past the end give zero bits. The valid bits sit at the top of `bits_`;
-// below them may sit bits of the next byte, which the next refill ORs in
-// again at the same place.
-//   Refill()  NEEDBITS: at least kWordBits - 7 valid bits
-//   NextBit() one bit, refilling when the buffer is empty
+// Bits of a byte stream, most significant bit of each byte first. The
+// valid bits sit at the top of `bits_`; below them may sit bits of the next
+// byte, which the next refill ORs in again at the same place. `Source`
+// (MemoryBitReader, CallbackBitReader) says where bytes come from once
+// fewer than a word's worth are left between `next_` and `end_`.
+//   Refill()   NEEDBITS: at least kWordBits - 7 valid bits
+//   NextBit()  one bit, refilling when the buffer is empty
+//   PeekTwo()  the next two bits, not yet taken (PEEK2)
+//   Drop(n)    takes n bits (DROP)
 //   Position() a match position (prefix code + six bits)
-class MemoryBitReader {
+template <typename Source>
+class BitReader {
  public:
-  MemoryBitReader(const std::uint8_t* data, std::size_t size)
-      : next_(data), end_(data + size) {}
-
   unsigned NextBit() {
     if (count_ == 0) Refill();
     const unsigned bit = static_cast<unsigned>(bits_ >> (kWordBits - 1));
@@ -87,7 +88,6 @@ class MemoryBitReader {
     return bit;
   }
 
-  // The next two bits, not yet taken (PEEK2), and taking n of them (DROP).
   unsigned PeekTwo() {
     if (count_ < 2) Refill();
     return static_cast<unsigned>(bits_ >> (kWordBits - 2));
@@ -111,6 +111,13 @@ class MemoryBitReader {
     return static_cast<unsigned>(kPositionTables.upper_bits[lead]) << 6 | low;
   }
 
+ protected:
+  BitReader(const std::uint8_t* next, const std::uint8_t* end)
+      : next_(next), end_(end) {}
+
+  const std::uint8_t* next_;
+  const std::uint8_t* end_;
+
  private:
   // Precondition: count_ <= kWordBits - 8, so that a whole byte fits.
   void Refill() {
@@ -121,71 +128,41 @@ class MemoryBitReader {
       return;
     }
     while (count_ <= static_cast<unsigned>(kWordBits - 8)) {
-      const BitWord byte = next_ < end_ ? *next_++ : 0;
+      const BitWord byte = static_cast<Source*>(this)->NextByte();
       bits_ |= byte << (kWordBits - 8 - count_);
       count_ += 8;
     }
   }
 
-  const std::uint8_t* next_;
-  const std::uint8_t* end_;
   BitWord bits_ = 0;
   unsigned count_ = 0;
 };
 
+// Bits of a memory block; reads past the end give zero bits.
+class MemoryBitReader : public BitReader<MemoryBitReader> {
+ public:
+  MemoryBitReader(const std::uint8_t* data, std::size_t size)
+      : BitReader(data, data + size) {}
+
+  // The next byte once fewer than a word's worth are left.
+  BitWord NextByte() { return next_ < end_ ? *next_++ : 0; }
+};
+
 // Bits from a TLzhReadProc, taken through a buffer that the source fills
 // kReadChunk bytes at a time; bytes the source does not deliver read as
-// zero. Past the buffer it works as MemoryBitReader does.
-class CallbackBitReader {
+// zero.
+class CallbackBitReader : public BitReader<CallbackBitReader> {
  public:
   explicit CallbackBitReader(const TLzhReadProc& read, std::uint8_t* buffer)
-      : read_(read), buffer_(buffer), next_(buffer), end_(buffer) {}
+      : BitReader(buffer, buffer), read_(read), buffer_(buffer) {}
 
-  unsigned NextBit() {
-    if (count_ == 0) Refill();
-    const unsigned bit = static_cast<unsigned>(bits_ >> (kWordBits - 1));
-    bits_ <<= 1;
-    --count_;
-    return bit;
-  }
-
-  // The next two bits, not yet taken (PEEK2), and taking n of them (DROP).
-  unsigned PeekTwo() {
-    if (count_ < 2) Refill();
-    return static_cast<unsigned>(bits_ >> (kWordBits - 2));
-  }
-  void Drop(unsigned n) {
-    bits_ <<= n;
-    count_ -= n;
-  }
-
-  unsigned Position() {
-    if (count_ < 14) Refill();
-    const unsigned window = static_cast<unsigned>(bits_ >> (kWordBits - 14));
-    const unsigned lead = window >> 6;
-    const unsigned length = kPositionTables.code_length[lead];
-    const unsigned low = (window >> (8 - length)) & 63;
-    bits_ <<= length + 6;
-    count_ -= length + 6;
-    return static_cast<unsigned>(kPositionTables.upper_bits[lead]) << 6 | low;
+  // The next byte once fewer than a word's worth are left in the buffer.
+  BitWord NextByte() {
+    if (next_ == end_) Fetch();
+    return *next_++;
   }
 
  private:
-  void Refill() {
-    if (static_cast<std::size_t>(end_ - next_) >= sizeof(BitWord)) {
-      bits_ |= LoadBigEndian(next_) >> count_;
-      next_ += (kWordBits - 1 - count_) >> 3;
-      count_ |= kWordBits - 8;
-      return;
-    }
-    while (count_ <= static_cast<unsigned>(kWordBits - 8)) {
-      if (next_ == end_) Fetch();
-      const BitWord byte = *next_++;
-      bits_ |= byte << (kWordBits - 8 - count_);
-      count_ += 8;
-    }
-  }
-
   // Asks the source for the next piece; an empty answer gives zero bytes.
   void Fetch() {
     std::uint16_t delivered = 0;
@@ -201,10 +178,6 @@ class CallbackBitReader {
 
   const TLzhReadProc& read_;
   std::uint8_t* buffer_;
-  const std::uint8_t* next_;
-  const std::uint8_t* end_;
-  BitWord bits_ = 0;
-  unsigned count_ = 0;
 };
 
 // Output into a memory block that never writes at or past `capacity`.

@@ -7,10 +7,7 @@ sfxtool=$1
 work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 
-passes=0
-failures=0
-pass() { echo "ok   $1"; passes=$((passes + 1)); }
-fail() { echo "FAIL $1"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../../support/cli_test.sh"
 
 # expect NAME CODE ARGS...: exit code CODE; on failure exactly one stderr
 # line starting with "sfxtool: " (usage errors may add the usage text).
@@ -89,5 +86,4 @@ for seed in 1 2 3 4 5 6 7 8; do
   [[ $code -eq 0 || $code -eq 1 ]] && pass "noise $seed (exit $code)" || fail "noise $seed: exit $code"
 done
 
-echo "$passes passed, $failures failed"
-((failures == 0))
+finish

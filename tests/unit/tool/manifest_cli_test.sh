@@ -9,19 +9,8 @@ set -uo pipefail
 sfxtool=$1
 work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
-export ASAN_OPTIONS=exitcode=99:detect_leaks=1
-export UBSAN_OPTIONS=exitcode=98:print_stacktrace=1
-export TZ=UTC
-unset SOURCE_DATE_EPOCH
-
-passes=0
-failures=0
-pass() { echo "ok   $1"; passes=$((passes + 1)); }
-fail() { echo "FAIL $1"; failures=$((failures + 1)); }
-
-# A stand-in for the installer program: any bytes with one size block.
-{ printf 'MZ'; head -c 300 /dev/zero; printf '\x16RealFileSize='; head -c 9 /dev/zero
-  printf 'stub end'; } >stub.bin
+source "$(dirname "$0")/../../support/cli_test.sh"
+stub_stand_in stub.bin
 
 mkdir -p "product/Sub Dir/Deeper" product/Empty product/.git product/Only
 printf 'main\n' >product/main.exe
@@ -141,5 +130,4 @@ rm -f big.bin huge.bin
 [[ $(cat err.txt) == 'sfxtool: cannot open nothing.toml: No such file or directory' ]] &&
   pass "a missing manifest is said plainly" || fail "missing manifest: $(cat err.txt)"
 
-echo "$passes passed, $failures failed"
-[[ $failures -eq 0 ]]
+finish

@@ -11,31 +11,8 @@ make_corpus=$2
 work=$3
 large=${4:-}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
-# Sanitizer reports get exit codes of their own, so that a crash can never
-# pass for the expected exit code 1.
-export ASAN_OPTIONS=exitcode=99:detect_leaks=1
-export UBSAN_OPTIONS=exitcode=98:print_stacktrace=1
-export TZ=UTC
-unset SOURCE_DATE_EPOCH
-
-passes=0
-failures=0
-pass() { echo "ok   $1"; passes=$((passes + 1)); }
-fail() { echo "FAIL $1"; failures=$((failures + 1)); }
-check() { # NAME COMMAND...: passes when the command succeeds
-  local name=$1
-  shift
-  if "$@" >/dev/null; then pass "$name"; else fail "$name"; fi
-}
-finish() {
-  echo "$passes passed, $failures failed"
-  [[ $failures -eq 0 ]]
-  exit $?
-}
-
-# A stand-in for the installer program: any bytes with one size block.
-{ printf 'MZ'; head -c 300 /dev/zero; printf '\x16RealFileSize='; head -c 9 /dev/zero
-  printf 'stub end'; } >stub.bin
+source "$(dirname "$0")/../../support/cli_test.sh"
+stub_stand_in stub.bin
 
 # mtime NAME: modification time in seconds.
 mtime() { stat -c %Y "$1"; }

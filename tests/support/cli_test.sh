@@ -1,0 +1,34 @@
+# Shared by the shell tests: counters with pass/fail/check, the closing
+# line ctest reads, and the environment every tool run gets. Source it
+# after changing into the test's work folder.
+#   source "$(dirname "$0")/../../support/cli_test.sh"
+
+# Sanitizer reports get exit codes of their own, so that a crash can never
+# pass for an expected exit code 1.
+export ASAN_OPTIONS=exitcode=99:detect_leaks=1
+export UBSAN_OPTIONS=exitcode=98:print_stacktrace=1
+export TZ=UTC
+unset SOURCE_DATE_EPOCH
+
+passes=0
+failures=0
+pass() { echo "ok   $1"; passes=$((passes + 1)); }
+fail() { echo "FAIL $1"; failures=$((failures + 1)); }
+check() { # NAME COMMAND...: passes when the command succeeds
+  local name=$1
+  shift
+  if "$@" >/dev/null; then pass "$name"; else fail "$name"; fi
+}
+# Prints the counts and exits 0 only when nothing failed.
+finish() {
+  echo "$passes passed, $failures failed"
+  [[ $failures -eq 0 ]]
+  exit $?
+}
+
+# stub_stand_in FILE: a stand-in for the installer program, any bytes with
+# one size block.
+stub_stand_in() {
+  { printf 'MZ'; head -c 300 /dev/zero; printf '\x16RealFileSize='
+    head -c 9 /dev/zero; printf 'stub end'; } >"$1"
+}
