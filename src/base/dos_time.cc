@@ -16,7 +16,7 @@ bool PackDosTime(const CivilTime& t, std::uint32_t* dos) {
   return true;
 }
 
-bool UnpackDosTime(std::uint32_t dos, CivilTime* t) {
+CivilTime DosTimeFields(std::uint32_t dos) {
   const unsigned date = dos >> 16;
   const unsigned time = dos & 0xFFFF;
   CivilTime out;
@@ -26,6 +26,11 @@ bool UnpackDosTime(std::uint32_t dos, CivilTime* t) {
   out.second = static_cast<int>(time & 0x1F) * 2;
   out.minute = static_cast<int>((time >> 5) & 0x3F);
   out.hour = static_cast<int>(time >> 11);
+  return out;
+}
+
+bool UnpackDosTime(std::uint32_t dos, CivilTime* t) {
+  const CivilTime out = DosTimeFields(dos);
   if (out.day < 1 || out.month < 1 || out.month > 12 || out.hour > 23 ||
       out.minute > 59 || out.second > 59) {
     return false;
@@ -33,5 +38,45 @@ bool UnpackDosTime(std::uint32_t dos, CivilTime* t) {
   *t = out;
   return true;
 }
+
+#ifndef _WIN32
+std::uint32_t ClampedDosTimeOf(std::time_t t) {
+  CivilTime civil;  // 1980-01-01 00:00:00 unless the time is later
+  struct tm local;
+  if (localtime_r(&t, &local) && local.tm_year + 1900 >= 1980) {
+    civil.year = local.tm_year + 1900;
+    civil.month = local.tm_mon + 1;
+    civil.day = local.tm_mday;
+    civil.hour = local.tm_hour;
+    civil.minute = local.tm_min;
+    civil.second = local.tm_sec;
+    if (civil.year > 2107) civil = CivilTime{2107, 12, 31, 23, 59, 58};
+  }
+  std::uint32_t dos = 0;
+  PackDosTime(civil, &dos);
+  return dos;
+}
+
+bool LocalTimeOfDos(std::uint32_t dos, std::time_t* t) {
+  CivilTime civil;
+  if (!UnpackDosTime(dos, &civil)) return false;
+  struct tm local = {};
+  local.tm_year = civil.year - 1900;
+  local.tm_mon = civil.month - 1;
+  local.tm_mday = civil.day;
+  local.tm_hour = civil.hour;
+  local.tm_min = civil.minute;
+  local.tm_sec = civil.second;
+  local.tm_isdst = -1;
+  const std::time_t result = std::mktime(&local);
+  // mktime moves 31 February into March; such a date is invalid.
+  if (result == static_cast<std::time_t>(-1) || local.tm_mday != civil.day ||
+      local.tm_mon != civil.month - 1) {
+    return false;
+  }
+  *t = result;
+  return true;
+}
+#endif
 
 }  // namespace sfx

@@ -4,44 +4,19 @@
 // stored checksum.
 #include <cstring>
 
+#include "base/byte_search.h"
+#include "base/bytes.h"
 #include "base/vector.h"
 #include "package/container.h"
 #include "package/signature.h"
 #include "platform/file_io.h"
 
 namespace sfx {
-namespace {
 
-// The 16-byte marker, formed from its two halves so that the program's own
-// image never holds it.
-struct Marker {
-  std::uint8_t bytes[kMarkerSize];
-  Marker() {
-    std::memcpy(bytes, kMarkerHalf, kMarkerSize / 2);
-    std::memcpy(bytes + kMarkerSize / 2, kMarkerHalf, kMarkerSize / 2);
-  }
-};
-
-// The first position at or after `from` in `data` where the whole marker
-// starts, or -1.
-std::int64_t FindMarker(const Marker& marker, const std::uint8_t* data,
-                        std::size_t size, std::size_t from = 0) {
-  if (size < kMarkerSize) return -1;
-  const std::size_t last = size - kMarkerSize;
-  std::size_t i = from;
-  while (i <= last) {
-    const void* hit = std::memchr(data + i, marker.bytes[0], last - i + 1);
-    if (!hit) return -1;
-    i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data);
-    if (std::memcmp(data + i, marker.bytes, kMarkerSize) == 0) {
-      return static_cast<std::int64_t>(i);
-    }
-    ++i;
-  }
-  return -1;
+TrailerMarker::TrailerMarker() {
+  std::memcpy(bytes, kMarkerHalf, kMarkerSize / 2);
+  std::memcpy(bytes + kMarkerSize / 2, kMarkerHalf, kMarkerSize / 2);
 }
-
-}  // namespace
 
 std::uint32_t BlockChecksum(const std::uint8_t* bytes, std::uint32_t n) {
   std::uint32_t sum = 0;
@@ -64,10 +39,7 @@ StubSizeValues ParseStubSizeBlock(const std::uint8_t* block) {
 
 bool PackageChecksum::AddBlock(const std::uint8_t* bytes, std::uint32_t n) {
   if (table_.size() >= std::size_t{kMaxChecksumBlocks} * 4) return false;
-  const std::uint32_t value = BlockChecksum(bytes, n);
-  for (int shift = 0; shift < 32; shift += 8) {
-    table_.push_back(static_cast<std::uint8_t>(value >> shift));
-  }
+  ByteWriter(&table_).Uint32(BlockChecksum(bytes, n));
   return true;
 }
 
@@ -108,7 +80,8 @@ PackageCheckResult CheckPass(File& file, bool skip_checksum,
                              const PeSigningFields* signing) {
   PackageCheckResult result;
   if (!file.Seek(0, File::Origin::kBegin)) return result;
-  const Marker marker;
+  const TrailerMarker marker;
+  StreamSearch search(marker.bytes, kMarkerSize);
   // Two block buffers: a marker that begins in the last bytes of one block
   // is seen only once the next block is in, and the checksum of the earlier
   // block must then stop at the marker.
@@ -127,41 +100,25 @@ PackageCheckResult CheckPass(File& file, bool skip_checksum,
     if (signing) {
       ClearSigningFields(*signing, current_start, current.data(), current_size);
     }
-    // A marker across the boundary: the tail of the previous block
-    // followed by the head of this one.
-    if (previous_size > 0 && current_size > 0) {
-      std::uint8_t seam[2 * (kMarkerSize - 1)];
-      const std::uint32_t tail =
-          previous_size < kMarkerSize - 1 ? previous_size : kMarkerSize - 1;
-      const std::uint32_t head =
-          current_size < kMarkerSize - 1 ? current_size : kMarkerSize - 1;
-      std::memcpy(seam, previous.data() + previous_size - tail, tail);
-      std::memcpy(seam + tail, current.data(), head);
-      const std::int64_t at = FindMarker(marker, seam, tail + head);
-      if (at >= 0 && at < tail) {
-        const std::uint32_t in_previous =
-            previous_size - tail + static_cast<std::uint32_t>(at);
-        found = current_start - previous_size + in_previous;
-        if (!skip_checksum && !sum.AddBlock(previous.data(), in_previous)) {
-          result.status = PackageCheck::kTooLarge;
-          return result;
-        }
-        break;
-      }
-    }
+    found = search.Feed(current.data(), current_size);
+    // The previous block, up to a marker that begins in it.
+    const bool in_previous = found >= 0 && found < current_start;
     if (previous_size > 0 && !skip_checksum &&
-        !sum.AddBlock(previous.data(), previous_size)) {
+        !sum.AddBlock(previous.data(),
+                      in_previous ? static_cast<std::uint32_t>(
+                                        found - (current_start - previous_size))
+                                  : previous_size)) {
       result.status = PackageCheck::kTooLarge;
       return result;
     }
-    if (current_size == 0) break;
-    const std::int64_t at = FindMarker(marker, current.data(), current_size);
-    if (at >= 0) {
-      found = current_start + at;
+    if (in_previous || current_size == 0) break;
+    if (found >= 0) {
+      const std::uint32_t at =
+          static_cast<std::uint32_t>(found - current_start);
       // A marker at the very start of a later block leaves no empty block;
       // a marker at offset 0 of the file gives one.
       if (!skip_checksum && (at > 0 || current_start == 0) &&
-          !sum.AddBlock(current.data(), static_cast<std::uint32_t>(at))) {
+          !sum.AddBlock(current.data(), at)) {
         result.status = PackageCheck::kTooLarge;
         return result;
       }

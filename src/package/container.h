@@ -24,6 +24,12 @@ constexpr std::uint32_t kChecksumBlockSize = 65000;
 constexpr std::uint32_t kMaxChecksumBlocks = 16001;
 constexpr char kMarkerHalf[] = "File CRC";  // the marker is this text twice
 constexpr std::size_t kMarkerSize = 16;
+// The marker's bytes, formed from its two halves at run time so that a
+// program's own image never holds them.
+struct TrailerMarker {
+  TrailerMarker();
+  std::uint8_t bytes[kMarkerSize];
+};
 
 // The 23-byte block in the program's data that the packer fills: length
 // byte 22, the tag "RealFileSize=", ExpectedSize twice, SkipChecksum.

@@ -16,6 +16,8 @@
 #include <memory>
 #include <string>
 
+#include "base/byte_search.h"
+#include "base/dos_time.h"
 #include "codec/file_entry.h"
 #include "codec/lzh_encoder.h"
 #include "package/block_pipeline.h"
@@ -92,25 +94,20 @@ std::uint32_t Offset32(std::int64_t offset) {
   return static_cast<std::uint32_t>(offset);
 }
 
-// Looks for the trailer marker in data that arrives in pieces, so that a
-// marker straddling two pieces is found too.
+// Looks for the trailer marker in data that arrives in pieces.
 class MarkerScanner {
  public:
-  MarkerScanner() : marker_(std::string(kMarkerHalf) + kMarkerHalf) {}
+  MarkerScanner() = default;
+  MarkerScanner(const MarkerScanner&) = delete;  // the search points into it
+  MarkerScanner& operator=(const MarkerScanner&) = delete;
   void Feed(const std::uint8_t* bytes, std::size_t n) {
-    if (found_) return;
-    window_.append(reinterpret_cast<const char*>(bytes), n);
-    found_ = window_.find(marker_) != std::string::npos;
-    if (window_.size() >= kMarkerSize) {
-      window_.erase(0, window_.size() - (kMarkerSize - 1));
-    }
+    search_.Feed(bytes, n);
   }
-  bool found() const { return found_; }
+  bool found() const { return search_.found() >= 0; }
 
  private:
-  const std::string marker_;
-  std::string window_;
-  bool found_ = false;
+  TrailerMarker marker_;
+  StreamSearch search_{marker_.bytes, kMarkerSize};
 };
 
 // One source file, open from its first block being read until its entry
@@ -390,48 +387,35 @@ std::vector<std::uint8_t> PrepareStubForSigning(
 }
 
 std::size_t FindStubSizeBlock(const std::vector<std::uint8_t>& stub) {
+  const auto* tag = reinterpret_cast<const std::uint8_t*>(kStubSizeTag);
   const std::size_t tag_size = sizeof(kStubSizeTag) - 1;
   std::vector<std::size_t> hits;
-  for (auto it = stub.begin();;) {
-    it = std::search(it, stub.end(), kStubSizeTag, kStubSizeTag + tag_size);
-    if (it == stub.end()) break;
-    hits.push_back(static_cast<std::size_t>(it - stub.begin()));
-    ++it;
+  for (std::int64_t at = 0;
+       (at = FindBytes(stub.data(), stub.size(), tag, tag_size,
+                       static_cast<std::size_t>(at))) >= 0;
+       ++at) {
+    hits.push_back(static_cast<std::size_t>(at));
   }
   if (hits.size() != 1) {
     throw PackageWriteError(
         "the stub must hold the tag \"RealFileSize=\" exactly once; found " +
         std::to_string(hits.size()));
   }
-  const std::size_t tag = hits[0];
-  if (tag < 1 || stub[tag - 1] != kStubSizeBlockSize - 1 ||
-      tag - 1 + kStubSizeBlockSize > stub.size()) {
+  const std::size_t tag_at = hits[0];
+  if (tag_at < 1 || stub[tag_at - 1] != kStubSizeBlockSize - 1 ||
+      tag_at - 1 + kStubSizeBlockSize > stub.size()) {
     throw PackageWriteError(
         "the stub's size block around \"RealFileSize=\" is malformed");
   }
-  std::string marker = std::string(kMarkerHalf) + kMarkerHalf;
-  if (std::search(stub.begin(), stub.end(), marker.begin(), marker.end()) !=
-      stub.end()) {
+  const TrailerMarker marker;
+  if (FindBytes(stub.data(), stub.size(), marker.bytes, kMarkerSize) >= 0) {
     throw PackageWriteError("the stub holds the trailer marker");
   }
-  return tag - 1;
+  return tag_at - 1;
 }
 
 std::uint32_t DosDateTimeOf(std::time_t t, std::optional<std::time_t> newest) {
-  if (newest && t > *newest) t = *newest;
-  struct tm local;
-  if (!localtime_r(&t, &local) || local.tm_year + 1900 < 1980) {
-    return (0u << 9 | 1u << 5 | 1u) << 16;  // 1980-01-01 00:00:00
-  }
-  if (local.tm_year + 1900 > 2107) {
-    return (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
-  }
-  const std::uint32_t date =
-      static_cast<std::uint32_t>((local.tm_year + 1900 - 1980) << 9 |
-                                 (local.tm_mon + 1) << 5 | local.tm_mday);
-  const std::uint32_t time = static_cast<std::uint32_t>(
-      local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
-  return date << 16 | time;
+  return ClampedDosTimeOf(newest && t > *newest ? *newest : t);
 }
 
 PackageSummary WritePackage(const PackagePlan& plan,

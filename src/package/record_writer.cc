@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "base/bytes.h"
 #include "paths/text.h"
 
 namespace sfx {
@@ -12,9 +13,7 @@ class StreamWriter {
  public:
   void Byte(std::uint8_t value) { out_.push_back(value); }
   void Int32(std::int32_t value) {
-    const std::uint32_t v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-      out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    ByteWriter(&out_).Uint32(static_cast<std::uint32_t>(value));
   }
   void ShortString(const std::string& text, const std::string& field) {
     Check(text, field);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "base/bytes.h"
 #include "platform/file_io.h"
 
 namespace sfx {
@@ -17,11 +18,6 @@ constexpr std::uint32_t kSecurityDirectory = 4;
 // Signing pads the file to a multiple of 8 bytes before the table.
 constexpr std::int64_t kTableAlignment = 8;
 
-std::uint32_t Load16(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1])
-                                                << 8;
-}
-
 // Parses the headers in the first `n` bytes of a file.
 bool ParseHeaders(const std::uint8_t* bytes, std::uint32_t n,
                   PeSigningFields* fields) {
@@ -31,10 +27,10 @@ bool ParseHeaders(const std::uint8_t* bytes, std::uint32_t n,
   if (pe > n || n - pe < 24 || std::memcmp(bytes + pe, "PE\0\0", 4) != 0) {
     return false;
   }
-  const std::uint32_t optional_size = Load16(bytes + pe + 20);
+  const std::uint32_t optional_size = LoadUint16(bytes + pe + 20);
   const std::uint32_t optional = pe + 24;
   if (optional_size > n - optional || optional_size < 2) return false;
-  const std::uint32_t magic = Load16(bytes + optional);
+  const std::uint32_t magic = LoadUint16(bytes + optional);
   std::uint32_t count_at = 0;
   if (magic == kPe32Magic) {
     count_at = 92;

@@ -8,10 +8,6 @@
 namespace sfx::fake {
 namespace {
 
-// Window handles are unique across platforms, so a handle that code under
-// test kept from an earlier test never names a new window.
-WindowHandle g_next_window = 0x5000;
-
 std::string Upper(std::string text) {
   for (char& c : text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');

@@ -17,6 +17,7 @@
 #include "codec/lzh_decoder.h"
 #include "codec/lzh_encoder.h"
 #include "commands.h"
+#include "host_files.h"
 #include "platform/file_io.h"
 
 namespace sfxtool {
@@ -46,25 +47,10 @@ bool ReadAll(const std::string& path, std::vector<std::uint8_t>* data) {
                  std::strerror(errno));
     return false;
   }
-  // Regular files are read in one piece; pipes in chunks.
-  struct stat info;
-  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
-      info.st_size > 0) {
-    data->reserve(static_cast<std::size_t>(info.st_size));
-  }
-  std::uint8_t buffer[1 << 16];
-  bool ok = true;
-  for (;;) {
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-    data->insert(data->end(), buffer, buffer + got);
-    if (got < sizeof buffer) {
-      if (std::ferror(file)) {
-        std::fprintf(stderr, "sfxtool: cannot read %s: %s\n", path.c_str(),
-                     std::strerror(errno));
-        ok = false;
-      }
-      break;
-    }
+  const bool ok = ReadStream(file, data);
+  if (!ok) {
+    std::fprintf(stderr, "sfxtool: cannot read %s: %s\n", path.c_str(),
+                 std::strerror(errno));
   }
   if (file != stdin) std::fclose(file);
   return ok;

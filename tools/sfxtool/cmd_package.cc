@@ -14,14 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "ansi.h"
 #include "codec/file_entry.h"
 #include "commands.h"
+#include "host_files.h"
 #include "installer_reader.h"
 #include "listing.h"
 #include "manifest.h"
@@ -147,14 +146,6 @@ Parsed ParseCommon(int argc, char** argv, int* i, CommonOptions* options) {
   }
   options->jobs = static_cast<unsigned>(n);
   return Parsed::kYes;
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in),
-                std::istreambuf_iterator<char>());
-  return !in.bad();
 }
 
 // The folders below the output directory for a target directory, as host

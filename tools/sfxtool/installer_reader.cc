@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/byte_search.h"
 #include "codec/lzh_decoder.h"
 #include "listing.h"
 #include "package/block_pipeline.h"
@@ -24,31 +25,22 @@ std::string Hex(std::uint32_t value) {
 // The offset of the first StubSizeBlock (length byte 22 and the tag) in
 // [0, limit), read in bounded pieces; -1 when there is none.
 std::int64_t FindSizeBlock(sfx::File& file, std::int64_t limit) {
-  std::string pattern(1, static_cast<char>(sfx::kStubSizeBlockSize - 1));
-  pattern += sfx::kStubSizeTag;
-  std::vector<char> buffer(1 << 16);
-  std::string window;  // the end of the previous piece, then this piece
-  std::int64_t window_start = 0;
+  std::vector<std::uint8_t> pattern(1, sfx::kStubSizeBlockSize - 1);
+  pattern.insert(pattern.end(), sfx::kStubSizeTag,
+                 sfx::kStubSizeTag + sizeof(sfx::kStubSizeTag) - 1);
+  sfx::StreamSearch search(pattern.data(), pattern.size());
+  std::vector<std::uint8_t> buffer(1 << 16);
   if (!file.Seek(0, sfx::File::Origin::kBegin)) return -1;
-  std::int64_t done = 0;
-  while (done < limit) {
+  for (std::int64_t done = 0; done < limit && search.found() < 0;) {
     const std::uint32_t want =
         static_cast<std::uint32_t>(std::min<std::int64_t>(
             static_cast<std::int64_t>(buffer.size()), limit - done));
     std::uint32_t got = 0;
     if (!file.Read(buffer.data(), want, &got) || got == 0) return -1;
-    window.append(buffer.data(), got);
+    search.Feed(buffer.data(), got);
     done += got;
-    const std::size_t at = window.find(pattern);
-    if (at != std::string::npos)
-      return window_start + static_cast<std::int64_t>(at);
-    const std::size_t keep = pattern.size() - 1;
-    if (window.size() > keep) {
-      window_start += static_cast<std::int64_t>(window.size() - keep);
-      window.erase(0, window.size() - keep);
-    }
   }
-  return -1;
+  return search.found();
 }
 
 // When the walk over the entries goes astray, the cause is most often a

@@ -4,6 +4,7 @@
 #include <cinttypes>
 
 #include "ansi.h"
+#include "base/dos_time.h"
 
 namespace sfxtool {
 namespace {
@@ -106,10 +107,10 @@ std::string ShownText(const std::string& ansi) {
 }
 
 std::string DosTimeText(std::uint32_t dos) {
+  const sfx::CivilTime t = sfx::DosTimeFields(dos);
   char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u",
-                (dos >> 25) + 1980, (dos >> 21) & 0x0F, (dos >> 16) & 0x1F,
-                (dos >> 11) & 0x1F, (dos >> 5) & 0x3F, (dos & 0x1F) * 2);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year,
+                t.month, t.day, t.hour, t.minute, t.second);
   return text;
 }
 

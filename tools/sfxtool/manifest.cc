@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "ansi.h"
+#include "host_files.h"
 #include "manifest_reader.h"
 #include "tree.h"
 
@@ -269,18 +270,12 @@ void LoadIcon(Reader& in, const toml::table& root, int version,
     in.Fail(icon, "icon", "needs format 2.3 or later");
   }
   const std::string icon_path = in.Path(root, "icon", "icon");
-  std::FILE* f = std::fopen(icon_path.c_str(), "rb");
-  if (!f) in.Fail(icon, "icon", "cannot open " + icon_path);
-  std::uint8_t buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    record->Icon.insert(record->Icon.end(), buffer, buffer + n);
-    if (record->Icon.size() > (1u << 20)) {
-      std::fclose(f);
-      in.Fail(icon, "icon", "is larger than 1 MiB");
-    }
+  std::vector<std::uint8_t> bytes;
+  if (!ReadWholeFile(icon_path, &bytes, 1u << 20)) {
+    in.Fail(icon, "icon", "cannot open " + icon_path);
   }
-  std::fclose(f);
+  if (bytes.size() > (1u << 20)) in.Fail(icon, "icon", "is larger than 1 MiB");
+  record->Icon.assign(bytes.begin(), bytes.end());
 }
 
 void LoadInfoAndFlags(Reader& in, const toml::table& root, int version,

@@ -157,7 +157,7 @@ std::string Reader::Example(const std::string& field) const {
   SplitField(field, &section, &key);
   const KeySpec* key_spec = FindKey(section, key);
   return key_spec ? std::string(", e.g. ") + key + " = " + key_spec->example
-              : std::string();
+                  : std::string();
 }
 
 std::string Reader::Expected(const std::string& what,
@@ -179,7 +179,7 @@ void Reader::CheckKeys(const toml::table& table, const std::string& section,
       if (key != key_spec.key || section == key_spec.section) continue;
       if (!owners.empty()) owners += " or ";
       owners += *key_spec.section ? std::string("[[") + key_spec.section + "]]"
-                              : std::string("the top level");
+                                  : std::string("the top level");
     }
     Fail(&node, prefix + key,
          owners.empty() ? "unknown key"
@@ -217,19 +217,28 @@ std::string Reader::TextOf(const toml::node& node,
   return ansi;
 }
 
-std::vector<std::string> Reader::TextList(const toml::table& table,
-                                          const std::string& key,
-                                          const std::string& field) const {
+std::vector<std::string> Reader::List(
+    const toml::table& table, const std::string& key, const std::string& field,
+    const std::function<std::string(const toml::node&, const std::string&)>&
+        item) const {
   std::vector<std::string> list;
   const toml::node* node = table.get(key);
   if (!node) return list;
   const auto* array = node->as_array();
   if (!array) Fail(node, field, Expected("an array of strings", field));
   for (std::size_t i = 0; i < array->size(); ++i) {
-    list.push_back(
-        TextOf(*array->get(i), field + "[" + std::to_string(i) + "]"));
+    list.push_back(item(*array->get(i), field + "[" + std::to_string(i) + "]"));
   }
   return list;
+}
+
+std::vector<std::string> Reader::TextList(const toml::table& table,
+                                          const std::string& key,
+                                          const std::string& field) const {
+  return List(table, key, field,
+              [this](const toml::node& item, const std::string& item_field) {
+                return TextOf(item, item_field);
+              });
 }
 
 std::string Reader::WithSlashesTurned(const toml::node* node,
@@ -287,20 +296,13 @@ std::string Reader::Path(const toml::table& table, const std::string& key,
 std::vector<std::string> Reader::HostList(const toml::table& table,
                                           const std::string& key,
                                           const std::string& field) const {
-  std::vector<std::string> list;
-  const toml::node* node = table.get(key);
-  if (!node) return list;
-  const auto* array = node->as_array();
-  if (!array) Fail(node, field, Expected("an array of strings", field));
-  for (std::size_t i = 0; i < array->size(); ++i) {
-    const auto* value = array->get(i)->as_string();
-    if (!value) {
-      Fail(array->get(i), field + "[" + std::to_string(i) + "]",
-           Expected("a string", field));
-    }
-    list.push_back(value->get());
-  }
-  return list;
+  return List(
+      table, key, field,
+      [this, &field](const toml::node& item, const std::string& item_field) {
+        const auto* value = item.as_string();
+        if (!value) Fail(&item, item_field, Expected("a string", field));
+        return value->get();
+      });
 }
 
 }  // namespace sfxtool

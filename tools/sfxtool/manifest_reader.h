@@ -7,6 +7,7 @@
 #include <toml++/toml.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,6 +73,13 @@ class Reader {
   std::string Expected(const std::string& what, const std::string& field) const;
 
  private:
+  // Each item of the array at `key` (none when the key is absent) as `item`
+  // gives it, which is called with the item's field name ("field[i]").
+  std::vector<std::string> List(
+      const toml::table& table, const std::string& key,
+      const std::string& field,
+      const std::function<std::string(const toml::node&, const std::string&)>&
+          item) const;
   std::string WithSlashesTurned(const toml::node* node,
                                 const std::string& field,
                                 std::string text) const;

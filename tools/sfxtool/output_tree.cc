@@ -10,6 +10,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/dos_time.h"
+#include "host_files.h"
+
 namespace sfxtool {
 namespace {
 
@@ -43,28 +46,6 @@ std::string Joined(const std::string& root,
   return path;
 }
 
-// The local time of a DOS date and time; false when it is not a valid one.
-bool TimeOfDos(std::uint32_t dos, std::time_t* t) {
-  struct tm local = {};
-  local.tm_year = static_cast<int>(dos >> 25) + 80;
-  local.tm_mon = static_cast<int>((dos >> 21) & 0x0F) - 1;
-  local.tm_mday = static_cast<int>((dos >> 16) & 0x1F);
-  local.tm_hour = static_cast<int>((dos >> 11) & 0x1F);
-  local.tm_min = static_cast<int>((dos >> 5) & 0x3F);
-  local.tm_sec = static_cast<int>(dos & 0x1F) * 2;
-  local.tm_isdst = -1;
-  const int day = local.tm_mday;
-  const int month = local.tm_mon;
-  if (month < 0 || month > 11 || day < 1 || local.tm_hour > 23 ||
-      local.tm_min > 59 || local.tm_sec > 59) {
-    return false;
-  }
-  *t = std::mktime(&local);
-  // mktime moves 31 February into March; such a date is invalid.
-  return *t != static_cast<std::time_t>(-1) && local.tm_mday == day &&
-         local.tm_mon == month;
-}
-
 }  // namespace
 
 OutputTree::~OutputTree() {
@@ -82,13 +63,9 @@ bool OutputTree::OpenRoot(const std::string& root, std::string* problem) {
   while (root_path_.size() > 1 && root_path_.back() == '/') {
     root_path_.pop_back();
   }
-  std::string partial;
-  for (std::size_t slash = 0; slash != std::string::npos;) {
-    slash = root.find('/', slash + 1);
-    partial = root.substr(0, slash);
-    if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
-      return Fail("cannot create " + partial, problem);
-    }
+  std::string failed;
+  if (!MakeDirectories(root, &failed)) {
+    return Fail("cannot create " + failed, problem);
   }
   root_ = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   return root_ >= 0 || Fail("cannot open the folder " + root, problem);
@@ -189,7 +166,7 @@ bool OutputTree::Write(const std::uint8_t* data, std::size_t size,
 
 bool OutputTree::CommitFile(std::uint32_t dos_date_time, std::string* problem) {
   std::time_t t;
-  if (TimeOfDos(dos_date_time, &t)) {
+  if (sfx::LocalTimeOfDos(dos_date_time, &t)) {
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;  // the access time stays

@@ -391,8 +391,7 @@ void SetIcon(std::vector<Resource>* resources,
     // its file offset.
     group.data.insert(group.data.end(), ico.begin() + entry,
                       ico.begin() + entry + 12);
-    group.data.push_back(static_cast<std::uint8_t>(i + 1));
-    group.data.push_back(static_cast<std::uint8_t>((i + 1) >> 8));
+    sfx::ByteWriter(&group.data).Uint16(static_cast<std::uint16_t>(i + 1));
   }
   resources->push_back(std::move(group));
 }

@@ -11,9 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
+#include "host_files.h"
 #include "manifest.h"
 #include "package/container.h"
 #include "package/signature.h"
@@ -36,14 +35,6 @@ std::string ExecutableFolder() {
 bool IsFile(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool ReadAll(const std::string& path, std::vector<std::uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in),
-                std::istreambuf_iterator<char>());
-  return !in.bad();
 }
 
 // Runs `args` (args[0] looked up in PATH) and returns its exit status, -1
@@ -128,7 +119,7 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
     const std::string source =
         FindProgram("", "SFX_UNINSTALLER", kUninstallerProgramName, &tried);
     std::vector<std::uint8_t> program;
-    if (source.empty() || !ReadAll(source, &program)) {
+    if (source.empty() || !ReadWholeFile(source, &program)) {
       std::fprintf(stderr,
                    "sfxtool: uninstaller = true, but the uninstaller program "
                    "is not found (tried %s); set SFX_UNINSTALLER\n",

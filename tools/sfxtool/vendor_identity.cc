@@ -12,6 +12,7 @@
 #include <set>
 
 #include "base/bytes.h"
+#include "host_files.h"
 #include "manifest.h"
 #include "pe_resources.h"
 
@@ -131,9 +132,7 @@ class VersionNode {
   void Align() {
     while (bytes_.size() % 4 != 0) bytes_.push_back(0);
   }
-  void SetValueLength(std::uint16_t n) {
-    sfx::StoreUint16(&bytes_[2], n);
-  }
+  void SetValueLength(std::uint16_t n) { sfx::StoreUint16(&bytes_[2], n); }
 
   std::vector<std::uint8_t> bytes_;
 };
@@ -199,14 +198,9 @@ VendorIdentity LoadVendorIdentity(const std::string& path) {
         slash != std::string::npos) {
       icon_path = path.substr(0, slash + 1) + icon_path;
     }
-    std::FILE* f = std::fopen(icon_path.c_str(), "rb");
-    if (!f) Fail(path, icon, "icon", "cannot open " + icon_path);
-    std::uint8_t buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-      identity.icon.insert(identity.icon.end(), buffer, buffer + n);
+    if (!ReadWholeFile(icon_path, &identity.icon)) {
+      Fail(path, icon, "icon", "cannot open " + icon_path);
     }
-    std::fclose(f);
   }
   return identity;
 }

@@ -1,0 +1,33 @@
+// The host's files as sfxtool reads them whole and the folders it creates:
+// one copy of each for every command and the manifest.
+#ifndef SFXTOOL_HOST_FILES_H_
+#define SFXTOOL_HOST_FILES_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace sfxtool {
+
+constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
+
+// Appends what is left of `file` (a file or a pipe) to `*bytes`, stopping
+// once more than `limit` bytes are in (so that size() > limit says the
+// file is too large). False on a read error (errno says which).
+bool ReadStream(std::FILE* file, std::vector<std::uint8_t>* bytes,
+                std::size_t limit = kNoLimit);
+
+// The same for the file at `path`; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes,
+                   std::size_t limit = kNoLimit);
+
+// Creates the folder `path` and every missing parent ("mkdir -p"). False,
+// with errno set and `*failed` naming the folder that could not be made,
+// on failure.
+bool MakeDirectories(const std::string& path, std::string* failed);
+
+}  // namespace sfxtool
+
+#endif  // SFXTOOL_HOST_FILES_H_
