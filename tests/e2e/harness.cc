@@ -115,6 +115,15 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
+std::size_t OffsetOf(const std::vector<std::uint8_t>& bytes,
+                     const std::string& text, std::size_t from) {
+  if (from > bytes.size()) return std::string::npos;
+  const auto at = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                              bytes.end(), text.begin(), text.end());
+  return at == bytes.end() ? std::string::npos
+                           : static_cast<std::size_t>(at - bytes.begin());
+}
+
 std::string ReadFileText(const std::string& path) {
   std::vector<std::uint8_t> bytes = ReadFileBytes(path);
   return std::string(bytes.begin(), bytes.end());

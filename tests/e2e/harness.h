@@ -44,6 +44,10 @@ bool WriteFileText(const std::string& path, const std::string& text);
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path,
                     const std::vector<std::uint8_t>& bytes);
+// The offset of the first `text` at or after `from` in `bytes`, or
+// std::string::npos.
+std::size_t OffsetOf(const std::vector<std::uint8_t>& bytes,
+                     const std::string& text, std::size_t from = 0);
 // Last-write time as a UTC FILETIME value (100 ns since 1601).
 std::optional<std::uint64_t> LastWriteTime(const std::string& path);
 bool SetLastWriteTime(const std::string& path, std::uint64_t utc_filetime);

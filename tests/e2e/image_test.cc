@@ -18,13 +18,11 @@ namespace {
 std::size_t CountOf(const std::vector<std::uint8_t>& bytes,
                     const std::string& needle) {
   std::size_t count = 0;
-  auto it = bytes.begin();
-  while (true) {
-    it = std::search(it, bytes.end(), needle.begin(), needle.end());
-    if (it == bytes.end()) return count;
+  for (std::size_t at = OffsetOf(bytes, needle); at != std::string::npos;
+       at = OffsetOf(bytes, needle, at + 1)) {
     ++count;
-    ++it;
   }
+  return count;
 }
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -44,11 +42,8 @@ TEST(InstallerImageTest, SizeBlockTagOnceAndNoTrailerMarker) {
   EXPECT_LE(CountOf(image, "File CRC"), 1u);
   // The block: length byte 22 before the tag, then two zero sizes and a
   // clear skip flag until a package builder fills them.
-  auto tag =
-      std::search(image.begin(), image.end(), std::begin("RealFileSize="),
-                  std::end("RealFileSize=") - 1);
-  ASSERT_NE(tag, image.end());
-  const std::size_t at = tag - image.begin();
+  const std::size_t at = OffsetOf(image, "RealFileSize=");
+  ASSERT_NE(at, std::string::npos);
   EXPECT_EQ(image[at - 1], 22);
   EXPECT_EQ(Le32(image, at + 13), 0u);
   EXPECT_EQ(Le32(image, at + 17), 0u);
@@ -110,10 +105,7 @@ TEST(InstallerImageTest, BuiltInstallerKnowsItsOwnLength) {
   ASSERT_FALSE(image.empty());
   EXPECT_EQ(CountOf(image, "RealFileSize="), 1u);
   EXPECT_EQ(CountOf(image, "File CRCFile CRC"), 1u);
-  auto tag =
-      std::search(image.begin(), image.end(), std::begin("RealFileSize="),
-                  std::end("RealFileSize=") - 1);
-  const std::size_t at = tag - image.begin();
+  const std::size_t at = OffsetOf(image, "RealFileSize=");
   EXPECT_EQ(Le32(image, at + 13), image.size());
   EXPECT_EQ(Le32(image, at + 17), image.size());
 }

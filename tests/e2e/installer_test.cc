@@ -491,10 +491,9 @@ TEST_F(InstallerTest, DamagedInstallerFile) {
 TEST_F(InstallerTest, HeaderThatCannotBeReadEndsWithOne) {
   const std::string work = Prepare("header", Key("PlainSkip"), "Plain Skip");
   const std::vector<std::uint8_t> good = ReadFileBytes(Fixture("plain_skip"));
-  const std::string marker = "File CRCFile CRC";
-  auto at = std::search(good.begin(), good.end(), marker.begin(), marker.end());
-  ASSERT_NE(at, good.end());
-  const std::size_t offset_field = (at - good.begin()) - 4;
+  const std::size_t at = OffsetOf(good, "File CRCFile CRC");
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t offset_field = at - 4;
 
   // A header offset beyond the file, and one at the file's start, where
   // the "compressed length" is the program's own first bytes.

@@ -16,31 +16,22 @@ trap 'rm -rf "$work"' EXIT
 signed=$fixtures/vendor.exe
 unsigned=$fixtures/vendor_unsigned.exe
 
-passes=0
-failures=0
-pass() { echo "ok   $1"; passes=$((passes + 1)); }
-fail() { echo "FAIL $1"; failures=$((failures + 1)); }
-expect() { # NAME ACTUAL EXPECTED
-  if [[ "$2" == "$3" ]]; then pass "$1"; else fail "$1: got '$2', want '$3'"; fi
-}
-contains() { # NAME TEXT PART
-  if grep -qF -- "$3" <<<"$2"; then pass "$1"; else fail "$1: '$3' not in: $2"; fi
-}
+source "$(dirname "$0")/../support/cli_test.sh"
 
 # --- The signature -----------------------------------------------------------
 out=$(osslsigncode verify -CAfile "$fixtures/vendor_cert.pem" -in "$signed" 2>&1)
-expect "osslsigncode verify accepts the signed installer" "$?" 0
+equals "osslsigncode verify accepts the signed installer" "$?" 0
 contains "osslsigncode names the signer" "$out" "CN=Sfx Throw-away Test Signer"
 
 out=$("$sfxtool" verify "$signed")
-expect "sfxtool verify: signed installer" "$?" 0
+equals "sfxtool verify: signed installer" "$?" 0
 contains "sfxtool verify names the signer" "$out" \
   "signed by /CN=Sfx Throw-away Test Signer/O=Sfx Test Vendor"
 out=$("$sfxtool" verify "$unsigned")
-expect "sfxtool verify: unsigned installer" "$?" 0
+equals "sfxtool verify: unsigned installer" "$?" 0
 contains "sfxtool verify: not signed" "$out" "vendor_unsigned.exe: not signed"
 "$sfxtool" verify "$fixtures/hello.exe" >/dev/null
-expect "an installer without identity keys still verifies" "$?" 0
+equals "an installer without identity keys still verifies" "$?" 0
 
 # One payload byte changed, 40 bytes before the trailer marker.
 python3 - "$signed" "$work/changed.exe" <<'EOF'
@@ -51,7 +42,7 @@ data[at - 40] ^= 1
 open(sys.argv[2], 'wb').write(data)
 EOF
 out=$("$sfxtool" verify "$work/changed.exe" 2>&1)
-expect "sfxtool verify refuses the changed signed file" "$?" 1
+equals "sfxtool verify refuses the changed signed file" "$?" 1
 contains "... as a checksum mismatch" "$out" "FAILED: checksum mismatch"
 
 # --- The resources -----------------------------------------------------------
@@ -89,7 +80,7 @@ else
   fail "cmake --install into a DESTDIR"
 fi
 installed=$work/stage/usr/local/bin/sfxtool
-expect "installed: --version" "$("$installed" --version | cut -d' ' -f1)" sfxtool
+equals "installed: --version" "$("$installed" --version | cut -d' ' -f1)" sfxtool
 mkdir -p "$work/elsewhere" && cp "$source_dir/tests/e2e/fixtures/data/a.txt" "$work/elsewhere/"
 cat >"$work/elsewhere/app.toml" <<'EOF'
 product_name = "Elsewhere"
@@ -100,7 +91,7 @@ uninstaller = true
 source = "a.txt"
 EOF
 out=$(cd "$work/elsewhere" && env -u SFX_STUB -u SFX_UNINSTALLER "$installed" build app.toml -o setup.exe 2>&1)
-expect "installed sfxtool builds without --stub" "$?" 0
+equals "installed sfxtool builds without --stub" "$?" 0
 out=$("$installed" list "$work/elsewhere/setup.exe" 2>&1)
 contains "... and packs the installed uninstaller" "$out" "TIV_UNINSTAL.EXE"
 out=$("$installed" help manifest)
@@ -108,5 +99,4 @@ for key in product_version publisher execution_level uninstaller icon registry_k
   contains "help manifest lists $key" "$out" "$key"
 done
 
-echo "$passes passed, $failures failed"
-[[ $failures -eq 0 ]]
+finish

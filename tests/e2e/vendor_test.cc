@@ -145,11 +145,9 @@ TEST_F(VendorTest, SignedInstallerRegistersAndUninstallsWithoutTrace) {
 
 TEST_F(VendorTest, SignedInstallerWithAChangedPayloadByteIsCorrupted) {
   std::vector<std::uint8_t> bytes = ReadFileBytes(Fixture("vendor"));
-  const std::string marker = "File CRCFile CRC";
-  const auto at =
-      std::search(bytes.begin(), bytes.end(), marker.begin(), marker.end());
-  ASSERT_NE(at, bytes.end());
-  at[-40] ^= 0x01;  // inside the last entry's blocks
+  const std::size_t at = OffsetOf(bytes, "File CRCFile CRC");
+  ASSERT_NE(at, std::string::npos);
+  bytes[at - 40] ^= 0x01;  // inside the last entry's blocks
   const std::string work = WorkDir("vendor_bad");
   ASSERT_TRUE(WriteFileBytes(work + "vendor-bad.exe", bytes));
   const RunResult run =

@@ -25,17 +25,8 @@ printf ' ' >one-space
 cp /usr/share/common-licenses/GPL-3 real-text
 cat /usr/share/common-licenses/GPL-2 /usr/share/common-licenses/LGPL-2.1 >>real-text
 
-passes=0
-failures=0
-check() {  # NAME EXPECTED ACTUAL
-  if cmp -s "$2" "$3"; then
-    echo "ok   $1"
-    passes=$((passes + 1))
-  else
-    echo "FAIL $1"
-    failures=$((failures + 1))
-  fi
-}
+source "$here/../support/cli_test.sh"
+same() { check "$1" cmp -s "$2" "$3"; }  # NAME EXPECTED ACTUAL
 
 for input in random-300k random-65000 random-4097 runs spaced-text empty \
              one-byte one-space real-text; do
@@ -43,42 +34,34 @@ for input in random-300k random-65000 random-4097 runs spaced-text empty \
   "$sfxtool" lzh encode --level fast "$input" "$input.fast"
   for ours in ours fast; do
     jlha decode "$input.$ours" "$input.$ours.jlha"
-    check "$input: jLHA decodes ours ($ours)" "$input" "$input.$ours.jlha"
+    same "$input: jLHA decodes ours ($ours)" "$input" "$input.$ours.jlha"
     jlha wrap "$input" "$input.$ours" "$input.$ours.lzh"
     lhasa -pq2 "$input.$ours.lzh" >"$input.$ours.lhasa" || true
-    check "$input: lhasa extracts ours ($ours)" "$input" "$input.$ours.lhasa"
+    same "$input: lhasa extracts ours ($ours)" "$input" "$input.$ours.lhasa"
   done
   jlha encode "$input" "$input.jlha"
   "$sfxtool" lzh decode "$input.jlha" "$input.jlha.ours"
-  check "$input: ours decodes jLHA's" "$input" "$input.jlha.ours"
+  same "$input: ours decodes jLHA's" "$input" "$input.jlha.ours"
 done
 
 # jLHA presets its "-lh1-" dictionary to zeros, ours (and lhasa's) to
 # spaces: streams that
 # never reach into the initial dictionary decode alike either way.
 jlha decode-zero random-300k.ours random-300k.ours.zero
-check "random-300k: jLHA decodes ours with its own preset" random-300k random-300k.ours.zero
+same "random-300k: jLHA decodes ours with its own preset" random-300k random-300k.ours.zero
 # Text that starts with spaces takes them from the initial dictionary, so
 # there the preset decides.
 jlha decode-zero spaced-text.ours spaced-text.ours.zero
-if cmp -s spaced-text spaced-text.ours.zero; then
-  echo "FAIL spaced-text: expected to need the space preset"
-  failures=$((failures + 1))
-else
-  echo "ok   spaced-text: needs the space preset"
-  passes=$((passes + 1))
-fi
+check "spaced-text: needs the space preset" \
+  bash -c '! cmp -s spaced-text spaced-text.ours.zero'
 
 # The parse is at least as good as jLHA's on real text, at both levels.
 theirs=$(stat -c %s real-text.jlha)
 for ours in ours fast; do
   size=$(stat -c %s real-text.$ours)
   echo "real text: ours ($ours) $size bytes, jLHA $theirs bytes"
-  if ((size > theirs)); then
-    echo "FAIL real text: our stream ($ours) is larger than jLHA's"
-    failures=$((failures + 1))
-  fi
+  check "real text: our stream ($ours) is no larger than jLHA's" \
+    test "$size" -le "$theirs"
 done
 
-echo "$passes passed, $failures failed"
-((failures == 0))
+finish

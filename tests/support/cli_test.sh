@@ -19,6 +19,12 @@ check() { # NAME COMMAND...: passes when the command succeeds
   shift
   if "$@" >/dev/null; then pass "$name"; else fail "$name"; fi
 }
+equals() { # NAME ACTUAL EXPECTED
+  if [[ "$2" == "$3" ]]; then pass "$1"; else fail "$1: got '$2', want '$3'"; fi
+}
+contains() { # NAME TEXT PART
+  if grep -qF -- "$3" <<<"$2"; then pass "$1"; else fail "$1: '$3' not in: $2"; fi
+}
 # Prints the counts and exits 0 only when nothing failed.
 finish() {
   echo "$passes passed, $failures failed"

@@ -13,8 +13,12 @@
 #include <memory>
 #include <stdexcept>
 
+#include "base/bytes.h"
+#include "memory_file.h"
 #include "package/container.h"
 #include "package/package_writer.h"
+#include "package/record_writer.h"
+#include "temp_dir.h"
 
 namespace sfx::fake {
 namespace {
@@ -29,54 +33,17 @@ std::vector<std::uint8_t> StubImage() {
   return stub;
 }
 
-// A temporary directory removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/sfx-image-XXXXXX";
-    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 }  // namespace
 
 TInstalRecord CloneRecord(const TInstalRecord& record) {
+  // The packer's writer and the installer's reader are exact inverses (the
+  // record tests hold them to it), so the way through the header stream
+  // copies every field.
+  const std::vector<std::uint8_t> stream = WriteRecord(record, kFormat24);
   TInstalRecord copy;
-  for (const auto& file : record.Files) {
-    copy.Files.push_back(std::make_unique<TInstallFileRecord>(*file));
+  if (ParseRecord(copy, stream.data(), stream.size()) != ReadResult::kOk) {
+    throw std::runtime_error("the record does not read back");
   }
-  for (const auto& entry : record.PreRunFiles) {
-    copy.PreRunFiles.push_back(std::make_unique<TPreRunFileRecord>(*entry));
-  }
-  copy.PackageText1 = record.PackageText1;
-  copy.PackageText2 = record.PackageText2;
-  copy.ProductName = record.ProductName;
-  copy.MenuFolderName = record.MenuFolderName;
-  copy.BrowsePrompt = record.BrowsePrompt;
-  copy.RegistryKey = record.RegistryKey;
-  copy.LaunchProgram = record.LaunchProgram;
-  copy.InstallDir = record.InstallDir;
-  copy.ProductText2 = record.ProductText2;
-  copy.ProductText3 = record.ProductText3;
-  copy.ProductText4 = record.ProductText4;
-  copy.WelcomeLines = record.WelcomeLines;
-  copy.ExtraProgEntries = record.ExtraProgEntries;
-  copy.FinishLines = record.FinishLines;
-  copy.Directories = record.Directories;
-  copy.SpaceRequired = record.SpaceRequired;
-  copy.InfoText1 = record.InfoText1;
-  copy.InfoText2 = record.InfoText2;
-  copy.InfoText3 = record.InfoText3;
-  copy.Icon = record.Icon;
-  copy.Flag1 = record.Flag1;
-  copy.Flag2 = record.Flag2;
-  copy.Flag3 = record.Flag3;
   copy.FormatVersion = record.FormatVersion;
   return copy;
 }
@@ -104,26 +71,48 @@ TPreRunFileRecord& AddPreRunEntry(TInstalRecord& record,
 std::vector<std::uint8_t> BuildInstallerImage(
     const TInstalRecord& record, const std::vector<std::string>& contents,
     std::time_t mtime, bool skip_checksum) {
-  TempDir dir;
+  sfx_test::TempDir dir;
   PackagePlan plan;
   plan.stub = StubImage();
   plan.record = CloneRecord(record);
   plan.skip_checksum = skip_checksum;
   for (std::size_t i = 0; i < contents.size(); ++i) {
     // One directory per entry: packaged names may repeat.
-    const std::string sub = dir.path() + "/" + std::to_string(i);
-    ::mkdir(sub.c_str(), 0700);
-    const std::string source = sub + "/file";
-    std::ofstream(source, std::ios::binary) << contents[i];
+    const std::string source =
+        dir.Write(std::to_string(i) + "/file", contents[i]);
     struct utimbuf times = {mtime, mtime};
     ::utime(source.c_str(), &times);
     plan.sources.push_back(source);
   }
-  const std::string output = dir.path() + "/setup.exe";
+  const std::string output = dir.path() + "setup.exe";
   WritePackage(plan, output);
-  std::ifstream in(output, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
-                                   std::istreambuf_iterator<char>());
+  return sfx_test::ReadBytes(output);
+}
+
+std::vector<std::uint8_t> MarkerBytes() {
+  const TrailerMarker marker;
+  return std::vector<std::uint8_t>(marker.bytes, marker.bytes + kMarkerSize);
+}
+
+std::vector<std::uint8_t> Sealed(std::vector<std::uint8_t> bytes) {
+  const std::size_t marker = bytes.size();
+  const std::vector<std::uint8_t> m = MarkerBytes();
+  bytes.insert(bytes.end(), m.begin(), m.end());
+  Reseal(&bytes, marker);
+  return bytes;
+}
+
+void Reseal(std::vector<std::uint8_t>* bytes, std::size_t marker) {
+  sfx_test::MemoryFile file(*bytes);
+  std::uint32_t checksum = 0;
+  if (!ComputePackageChecksum(file, static_cast<std::int64_t>(marker),
+                              &checksum)) {
+    throw std::runtime_error("no checksum for a marker beyond the file");
+  }
+  if (bytes->size() < marker + kMarkerSize + 4) {
+    bytes->resize(marker + kMarkerSize + 4);
+  }
+  StoreUint32(bytes->data() + marker + kMarkerSize, checksum);
 }
 
 }  // namespace sfx::fake

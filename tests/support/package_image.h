@@ -14,7 +14,7 @@
 
 namespace sfx::fake {
 
-// A deep copy of `record`.
+// A deep copy of `record` (one the packer accepts).
 TInstalRecord CloneRecord(const TInstalRecord& record);
 
 // Appends a file entry to `record` (its FileName, TargetDir and the other
@@ -32,6 +32,17 @@ TPreRunFileRecord& AddPreRunEntry(TInstalRecord& record,
 std::vector<std::uint8_t> BuildInstallerImage(
     const TInstalRecord& record, const std::vector<std::string>& contents,
     std::time_t mtime = 1700000000, bool skip_checksum = false);
+
+// The marker's 16 bytes.
+std::vector<std::uint8_t> MarkerBytes();
+
+// Appends the trailer as the packer does: the marker and the checksum of
+// everything before it.
+std::vector<std::uint8_t> Sealed(std::vector<std::uint8_t> bytes);
+
+// Stores the checksum of the bytes before `marker` behind the marker at
+// `marker` again (after a change before it), growing `bytes` to hold it.
+void Reseal(std::vector<std::uint8_t>* bytes, std::size_t marker);
 
 }  // namespace sfx::fake
 

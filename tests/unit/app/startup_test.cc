@@ -105,19 +105,6 @@ TEST(CorruptionMessageTest, SizeSentenceOnlyWhenTheBlockKnowsTheSize) {
   EXPECT_EQ(CorruptionMessage("setup.exe", -1, {10, 10, 0}, ","), head + tail);
 }
 
-TEST(StubSizeBlockTest, HoldsItsTagAndNoSizesBeforeAPackerFillsIt) {
-  EXPECT_EQ(StubSizeBlock[0], 22);
-  EXPECT_EQ(
-      std::string(reinterpret_cast<const char*>(
-                      const_cast<const unsigned char*>(StubSizeBlock + 1)),
-                  13),
-      kStubSizeTag);
-  const StubSizeValues values = ReadStubSizeBlock();
-  EXPECT_EQ(values.expected_size1, 0);
-  EXPECT_EQ(values.expected_size2, 0);
-  EXPECT_EQ(values.skip_checksum, 0);
-}
-
 class StartupTest : public InstallFixture {
  protected:
   StartupTest() {

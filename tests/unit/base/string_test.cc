@@ -1,18 +1,19 @@
 // base::OwnString and base::OwnVector against the standard types they stand
 // in for in the installer program: every operation the shared code uses,
-// run on both, must leave the same text; plus Status and FunctionRef.
+// run on both, must leave the same text; plus bytes, byte search,
+// decimal text and DOS time.
 #include "base/string.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "base/byte_search.h"
 #include "base/bytes.h"
 #include "base/decimal.h"
 #include "base/dos_time.h"
-#include "base/function_ref.h"
-#include "base/status.h"
 #include "base/vector.h"
 
 namespace sfx {
@@ -145,16 +146,6 @@ TEST(OwnVectorTest, HoldsObjectsThatOwnMemory) {
             (std::vector<int>{1, 1}));
 }
 
-TEST(StatusTest, CarriesTheFailureAndItsMessage) {
-  EXPECT_TRUE(Status().ok());
-  const Status error = Status::Error("Cannot write");
-  EXPECT_FALSE(error.ok());
-  EXPECT_EQ(error.message(), "Cannot write");
-  // Already reported: a failure without a message.
-  EXPECT_FALSE(Status::Reported().ok());
-  EXPECT_TRUE(Status::Reported().message().empty());
-}
-
 TEST(BytesTest, ReaderFailsOnceAndStaysFailed) {
   const std::uint8_t data[] = {0x01, 0x02, 0x03, 0x04, 0xFF, 0xFF, 0x7F};
   ByteReader in(data, sizeof data);
@@ -221,18 +212,25 @@ TEST(DosTimeTest, PacksUnpacksAndRefuses) {
   }
 }
 
-int Apply(FunctionRef<int(int)> f, int value) { return f(value); }
-
-TEST(FunctionRefTest, CallsTheReferencedCallable) {
-  int calls = 0;
-  EXPECT_EQ(Apply(
-                [&](int v) {
-                  ++calls;
-                  return v * 2;
-                },
-                21),
-            42);
-  EXPECT_EQ(calls, 1);
+TEST(ByteSearchTest, FindsTheFirstPlaceWhateverThePieces) {
+  const std::string pattern = "abcab";
+  const auto* p = reinterpret_cast<const std::uint8_t*>(pattern.data());
+  // Near misses before the match; matches at the ends and across pieces.
+  for (const std::string text :
+       {"xxabcaxabcabyy", "abcab", "abcabcab", "ababcab", "abca", ""}) {
+    const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
+    const std::size_t want = text.find(pattern);
+    const std::int64_t expected =
+        want == std::string::npos ? -1 : static_cast<std::int64_t>(want);
+    EXPECT_EQ(FindBytes(data, text.size(), p, pattern.size()), expected);
+    for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+      StreamSearch search(p, pattern.size());
+      for (std::size_t at = 0; at < text.size(); at += piece) {
+        search.Feed(data + at, std::min(piece, text.size() - at));
+      }
+      EXPECT_EQ(search.found(), expected) << text << " in pieces of " << piece;
+    }
+  }
 }
 
 }  // namespace

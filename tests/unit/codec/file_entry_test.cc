@@ -9,9 +9,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/bytes.h"
 #include "codec/lzh_encoder.h"
 #include "paths/name_rules.h"
 #include "support/memory_file.h"
+#include "support/temp_dir.h"
 #include "unit/package/test_platform.h"
 
 namespace sfx {
@@ -23,8 +25,7 @@ constexpr std::uint32_t kDosTime =
 constexpr std::uint8_t kSentinel = 0xA5;
 
 void Put32(std::vector<std::uint8_t>* s, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    s->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  ByteWriter(s).Uint32(v);
 }
 
 struct EntrySpec {
@@ -75,17 +76,9 @@ class ExtractTest : public ::testing::Test {
   void SetUp() override {
     setenv("TZ", "UTC", 1);
     tzset();
-    dir_ = ::testing::TempDir() + "extract_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::system(("rm -rf '" + dir_ + "'").c_str());
-    ::mkdir(dir_.c_str(), 0777);
     LastExtractedPath.clear();
   }
 
-  static std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-  }
   static bool Exists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
@@ -100,7 +93,8 @@ class ExtractTest : public ::testing::Test {
   }
 
   sfx_test::TestPlatform platform_;
-  std::string dir_;
+  sfx_test::TempDir temp_;
+  const std::string dir_ = temp_.path().substr(0, temp_.path().size() - 1);
 };
 
 TEST_F(ExtractTest, WritesStoredAndPackedEntriesWithTheirTime) {
@@ -125,7 +119,7 @@ TEST_F(ExtractTest, WritesStoredAndPackedEntriesWithTheirTime) {
     EXPECT_EQ(LastExtractedPath, dir_ + "\\file.txt");
     auto expected = first;
     expected.insert(expected.end(), second.begin(), second.end());
-    EXPECT_EQ(ReadAll(path), expected);
+    EXPECT_EQ(sfx_test::ReadBytes(path), expected);
     std::uint32_t dos = 0;
     ASSERT_TRUE(platform_.GetLastWriteDosTime(path, &dos));
     EXPECT_EQ(dos, kDosTime);
@@ -151,7 +145,7 @@ TEST_F(ExtractTest, EmptyFileAndTrailingBackslash) {
   sfx_test::MemoryFile package(Entry(plan));
   ASSERT_TRUE(ExtractPackedFile(package, dir_ + "\\", false));
   EXPECT_EQ(LastExtractedPath, dir_ + "\\file.txt");
-  EXPECT_TRUE(ReadAll(dir_ + "/file.txt").empty());
+  EXPECT_TRUE(sfx_test::ReadBytes(dir_ + "/file.txt").empty());
   std::uint32_t dos = 0;
   ASSERT_TRUE(platform_.GetLastWriteDosTime(dir_ + "/file.txt", &dos));
   EXPECT_EQ(dos, kDosTime);
@@ -186,10 +180,11 @@ TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
     std::uint32_t dos = 0;
     ASSERT_TRUE(platform_.GetLastWriteDosTime(path, &dos));
     if (c.kept) {
-      EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>({'o', 'l', 'd'}));
+      EXPECT_EQ(sfx_test::ReadBytes(path),
+                std::vector<std::uint8_t>({'o', 'l', 'd'}));
       EXPECT_EQ(dos, existing);
     } else {
-      EXPECT_EQ(ReadAll(path), Text(5));
+      EXPECT_EQ(sfx_test::ReadBytes(path), Text(5));
       EXPECT_EQ(dos, kDosTime);
     }
   }
@@ -314,7 +309,8 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
     ASSERT_EQ(platform_.messages.size(), 1u);
     EXPECT_EQ(platform_.messages[0].text, c.message);
     // The file that was there keeps its bytes; nothing else is left.
-    EXPECT_EQ(ReadAll(existing), std::vector<std::uint8_t>({'o', 'l', 'd'}));
+    EXPECT_EQ(sfx_test::ReadBytes(existing),
+              std::vector<std::uint8_t>({'o', 'l', 'd'}));
     EXPECT_FALSE(Exists(existing + ".sfxnew"));
   }
 }
@@ -328,7 +324,7 @@ TEST_F(ExtractTest, ShortFinalReadIsAccepted) {
   bytes.pop_back();
   sfx_test::MemoryFile package(bytes);
   EXPECT_TRUE(ExtractPackedFile(package, dir_, false));
-  EXPECT_EQ(ReadAll(dir_ + "/file.txt"), Text(10));
+  EXPECT_EQ(sfx_test::ReadBytes(dir_ + "/file.txt"), Text(10));
 }
 
 TEST_F(ExtractTest, InvalidTimeStampLeavesTheSystemTime) {
@@ -337,7 +333,7 @@ TEST_F(ExtractTest, InvalidTimeStampLeavesTheSystemTime) {
   plan.dos = 0xFFFFFFFFu;  // month 15, hour 31
   sfx_test::MemoryFile package(Entry(plan));
   EXPECT_TRUE(ExtractPackedFile(package, dir_, false));
-  EXPECT_EQ(ReadAll(dir_ + "/file.txt"), Text(3));
+  EXPECT_EQ(sfx_test::ReadBytes(dir_ + "/file.txt"), Text(3));
 }
 
 TEST(IsSafeEntryNameTest, Cases) {

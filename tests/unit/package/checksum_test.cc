@@ -8,6 +8,7 @@
 
 #include "package/container.h"
 #include "support/memory_file.h"
+#include "support/package_image.h"
 
 namespace sfx {
 namespace {
@@ -20,21 +21,7 @@ std::vector<std::uint8_t> Bytes(const std::string& text) {
 
 const std::string kMarker = std::string(kMarkerHalf) + kMarkerHalf;
 
-void AppendUint32(std::vector<std::uint8_t>* out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    out->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-// `before` followed by the marker and the correct stored checksum.
-std::vector<std::uint8_t> Sealed(std::vector<std::uint8_t> before) {
-  MemoryFile file(before);
-  std::uint32_t checksum = 0;
-  EXPECT_TRUE(ComputePackageChecksum(
-      file, static_cast<std::int64_t>(before.size()), &checksum));
-  before.insert(before.end(), kMarker.begin(), kMarker.end());
-  AppendUint32(&before, checksum);
-  return before;
-}
+using fake::Sealed;
 
 std::vector<std::uint8_t> Pattern(std::size_t n) {
   std::vector<std::uint8_t> bytes(n);
@@ -113,7 +100,7 @@ TEST(CheckPackageFileTest, SealedFilesPassAtEveryMarkerPosition) {
 
 TEST(CheckPackageFileTest, MarkerAtZeroHasStoredValueZero) {
   auto bytes = Bytes(kMarker);
-  AppendUint32(&bytes, 0);
+  bytes.resize(bytes.size() + 4);  // stored value 0
   MemoryFile file(bytes);
   EXPECT_EQ(CheckPackageFile(file, false).status, PackageCheck::kOk);
 }

@@ -9,10 +9,12 @@
 #include <functional>
 #include <iterator>
 
+#include "base/bytes.h"
 #include "codec/lzh_encoder.h"
 #include "package/record_writer.h"
 #include "paths/macros.h"
 #include "support/memory_file.h"
+#include "support/package_image.h"
 #include "unit/package/test_platform.h"
 
 namespace sfx {
@@ -21,12 +23,10 @@ namespace {
 using sfx_test::ExitCalled;
 
 void Put32(std::vector<std::uint8_t>* s, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    s->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  ByteWriter(s).Uint32(v);
 }
 void Set32(std::vector<std::uint8_t>* s, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    (*s)[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  StoreUint32(s->data() + at, v);
 }
 
 // The parts of a test installer, put together by Build().
@@ -51,17 +51,8 @@ struct Parts {
     out.insert(out.end(), entries.begin(), entries.end());
     Put32(&out, static_cast<std::uint32_t>(h));
     if (damage) damage(&out, h, out.size());
-    const std::size_t marker = out.size();
-    sfx_test::MemoryFile file(out);
-    std::uint32_t checksum = 0;
-    EXPECT_TRUE(ComputePackageChecksum(file, static_cast<std::int64_t>(marker),
-                                       &checksum));
-    out.resize(marker);
-    for (int i = 0; i < 2; ++i)
-      out.insert(out.end(), kMarkerHalf, kMarkerHalf + 8);
-    Put32(&out, checksum);
-    if (marker_at) *marker_at = marker;
-    return out;
+    if (marker_at) *marker_at = out.size();
+    return fake::Sealed(out);
   }
 };
 

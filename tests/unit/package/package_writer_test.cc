@@ -14,6 +14,7 @@
 #include "codec/file_entry.h"
 #include "package/container.h"
 #include "support/memory_file.h"
+#include "support/temp_dir.h"
 
 namespace sfx {
 namespace {
@@ -79,23 +80,11 @@ class WritePackageTest : public ::testing::Test {
   void SetUp() override {
     setenv("TZ", "UTC", 1);
     tzset();
-    dir_ = ::testing::TempDir() + "package_writer_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-           "/";
-    ::mkdir(dir_.c_str(), 0777);
   }
 
   std::string Source(const std::string& name,
                      const std::vector<std::uint8_t>& bytes) {
-    const std::string path = dir_ + name;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return path;
-  }
-  static std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    return temp_.Write(name, bytes);
   }
   static std::vector<std::uint8_t> Noise(std::size_t n, std::uint32_t seed) {
     std::vector<std::uint8_t> bytes(n);
@@ -112,7 +101,8 @@ class WritePackageTest : public ::testing::Test {
     return bytes;
   }
 
-  std::string dir_;
+  sfx_test::TempDir temp_;
+  const std::string dir_ = temp_.path();
 };
 
 TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
@@ -129,7 +119,7 @@ TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
   }
   const std::string out = dir_ + "setup.exe";
   const PackageSummary summary = WritePackage(plan, out);
-  const auto bytes = ReadAll(out);
+  const auto bytes = sfx_test::ReadBytes(out);
   ASSERT_EQ(static_cast<std::int64_t>(bytes.size()), summary.installer_size);
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 64, plan.stub.begin()));
 
@@ -180,11 +170,11 @@ TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
 
   // The same inputs give the same bytes.
   WritePackage(plan, dir_ + "again.exe");
-  EXPECT_EQ(ReadAll(dir_ + "again.exe"), bytes);
+  EXPECT_EQ(sfx_test::ReadBytes(dir_ + "again.exe"), bytes);
   // The skip flag lands in the size block.
   plan.skip_checksum = true;
   WritePackage(plan, dir_ + "skip.exe");
-  EXPECT_EQ(ReadAll(dir_ + "skip.exe")[64 + 22], 1);
+  EXPECT_EQ(sfx_test::ReadBytes(dir_ + "skip.exe")[64 + 22], 1);
 }
 
 // Incompressible files would be stored as they are; one that holds the
@@ -210,7 +200,7 @@ TEST_F(WritePackageTest, FilesHoldingTheMarkerStillGiveAWorkingInstaller) {
     plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
     plan.record.Files.back()->FileName = "noise.bin";
     const PackageSummary summary = WritePackage(plan, dir_ + "marker.exe");
-    sfx_test::MemoryFile file(ReadAll(dir_ + "marker.exe"));
+    sfx_test::MemoryFile file(sfx_test::ReadBytes(dir_ + "marker.exe"));
     const PackageCheckResult check = CheckPackageFile(file, false);
     EXPECT_EQ(check.status, PackageCheck::kOk);
     EXPECT_EQ(check.marker_offset, summary.marker_offset);
@@ -226,7 +216,7 @@ TEST_F(WritePackageTest, EveryFlippedByteBeforeTheMarkerFailsTheCheck) {
     plan.record.Files.back()->FileName = name;
   }
   const PackageSummary summary = WritePackage(plan, dir_ + "flip.exe");
-  const auto good = ReadAll(dir_ + "flip.exe");
+  const auto good = sfx_test::ReadBytes(dir_ + "flip.exe");
   for (std::int64_t at = 0; at < summary.marker_offset; ++at) {
     for (std::uint8_t mask : {0x01, 0x80}) {
       auto bytes = good;
@@ -267,9 +257,9 @@ TEST_F(WritePackageTest, AnyNumberOfThreadsGivesTheSameBytes) {
     EXPECT_EQ(files, (std::vector<std::size_t>{0, 1, 2, 3})) << jobs;
     EXPECT_EQ(progress, summary.data_size) << jobs;
     if (first.empty()) {
-      first = ReadAll(dir_ + "jobs.exe");
+      first = sfx_test::ReadBytes(dir_ + "jobs.exe");
     } else {
-      EXPECT_EQ(ReadAll(dir_ + "jobs.exe"), first) << jobs;
+      EXPECT_EQ(sfx_test::ReadBytes(dir_ + "jobs.exe"), first) << jobs;
     }
   }
 }
@@ -290,10 +280,10 @@ TEST_F(WritePackageTest, InputsAndExistingOutputsSurvive) {
   options.other_inputs = {other};
   for (const std::string& output :
        {source, dir_ + "hard.txt", dir_ + "./in.txt", other}) {
-    const auto before = ReadAll(output);
+    const auto before = sfx_test::ReadBytes(output);
     EXPECT_THROW(WritePackage(plan, output, options), PackageWriteError)
         << output;
-    EXPECT_EQ(ReadAll(output), before) << output;
+    EXPECT_EQ(sfx_test::ReadBytes(output), before) << output;
   }
   const std::string folder = dir_ + "folder";
   ::mkdir(folder.c_str(), 0777);
@@ -301,7 +291,7 @@ TEST_F(WritePackageTest, InputsAndExistingOutputsSurvive) {
   const std::string existing = Source("existing.exe", Noise(77, 6));
   plan.sources = {dir_ + "missing.txt"};
   EXPECT_THROW(WritePackage(plan, existing), PackageWriteError);
-  EXPECT_EQ(ReadAll(existing), Noise(77, 6));
+  EXPECT_EQ(sfx_test::ReadBytes(existing), Noise(77, 6));
 }
 
 TEST_F(WritePackageTest, FailuresLeaveNoOutput) {

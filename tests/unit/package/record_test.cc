@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/bytes.h"
 #include "package/record_writer.h"
 #include "paths/macros.h"
 #include "unit/package/test_platform.h"
@@ -113,9 +114,7 @@ void ExpectSame(const TInstalRecord& a, const TInstalRecord& b) {
 
 // Little builders for hand-made streams.
 void Put32(std::vector<std::uint8_t>* s, std::int32_t v) {
-  for (int i = 0; i < 4; ++i)
-    s->push_back(
-        static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
+  ByteWriter(s).Uint32(static_cast<std::uint32_t>(v));
 }
 void PutShort(std::vector<std::uint8_t>* s, const std::string& t) {
   s->push_back(static_cast<std::uint8_t>(t.size()));
@@ -285,9 +284,7 @@ TEST(RecordTest, CountsThatCannotFitAreCorrupted) {
   for (std::size_t at : count_offsets) {
     for (std::int32_t count : counts) {
       auto stream = base;
-      for (int i = 0; i < 4; ++i)
-        stream[at + i] = static_cast<std::uint8_t>(
-            static_cast<std::uint32_t>(count) >> (8 * i));
+      StoreUint32(&stream[at], static_cast<std::uint32_t>(count));
       TInstalRecord r;
       EXPECT_EQ(ParseRecord(r, stream.data(), stream.size()),
                 ReadResult::kCorrupted)

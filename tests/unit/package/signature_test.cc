@@ -12,6 +12,7 @@
 #include "package/package_writer.h"
 #include "platform/file_io.h"
 #include "support/memory_file.h"
+#include "support/package_image.h"
 
 namespace sfx {
 namespace {
@@ -25,9 +26,7 @@ constexpr std::size_t kSecurityAt = kOptional + 96 + 4 * 8;
 
 void Put32(std::vector<std::uint8_t>* bytes, std::size_t at,
            std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    bytes->at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
-  }
+  StoreUint32(&bytes->at(at + 3) - 3, value);  // bounds-checked
 }
 
 // A PE32 header with 16 data directories, followed by payload bytes.
@@ -46,19 +45,7 @@ std::vector<std::uint8_t> PeImage(std::size_t payload) {
   return image;
 }
 
-// `image` as the packer seals it: marker and stored checksum.
-std::vector<std::uint8_t> Sealed(std::vector<std::uint8_t> image) {
-  MemoryFile file(image);
-  std::uint32_t checksum = 0;
-  EXPECT_TRUE(ComputePackageChecksum(
-      file, static_cast<std::int64_t>(image.size()), &checksum));
-  for (int i = 0; i < 2; ++i) {
-    image.insert(image.end(), kMarkerHalf, kMarkerHalf + 8);
-  }
-  image.resize(image.size() + 4);
-  Put32(&image, image.size() - 4, checksum);
-  return image;
-}
+using fake::Sealed;
 
 // What signing does: a new CheckSum, padding to 8 bytes, a table at the
 // end, and the security entry pointing at it. `gap` extra bytes before

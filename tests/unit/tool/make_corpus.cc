@@ -11,34 +11,22 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "codec/file_entry.h"
 #include "codec/lzh_encoder.h"
 #include "package/container.h"
 #include "support/memory_file.h"
+#include "support/package_image.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
 void Set32(Bytes* b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    (*b)[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  sfx::StoreUint32(b->data() + at, v);
 }
-void Put32(Bytes* b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    b->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-// Recomputes the stored checksum of an installer whose marker is at `m`.
-void Seal(Bytes* b, std::size_t m) {
-  sfx_test::MemoryFile file(*b);
-  std::uint32_t checksum = 0;
-  if (!sfx::ComputePackageChecksum(file, static_cast<std::int64_t>(m),
-                                   &checksum))
-    return;
-  if (b->size() < m + 20) b->resize(m + 20);
-  Set32(b, m + 16, checksum);
-}
+void Put32(Bytes* b, std::uint32_t v) { sfx::ByteWriter(b).Uint32(v); }
+using sfx::fake::Reseal;
 
 void Write(const std::string& dir, const std::string& name, const Bytes& b) {
   std::ofstream out(dir + "/" + name, std::ios::binary);
@@ -155,7 +143,7 @@ int main(int argc, char** argv) {
   for (const Damage& d : damages) {
     Bytes b = good;
     d.apply(&b);
-    Seal(&b, m);
+    Reseal(&b, m);
     Write(dir, std::string(d.name) + ".exe", b);
   }
 
@@ -172,7 +160,7 @@ int main(int argc, char** argv) {
     const std::size_t marker = b.size();
     b.insert(b.end(), good.begin() + static_cast<long>(m),
              good.begin() + static_cast<long>(m + 16));
-    Seal(&b, marker);
+    Reseal(&b, marker);
     return b;
   };
   Bytes unknown = header;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "licence.h"
+#include "support/temp_dir.h"
 #include "tree.h"
 
 namespace sfxtool {
@@ -21,23 +22,13 @@ namespace {
 class ManifestTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/manifest-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     Write("a.txt", "a");
     Write("b.txt", "b");
   }
-  void TearDown() override {
-    const std::string command = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
   void Write(const std::string& name, const std::string& bytes) {
-    const std::string path = dir_ + "/" + name;
-    const std::string parent = path.substr(0, path.find_last_of('/'));
-    ASSERT_EQ(std::system(("mkdir -p '" + parent + "'").c_str()), 0);
-    std::ofstream(path, std::ios::binary) << bytes;
+    temp_.Write(name, bytes);
   }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return dir_ + name; }
   // Loads `body` after the three required keys (lines 1-3).
   Manifest Load(const std::string& body) {
     Write("m.toml",
@@ -56,7 +47,8 @@ class ManifestTest : public ::testing::Test {
     return "(no error)";
   }
 
-  std::string dir_;
+  sfx_test::TempDir temp_;
+  const std::string dir_ = temp_.path();
 };
 
 constexpr char kHead[] =

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "fake_platform.h"
 #include "install/uninstall_registration.h"
 #include "install/version_info.h"
@@ -16,17 +17,15 @@
 namespace sfxtool {
 namespace {
 
+// Little-endian fields, bounds-checked.
 void Put32(std::vector<std::uint8_t>* b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    b->at(at + i) = static_cast<std::uint8_t>(v >> (8 * i));
+  sfx::StoreUint32(&b->at(at + 3) - 3, v);
 }
 void Put16(std::vector<std::uint8_t>* b, std::size_t at, std::uint32_t v) {
-  b->at(at) = static_cast<std::uint8_t>(v);
-  b->at(at + 1) = static_cast<std::uint8_t>(v >> 8);
+  sfx::StoreUint16(&b->at(at + 1) - 1, static_cast<std::uint16_t>(v));
 }
 std::uint32_t Get32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return b.at(at) | b.at(at + 1) << 8 | b.at(at + 2) << 16 |
-         static_cast<std::uint32_t>(b.at(at + 3)) << 24;
+  return sfx::LoadUint32(&b.at(at + 3) - 3);
 }
 
 constexpr std::size_t kOptional = 0x40 + 24;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "codec/file_entry.h"
 #include "fake_platform.h"
 #include "package/container.h"
@@ -25,8 +26,7 @@ using fake::FakePlatformScope;
 constexpr char kInstaller[] = "C:\\Downloads\\setup.exe";
 
 void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  ByteWriter(&out).Uint32(v);
 }
 
 struct Entry {
