@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ansi.h"
@@ -146,6 +148,47 @@ Parsed ParseCommon(int argc, char** argv, int* i, CommonOptions* options) {
   }
   options->jobs = static_cast<unsigned>(n);
   return Parsed::kYes;
+}
+
+// A command's own flags: takes `arg` (with `next`, the argument after it
+// or null, setting *took_next when it is the flag's value) and says
+// whether it was one of them.
+using OwnFlags = std::function<bool(const std::string& arg, const char* next,
+                                    bool* took_next)>;
+
+// ParseArguments' result when the command is to run.
+constexpr int kRun = -1;
+
+// Walks a command's arguments: the common options (when `options`),
+// -h/--help, the command's own flags and one operand (`*operand`). kRun,
+// or the exit code to end with: 0 after the help, 2 after a usage error
+// (preceded by "`command`: unexpected argument" when `command` is given).
+int ParseArguments(int argc, char** argv, const char* usage,
+                   CommonOptions* options, const OwnFlags& own,
+                   std::string* operand, const char* command = nullptr) {
+  for (int i = 0; i < argc; ++i) {
+    if (options) {
+      const Parsed common = ParseCommon(argc, argv, &i, options);
+      if (common == Parsed::kBad) return Usage(usage);
+      if (common == Parsed::kYes) continue;
+    }
+    const std::string arg = argv[i];
+    if (IsHelp(argv[i])) return Help(usage);
+    bool took_next = false;
+    if (own && own(arg, i + 1 < argc ? argv[i + 1] : nullptr, &took_next)) {
+      if (took_next) ++i;
+      continue;
+    }
+    if (operand->empty() && !arg.empty() && arg[0] != '-') {
+      *operand = arg;
+      continue;
+    }
+    if (command) {
+      std::fprintf(stderr, "%s: unexpected argument '%s'\n", command, argv[i]);
+    }
+    return Usage(usage);
+  }
+  return kRun;
 }
 
 // The folders below the output directory for a target directory, as host
@@ -295,39 +338,32 @@ int RunBuildCommand(int argc, char** argv) {
   SigningOptions signing;
   std::string level;
   CommonOptions options;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const Parsed common = ParseCommon(argc, argv, &i, &options);
-    if (common == Parsed::kBad) return Usage(kBuildUsage);
-    if (common == Parsed::kYes) continue;
-    if (IsHelp(argv[i])) {
-      return Help(kBuildUsage);
-    } else if (arg == "--sign" && i + 1 < argc) {
-      signing.certificate = argv[++i];
-    } else if (arg == "--key" && i + 1 < argc) {
-      signing.key = argv[++i];
-    } else if (arg == "--timestamp" && i + 1 < argc) {
-      signing.timestamp = argv[++i];
-    } else if (arg == "-o" && i + 1 < argc) {
-      output = argv[++i];
-    } else if (arg == "--stub" && i + 1 < argc) {
-      stub_path = argv[++i];
-    } else if (arg == "--format" && i + 1 < argc) {
-      format = argv[++i];
-    } else if (arg == "--skip-checksum") {
-      skip_checksum = true;
-    } else if (arg == "--werror") {
-      werror = true;
-    } else if (arg == "--level" && i + 1 < argc) {
-      level = argv[++i];
-    } else if (manifest_path.empty() && !arg.empty() && arg[0] != '-') {
-      manifest_path = arg;
-    } else {
-      std::fprintf(stderr, "sfxtool build: unexpected argument '%s'\n",
-                   argv[i]);
-      return Usage(kBuildUsage);
-    }
-  }
+  const int parsed = ParseArguments(
+      argc, argv, kBuildUsage, &options,
+      [&](const std::string& arg, const char* next, bool* took_next) {
+        const std::pair<const char*, std::string*> valued[] = {
+            {"--sign", &signing.certificate},
+            {"--key", &signing.key},
+            {"--timestamp", &signing.timestamp},
+            {"-o", &output},
+            {"--stub", &stub_path},
+            {"--format", &format},
+            {"--level", &level}};
+        for (const auto& flag : valued) {
+          if (arg == flag.first && next) {
+            *flag.second = next;
+            *took_next = true;
+            return true;
+          }
+        }
+        bool* const on = arg == "--skip-checksum" ? &skip_checksum
+                         : arg == "--werror"      ? &werror
+                                                  : nullptr;
+        if (on) *on = true;
+        return on != nullptr;
+      },
+      &manifest_path, "sfxtool build");
+  if (parsed != kRun) return parsed;
   if (manifest_path.empty() || output.empty()) return Usage(kBuildUsage);
   if (signing.certificate.empty() != signing.key.empty() ||
       (signing.certificate.empty() && !signing.timestamp.empty())) {
@@ -440,18 +476,14 @@ int RunBuildCommand(int argc, char** argv) {
 int RunListCommand(int argc, char** argv) {
   std::string path;
   bool json = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (IsHelp(argv[i])) {
-      return Help(kListUsage);
-    } else if (arg == "--json") {
-      json = true;
-    } else if (path.empty() && !arg.empty() && arg[0] != '-') {
-      path = arg;
-    } else {
-      return Usage(kListUsage);
-    }
-  }
+  const int parsed = ParseArguments(
+      argc, argv, kListUsage, nullptr,
+      [&json](const std::string& arg, const char*, bool*) {
+        if (arg == "--json") json = true;
+        return arg == "--json";
+      },
+      &path);
+  if (parsed != kRun) return parsed;
   if (path.empty()) return Usage(kListUsage);
   struct stat st;
   std::unique_ptr<sfx::File> file;
@@ -468,19 +500,9 @@ int RunListCommand(int argc, char** argv) {
 int RunVerifyCommand(int argc, char** argv) {
   std::string path;
   CommonOptions options;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const Parsed common = ParseCommon(argc, argv, &i, &options);
-    if (common == Parsed::kBad) return Usage(kVerifyUsage);
-    if (common == Parsed::kYes) continue;
-    if (IsHelp(argv[i])) {
-      return Help(kVerifyUsage);
-    } else if (path.empty() && !arg.empty() && arg[0] != '-') {
-      path = arg;
-    } else {
-      return Usage(kVerifyUsage);
-    }
-  }
+  const int parsed =
+      ParseArguments(argc, argv, kVerifyUsage, &options, nullptr, &path);
+  if (parsed != kRun) return parsed;
   if (path.empty()) return Usage(kVerifyUsage);
   struct stat st;
   std::unique_ptr<sfx::File> file;
@@ -519,21 +541,16 @@ int RunExtractCommand(int argc, char** argv) {
   std::string path;
   std::string output;
   CommonOptions options;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const Parsed common = ParseCommon(argc, argv, &i, &options);
-    if (common == Parsed::kBad) return Usage(kExtractUsage);
-    if (common == Parsed::kYes) continue;
-    if (IsHelp(argv[i])) {
-      return Help(kExtractUsage);
-    } else if (arg == "-o" && i + 1 < argc) {
-      output = argv[++i];
-    } else if (path.empty() && !arg.empty() && arg[0] != '-') {
-      path = arg;
-    } else {
-      return Usage(kExtractUsage);
-    }
-  }
+  const int parsed = ParseArguments(
+      argc, argv, kExtractUsage, &options,
+      [&output](const std::string& arg, const char* next, bool* took_next) {
+        if (arg != "-o" || !next) return false;
+        output = next;
+        *took_next = true;
+        return true;
+      },
+      &path);
+  if (parsed != kRun) return parsed;
   if (path.empty() || output.empty()) return Usage(kExtractUsage);
   struct stat st;
   std::unique_ptr<sfx::File> file;
