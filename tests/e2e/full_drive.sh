@@ -14,8 +14,7 @@ work=$(mktemp -d /tmp/sfx-full-drive.XXXXXX)
 mount_dir=$work/drive
 letter=t:
 link=$WINEPREFIX/dosdevices/$letter
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/cli_test.sh"
 
 cleanup() {
   rm -f "$link"
@@ -76,5 +75,4 @@ code=$?
   fail "no space: the old big.bin was not kept"
 
 wine reg delete 'HKCU\Software\SfxTests\FullDrive' /f >/dev/null 2>&1
-if ((failures == 0)); then echo "full drive: all passed"; fi
-exit $((failures > 0))
+finish

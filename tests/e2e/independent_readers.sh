@@ -8,9 +8,7 @@
 set -euo pipefail
 installer=$1
 dest='C:\sfx-e2e\readers\Hello'
-failures=0
-
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/cli_test.sh"
 
 wine cmd /c 'rmdir /s /q C:\sfx-e2e\readers' >/dev/null 2>&1 || true
 wine reg delete 'HKCU\Software\SfxTests\HelloE2E' /f >/dev/null 2>&1 || true
@@ -76,8 +74,4 @@ check_link Shortcut0 "${d}hello.exe" '/greet "dear user"' "$d"
 check_link DeskIcon0 "${d}hello.exe" '/greet "dear user"' "$d"
 check_link Shortcut1 "${d}Docs\\readme.txt" '' "${d}Docs"
 
-if [[ $failures -ne 0 ]]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "independent readers agree: log key, uninstall key and 3 shortcuts"
+finish
