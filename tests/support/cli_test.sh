@@ -32,6 +32,21 @@ finish() {
   exit $?
 }
 
+# refused_manifest NAME PATTERN TOML: "$sfxtool" build (on stub.bin) refuses
+# the manifest TOML with exit code 1 and one line "sfxtool: bad.toml:"
+# PATTERN on standard error, and writes no installer.
+refused_manifest() {
+  printf '%s\n' "$3" >bad.toml
+  "$sfxtool" build bad.toml -o bad.exe --stub stub.bin >out.txt 2>err.txt
+  local code=$?
+  if [[ $code -eq 1 && $(wc -l <err.txt) -eq 1 ]] &&
+     grep -qE "^sfxtool: bad\.toml:$2" err.txt && [[ ! -e bad.exe ]]; then
+    pass "$1"
+  else
+    fail "$1 (exit $code: $(cat err.txt))"
+  fi
+}
+
 # stub_stand_in FILE: a stand-in for the installer program, any bytes with
 # one size block.
 stub_stand_in() {

@@ -85,15 +85,10 @@ code=$?
 
 # Refused names: one line naming the manifest line and field, no installer.
 refused() { # NAME PATTERN TOML-BODY
-  printf 'product_name = "R"\ninstall_dir = "C:\\\\R"\nregistry_key = "R"\n%s\n' "$3" >bad.toml
-  "$sfxtool" build bad.toml -o bad.exe --stub stub.bin >/dev/null 2>err.txt
-  local code=$?
-  if [[ $code -eq 1 && $(wc -l <err.txt) -eq 1 ]] && grep -qE "^sfxtool: bad\.toml:$2" err.txt &&
-     [[ ! -e bad.exe ]]; then
-    pass "refused: $1"
-  else
-    fail "refused: $1 (exit $code: $(cat err.txt))"
-  fi
+  refused_manifest "refused: $1" "$2" 'product_name = "R"
+install_dir = "C:\\R"
+registry_key = "R"'"
+$3"
 }
 refused "a target directory that climbs out" '6: file\[0\]\.target_dir: "\.\.\\\.\.\\Escaped", which has a \. or \.\. component' \
   '[[file]]

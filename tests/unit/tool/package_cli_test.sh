@@ -261,17 +261,7 @@ head -c $((size - 30)) setup-2.4.exe >nomarker.exe
 check "no marker is reported" grep -q 'FAILED: no trailer marker' out.txt
 
 # Manifest errors name the line and the field, exit code 1.
-manifest_error() { # NAME PATTERN TOML
-  printf '%s\n' "$3" >bad.toml
-  "$sfxtool" build bad.toml -o bad.exe --stub stub.bin >out.txt 2>err.txt
-  local code=$?
-  if [[ $code -eq 1 && $(wc -l <err.txt) -eq 1 ]] && grep -qE "^sfxtool: bad\.toml:$2" err.txt &&
-     [[ ! -e bad.exe ]]; then
-    pass "manifest error: $1"
-  else
-    fail "manifest error: $1 (exit $code: $(cat err.txt))"
-  fi
-}
+manifest_error() { refused_manifest "manifest error: $1" "$2" "$3"; }
 head='product_name = "P"
 install_dir = "C:\\P"
 registry_key = "K"'
