@@ -21,19 +21,15 @@
 #include "temp_dir.h"
 
 namespace sfx::fake {
-namespace {
 
-// A stand-in for the installer program: some bytes around a size block.
 std::vector<std::uint8_t> StubImage() {
   std::vector<std::uint8_t> stub(64, 'S');
-  stub.push_back(22);
-  for (const char* c = kStubSizeTag; *c; ++c) stub.push_back(*c);
-  stub.insert(stub.end(), 9, 0);
+  stub.push_back(kStubSizeBlockSize - 1);
+  stub.insert(stub.end(), kStubSizeTag, kStubSizeTag + 13);
+  stub.insert(stub.end(), 9, 0xEE);  // the packer must fill all of them
   stub.insert(stub.end(), 32, 'T');
   return stub;
 }
-
-}  // namespace
 
 TInstalRecord CloneRecord(const TInstalRecord& record) {
   // The packer's writer and the installer's reader are exact inverses (the

@@ -14,6 +14,10 @@
 
 namespace sfx::fake {
 
+// A stand-in for the installer program: 64 bytes, the size block (with
+// 0xEE where the packer writes its values), 32 bytes.
+std::vector<std::uint8_t> StubImage();
+
 // A deep copy of `record` (one the packer accepts).
 TInstalRecord CloneRecord(const TInstalRecord& record);
 

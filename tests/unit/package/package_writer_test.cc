@@ -14,35 +14,29 @@
 #include "codec/file_entry.h"
 #include "package/container.h"
 #include "support/memory_file.h"
+#include "support/package_image.h"
 #include "support/temp_dir.h"
 
 namespace sfx {
 namespace {
 
-std::vector<std::uint8_t> Stub() {
-  std::vector<std::uint8_t> stub(64, 'M');
-  stub.push_back(22);
-  stub.insert(stub.end(), kStubSizeTag, kStubSizeTag + 13);
-  stub.insert(stub.end(), 9, 0xEE);
-  stub.insert(stub.end(), 30, 'Z');
-  return stub;
-}
+using fake::StubImage;
 
 TEST(FindStubSizeBlockTest, Cases) {
-  EXPECT_EQ(FindStubSizeBlock(Stub()), 64u);
+  EXPECT_EQ(FindStubSizeBlock(StubImage()), 64u);
   struct Case {
     const char* name;
     std::vector<std::uint8_t> stub;
   };
-  auto twice = Stub();
+  auto twice = StubImage();
   twice.insert(twice.end(), kStubSizeTag, kStubSizeTag + 13);
-  auto wrong_length = Stub();
+  auto wrong_length = StubImage();
   wrong_length[64] = 23;
   auto at_start = std::vector<std::uint8_t>(kStubSizeTag, kStubSizeTag + 13);
   at_start.resize(40);
-  auto cut = Stub();
+  auto cut = StubImage();
   cut.resize(64 + 20);
-  auto with_marker = Stub();
+  auto with_marker = StubImage();
   for (int i = 0; i < 2; ++i)
     with_marker.insert(with_marker.end(), kMarkerHalf, kMarkerHalf + 8);
   const Case cases[] = {{"no tag", std::vector<std::uint8_t>(100, 'x')},
@@ -109,7 +103,7 @@ TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
   const std::vector<std::vector<std::uint8_t>> contents = {
       {}, Text(65000), Noise(130000, 1), Text(65001), Noise(10, 2)};
   PackagePlan plan;
-  plan.stub = Stub();
+  plan.stub = StubImage();
   for (std::size_t i = 0; i < contents.size(); ++i) {
     const std::string name = "f" + std::to_string(i) + ".bin";
     plan.sources.push_back(Source(name, contents[i]));
@@ -195,7 +189,7 @@ TEST_F(WritePackageTest, FilesHoldingTheMarkerStillGiveAWorkingInstaller) {
     auto content = Noise(c.size, 7);
     std::copy(marker.begin(), marker.end(), content.begin() + c.marker_at);
     PackagePlan plan;
-    plan.stub = Stub();
+    plan.stub = StubImage();
     plan.sources = {Source("noise.bin", content)};
     plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
     plan.record.Files.back()->FileName = "noise.bin";
@@ -209,7 +203,7 @@ TEST_F(WritePackageTest, FilesHoldingTheMarkerStillGiveAWorkingInstaller) {
 
 TEST_F(WritePackageTest, EveryFlippedByteBeforeTheMarkerFailsTheCheck) {
   PackagePlan plan;
-  plan.stub = Stub();
+  plan.stub = StubImage();
   plan.sources = {Source("a.txt", Text(700)), Source("b.bin", Noise(300, 3))};
   for (const char* name : {"a.txt", "b.bin"}) {
     plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
@@ -230,7 +224,7 @@ TEST_F(WritePackageTest, EveryFlippedByteBeforeTheMarkerFailsTheCheck) {
 
 TEST_F(WritePackageTest, AnyNumberOfThreadsGivesTheSameBytes) {
   PackagePlan plan;
-  plan.stub = Stub();
+  plan.stub = StubImage();
   const std::vector<std::vector<std::uint8_t>> contents = {
       Text(400000), {}, Noise(200000, 4), Text(10)};
   for (std::size_t i = 0; i < contents.size(); ++i) {
@@ -268,7 +262,7 @@ TEST_F(WritePackageTest, AnyNumberOfThreadsGivesTheSameBytes) {
 // build that fails leaves the file it would have replaced as it was.
 TEST_F(WritePackageTest, InputsAndExistingOutputsSurvive) {
   PackagePlan plan;
-  plan.stub = Stub();
+  plan.stub = StubImage();
   const std::string source = Source("in.txt", Text(3000));
   const std::string other = Source("other.bin", Noise(50, 5));
   ::unlink((dir_ + "hard.txt").c_str());
@@ -315,7 +309,7 @@ TEST_F(WritePackageTest, FailuresLeaveNoOutput) {
   };
   for (const Case& c : cases) {
     PackagePlan plan;
-    plan.stub = Stub();
+    plan.stub = StubImage();
     plan.sources.push_back(Source("a.txt", Text(100)));
     plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
     plan.record.Files[0]->FileName = "a.txt";
