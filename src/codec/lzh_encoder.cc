@@ -4,12 +4,13 @@
 // code length in the tree with the information its count carries,
 // log2(root count / leaf count): the tree's code lengths are whole bits and
 // jump as the counts move, while the counts predict the lengths the coming
-// symbols will meet. Prices are read afresh every 4096 bytes, as the tree
-// has moved on.
+// symbols will meet. Prices are read afresh every few KB, as the tree has
+// moved on (more often near the start, where it moves fast).
 //
-// kBest: the parse is chosen piece by piece by dynamic programming over
-// the piece and a look-ahead behind it, with the nearest match of every
-// length at every position (from the binary-tree match finder). Only the
+// kBest: the parse is chosen piece by piece (512 bytes at the start of a
+// stream, growing to 4 KB) by dynamic programming over the piece and a
+// look-ahead behind it, with the nearest match of every length at every
+// position (from the binary-tree match finder). Only the
 // symbols that start inside the piece are coded, which moves the tree on;
 // the look-ahead is parsed again with the next piece and its fresh prices.
 //
@@ -38,8 +39,12 @@ using lzh::MatchCandidate;
 constexpr std::uint32_t kScale = 16;
 
 // The best level's parse.
-constexpr int kBestMaxChain = 96;        // tree nodes visited per position
-constexpr std::size_t kPiece = 4096;     // bytes whose parse is kept per round
+constexpr int kBestMaxChain = 96;  // tree nodes visited per position
+// Bytes whose parse is kept per round: kMaxPiece, but less near the start of
+// a stream, where the tree still moves fast and its prices go stale sooner.
+constexpr std::size_t kMinPiece = 512;
+constexpr std::size_t kMaxPiece = 4096;
+constexpr std::size_t kPieceGrowth = 8;  // a piece is 1/8 of what precedes it
 constexpr std::size_t kLookAhead = 256;  // parsed with them
 // The fast level's search.
 constexpr int kFastMaxChain = 128;
@@ -99,10 +104,12 @@ class Parser {
   void Run() {
     std::size_t at = 0;
     while (at < size_) {
-      const std::size_t end = std::min(size_, at + kPiece + kLookAhead);
+      const std::size_t piece =
+          std::clamp(at / kPieceGrowth, kMinPiece, kMaxPiece);
+      const std::size_t end = std::min(size_, at + piece + kLookAhead);
       FindUpTo(end);
       ReadPrices(writer_->Tree(), symbol_price_);
-      Parse(at, end, std::min(size_, at + kPiece));
+      Parse(at, end, std::min(size_, at + piece));
       for (const Choice& c : choices_) {
         if (c.length == 1) {
           writer_->Literal(data_[at]);
@@ -117,17 +124,23 @@ class Parser {
 
  private:
   // Runs the match finder over every position below `end` not yet seen,
-  // keeping its candidates. The positions that a match of the longest
-  // length covers are entered without a search and get no candidates: the
-  // parse takes such a match as it comes (long runs need no more).
+  // keeping its candidates. Inside the bytes that a match of the longest
+  // length covers, a position keeps only its longest candidate, which the
+  // parse prices at its full length: long runs need no more, yet a parse
+  // that enters the run at any byte (from an earlier match, or where the
+  // previous piece stopped) still finds its way through it.
   void FindUpTo(std::size_t end) {
     while (found_ < end) {
       first_.push_back(static_cast<std::uint32_t>(candidates_.size()));
-      if (found_ < skip_until_) {
-        finder_.Skip(found_);
+      const int max_length =
+          static_cast<int>(std::min<std::size_t>(kMaxMatch, size_ - found_));
+      const bool inside = found_ < skip_until_;
+      long_only_.push_back(inside ? 1 : 0);
+      if (inside) {
+        scratch_.clear();
+        const int longest = finder_.Find(found_, max_length, &scratch_);
+        if (longest > 0) candidates_.push_back(scratch_.back());
       } else {
-        const int max_length =
-            static_cast<int>(std::min<std::size_t>(kMaxMatch, size_ - found_));
         const int longest = finder_.Find(found_, max_length, &candidates_);
         if (longest == kMaxMatch) skip_until_ = found_ + kMaxMatch;
       }
@@ -145,6 +158,8 @@ class Parser {
     candidates_.erase(candidates_.begin(), candidates_.begin() + kept);
     first_.erase(first_.begin(),
                  first_.begin() + static_cast<std::ptrdiff_t>(drop));
+    long_only_.erase(long_only_.begin(),
+                     long_only_.begin() + static_cast<std::ptrdiff_t>(drop));
     for (std::uint32_t& f : first_) f -= kept;
     base_ = at;
   }
@@ -170,6 +185,10 @@ class Parser {
       // Candidates come nearest first with growing lengths: each length is
       // priced with the nearest match that reaches it.
       int length = kMinMatch;
+      if (long_only_[index] && first_[index] < last_candidate) {
+        length = std::max(
+            kMinMatch, std::min(candidates_[first_[index]].length, max_length));
+      }
       for (std::uint32_t k = first_[index];
            k < last_candidate && length <= max_length; ++k) {
         const MatchCandidate& c = candidates_[k];
@@ -210,6 +229,8 @@ class Parser {
   std::size_t found_ = 0;
   std::size_t skip_until_ = 0;
   std::vector<std::uint32_t> first_;
+  std::vector<std::uint8_t> long_only_;  // per position, as first_
+  std::vector<MatchCandidate> scratch_;
   std::vector<MatchCandidate> candidates_;
   std::vector<Step> steps_;
   std::vector<std::size_t> path_;
