@@ -46,9 +46,10 @@ constexpr std::size_t kMinPiece = 512;
 constexpr std::size_t kMaxPiece = 4096;
 constexpr std::size_t kPieceGrowth = 8;  // a piece is 1/8 of what precedes it
 constexpr std::size_t kLookAhead = 256;  // parsed with them
-// The fast level's search.
-constexpr int kFastMaxChain = 128;
-
+// The fast level's search: chain links visited per position (more in
+// repetitive data, see LzhChainFinder). Its prices are read afresh as
+// often as the best level's pieces.
+constexpr int kFastMaxChain = 32;
 // kScale * log2(n) for n = 1 .. kCountLimit, rounded.
 const std::uint8_t* Log2Table() {
   static const std::vector<std::uint8_t> table = [] {
@@ -244,64 +245,69 @@ class Parser {
 // but judged by prices. The positions inside a match are only entered.
 class GreedyParser {
  public:
-  GreedyParser(const std::uint8_t* data, std::size_t size, int max_chain,
+  GreedyParser(const std::uint8_t* data, std::size_t size,
                lzh::LzhSymbolWriter* writer)
       : data_(data),
         size_(size),
         writer_(writer),
-        finder_(data, size, max_chain) {}
+        finder_(data, size, kFastMaxChain) {}
 
   void Run() {
     std::size_t pos = 0;
     std::size_t next_prices = 0;
-    Best here = Search(pos);
     while (pos < size_) {
       if (pos >= next_prices) {
         ReadPrices(writer_->Tree(), symbol_price_);
-        next_prices = pos + kRepriceEvery;
+        next_prices =
+            pos + std::clamp(pos / kPieceGrowth, kMinPiece, kMaxPiece);
       }
-      if (here.length == 0) {
-        writer_->Literal(data_[pos]);
-        ++pos;
-        if (pos < size_) here = Search(pos);
-        continue;
-      }
-      const Best next = pos + 1 < size_ ? Search(pos + 1) : Best{};
+      const Best here = At(pos);
+      const Best next =
+          here.length > 0 && pos + 1 < size_ ? At(pos + 1) : Best{};
       // Put the match off by a literal when the next one is longer and
       // saves more.
-      if (next.length > here.length && next.saving > here.saving) {
+      if (here.length == 0 ||
+          (next.length > here.length && next.saving > here.saving)) {
         writer_->Literal(data_[pos]);
         ++pos;
-        here = next;
         continue;
       }
       writer_->Match(here.length, here.distance);
-      for (std::size_t p = pos + 2; p < pos + here.length; ++p) finder_.Skip(p);
-      pos += here.length;
-      if (pos < size_) here = Search(pos);
+      pos += static_cast<std::size_t>(here.length);
     }
   }
 
  private:
-  static constexpr std::size_t kRepriceEvery = 4096;
-
   struct Best {
     int length = 0;  // 0: no match
     int distance = 0;
-    std::uint32_t price = 0;
     std::int64_t saving = 0;  // against literals for the same bytes
   };
 
-  // The candidate at `pos` with the lowest price per byte.
+  // The search result at `p` (not below the last position asked for):
+  // enters the positions before it without a search; the last two results
+  // are remembered, as the look-ahead asks for each position twice.
+  Best At(std::size_t p) {
+    for (int k = 0; k < 2; ++k) {
+      if (memo_pos_[k] == p) return memo_[k];
+    }
+    for (; entered_ < p; ++entered_) finder_.Skip(entered_);
+    const Best best = Search(p);
+    entered_ = p + 1;
+    memo_pos_[memo_next_] = p;
+    memo_[memo_next_] = best;
+    memo_next_ ^= 1;
+    return best;
+  }
+
+  // The candidate at `pos` that saves the most against coding its bytes as
+  // literals; none when no candidate saves anything.
   Best Search(std::size_t pos) {
     candidates_.clear();
     const int max_length =
         static_cast<int>(std::min<std::size_t>(kMaxMatch, size_ - pos));
     finder_.Find(pos, max_length, &candidates_);
-    // The candidate that saves the most against coding its bytes as
-    // literals; none when no candidate saves anything.
     Best best;
-    std::int64_t best_saving = 0;
     std::uint32_t literals = 0;
     int covered = 0;
     for (const MatchCandidate& c : candidates_) {
@@ -312,10 +318,7 @@ class GreedyParser {
       const std::uint32_t price =
           PositionPrice(c.distance) + symbol_price_[lzh::MatchSymbol(c.length)];
       const std::int64_t saving = static_cast<std::int64_t>(literals) - price;
-      if (saving > best_saving) {
-        best_saving = saving;
-        best = {c.length, c.distance, price, saving};
-      }
+      if (saving > best.saving) best = {c.length, c.distance, saving};
     }
     return best;
   }
@@ -326,6 +329,10 @@ class GreedyParser {
   lzh::LzhChainFinder finder_;
   std::uint32_t symbol_price_[lzh::kSymbolCount];
   std::vector<MatchCandidate> candidates_;
+  std::size_t entered_ = 0;  // positions below are in the finder
+  std::size_t memo_pos_[2] = {SIZE_MAX, SIZE_MAX};
+  Best memo_[2];
+  int memo_next_ = 0;
 };
 
 }  // namespace
@@ -350,7 +357,7 @@ std::vector<std::uint8_t> LzhEncodeBuffer(const std::uint8_t* data,
   lzh::LzhSymbolWriter writer(static_cast<std::uint32_t>(size));
   if (size > 0) {
     if (level == LzhLevel::kFast) {
-      GreedyParser(data, size, kFastMaxChain, &writer).Run();
+      GreedyParser(data, size, &writer).Run();
     } else {
       Parser(data, size, &writer).Run();
     }

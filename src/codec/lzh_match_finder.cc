@@ -15,6 +15,10 @@ namespace lzh {
 
 namespace {
 constexpr int kHashBits = 15;
+// The chain finder's search goes kExtraChain links further when the links
+// it may visit are used up and it has found a match of kExtendFrom bytes.
+constexpr int kExtendFrom = 4;
+constexpr int kExtraChain = 1024;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 // Tree nodes live in slots indexed by position; a slot is reused only
 // after 2 * 4096 positions, when its node is out of the window for good.
@@ -44,6 +48,13 @@ int MatchLength(const std::uint8_t* a, const std::uint8_t* b, int limit) {
   return length;
 #endif
 }
+// Hash of the four bytes at p.
+std::uint32_t Hash4Of(const std::uint8_t* p) {
+  std::uint32_t key;
+  std::memcpy(&key, p, 4);
+  return (key * 2654435761u) >> (32 - kHashBits);
+}
+
 // Hash of the three bytes at p.
 std::uint32_t HashOf(const std::uint8_t* p) {
   const std::uint32_t key = static_cast<std::uint32_t>(p[0]) << 16 |
@@ -150,7 +161,9 @@ LzhChainFinder::LzhChainFinder(const std::uint8_t* data, std::size_t size,
       end_(kRingSize + size),
       max_chain_(max_chain),
       head_(std::size_t{1} << kHashBits, kNone),
-      prev_(kRingSize, kNone) {
+      head3_(std::size_t{1} << kHashBits, kNone),
+      prev_(kRingSize, kNone),
+      prev3_(kRingSize, kNone) {
   if (size > 0) std::memcpy(padded_.data() + kRingSize, data, size);
   // Match lengths stop at end_; the slack only keeps the reads in bounds.
   for (std::size_t v = 0; v < kRingSize; ++v) Insert(v);
@@ -158,7 +171,10 @@ LzhChainFinder::LzhChainFinder(const std::uint8_t* data, std::size_t size,
 
 void LzhChainFinder::Insert(std::size_t v) {
   if (v + kMinMatch > end_) return;
-  const std::uint32_t h = HashOf(&padded_[v]);
+  const std::uint32_t h3 = HashOf(&padded_[v]);
+  prev3_[v & kRingMask] = head3_[h3];
+  head3_[h3] = static_cast<std::uint32_t>(v);
+  const std::uint32_t h = Hash4Of(&padded_[v]);
   prev_[v & kRingMask] = head_[h];
   head_[h] = static_cast<std::uint32_t>(v);
 }
@@ -175,16 +191,42 @@ int LzhChainFinder::Find(std::size_t pos, int max_length,
   int best = kMinMatch - 1;
   if (limit >= kMinMatch) {
     const std::uint8_t* here = &padded_[v];
-    std::uint32_t candidate = head_[HashOf(&padded_[v])];
-    for (int chain = max_chain_; chain > 0 && candidate != kNone; --chain) {
-      if (v - candidate > static_cast<std::size_t>(kRingSize)) break;
+    // The nearest string of three equal bytes first, then the chain of
+    // the strings whose first four bytes hash alike, newest first.
+    std::uint32_t near = head3_[HashOf(here)];
+    for (int chain = max_chain_; chain > 0 && near != kNone; --chain) {
+      if (v - near > static_cast<std::size_t>(kRingSize)) break;
+      if (std::memcmp(&padded_[near], here, kMinMatch) == 0) {
+        best = MatchLength(&padded_[near], here, limit);
+        out->push_back({best, static_cast<int>(v - near)});
+        break;
+      }
+      const std::uint32_t next = prev3_[near & kRingMask];
+      if (next == kNone || next >= near) break;
+      near = next;
+    }
+    std::uint32_t candidate = head_[Hash4Of(here)];
+    int budget = max_chain_;
+    bool extended = false;
+    while (best < limit && candidate != kNone &&
+           v - candidate <= static_cast<std::size_t>(kRingSize)) {
+      if (budget-- == 0) {
+        // A long match found but the chain not exhausted: repetitive data,
+        // where the longest match tends to lie further down.
+        if (extended || best < kExtendFrom) break;
+        extended = true;
+        budget = kExtraChain - 1;
+      }
       const std::uint8_t* there = &padded_[candidate];
-      if (there[best] == here[best]) {
+      std::uint32_t x, y;  // the four bytes ending where `best` would end
+      const int check = best >= 3 ? best - 3 : 0;
+      std::memcpy(&x, there + check, 4);
+      std::memcpy(&y, here + check, 4);
+      if (x == y) {
         const int length = MatchLength(there, here, limit);
         if (length > best) {
           best = length;
           out->push_back({length, static_cast<int>(v - candidate)});
-          if (length == limit) break;
         }
       }
       const std::uint32_t next = prev_[candidate & kRingMask];

@@ -51,9 +51,12 @@ class LzhMatchFinder {
 };
 
 // The same contract over hash chains: a position is entered in O(1), so
-// Skip() costs next to nothing, but the search is a plain walk down the
-// chain (newest first) of at most `max_chain` positions. Suits a parse that
-// searches only where it needs a match.
+// Skip() costs next to nothing, but the search is a plain walk down a chain
+// (newest first): to the nearest position whose first three bytes match,
+// then along those whose first four bytes hash alike, at most `max_chain` of
+// them, or 1024 more when these are used up and a match of four bytes or more
+// has turned up (repetitive data, where the longest match tends to lie further
+// down). Suits a parse that searches only where it needs a match.
 class LzhChainFinder {
  public:
   LzhChainFinder(const std::uint8_t* data, std::size_t size, int max_chain);
@@ -67,8 +70,10 @@ class LzhChainFinder {
   std::vector<std::uint8_t> padded_;  // 4096 spaces + data + slack
   std::size_t end_;
   int max_chain_;
-  std::vector<std::uint32_t> head_;
-  std::vector<std::uint32_t> prev_;  // ring of links, by position & 4095
+  std::vector<std::uint32_t> head_;   // newest position per 4-byte hash
+  std::vector<std::uint32_t> head3_;  // newest position per 3-byte hash
+  std::vector<std::uint32_t> prev_;   // rings of links, by position & 4095
+  std::vector<std::uint32_t> prev3_;
 };
 
 }  // namespace lzh
