@@ -4,12 +4,13 @@
 // code length in the tree with the information its count carries,
 // log2(root count / leaf count): the tree's code lengths are whole bits and
 // jump as the counts move, while the counts predict the lengths the coming
-// symbols will meet. Prices are read afresh every 4096 bytes, as the tree
-// has moved on.
+// symbols will meet. Prices are read afresh every few KB, as the tree has
+// moved on (more often near the start, where it moves fast).
 //
-// kBest: the parse is chosen piece by piece by dynamic programming over
-// the piece and a look-ahead behind it, with the nearest match of every
-// length at every position (from the binary-tree match finder). Only the
+// kBest: the parse is chosen piece by piece (512 bytes at the start of a
+// stream, growing to 4 KB) by dynamic programming over the piece and a
+// look-ahead behind it, with the nearest match of every length at every
+// position (from the binary-tree match finder). Only the
 // symbols that start inside the piece are coded, which moves the tree on;
 // the look-ahead is parsed again with the next piece and its fresh prices.
 //
@@ -38,12 +39,17 @@ using lzh::MatchCandidate;
 constexpr std::uint32_t kScale = 16;
 
 // The best level's parse.
-constexpr int kBestMaxChain = 96;        // tree nodes visited per position
-constexpr std::size_t kPiece = 4096;     // bytes whose parse is kept per round
+constexpr int kBestMaxChain = 96;  // tree nodes visited per position
+// Bytes whose parse is kept per round: kMaxPiece, but less near the start of
+// a stream, where the tree still moves fast and its prices go stale sooner.
+constexpr std::size_t kMinPiece = 512;
+constexpr std::size_t kMaxPiece = 4096;
+constexpr std::size_t kPieceGrowth = 8;  // a piece is 1/8 of what precedes it
 constexpr std::size_t kLookAhead = 256;  // parsed with them
-// The fast level's search.
-constexpr int kFastMaxChain = 128;
-
+// The fast level's search: chain links visited per position (more in
+// repetitive data, see LzhChainFinder). Its prices are read afresh as
+// often as the best level's pieces.
+constexpr int kFastMaxChain = 32;
 // kScale * log2(n) for n = 1 .. kCountLimit, rounded.
 const std::uint8_t* Log2Table() {
   static const std::vector<std::uint8_t> table = [] {
@@ -99,10 +105,12 @@ class Parser {
   void Run() {
     std::size_t at = 0;
     while (at < size_) {
-      const std::size_t end = std::min(size_, at + kPiece + kLookAhead);
+      const std::size_t piece =
+          std::clamp(at / kPieceGrowth, kMinPiece, kMaxPiece);
+      const std::size_t end = std::min(size_, at + piece + kLookAhead);
       FindUpTo(end);
       ReadPrices(writer_->Tree(), symbol_price_);
-      Parse(at, end, std::min(size_, at + kPiece));
+      Parse(at, end, std::min(size_, at + piece));
       for (const Choice& c : choices_) {
         if (c.length == 1) {
           writer_->Literal(data_[at]);
@@ -117,17 +125,23 @@ class Parser {
 
  private:
   // Runs the match finder over every position below `end` not yet seen,
-  // keeping its candidates. The positions that a match of the longest
-  // length covers are entered without a search and get no candidates: the
-  // parse takes such a match as it comes (long runs need no more).
+  // keeping its candidates. Inside the bytes that a match of the longest
+  // length covers, a position keeps only its longest candidate, which the
+  // parse prices at its full length: long runs need no more, yet a parse
+  // that enters the run at any byte (from an earlier match, or where the
+  // previous piece stopped) still finds its way through it.
   void FindUpTo(std::size_t end) {
     while (found_ < end) {
       first_.push_back(static_cast<std::uint32_t>(candidates_.size()));
-      if (found_ < skip_until_) {
-        finder_.Skip(found_);
+      const int max_length =
+          static_cast<int>(std::min<std::size_t>(kMaxMatch, size_ - found_));
+      const bool inside = found_ < skip_until_;
+      long_only_.push_back(inside ? 1 : 0);
+      if (inside) {
+        scratch_.clear();
+        const int longest = finder_.Find(found_, max_length, &scratch_);
+        if (longest > 0) candidates_.push_back(scratch_.back());
       } else {
-        const int max_length =
-            static_cast<int>(std::min<std::size_t>(kMaxMatch, size_ - found_));
         const int longest = finder_.Find(found_, max_length, &candidates_);
         if (longest == kMaxMatch) skip_until_ = found_ + kMaxMatch;
       }
@@ -145,6 +159,8 @@ class Parser {
     candidates_.erase(candidates_.begin(), candidates_.begin() + kept);
     first_.erase(first_.begin(),
                  first_.begin() + static_cast<std::ptrdiff_t>(drop));
+    long_only_.erase(long_only_.begin(),
+                     long_only_.begin() + static_cast<std::ptrdiff_t>(drop));
     for (std::uint32_t& f : first_) f -= kept;
     base_ = at;
   }
@@ -170,6 +186,10 @@ class Parser {
       // Candidates come nearest first with growing lengths: each length is
       // priced with the nearest match that reaches it.
       int length = kMinMatch;
+      if (long_only_[index] && first_[index] < last_candidate) {
+        length = std::max(
+            kMinMatch, std::min(candidates_[first_[index]].length, max_length));
+      }
       for (std::uint32_t k = first_[index];
            k < last_candidate && length <= max_length; ++k) {
         const MatchCandidate& c = candidates_[k];
@@ -210,6 +230,8 @@ class Parser {
   std::size_t found_ = 0;
   std::size_t skip_until_ = 0;
   std::vector<std::uint32_t> first_;
+  std::vector<std::uint8_t> long_only_;  // per position, as first_
+  std::vector<MatchCandidate> scratch_;
   std::vector<MatchCandidate> candidates_;
   std::vector<Step> steps_;
   std::vector<std::size_t> path_;
@@ -223,64 +245,69 @@ class Parser {
 // but judged by prices. The positions inside a match are only entered.
 class GreedyParser {
  public:
-  GreedyParser(const std::uint8_t* data, std::size_t size, int max_chain,
+  GreedyParser(const std::uint8_t* data, std::size_t size,
                lzh::LzhSymbolWriter* writer)
       : data_(data),
         size_(size),
         writer_(writer),
-        finder_(data, size, max_chain) {}
+        finder_(data, size, kFastMaxChain) {}
 
   void Run() {
     std::size_t pos = 0;
     std::size_t next_prices = 0;
-    Best here = Search(pos);
     while (pos < size_) {
       if (pos >= next_prices) {
         ReadPrices(writer_->Tree(), symbol_price_);
-        next_prices = pos + kRepriceEvery;
+        next_prices =
+            pos + std::clamp(pos / kPieceGrowth, kMinPiece, kMaxPiece);
       }
-      if (here.length == 0) {
-        writer_->Literal(data_[pos]);
-        ++pos;
-        if (pos < size_) here = Search(pos);
-        continue;
-      }
-      const Best next = pos + 1 < size_ ? Search(pos + 1) : Best{};
+      const Best here = At(pos);
+      const Best next =
+          here.length > 0 && pos + 1 < size_ ? At(pos + 1) : Best{};
       // Put the match off by a literal when the next one is longer and
       // saves more.
-      if (next.length > here.length && next.saving > here.saving) {
+      if (here.length == 0 ||
+          (next.length > here.length && next.saving > here.saving)) {
         writer_->Literal(data_[pos]);
         ++pos;
-        here = next;
         continue;
       }
       writer_->Match(here.length, here.distance);
-      for (std::size_t p = pos + 2; p < pos + here.length; ++p) finder_.Skip(p);
-      pos += here.length;
-      if (pos < size_) here = Search(pos);
+      pos += static_cast<std::size_t>(here.length);
     }
   }
 
  private:
-  static constexpr std::size_t kRepriceEvery = 4096;
-
   struct Best {
     int length = 0;  // 0: no match
     int distance = 0;
-    std::uint32_t price = 0;
     std::int64_t saving = 0;  // against literals for the same bytes
   };
 
-  // The candidate at `pos` with the lowest price per byte.
+  // The search result at `p` (not below the last position asked for):
+  // enters the positions before it without a search; the last two results
+  // are remembered, as the look-ahead asks for each position twice.
+  Best At(std::size_t p) {
+    for (int k = 0; k < 2; ++k) {
+      if (memo_pos_[k] == p) return memo_[k];
+    }
+    for (; entered_ < p; ++entered_) finder_.Skip(entered_);
+    const Best best = Search(p);
+    entered_ = p + 1;
+    memo_pos_[memo_next_] = p;
+    memo_[memo_next_] = best;
+    memo_next_ ^= 1;
+    return best;
+  }
+
+  // The candidate at `pos` that saves the most against coding its bytes as
+  // literals; none when no candidate saves anything.
   Best Search(std::size_t pos) {
     candidates_.clear();
     const int max_length =
         static_cast<int>(std::min<std::size_t>(kMaxMatch, size_ - pos));
     finder_.Find(pos, max_length, &candidates_);
-    // The candidate that saves the most against coding its bytes as
-    // literals; none when no candidate saves anything.
     Best best;
-    std::int64_t best_saving = 0;
     std::uint32_t literals = 0;
     int covered = 0;
     for (const MatchCandidate& c : candidates_) {
@@ -291,10 +318,7 @@ class GreedyParser {
       const std::uint32_t price =
           PositionPrice(c.distance) + symbol_price_[lzh::MatchSymbol(c.length)];
       const std::int64_t saving = static_cast<std::int64_t>(literals) - price;
-      if (saving > best_saving) {
-        best_saving = saving;
-        best = {c.length, c.distance, price, saving};
-      }
+      if (saving > best.saving) best = {c.length, c.distance, saving};
     }
     return best;
   }
@@ -305,6 +329,10 @@ class GreedyParser {
   lzh::LzhChainFinder finder_;
   std::uint32_t symbol_price_[lzh::kSymbolCount];
   std::vector<MatchCandidate> candidates_;
+  std::size_t entered_ = 0;  // positions below are in the finder
+  std::size_t memo_pos_[2] = {SIZE_MAX, SIZE_MAX};
+  Best memo_[2];
+  int memo_next_ = 0;
 };
 
 }  // namespace
@@ -329,7 +357,7 @@ std::vector<std::uint8_t> LzhEncodeBuffer(const std::uint8_t* data,
   lzh::LzhSymbolWriter writer(static_cast<std::uint32_t>(size));
   if (size > 0) {
     if (level == LzhLevel::kFast) {
-      GreedyParser(data, size, kFastMaxChain, &writer).Run();
+      GreedyParser(data, size, &writer).Run();
     } else {
       Parser(data, size, &writer).Run();
     }

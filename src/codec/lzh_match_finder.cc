@@ -15,6 +15,11 @@ namespace lzh {
 
 namespace {
 constexpr int kHashBits = 15;
+// When the chain finder's walk down a four-byte chain stops at its limit
+// with a match of kExtendFrom bytes or more, it walks up to kExtraChain
+// positions of the eight-byte chain as well.
+constexpr int kExtendFrom = 4;
+constexpr int kExtraChain = 1024;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 // Tree nodes live in slots indexed by position; a slot is reused only
 // after 2 * 4096 positions, when its node is out of the window for good.
@@ -44,6 +49,21 @@ int MatchLength(const std::uint8_t* a, const std::uint8_t* b, int limit) {
   return length;
 #endif
 }
+// Hash of the four bytes at p.
+std::uint32_t Hash4Of(const std::uint8_t* p) {
+  std::uint32_t key;
+  std::memcpy(&key, p, 4);
+  return (key * 2654435761u) >> (32 - kHashBits);
+}
+
+// Hash of the eight bytes at p.
+std::uint32_t Hash8Of(const std::uint8_t* p) {
+  std::uint64_t key;
+  std::memcpy(&key, p, 8);
+  return static_cast<std::uint32_t>((key * 0x9E3779B97F4A7C15ull) >>
+                                    (64 - kHashBits));
+}
+
 // Hash of the three bytes at p.
 std::uint32_t HashOf(const std::uint8_t* p) {
   const std::uint32_t key = static_cast<std::uint32_t>(p[0]) << 16 |
@@ -150,7 +170,11 @@ LzhChainFinder::LzhChainFinder(const std::uint8_t* data, std::size_t size,
       end_(kRingSize + size),
       max_chain_(max_chain),
       head_(std::size_t{1} << kHashBits, kNone),
-      prev_(kRingSize, kNone) {
+      head3_(std::size_t{1} << kHashBits, kNone),
+      prev_(kRingSize, kNone),
+      prev3_(kRingSize, kNone),
+      head8_(std::size_t{1} << kHashBits, kNone),
+      prev8_(kRingSize, kNone) {
   if (size > 0) std::memcpy(padded_.data() + kRingSize, data, size);
   // Match lengths stop at end_; the slack only keeps the reads in bounds.
   for (std::size_t v = 0; v < kRingSize; ++v) Insert(v);
@@ -158,12 +182,46 @@ LzhChainFinder::LzhChainFinder(const std::uint8_t* data, std::size_t size,
 
 void LzhChainFinder::Insert(std::size_t v) {
   if (v + kMinMatch > end_) return;
-  const std::uint32_t h = HashOf(&padded_[v]);
+  const std::uint32_t h3 = HashOf(&padded_[v]);
+  prev3_[v & kRingMask] = head3_[h3];
+  head3_[h3] = static_cast<std::uint32_t>(v);
+  const std::uint32_t h = Hash4Of(&padded_[v]);
   prev_[v & kRingMask] = head_[h];
   head_[h] = static_cast<std::uint32_t>(v);
+  const std::uint32_t h8 = Hash8Of(&padded_[v]);
+  prev8_[v & kRingMask] = head8_[h8];
+  head8_[h8] = static_cast<std::uint32_t>(v);
 }
 
 void LzhChainFinder::Skip(std::size_t pos) { Insert(pos + kRingSize); }
+
+bool LzhChainFinder::WalkChain(std::uint32_t candidate,
+                               const std::vector<std::uint32_t>& links,
+                               int budget, std::size_t v, int limit, int* best,
+                               std::vector<MatchCandidate>* out) {
+  const std::uint8_t* here = &padded_[v];
+  for (; budget > 0 && *best < limit && candidate != kNone &&
+         v - candidate <= static_cast<std::size_t>(kRingSize);
+       --budget) {
+    const std::uint8_t* there = &padded_[candidate];
+    std::uint32_t x, y;  // the four bytes ending where `best` would end
+    const int check = *best >= 3 ? *best - 3 : 0;
+    std::memcpy(&x, there + check, 4);
+    std::memcpy(&y, here + check, 4);
+    if (x == y) {
+      const int length = MatchLength(there, here, limit);
+      if (length > *best) {
+        *best = length;
+        out->push_back({length, static_cast<int>(v - candidate)});
+      }
+    }
+    const std::uint32_t next = links[candidate & kRingMask];
+    if (next == kNone || next >= candidate) return false;
+    candidate = next;
+  }
+  return budget == 0 && *best < limit && candidate != kNone &&
+         v - candidate <= static_cast<std::size_t>(kRingSize);
+}
 
 int LzhChainFinder::Find(std::size_t pos, int max_length,
                          std::vector<MatchCandidate>* out) {
@@ -175,21 +233,28 @@ int LzhChainFinder::Find(std::size_t pos, int max_length,
   int best = kMinMatch - 1;
   if (limit >= kMinMatch) {
     const std::uint8_t* here = &padded_[v];
-    std::uint32_t candidate = head_[HashOf(&padded_[v])];
-    for (int chain = max_chain_; chain > 0 && candidate != kNone; --chain) {
-      if (v - candidate > static_cast<std::size_t>(kRingSize)) break;
-      const std::uint8_t* there = &padded_[candidate];
-      if (there[best] == here[best]) {
-        const int length = MatchLength(there, here, limit);
-        if (length > best) {
-          best = length;
-          out->push_back({length, static_cast<int>(v - candidate)});
-          if (length == limit) break;
-        }
+    // The nearest string of three equal bytes first, then the chain of
+    // the strings whose first four bytes hash alike, newest first.
+    std::uint32_t near = head3_[HashOf(here)];
+    for (int chain = max_chain_; chain > 0 && near != kNone; --chain) {
+      if (v - near > static_cast<std::size_t>(kRingSize)) break;
+      if (std::memcmp(&padded_[near], here, kMinMatch) == 0) {
+        best = MatchLength(&padded_[near], here, limit);
+        out->push_back({best, static_cast<int>(v - near)});
+        break;
       }
-      const std::uint32_t next = prev_[candidate & kRingMask];
-      if (next == kNone || next >= candidate) break;
-      candidate = next;
+      const std::uint32_t next = prev3_[near & kRingMask];
+      if (next == kNone || next >= near) break;
+      near = next;
+    }
+    const bool cut_short = WalkChain(head_[Hash4Of(here)], prev_, max_chain_, v,
+                                     limit, &best, out);
+    // Repetitive data: the longest match may lie further back than the
+    // four-byte chain reaches; the eight-byte chain skips the positions
+    // that share only a few bytes.
+    if (cut_short && best >= kExtendFrom) {
+      WalkChain(head8_[Hash8Of(here)], prev8_, kExtraChain, v, limit, &best,
+                out);
     }
   }
   Insert(v);

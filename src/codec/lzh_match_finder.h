@@ -51,9 +51,13 @@ class LzhMatchFinder {
 };
 
 // The same contract over hash chains: a position is entered in O(1), so
-// Skip() costs next to nothing, but the search is a plain walk down the
-// chain (newest first) of at most `max_chain` positions. Suits a parse that
-// searches only where it needs a match.
+// Skip() costs next to nothing, but the search is a plain walk down chains
+// (newest first): to the nearest position whose first three bytes match,
+// then along those whose first four bytes hash alike, at most `max_chain`
+// of them. When these are used up and a match of four bytes or more has
+// turned up (repetitive data, where the longest match tends to lie further
+// back), up to 1024 positions whose first eight bytes hash alike follow.
+// Suits a parse that searches only where it needs a match.
 class LzhChainFinder {
  public:
   LzhChainFinder(const std::uint8_t* data, std::size_t size, int max_chain);
@@ -63,12 +67,23 @@ class LzhChainFinder {
 
  private:
   void Insert(std::size_t v);
+  // Walks a chain from `candidate` along `links`, at most `budget`
+  // positions, appending the matches longer than `*best`. True when the
+  // budget ran out before the chain and the longest possible match did.
+  bool WalkChain(std::uint32_t candidate,
+                 const std::vector<std::uint32_t>& links, int budget,
+                 std::size_t v, int limit, int* best,
+                 std::vector<MatchCandidate>* out);
 
   std::vector<std::uint8_t> padded_;  // 4096 spaces + data + slack
   std::size_t end_;
   int max_chain_;
-  std::vector<std::uint32_t> head_;
-  std::vector<std::uint32_t> prev_;  // ring of links, by position & 4095
+  std::vector<std::uint32_t> head_;   // newest position per 4-byte hash
+  std::vector<std::uint32_t> head3_;  // newest position per 3-byte hash
+  std::vector<std::uint32_t> prev_;   // rings of links, by position & 4095
+  std::vector<std::uint32_t> prev3_;
+  std::vector<std::uint32_t> head8_;  // newest position per 8-byte hash
+  std::vector<std::uint32_t> prev8_;
 };
 
 }  // namespace lzh

@@ -33,15 +33,24 @@ void LzhSymbolWriter::PutSymbol(int symbol) {
   // they end up root first, as UpdateAlong takes them.
   std::uint16_t path[kTreeSize];
   int first = kTreeSize;
+  // Walking up meets the code's bits last first: the leaf's bit is the
+  // lowest of the code.
+  std::uint32_t code = 0;
   for (int x = tree_.Leaf(symbol); x != kRoot; x = tree_.Parent(x)) {
+    const int depth = kTreeSize - first;
+    if (depth < 32) code |= static_cast<std::uint32_t>(x & 1) << depth;
     path[--first] = static_cast<std::uint16_t>(x);
   }
-  for (int k = first; k < kTreeSize;) {
-    const int count = kTreeSize - k < 24 ? kTreeSize - k : 24;
-    std::uint32_t value = 0;
-    for (int end = k + count; k < end; ++k)
-      value = (value << 1) | (path[k] & 1);
-    PutBits(value, count);
+  if (kTreeSize - first <= 24) {
+    PutBits(code, kTreeSize - first);
+  } else {
+    for (int k = first; k < kTreeSize;) {
+      const int count = kTreeSize - k < 24 ? kTreeSize - k : 24;
+      std::uint32_t value = 0;
+      for (int end = k + count; k < end; ++k)
+        value = (value << 1) | (path[k] & 1);
+      PutBits(value, count);
+    }
   }
   tree_.UpdateAlong(path + first, kTreeSize - first);
 }

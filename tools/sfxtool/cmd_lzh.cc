@@ -33,7 +33,7 @@ constexpr char kLzhUsage[] =
     "stream back. IN or OUT may be '-' for stdin or stdout. Input of 2 GiB\n"
     "or more cannot be encoded.\n"
     "  --level best   smallest output (the default)\n"
-    "  --level fast   about three times as fast, a little larger\n";
+    "  --level fast   about twice as fast, a little larger\n";
 
 // No symbol yields more than 60 bytes and none takes fewer than 10 bits
 // when it yields more than one byte, so an honest stream of n bytes after

@@ -57,9 +57,13 @@ TEST(LzhEncoderTest, RoundTripsEveryShapeAndSize) {
        [](std::size_t n) { return testdata::Periodic(n, 4095, 5); }},
       {"period 4097",
        [](std::size_t n) { return testdata::Periodic(n, 4097, 6); }},
+      {"records", [](std::size_t n) { return testdata::Records(n, 7); }},
   };
-  const std::size_t sizes[] = {0,  1,    2,    3,    4,    59,    60,    61,
-                               62, 4095, 4096, 4097, 8193, 65000, 130000};
+  // Besides the window's edges: the best level's first pieces (512 bytes
+  // plus a 256-byte look-ahead) and its largest (4096 + 256).
+  const std::size_t sizes[] = {0,    1,    2,    3,    4,    59,    60,
+                               61,   62,   511,  512,  513,  768,   769,
+                               4095, 4096, 4097, 4352, 8193, 65000, 130000};
   for (const Shape& shape : shapes) {
     for (std::size_t size : sizes) {
       const Bytes data = shape.make(size);
@@ -145,9 +149,10 @@ TEST(LzhEncoderTest, LevelNames) {
 }
 
 TEST(LzhEncoderTest, AtLeastAsGoodAsGreedyLongestMatch) {
-  const std::vector<Bytes> inputs = {testdata::Text(12000, 21),
-                                     testdata::Periodic(12000, 700, 22),
-                                     testdata::LeadingSpaces(12000, 23)};
+  // Records: the longest match lies deep in the hash chains.
+  const std::vector<Bytes> inputs = {
+      testdata::Text(12000, 21), testdata::Periodic(12000, 700, 22),
+      testdata::LeadingSpaces(12000, 23), testdata::Records(30000, 24)};
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     const std::size_t greedy = GreedySize(inputs[i]);
     for (LzhLevel level : {LzhLevel::kFast, LzhLevel::kBest}) {

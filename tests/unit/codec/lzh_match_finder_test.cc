@@ -75,11 +75,36 @@ TEST(LzhMatchFinderTest, NearestMatchOfEveryLength) {
       {"runs", testdata::Runs(4000, 32)},
       {"period 4095", testdata::Periodic(5000, 4095, 33)},
       {"leading spaces", testdata::LeadingSpaces(3000, 34)},
+      {"records", testdata::Records(5000, 35)},
   };
   for (const auto& [name, data] : inputs) {
     ExpectNearestMatches<LzhMatchFinder>(data, name);
     ExpectNearestMatches<LzhChainFinder>(data, name);
   }
+}
+
+// With the fast level's short chains, the chain finder still finds the
+// longest match almost everywhere in data where every short string recurs
+// hundreds of times: it searches further once it has a match of 4 bytes.
+TEST(LzhMatchFinderTest, ChainFinderReachesDeepMatchesWithShortChains) {
+  const Bytes data = testdata::Records(6000, 36);
+  Bytes history(4096, ' ');
+  history.insert(history.end(), data.begin(), data.end());
+  LzhChainFinder finder(data.data(), data.size(), 32);
+  std::vector<MatchCandidate> found;
+  int missed = 0;
+  for (std::size_t pos = 0; pos < data.size(); ++pos) {
+    const int limit =
+        static_cast<int>(std::min<std::size_t>(60, data.size() - pos));
+    found.clear();
+    const int longest = finder.Find(pos, limit, &found);
+    const std::vector<int> nearest =
+        NearestDistances(history, pos + 4096, limit);
+    int expected = 0;
+    while (expected < limit && nearest[expected + 1] != 0) ++expected;
+    if (longest < expected && expected >= 3) ++missed;
+  }
+  EXPECT_LE(missed, static_cast<int>(data.size() / 100));
 }
 
 }  // namespace

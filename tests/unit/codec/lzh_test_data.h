@@ -78,6 +78,26 @@ inline Bytes Periodic(std::size_t n, std::size_t period, std::uint32_t seed) {
   return out;
 }
 
+// Near-identical records, as in configuration files and tables: lines
+// that differ in a word and a number, and stretches of zero bytes between
+// them. Every short string recurs in every line, while the line that
+// repeats a whole record lies some 70 lines back: the longest match hides
+// deep in the hash chains.
+inline Bytes Records(std::size_t n, std::uint32_t seed) {
+  static const char* const kNames[] = {"CHANNEL", "PIN_COUNT", "RES_ID",
+                                       "FORMAT",  "DIRECTION", "RATE"};
+  std::mt19937 rng(seed);
+  std::string s;
+  while (s.size() < n) {
+    s += "        TOKEN_VALUE_U32_";
+    s += kNames[rng() % 6];
+    s += " \"" + std::to_string(rng() % 12) + "\"\n";
+    if (rng() % 16 == 0) s.append(rng() % 90, '\0');
+  }
+  s.resize(n);
+  return Bytes(s.begin(), s.end());
+}
+
 }  // namespace testdata
 }  // namespace sfx
 
