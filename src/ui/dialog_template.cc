@@ -3,8 +3,6 @@
 // and converted to dialog units with the factors measured at run time.
 #include "ui/dialog_template.h"
 
-#include <cmath>
-
 #include "base/bytes.h"
 
 namespace sfx {
@@ -126,11 +124,11 @@ std::int16_t PixelsToDialogUnits(int pixels, double factor) {
   double units = pixels / factor;
   // A degenerate factor must not turn into an out-of-range conversion.
   if (!(units > -32768.0 && units < 32767.0)) return units > 0 ? 32767 : 0;
-  double lower = std::floor(units);
+  // Rounded to the nearest whole unit, halves to even.
+  int lower = static_cast<int>(units);  // towards zero
+  if (lower > units) --lower;
   double excess = units - lower;
-  if (excess > 0.5 || (excess == 0.5 && std::fmod(lower, 2.0) != 0)) {
-    lower += 1;
-  }
+  if (excess > 0.5 || (excess == 0.5 && (lower & 1) != 0)) ++lower;
   return static_cast<std::int16_t>(lower);
 }
 

@@ -1,11 +1,12 @@
 // Integer and one-decimal number texts. FormatOneDecimal works on the exact
 // binary value of the double: it expands it to a decimal digit string with a
 // small base-10^9 big number, rounds that to 18 significant digits and then
-// to one decimal. This keeps the result independent of the C library's
-// printf and locale and small enough for the installer.
+// to one decimal. It reads the double's fields from its bits, so that no
+// maths library is needed. This keeps the result independent of the C
+// library's printf and locale and small enough for the installer.
 #include "ui/format.h"
 
-#include <cmath>
+#include <cstring>
 
 #include "base/decimal.h"
 #include "base/divide.h"
@@ -87,13 +88,19 @@ bool IncrementDigits(String& digits) {
   return false;
 }
 
-// A non-negative finite value as digits * 10^-scale, exactly.
-void ExactDecimal(double magnitude, String* digits, int* scale) {
-  int exponent = 0;
-  double fraction = std::frexp(magnitude, &exponent);  // magnitude = f * 2^e
-  // 53 bits of mantissa as an integer: magnitude = mantissa * 2^(e - 53).
-  auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
-  int binary_exponent = exponent - 53;
+// A finite value's magnitude, from the IEEE 754 fields of its bits (biased
+// exponent and 52-bit fraction), as digits * 10^-scale, exactly.
+void ExactDecimal(int biased_exponent, std::uint64_t fraction, String* digits,
+                  int* scale) {
+  // magnitude = mantissa * 2^binary_exponent, with the implicit leading bit
+  // of a normal number; a subnormal one has the smallest exponent.
+  std::uint64_t mantissa = fraction;
+  if (biased_exponent != 0) {
+    mantissa |= std::uint64_t{1} << 52;
+  } else {
+    biased_exponent = 1;
+  }
+  int binary_exponent = biased_exponent - 1075;
   BigDecimal number(mantissa);
   if (binary_exponent >= 0) {
     number.MultiplyPower(2, binary_exponent, 1u << 30, 30);
@@ -131,13 +138,19 @@ void RoundToSignificant(String* digits, int* scale) {
 String FormatInteger(std::int32_t value) { return DecimalText(value); }
 
 String FormatOneDecimal(double value) {
-  if (std::isnan(value)) return "NAN";
-  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-  bool negative = std::signbit(value);
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const bool negative = (bits >> 63) != 0;
+  const int biased_exponent = static_cast<int>(bits >> 52) & 0x7FF;
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  if (biased_exponent == 0x7FF) {
+    if (fraction != 0) return "NAN";
+    return negative ? "-INF" : "INF";
+  }
   String digits = "0";
   int scale = 0;
-  if (value != 0) {
-    ExactDecimal(std::fabs(value), &digits, &scale);
+  if (biased_exponent != 0 || fraction != 0) {
+    ExactDecimal(biased_exponent, fraction, &digits, &scale);
     RoundToSignificant(&digits, &scale);
   }
   // Now value = digits * 10^-scale; bring it to exactly one decimal.
