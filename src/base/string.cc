@@ -7,6 +7,30 @@
 namespace sfx {
 namespace base {
 
+OwnString::OwnString(const char* text) { Assign(text, std::strlen(text)); }
+
+OwnString::OwnString(std::string_view view) {
+  Assign(view.data(), view.size());
+}
+
+OwnString::OwnString(const OwnString& other) {
+  Assign(other.data(), other.size_);
+}
+
+OwnString& OwnString::operator=(const OwnString& other) {
+  if (this != &other) Assign(other.data(), other.size_);
+  return *this;
+}
+
+OwnString& OwnString::operator=(const char* text) {
+  Assign(text, std::strlen(text));
+  return *this;
+}
+
+OwnString::~OwnString() {
+  if (capacity_ != 0) std::free(data_);
+}
+
 OwnString::OwnString(std::size_t n, char c) {
   Reserve(n);
   std::memset(data_, c, n);

@@ -54,37 +54,29 @@ class OwnString {
   using const_iterator = const char*;
 
   OwnString() = default;
-  OwnString(const char* text) { Assign(text, std::strlen(text)); }
+  OwnString(const char* text);
   OwnString(const char* text, std::size_t n) { Assign(text, n); }
   OwnString(std::size_t n, char c);
   template <typename It, typename = decltype(*std::declval<It>())>
   OwnString(It first, It last) {
     for (; first != last; ++first) push_back(*first);
   }
-  OwnString(std::string_view view) { Assign(view.data(), view.size()); }
-  OwnString(const OwnString& other) { Assign(other.data(), other.size_); }
+  OwnString(std::string_view view);
+  OwnString(const OwnString& other);
   OwnString(OwnString&& other) noexcept
       : data_(other.data_), size_(other.size_), capacity_(other.capacity_) {
     other.data_ = g_empty_text;
     other.size_ = other.capacity_ = 0;
   }
-  OwnString& operator=(const OwnString& other) {
-    if (this != &other) Assign(other.data(), other.size_);
-    return *this;
-  }
+  OwnString& operator=(const OwnString& other);
   OwnString& operator=(OwnString&& other) noexcept {
     std::swap(data_, other.data_);
     std::swap(size_, other.size_);
     std::swap(capacity_, other.capacity_);
     return *this;
   }
-  OwnString& operator=(const char* text) {
-    Assign(text, std::strlen(text));
-    return *this;
-  }
-  ~OwnString() {
-    if (capacity_ != 0) std::free(data_);
-  }
+  OwnString& operator=(const char* text);
+  ~OwnString();
 
   operator std::string_view() const { return std::string_view(data(), size_); }
 
