@@ -17,6 +17,23 @@ OwnString::OwnString(const OwnString& other) {
   Assign(other.data(), other.size_);
 }
 
+OwnString::OwnString(OwnString&& other) noexcept
+    : data_(other.data_), size_(other.size_), capacity_(other.capacity_) {
+  other.data_ = g_empty_text;
+  other.size_ = other.capacity_ = 0;
+}
+
+OwnString& OwnString::operator=(OwnString&& other) noexcept {
+  swap(other);
+  return *this;
+}
+
+void OwnString::swap(OwnString& other) noexcept {
+  std::swap(data_, other.data_);
+  std::swap(size_, other.size_);
+  std::swap(capacity_, other.capacity_);
+}
+
 OwnString& OwnString::operator=(const OwnString& other) {
   if (this != &other) Assign(other.data(), other.size_);
   return *this;

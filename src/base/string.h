@@ -63,18 +63,9 @@ class OwnString {
   }
   OwnString(std::string_view view);
   OwnString(const OwnString& other);
-  OwnString(OwnString&& other) noexcept
-      : data_(other.data_), size_(other.size_), capacity_(other.capacity_) {
-    other.data_ = g_empty_text;
-    other.size_ = other.capacity_ = 0;
-  }
+  OwnString(OwnString&& other) noexcept;
   OwnString& operator=(const OwnString& other);
-  OwnString& operator=(OwnString&& other) noexcept {
-    std::swap(data_, other.data_);
-    std::swap(size_, other.size_);
-    std::swap(capacity_, other.capacity_);
-    return *this;
-  }
+  OwnString& operator=(OwnString&& other) noexcept;
   OwnString& operator=(const char* text);
   ~OwnString();
 
@@ -109,11 +100,7 @@ class OwnString {
     return std::reverse_iterator<const char*>(begin());
   }
 
-  void swap(OwnString& other) noexcept {
-    std::swap(data_, other.data_);
-    std::swap(size_, other.size_);
-    std::swap(capacity_, other.capacity_);
-  }
+  void swap(OwnString& other) noexcept;
   void clear() { SetSize(0); }
   void reserve(std::size_t n) { Reserve(n); }
   void resize(std::size_t n, char c = '\0');
