@@ -97,25 +97,28 @@ String ExpandMacros(const String& text) {
   if (text.empty()) return String();
   Platform& os = Os();
   // Every value is worked out on each call, as the shared data folder's
-  // creation depends on it.
-  const String system_dir = DirValue(os.GetSystemDirectory());
-  const String temp_dir = DirValue(os.GetTempPath());
-  const String windows_dir = DirValue(os.GetWindowsDirectory());
+  // creation depends on it; each macro is replaced in this order.
+  static constexpr const char* kMacros[] = {
+      kSystemMacro,      kTempMacro,          kWindowsMacro,
+      kProgramDirMacro,  kInstallDirMacro,    kSoftDataDirMacro,
+      kCommonAppDataMacro, kProgNameMacro,    kCurrentDirMacro};
   const String install_dir = DirValue(InstallLocation);
-  const String soft_data_dir = GetSoftDataDir();
-  const String common_app_data = GetCommonAppDataDir();
-  const String current_dir = DirValue(os.GetCurrentDirectory());
+  const String values[] = {DirValue(os.GetSystemDirectory()),
+                           DirValue(os.GetTempPath()),
+                           DirValue(os.GetWindowsDirectory()),
+                           install_dir,
+                           install_dir,
+                           GetSoftDataDir(),
+                           GetCommonAppDataDir(),
+                           ProgName,
+                           DirValue(os.GetCurrentDirectory())};
+  static_assert(sizeof kMacros / sizeof kMacros[0] ==
+                sizeof values / sizeof values[0]);
 
   String result = text;
-  ReplaceAllText(result, kSystemMacro, system_dir);
-  ReplaceAllText(result, kTempMacro, temp_dir);
-  ReplaceAllText(result, kWindowsMacro, windows_dir);
-  ReplaceAllText(result, kProgramDirMacro, install_dir);
-  ReplaceAllText(result, kInstallDirMacro, install_dir);
-  ReplaceAllText(result, kSoftDataDirMacro, soft_data_dir);
-  ReplaceAllText(result, kCommonAppDataMacro, common_app_data);
-  ReplaceAllText(result, kProgNameMacro, ProgName);
-  ReplaceAllText(result, kCurrentDirMacro, current_dir);
+  for (std::size_t i = 0; i < sizeof kMacros / sizeof kMacros[0]; ++i) {
+    ReplaceAllText(result, kMacros[i], values[i]);
+  }
   return result;
 }
 
@@ -127,7 +130,7 @@ String ExpandDirMacros(const String& text) {
   // takes its place and the (upper-cased) remainder follows it.
   struct Prefix {
     const char* macro;
-    String (*directory)();
+    String (*directory)();  // the macro's value
   };
   static const Prefix kPrefixes[] = {
       {kSystemMacro, [] { return Os().GetSystemDirectory(); }},
@@ -154,16 +157,15 @@ String ExpandDirMacros(const String& text) {
     result = AfterMacro(upper, kCurrentDirMacro);
   }
 
-  if (Contains(upper, kSoftDataDirMacro)) {
-    ReplaceAllText(result, kSoftDataDirMacro, GetSoftDataDir());
-    result = AddTrailingBackslashShort(result);
-  }
-  if (Contains(upper, kCommonAppDataMacro)) {
-    ReplaceAllText(result, kCommonAppDataMacro, GetCommonAppDataDir());
-    result = AddTrailingBackslashShort(result);
-  }
-  if (Contains(upper, kProgNameMacro)) {
-    ReplaceAllText(result, kProgNameMacro, ProgName);
+  // Replacement rule: the macro's value replaces it where it stands.
+  static const Prefix kReplaced[] = {
+      {kSoftDataDirMacro, GetSoftDataDir},
+      {kCommonAppDataMacro, GetCommonAppDataDir},
+      {kProgNameMacro, [] { return ProgName; }},
+  };
+  for (const Prefix& replaced : kReplaced) {
+    if (!Contains(upper, replaced.macro)) continue;
+    ReplaceAllText(result, replaced.macro, replaced.directory());
     result = AddTrailingBackslashShort(result);
   }
   return result;
