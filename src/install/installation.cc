@@ -392,19 +392,6 @@ Status InstallPackage(TInstalRecord& record, InstallView* view) {
 
 }  // namespace
 
-bool CreateDirectoryPath(const String& path) {
-  if (path.empty()) return false;
-  String dir = path;
-  if (dir.back() == '\\') dir.pop_back();
-  if (dir.size() < 3 || IsExistingDirectory(dir)) return true;
-  std::size_t cut = dir.find_last_of("\\:");
-  String parent = cut == String::npos ? String() : dir.substr(0, cut + 1);
-  if (parent == dir) return true;
-  if (!CreateDirectoryPath(parent)) return false;
-  Os().CreateDirectory(dir);
-  return true;
-}
-
 void RunInstallation(TInstalRecord& record, InstallView* view) {
   if (view) view->SetProgress(1);
   // The window copies its field into DestBuffer only when it paints, and a

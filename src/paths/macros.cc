@@ -40,19 +40,6 @@ String WithoutTrailingBackslash(String text) {
   return text;
 }
 
-// Creates `path` and its missing parents; failures are left for the
-// caller to notice (or not).
-void ForceDirectories(const String& path) {
-  String dir = WithoutTrailingBackslash(path);
-  if (dir.size() < 3 || IsExistingDirectory(dir)) return;
-  std::size_t cut = dir.find_last_of("\\:");
-  if (cut == String::npos) return;
-  String parent = dir.substr(0, cut + 1);
-  if (parent == dir) return;
-  ForceDirectories(parent);
-  Os().CreateDirectory(dir);
-}
-
 // The part of the first 255 characters of `upper` that follows the first
 // occurrence of `macro`. The caller knows that `upper` holds it.
 String AfterMacro(const String& upper, const char* macro) {
@@ -69,6 +56,18 @@ bool Contains(const String& upper, const char* macro) {
 
 }  // namespace
 
+bool CreateDirectoryPath(const String& path) {
+  if (path.empty()) return false;
+  const String dir = WithoutTrailingBackslash(path);
+  if (dir.size() < 3 || IsExistingDirectory(dir)) return true;
+  std::size_t cut = dir.find_last_of("\\:");
+  String parent = cut == String::npos ? String() : dir.substr(0, cut + 1);
+  if (parent == dir) return true;
+  if (!CreateDirectoryPath(parent)) return false;
+  Os().CreateDirectory(dir);
+  return true;
+}
+
 String GetSpecialFolderPath(int csidl) {
   return ToShortText(Os().GetSpecialFolderPath(csidl, 0));
 }
@@ -83,7 +82,7 @@ String GetSoftDataDir() {
   String path = ToShortText(Concat({common, kSoftDataFolder}));
   // Without a common folder the path would be relative and the folder
   // would appear in whatever directory is current; it is not created then.
-  if (!common.empty() && !IsExistingDirectory(path)) ForceDirectories(path);
+  if (!common.empty() && !IsExistingDirectory(path)) CreateDirectoryPath(path);
   return path;
 }
 
