@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "base/string.h"
@@ -72,6 +73,14 @@ class OwnVector {
 
   void reserve(std::size_t n) {
     if (n <= capacity_) return;
+    if constexpr (std::is_trivially_copyable_v<T>) {
+      // Plain bytes move with the allocation itself.
+      T* grown = static_cast<T*>(std::realloc(data_, n * sizeof(T)));
+      if (grown == nullptr) OutOfMemory();
+      data_ = grown;
+      capacity_ = n;
+      return;
+    }
     T* grown = static_cast<T*>(Allocate(n * sizeof(T)));
     for (std::size_t i = 0; i < size_; ++i) {
       new (grown + i) T(std::move(data_[i]));
