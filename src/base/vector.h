@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <new>
 #include <type_traits>
@@ -33,7 +34,16 @@ class OwnVector {
   }
   template <typename It, typename = decltype(*std::declval<It>())>
   OwnVector(It first, It last) {
-    for (; first != last; ++first) push_back(*first);
+    if constexpr (std::is_same_v<It, const T*> &&
+                  std::is_trivially_copyable_v<T>) {
+      // A range of plain values: one copy of the bytes.
+      const auto n = static_cast<std::size_t>(last - first);
+      reserve(n);
+      if (n != 0) std::memcpy(data_, first, n * sizeof(T));
+      size_ = n;
+    } else {
+      for (; first != last; ++first) push_back(*first);
+    }
   }
   OwnVector(const OwnVector& other) {
     reserve(other.size_);
