@@ -15,7 +15,7 @@ namespace sfx {
 
 constexpr std::size_t kDestBufferSize = 500;  // 499 characters and a NUL
 // The refusal of a destination that DestBuffer cannot hold.
-constexpr char kDestinationTooLong[] =
+inline constexpr char kDestinationTooLong[] =
     "The destination directory is too long:\rit may hold at most 499 "
     "characters.";
 

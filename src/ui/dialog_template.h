@@ -93,7 +93,7 @@ constexpr std::uint16_t kLicenceTextId = 202;
 constexpr std::uint16_t kLicenceYesId = 6;  // IDYES
 constexpr std::uint16_t kLicenceNoId = 7;   // IDNO
 
-constexpr char kLicenceFace[] = "MS SANS SERIF";
+inline constexpr char kLicenceFace[] = "MS SANS SERIF";
 constexpr std::uint16_t kLicencePointSize = 8;
 
 // The text shown above the licence: a frame of "=" lines around three
