@@ -124,9 +124,10 @@ Status LogPrograms(RegistryWriter& writer, const TInstalRecord& record,
   for (const auto& entry : record.PreRunFiles) {
     if (entry->RunStage != stage) continue;
     ++k;
-    Status written = writer.WriteNumbered(
-        prefix, k, Concat({ExpandDirMacros(entry->Directory),
-                           LastPathComponent(entry->FileName)}));
+    Status written =
+        writer.WriteNumbered(prefix, k,
+                             Concat({ExpandDirMacros(entry->Directory),
+                                     LastPathComponent(entry->FileName)}));
     if (written.ok()) {
       written = writer.WriteNumbered(Concat({prefix, "ComLine"}), k,
                                      entry->Parameters);

@@ -39,8 +39,8 @@ class ComScope {
 Status MakeLink(RegistryKey& log_key, const String& target, const String& link,
                 const TInstallFileRecord& file, const String& directory,
                 const char* value_prefix, const String& index) {
-  if (Os().CreateShellLink(target, link, String(), file.Parameters,
-                           directory) < 0) {
+  if (Os().CreateShellLink(target, link, String(), file.Parameters, directory) <
+      0) {
     LogLine(Concat({"Cannot create the shortcut ", link}));
     SetExitCode(ExitCode::kStepFailed);
     return Status();

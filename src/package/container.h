@@ -22,7 +22,8 @@ extern std::int32_t MarkerOffset;
 
 constexpr std::uint32_t kChecksumBlockSize = 65000;
 constexpr std::uint32_t kMaxChecksumBlocks = 16001;
-inline constexpr char kMarkerHalf[] = "File CRC";  // the marker is this text twice
+inline constexpr char kMarkerHalf[] =
+    "File CRC";  // the marker is this text twice
 constexpr std::size_t kMarkerSize = 16;
 
 // The 23-byte block in the program's data that the packer fills: length

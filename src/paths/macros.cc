@@ -98,9 +98,9 @@ String ExpandMacros(const String& text) {
   // Every value is worked out on each call, as the shared data folder's
   // creation depends on it; each macro is replaced in this order.
   static constexpr const char* kMacros[] = {
-      kSystemMacro,      kTempMacro,          kWindowsMacro,
-      kProgramDirMacro,  kInstallDirMacro,    kSoftDataDirMacro,
-      kCommonAppDataMacro, kProgNameMacro,    kCurrentDirMacro};
+      kSystemMacro,        kTempMacro,       kWindowsMacro,
+      kProgramDirMacro,    kInstallDirMacro, kSoftDataDirMacro,
+      kCommonAppDataMacro, kProgNameMacro,   kCurrentDirMacro};
   const String install_dir = DirValue(InstallLocation);
   const String values[] = {DirValue(os.GetSystemDirectory()),
                            DirValue(os.GetTempPath()),

@@ -258,15 +258,13 @@ class Win32Platform : public Platform {
   }
 
   String GetSystemDirectory() override {
-    return FillBuffer([](char* b, DWORD n) -> DWORD {
-      return GetSystemDirectoryA(b, n);
-    });
+    return FillBuffer(
+        [](char* b, DWORD n) -> DWORD { return GetSystemDirectoryA(b, n); });
   }
 
   String GetWindowsDirectory() override {
-    return FillBuffer([](char* b, DWORD n) -> DWORD {
-      return GetWindowsDirectoryA(b, n);
-    });
+    return FillBuffer(
+        [](char* b, DWORD n) -> DWORD { return GetWindowsDirectoryA(b, n); });
   }
 
   String GetTempPath() override {

@@ -95,12 +95,11 @@ void WriteDialogHeader(DialogTemplateWriter& writer, std::uint32_t style,
   writer.AlignToDword();
   writer.Write32(style);
   writer.Write32(0);  // extended style
-  writer.Write16s({item_count, static_cast<std::uint16_t>(x),
-                   static_cast<std::uint16_t>(y),
-                   static_cast<std::uint16_t>(cx),
-                   static_cast<std::uint16_t>(cy),
-                   0,    // no menu
-                   0});  // the standard dialog class
+  writer.Write16s(
+      {item_count, static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y),
+       static_cast<std::uint16_t>(cx), static_cast<std::uint16_t>(cy),
+       0,    // no menu
+       0});  // the standard dialog class
   writer.WriteString(title);
   writer.Write16(point_size);
   writer.WriteString(face);

@@ -252,8 +252,8 @@ void RegisterWindowClass(HINSTANCE instance, const String& name) {
 HWND CreateChild(HWND parent, const char* class_name, int id, const char* text,
                  DWORD style, int x, int y, int width, int height) {
   HWND child =
-      CreateWindowExA(0, class_name, text, style, x, y, width, height,
-                      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+      CreateWindowExA(0, class_name, text, style, x, y, width, height, parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                       GetModuleHandleA(nullptr), nullptr);
   SendMessageA(child, WM_SETFONT,
                reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),

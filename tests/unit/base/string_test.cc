@@ -197,9 +197,14 @@ TEST(DecimalTest, PlainAndGrouped) {
 TEST(DivideTest, MatchesTheCompilersDivision) {
   // Both halves 32-bit, a 64-bit dividend, divisors above 2^32 and 2^63
   // (where the running remainder's top bit shifts out).
-  const std::uint64_t values[] = {0,          1,          7,
-                                  1000000000, 0xFFFFFFFF, 0x100000000,
-                                  0x123456789ABCDEF0, 0x8000000000000001,
+  const std::uint64_t values[] = {0,
+                                  1,
+                                  7,
+                                  1000000000,
+                                  0xFFFFFFFF,
+                                  0x100000000,
+                                  0x123456789ABCDEF0,
+                                  0x8000000000000001,
                                   UINT64_MAX};
   for (std::uint64_t n : values) {
     for (std::uint64_t d : values) {
