@@ -75,11 +75,11 @@ Status CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
     const String name = ExpandMacros(file.ShortcutName);
     if (name.empty()) continue;
     // A name that a macro turned into a path would put the link elsewhere.
-    if (CheckNameComponent(name) != NameProblem::kNone) {
-      ReportFailure(
-          ExitCode::kStepFailed,
-          Concat({"Cannot create the shortcut ", name, ": the name ",
-                  DescribeNameProblem(CheckNameComponent(name)), "."}));
+    const NameProblem problem = CheckNameComponent(name);
+    if (problem != NameProblem::kNone) {
+      ReportFailure(ExitCode::kStepFailed,
+                    Concat({"Cannot create the shortcut ", name, ": the name ",
+                            DescribeNameProblem(problem), "."}));
       continue;
     }
     const String index = DecimalText(static_cast<std::int64_t>(i));
