@@ -63,26 +63,24 @@ void ReadStringList(Vector<String>& list, StreamReader& in) {
   }
 }
 
-// Reads the text fields of `object` in the order given, each with `read`
-// (one loop over a table instead of one read, move and release per field).
-template <typename Object>
-void ReadTexts(Object& object, StreamReader& in, String (StreamReader::*read)(),
-               std::initializer_list<String Object::*> fields) {
-  for (String Object::*field : fields) object.*field = (in.*read)();
+// Reads the text fields in the order given, each with `read` (one loop
+// instead of one read, move and release per field).
+void ReadTexts(StreamReader& in, String (StreamReader::*read)(),
+               std::initializer_list<String*> fields) {
+  for (String* field : fields) *field = (in.*read)();
 }
 
 void ReadFileRecord(TInstallFileRecord& entry, StreamReader& in, int version) {
-  ReadTexts(entry, in, &StreamReader::FixedSlot,
-            {&TInstallFileRecord::FileName, &TInstallFileRecord::ShortcutName,
-             &TInstallFileRecord::Parameters, &TInstallFileRecord::TargetDir});
+  ReadTexts(in, &StreamReader::FixedSlot,
+            {&entry.FileName, &entry.ShortcutName, &entry.Parameters,
+             &entry.TargetDir});
   if (version >= kFormat22) entry.AddToLog = in.Byte();
   if (version >= kFormat24) entry.DesktopIcon = in.Byte();
 }
 
 void ReadPreRunRecord(TPreRunFileRecord& entry, StreamReader& in) {
-  ReadTexts(entry, in, &StreamReader::FixedSlot,
-            {&TPreRunFileRecord::FileName, &TPreRunFileRecord::Parameters,
-             &TPreRunFileRecord::Directory});
+  ReadTexts(in, &StreamReader::FixedSlot,
+            {&entry.FileName, &entry.Parameters, &entry.Directory});
   entry.ExtractFirst = in.Byte();
   entry.DeleteAfter = in.Byte();
   entry.RunStage = in.Int32();
@@ -135,10 +133,9 @@ ReadResult ParseRecord(TInstalRecord& record, const std::uint8_t* data,
   SplitInto(in.ShortString(), {&record.PackageText1, &record.PackageText2});
   SplitInto(in.ShortString(), {&record.ProductName, &record.ProductText2,
                                &record.ProductText3, &record.ProductText4});
-  ReadTexts(record, in, &StreamReader::ShortString,
-            {&TInstalRecord::MenuFolderName, &TInstalRecord::BrowsePrompt,
-             &TInstalRecord::RegistryKey, &TInstalRecord::LaunchProgram,
-             &TInstalRecord::InstallDir});
+  ReadTexts(in, &StreamReader::ShortString,
+            {&record.MenuFolderName, &record.BrowsePrompt, &record.RegistryKey,
+             &record.LaunchProgram, &record.InstallDir});
   record.SpaceRequired = in.Int32();
 
   record.PreRunFiles.clear();
@@ -155,9 +152,8 @@ ReadResult ParseRecord(TInstalRecord& record, const std::uint8_t* data,
     const std::int32_t icon_size = in.Count(1);
     if (icon_size > 0)
       in.Bytes(&record.Icon, static_cast<std::size_t>(icon_size));
-    ReadTexts(record, in, &StreamReader::ShortString,
-              {&TInstalRecord::InfoText1, &TInstalRecord::InfoText2,
-               &TInstalRecord::InfoText3});
+    ReadTexts(in, &StreamReader::ShortString,
+              {&record.InfoText1, &record.InfoText2, &record.InfoText3});
   }
   if (version >= kFormat24) {
     record.Flag1 = in.Byte();
