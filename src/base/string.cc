@@ -44,6 +44,10 @@ OwnString& OwnString::operator=(const char* text) {
   return *this;
 }
 
+bool OwnString::Equals(std::string_view other) const {
+  return View() == other;
+}
+
 OwnString::~OwnString() {
   if (capacity_ != 0) std::free(data_);
 }

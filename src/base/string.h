@@ -187,16 +187,16 @@ class OwnString {
   }
 
   friend bool operator==(const OwnString& a, std::string_view b) {
-    return a.View() == b;
+    return a.Equals(b);
   }
   friend bool operator==(std::string_view a, const OwnString& b) {
-    return a == b.View();
+    return b.Equals(a);
   }
   friend bool operator==(const OwnString& a, const OwnString& b) {
-    return a.View() == b.View();
+    return a.Equals(b.View());
   }
   friend bool operator==(const OwnString& a, const char* b) {
-    return a.View() == std::string_view(b);
+    return a.Equals(b);
   }
   friend bool operator!=(const OwnString& a, std::string_view b) {
     return !(a == b);
@@ -231,6 +231,8 @@ class OwnString {
 
  private:
   std::string_view View() const { return std::string_view(data(), size_); }
+  // Equal texts; one out-of-line comparison behind every form of ==.
+  bool Equals(std::string_view other) const;
   void SetSize(std::size_t n) {
     size_ = n;
     if (capacity_ != 0) data_[n] = '\0';
