@@ -48,6 +48,26 @@ bool OwnString::Equals(std::string_view other) const {
   return View() == other;
 }
 
+std::size_t OwnString::find(char c, std::size_t pos) const {
+  return View().find(c, pos);
+}
+
+std::size_t OwnString::rfind(char c, std::size_t pos) const {
+  return View().rfind(c, pos);
+}
+
+std::size_t OwnString::find_first_not_of(char c, std::size_t pos) const {
+  return View().find_first_not_of(c, pos);
+}
+
+std::size_t OwnString::find_last_not_of(char c, std::size_t pos) const {
+  return View().find_last_not_of(c, pos);
+}
+
+OwnString& OwnString::append(const char* text) {
+  return append(text, std::strlen(text));
+}
+
 OwnString::~OwnString() {
   if (capacity_ != 0) std::free(data_);
 }

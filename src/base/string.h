@@ -111,9 +111,7 @@ class OwnString {
   OwnString& append(std::string_view view) {
     return append(view.data(), view.size());
   }
-  OwnString& append(const char* text) {
-    return append(text, std::strlen(text));
-  }
+  OwnString& append(const char* text);
   OwnString& append(std::size_t n, char c);
   OwnString& append(const OwnString& s, std::size_t pos, std::size_t n) {
     return append(std::string_view(s.substr(pos, n)));
@@ -159,22 +157,14 @@ class OwnString {
   // Positions past the end are clamped, not an error.
   OwnString substr(std::size_t pos = 0, std::size_t n = npos) const;
   std::size_t find(std::string_view what, std::size_t pos = 0) const;
-  std::size_t find(char c, std::size_t pos = 0) const {
-    return View().find(c, pos);
-  }
+  std::size_t find(char c, std::size_t pos = 0) const;
   std::size_t rfind(std::string_view what, std::size_t pos = npos) const;
-  std::size_t rfind(char c, std::size_t pos = npos) const {
-    return View().rfind(c, pos);
-  }
+  std::size_t rfind(char c, std::size_t pos = npos) const;
   std::size_t find_first_of(char c, std::size_t pos = 0) const {
     return View().find_first_of(c, pos);
   }
-  std::size_t find_first_not_of(char c, std::size_t pos = 0) const {
-    return View().find_first_not_of(c, pos);
-  }
-  std::size_t find_last_not_of(char c, std::size_t pos = npos) const {
-    return View().find_last_not_of(c, pos);
-  }
+  std::size_t find_first_not_of(char c, std::size_t pos = 0) const;
+  std::size_t find_last_not_of(char c, std::size_t pos = npos) const;
   std::size_t find_first_of(std::string_view set, std::size_t pos = 0) const;
   std::size_t find_last_of(std::string_view set, std::size_t pos = npos) const;
   std::size_t find_first_not_of(std::string_view set,
