@@ -44,9 +44,7 @@ OwnString& OwnString::operator=(const char* text) {
   return *this;
 }
 
-bool OwnString::Equals(std::string_view other) const {
-  return View() == other;
-}
+bool OwnString::Equals(std::string_view other) const { return View() == other; }
 
 std::size_t OwnString::find(char c, std::size_t pos) const {
   return View().find(c, pos);

@@ -15,10 +15,10 @@ constexpr double kGiB = 1073741824.0;
 
 String FreeSpaceLine(std::int64_t free_bytes) {
   const bool gib = free_bytes > 1073741824;
-  return Concat({"Disk free space: ",
-                 FormatOneDecimal(static_cast<double>(free_bytes) /
-                                  (gib ? kGiB : kMiB)),
-                 gib ? " GB" : " MB"});
+  return Concat(
+      {"Disk free space: ",
+       FormatOneDecimal(static_cast<double>(free_bytes) / (gib ? kGiB : kMiB)),
+       gib ? " GB" : " MB"});
 }
 
 String SpaceRequiredLine(std::int32_t required_bytes) {
@@ -27,8 +27,8 @@ String SpaceRequiredLine(std::int32_t required_bytes) {
   const String size =
       bytes ? FormatInteger(required_bytes)
             : FormatOneDecimal(required_bytes / (mib ? kMiB : kKiB));
-  return Concat({"Space required: ", size,
-                 bytes ? " bytes" : (mib ? " MB" : " KB")});
+  return Concat(
+      {"Space required: ", size, bytes ? " bytes" : (mib ? " MB" : " KB")});
 }
 
 String CopyingLine(const String& extracted_path) {
