@@ -16,10 +16,11 @@
 #include "platform/win32_api.h"
 
 extern "C" [[noreturn]] void WinMainCRTStartup() {
-  {
-    sfx::TInstalRecord record;
-    sfx::ExePath = sfx::Os().GetModuleFileName();
-    sfx::RunInstaller(record);
-  }
+  // The record lives as long as the process: it is never freed, as the
+  // process ends right after the run (and the system takes its memory
+  // back), so the program carries no code to take it apart.
+  sfx::TInstalRecord* record = new sfx::TInstalRecord;
+  sfx::ExePath = sfx::Os().GetModuleFileName();
+  sfx::RunInstaller(*record);
   sfx::EndProcess(sfx::CurrentExitCode());
 }

@@ -7,6 +7,69 @@
 namespace sfx {
 namespace base {
 
+OwnString::OwnString(const char* text) { Assign(text, std::strlen(text)); }
+
+OwnString::OwnString(std::string_view view) {
+  Assign(view.data(), view.size());
+}
+
+OwnString::OwnString(const OwnString& other) {
+  Assign(other.data(), other.size_);
+}
+
+OwnString::OwnString(OwnString&& other) noexcept
+    : data_(other.data_), size_(other.size_), capacity_(other.capacity_) {
+  other.data_ = g_empty_text;
+  other.size_ = other.capacity_ = 0;
+}
+
+OwnString& OwnString::operator=(OwnString&& other) noexcept {
+  swap(other);
+  return *this;
+}
+
+void OwnString::swap(OwnString& other) noexcept {
+  std::swap(data_, other.data_);
+  std::swap(size_, other.size_);
+  std::swap(capacity_, other.capacity_);
+}
+
+OwnString& OwnString::operator=(const OwnString& other) {
+  if (this != &other) Assign(other.data(), other.size_);
+  return *this;
+}
+
+OwnString& OwnString::operator=(const char* text) {
+  Assign(text, std::strlen(text));
+  return *this;
+}
+
+bool OwnString::Equals(std::string_view other) const { return View() == other; }
+
+std::size_t OwnString::find(char c, std::size_t pos) const {
+  return View().find(c, pos);
+}
+
+std::size_t OwnString::rfind(char c, std::size_t pos) const {
+  return View().rfind(c, pos);
+}
+
+std::size_t OwnString::find_first_not_of(char c, std::size_t pos) const {
+  return View().find_first_not_of(c, pos);
+}
+
+std::size_t OwnString::find_last_not_of(char c, std::size_t pos) const {
+  return View().find_last_not_of(c, pos);
+}
+
+OwnString& OwnString::append(const char* text) {
+  return append(text, std::strlen(text));
+}
+
+OwnString::~OwnString() {
+  if (capacity_ != 0) std::free(data_);
+}
+
 OwnString::OwnString(std::size_t n, char c) {
   Reserve(n);
   std::memset(data_, c, n);

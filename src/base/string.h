@@ -54,37 +54,20 @@ class OwnString {
   using const_iterator = const char*;
 
   OwnString() = default;
-  OwnString(const char* text) { Assign(text, std::strlen(text)); }
+  OwnString(const char* text);
   OwnString(const char* text, std::size_t n) { Assign(text, n); }
   OwnString(std::size_t n, char c);
   template <typename It, typename = decltype(*std::declval<It>())>
   OwnString(It first, It last) {
     for (; first != last; ++first) push_back(*first);
   }
-  OwnString(std::string_view view) { Assign(view.data(), view.size()); }
-  OwnString(const OwnString& other) { Assign(other.data(), other.size_); }
-  OwnString(OwnString&& other) noexcept
-      : data_(other.data_), size_(other.size_), capacity_(other.capacity_) {
-    other.data_ = g_empty_text;
-    other.size_ = other.capacity_ = 0;
-  }
-  OwnString& operator=(const OwnString& other) {
-    if (this != &other) Assign(other.data(), other.size_);
-    return *this;
-  }
-  OwnString& operator=(OwnString&& other) noexcept {
-    std::swap(data_, other.data_);
-    std::swap(size_, other.size_);
-    std::swap(capacity_, other.capacity_);
-    return *this;
-  }
-  OwnString& operator=(const char* text) {
-    Assign(text, std::strlen(text));
-    return *this;
-  }
-  ~OwnString() {
-    if (capacity_ != 0) std::free(data_);
-  }
+  OwnString(std::string_view view);
+  OwnString(const OwnString& other);
+  OwnString(OwnString&& other) noexcept;
+  OwnString& operator=(const OwnString& other);
+  OwnString& operator=(OwnString&& other) noexcept;
+  OwnString& operator=(const char* text);
+  ~OwnString();
 
   operator std::string_view() const { return std::string_view(data(), size_); }
 
@@ -117,11 +100,7 @@ class OwnString {
     return std::reverse_iterator<const char*>(begin());
   }
 
-  void swap(OwnString& other) noexcept {
-    std::swap(data_, other.data_);
-    std::swap(size_, other.size_);
-    std::swap(capacity_, other.capacity_);
-  }
+  void swap(OwnString& other) noexcept;
   void clear() { SetSize(0); }
   void reserve(std::size_t n) { Reserve(n); }
   void resize(std::size_t n, char c = '\0');
@@ -132,9 +111,7 @@ class OwnString {
   OwnString& append(std::string_view view) {
     return append(view.data(), view.size());
   }
-  OwnString& append(const char* text) {
-    return append(text, std::strlen(text));
-  }
+  OwnString& append(const char* text);
   OwnString& append(std::size_t n, char c);
   OwnString& append(const OwnString& s, std::size_t pos, std::size_t n) {
     return append(std::string_view(s.substr(pos, n)));
@@ -180,22 +157,14 @@ class OwnString {
   // Positions past the end are clamped, not an error.
   OwnString substr(std::size_t pos = 0, std::size_t n = npos) const;
   std::size_t find(std::string_view what, std::size_t pos = 0) const;
-  std::size_t find(char c, std::size_t pos = 0) const {
-    return View().find(c, pos);
-  }
+  std::size_t find(char c, std::size_t pos = 0) const;
   std::size_t rfind(std::string_view what, std::size_t pos = npos) const;
-  std::size_t rfind(char c, std::size_t pos = npos) const {
-    return View().rfind(c, pos);
-  }
+  std::size_t rfind(char c, std::size_t pos = npos) const;
   std::size_t find_first_of(char c, std::size_t pos = 0) const {
     return View().find_first_of(c, pos);
   }
-  std::size_t find_first_not_of(char c, std::size_t pos = 0) const {
-    return View().find_first_not_of(c, pos);
-  }
-  std::size_t find_last_not_of(char c, std::size_t pos = npos) const {
-    return View().find_last_not_of(c, pos);
-  }
+  std::size_t find_first_not_of(char c, std::size_t pos = 0) const;
+  std::size_t find_last_not_of(char c, std::size_t pos = npos) const;
   std::size_t find_first_of(std::string_view set, std::size_t pos = 0) const;
   std::size_t find_last_of(std::string_view set, std::size_t pos = npos) const;
   std::size_t find_first_not_of(std::string_view set,
@@ -208,16 +177,16 @@ class OwnString {
   }
 
   friend bool operator==(const OwnString& a, std::string_view b) {
-    return a.View() == b;
+    return a.Equals(b);
   }
   friend bool operator==(std::string_view a, const OwnString& b) {
-    return a == b.View();
+    return b.Equals(a);
   }
   friend bool operator==(const OwnString& a, const OwnString& b) {
-    return a.View() == b.View();
+    return a.Equals(b.View());
   }
   friend bool operator==(const OwnString& a, const char* b) {
-    return a.View() == std::string_view(b);
+    return a.Equals(b);
   }
   friend bool operator!=(const OwnString& a, std::string_view b) {
     return !(a == b);
@@ -252,6 +221,8 @@ class OwnString {
 
  private:
   std::string_view View() const { return std::string_view(data(), size_); }
+  // Equal texts; one out-of-line comparison behind every form of ==.
+  bool Equals(std::string_view other) const;
   void SetSize(std::size_t n) {
     size_ = n;
     if (capacity_ != 0) data_[n] = '\0';

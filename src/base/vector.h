@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "base/string.h"
@@ -32,7 +34,16 @@ class OwnVector {
   }
   template <typename It, typename = decltype(*std::declval<It>())>
   OwnVector(It first, It last) {
-    for (; first != last; ++first) push_back(*first);
+    if constexpr (std::is_same_v<It, const T*> &&
+                  std::is_trivially_copyable_v<T>) {
+      // A range of plain values: one copy of the bytes.
+      const auto n = static_cast<std::size_t>(last - first);
+      reserve(n);
+      if (n != 0) std::memcpy(data_, first, n * sizeof(T));
+      size_ = n;
+    } else {
+      for (; first != last; ++first) push_back(*first);
+    }
   }
   OwnVector(const OwnVector& other) {
     reserve(other.size_);
@@ -72,6 +83,14 @@ class OwnVector {
 
   void reserve(std::size_t n) {
     if (n <= capacity_) return;
+    if constexpr (std::is_trivially_copyable_v<T>) {
+      // Plain bytes move with the allocation itself.
+      T* grown = static_cast<T*>(std::realloc(data_, n * sizeof(T)));
+      if (grown == nullptr) OutOfMemory();
+      data_ = grown;
+      capacity_ = n;
+      return;
+    }
     T* grown = static_cast<T*>(Allocate(n * sizeof(T)));
     for (std::size_t i = 0; i < size_; ++i) {
       new (grown + i) T(std::move(data_[i]));

@@ -68,6 +68,10 @@ class RegistryWriter {
   Status WriteInteger(const String& name, int value) {
     return WriteString(name, DecimalText(value));
   }
+  // Sets the value "<name><index>", as in "Prog3".
+  Status WriteNumbered(std::string_view name, int index, const String& value) {
+    return WriteString(Concat({name, DecimalText(index)}), value);
+  }
   void SetRoot(os::RegistryRoot root) {
     CloseKey();
     root_ = root;
@@ -120,13 +124,13 @@ Status LogPrograms(RegistryWriter& writer, const TInstalRecord& record,
   for (const auto& entry : record.PreRunFiles) {
     if (entry->RunStage != stage) continue;
     ++k;
-    const String index = DecimalText(k);
-    Status written = writer.WriteString(
-        Concat({prefix, index}), Concat({ExpandDirMacros(entry->Directory),
-                                         LastPathComponent(entry->FileName)}));
+    Status written =
+        writer.WriteNumbered(prefix, k,
+                             Concat({ExpandDirMacros(entry->Directory),
+                                     LastPathComponent(entry->FileName)}));
     if (written.ok()) {
-      written = writer.WriteString(Concat({prefix, "ComLine", index}),
-                                   entry->Parameters);
+      written = writer.WriteNumbered(Concat({prefix, "ComLine"}), k,
+                                     entry->Parameters);
     }
     if (!written.ok()) return written;
   }
@@ -164,13 +168,7 @@ bool CheckSpace(const TInstalRecord& record) {
 
 // Creates and enters the destination; false after the message.
 bool PrepareDestination(InstallView* view) {
-  if (view) {
-    DestBuffer = view->Destination(kDestFieldReadMax);
-    if (DestBuffer.empty()) {
-      ShowError("Directory name is blank.");
-      return false;
-    }
-  }
+  if (view) DestBuffer = view->Destination(kDestFieldReadMax);
   if (DestBuffer.empty()) {
     ShowError("Directory name is blank.");
     return false;
@@ -254,8 +252,7 @@ Status CopyFiles(const TInstalRecord& record, File& package,
       if (file_count > 1) view->SetProgress(ProgressPosition(i, file_count));
     }
     if (file.AddToLog) {
-      Status logged = writer.WriteString(Concat({"Prog", DecimalText(i)}),
-                                         LastExtractedPath);
+      Status logged = writer.WriteNumbered("Prog", i, LastExtractedPath);
       if (!logged.ok()) return logged;
     }
   }
@@ -274,8 +271,7 @@ Status LogExtraEntries(const TInstalRecord& record, std::int32_t file_count,
     } else {
       value = Concat({InstallLocation, entry});
     }
-    Status logged =
-        writer.WriteString(Concat({"Prog", DecimalText(index)}), value);
+    Status logged = writer.WriteNumbered("Prog", index, value);
     if (!logged.ok()) return logged;
     ++index;
   }
@@ -363,9 +359,15 @@ Status InstallPackage(TInstalRecord& record, InstallView* view) {
     return Status::Error("Cannot clear the installation log key");
   }
   // Each step runs only while every one before it succeeded.
-  if (status.ok()) status = writer.WriteString("Name", record.ProductName);
-  if (status.ok()) status = writer.WriteString("Location", InstallLocation);
-  if (status.ok()) status = writer.WriteString("InstallerFile", ExePath);
+  const struct {
+    const char* name;
+    const String* value;
+  } run_values[] = {{"Name", &record.ProductName},
+                    {"Location", &InstallLocation},
+                    {"InstallerFile", &ExePath}};
+  for (const auto& value : run_values) {
+    if (status.ok()) status = writer.WriteString(value.name, *value.value);
+  }
   if (status.ok()) {
     status = CopyFiles(record, *package, file_count, writer, view);
   }
@@ -390,19 +392,6 @@ Status InstallPackage(TInstalRecord& record, InstallView* view) {
 }
 
 }  // namespace
-
-bool CreateDirectoryPath(const String& path) {
-  if (path.empty()) return false;
-  String dir = path;
-  if (dir.back() == '\\') dir.pop_back();
-  if (dir.size() < 3 || IsExistingDirectory(dir)) return true;
-  std::size_t cut = dir.find_last_of("\\:");
-  String parent = cut == String::npos ? String() : dir.substr(0, cut + 1);
-  if (parent == dir) return true;
-  if (!CreateDirectoryPath(parent)) return false;
-  Os().CreateDirectory(dir);
-  return true;
-}
 
 void RunInstallation(TInstalRecord& record, InstallView* view) {
   if (view) view->SetProgress(1);

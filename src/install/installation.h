@@ -9,12 +9,13 @@
 #include "base/string.h"
 #include "install/install_view.h"
 #include "package/record.h"
+#include "paths/macros.h"  // CreateDirectoryPath
 
 namespace sfx {
 
 constexpr std::size_t kDestBufferSize = 500;  // 499 characters and a NUL
 // The refusal of a destination that DestBuffer cannot hold.
-constexpr char kDestinationTooLong[] =
+inline constexpr char kDestinationTooLong[] =
     "The destination directory is too long:\rit may hold at most 499 "
     "characters.";
 
@@ -28,10 +29,6 @@ extern bool AutoInstall;
 extern std::int64_t FreeSpace;
 // True when the program was started with a destination argument.
 extern bool Unattended;
-
-// Creates `path` and its missing parents; false (nothing created) for an
-// empty path or a path without a parent.
-bool CreateDirectoryPath(const String& path);
 
 // Runs the whole installation, showing it in `view` (null: unattended or
 // quiet). Every failure ends the run after its message.

@@ -146,16 +146,17 @@ Status RunPreRunFile(const TInstalRecord& record,
   }
 
   LogLine(Concat({"Program ", command}));
+  const String program = Unquoted(command);
   std::uint32_t exit_code = 0;
   if (entry.Parameters.empty()) {
-    exit_code = StartAndWait(Unquoted(command));
+    exit_code = StartAndWait(program);
   } else {
     String error =
         LaunchCommand(Concat({command, " ", ExpandMacros(entry.Parameters)}));
     if (!error.empty()) ShowError(error);
   }
 
-  if (entry.DeleteAfter && matched) Os().DeleteFile(Unquoted(command));
+  if (entry.DeleteAfter && matched) Os().DeleteFile(program);
 
   if (exit_code == kCanceledExitCode) {
     ShowMessage("The installation has been canceled.", "Canceled",

@@ -33,17 +33,20 @@ class ComScope {
   ComScope& operator=(const ComScope&) = delete;
 };
 
-// Writes one link; a link that could not be made is not logged (the
-// uninstaller would look for it) and makes the run's exit code 5.
-bool MakeLink(const String& target, const String& link, const String& arguments,
-              const String& directory) {
-  if (Os().CreateShellLink(target, link, String(), arguments, directory) >= 0) {
-    LogLine(Concat({"Shortcut ", link}));
-    return true;
+// Writes one link and logs it as the value "<value_prefix><index>"; a link
+// that could not be made is not logged (the uninstaller would look for it)
+// and makes the run's exit code 5. Fails when the log value is refused.
+Status MakeLink(RegistryKey& log_key, const String& target, const String& link,
+                const TInstallFileRecord& file, const String& directory,
+                const char* value_prefix, const String& index) {
+  if (Os().CreateShellLink(target, link, String(), file.Parameters, directory) <
+      0) {
+    LogLine(Concat({"Cannot create the shortcut ", link}));
+    SetExitCode(ExitCode::kStepFailed);
+    return Status();
   }
-  LogLine(Concat({"Cannot create the shortcut ", link}));
-  SetExitCode(ExitCode::kStepFailed);
-  return false;
+  LogLine(Concat({"Shortcut ", link}));
+  return WriteLogValue(log_key, Concat({value_prefix, index}), link);
 }
 
 }  // namespace
@@ -72,11 +75,11 @@ Status CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
     const String name = ExpandMacros(file.ShortcutName);
     if (name.empty()) continue;
     // A name that a macro turned into a path would put the link elsewhere.
-    if (CheckNameComponent(name) != NameProblem::kNone) {
-      ReportFailure(
-          ExitCode::kStepFailed,
-          Concat({"Cannot create the shortcut ", name, ": the name ",
-                  DescribeNameProblem(CheckNameComponent(name)), "."}));
+    const NameProblem problem = CheckNameComponent(name);
+    if (problem != NameProblem::kNone) {
+      ReportFailure(ExitCode::kStepFailed,
+                    Concat({"Cannot create the shortcut ", name, ": the name ",
+                            DescribeNameProblem(problem), "."}));
       continue;
     }
     const String index = DecimalText(static_cast<std::int64_t>(i));
@@ -89,22 +92,17 @@ Status CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
         {AddTrailingBackslash(directory), LastPathComponent(file.FileName)});
 
     if (!programs.empty()) {
-      const String menu_link =
-          Concat({menu_folder, "\\", name, kLinkExtension});
-      if (MakeLink(target, menu_link, file.Parameters, directory)) {
-        Status logged =
-            WriteLogValue(log_key, Concat({"Shortcut", index}), menu_link);
-        if (!logged.ok()) return logged;
-      }
+      Status logged = MakeLink(
+          log_key, target, Concat({menu_folder, "\\", name, kLinkExtension}),
+          file, directory, "Shortcut", index);
+      if (!logged.ok()) return logged;
     }
 
     if (file.DesktopIcon && !desktop_folder.empty()) {
-      const String desk_link = Concat({desktop, name, kLinkExtension});
-      if (MakeLink(target, desk_link, file.Parameters, directory)) {
-        Status logged =
-            WriteLogValue(log_key, Concat({"DeskIcon", index}), desk_link);
-        if (!logged.ok()) return logged;
-      }
+      Status logged =
+          MakeLink(log_key, target, Concat({desktop, name, kLinkExtension}),
+                   file, directory, "DeskIcon", index);
+      if (!logged.ok()) return logged;
     }
   }
 

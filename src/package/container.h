@@ -22,7 +22,8 @@ extern std::int32_t MarkerOffset;
 
 constexpr std::uint32_t kChecksumBlockSize = 65000;
 constexpr std::uint32_t kMaxChecksumBlocks = 16001;
-constexpr char kMarkerHalf[] = "File CRC";  // the marker is this text twice
+inline constexpr char kMarkerHalf[] =
+    "File CRC";  // the marker is this text twice
 constexpr std::size_t kMarkerSize = 16;
 // The marker's bytes, formed from its two halves at run time so that a
 // program's own image never holds them.
@@ -34,7 +35,7 @@ struct TrailerMarker {
 // The 23-byte block in the program's data that the packer fills: length
 // byte 22, the tag "RealFileSize=", ExpectedSize twice, SkipChecksum.
 constexpr std::size_t kStubSizeBlockSize = 23;
-constexpr char kStubSizeTag[] = "RealFileSize=";
+inline constexpr char kStubSizeTag[] = "RealFileSize=";
 struct StubSizeValues {
   std::int32_t expected_size1 = 0;
   std::int32_t expected_size2 = 0;

@@ -40,19 +40,6 @@ String WithoutTrailingBackslash(String text) {
   return text;
 }
 
-// Creates `path` and its missing parents; failures are left for the
-// caller to notice (or not).
-void ForceDirectories(const String& path) {
-  String dir = WithoutTrailingBackslash(path);
-  if (dir.size() < 3 || IsExistingDirectory(dir)) return;
-  std::size_t cut = dir.find_last_of("\\:");
-  if (cut == String::npos) return;
-  String parent = dir.substr(0, cut + 1);
-  if (parent == dir) return;
-  ForceDirectories(parent);
-  Os().CreateDirectory(dir);
-}
-
 // The part of the first 255 characters of `upper` that follows the first
 // occurrence of `macro`. The caller knows that `upper` holds it.
 String AfterMacro(const String& upper, const char* macro) {
@@ -69,6 +56,18 @@ bool Contains(const String& upper, const char* macro) {
 
 }  // namespace
 
+bool CreateDirectoryPath(const String& path) {
+  if (path.empty()) return false;
+  const String dir = WithoutTrailingBackslash(path);
+  if (dir.size() < 3 || IsExistingDirectory(dir)) return true;
+  std::size_t cut = dir.find_last_of("\\:");
+  String parent = cut == String::npos ? String() : dir.substr(0, cut + 1);
+  if (parent == dir) return true;
+  if (!CreateDirectoryPath(parent)) return false;
+  Os().CreateDirectory(dir);
+  return true;
+}
+
 String GetSpecialFolderPath(int csidl) {
   return ToShortText(Os().GetSpecialFolderPath(csidl, 0));
 }
@@ -83,7 +82,7 @@ String GetSoftDataDir() {
   String path = ToShortText(Concat({common, kSoftDataFolder}));
   // Without a common folder the path would be relative and the folder
   // would appear in whatever directory is current; it is not created then.
-  if (!common.empty() && !IsExistingDirectory(path)) ForceDirectories(path);
+  if (!common.empty() && !IsExistingDirectory(path)) CreateDirectoryPath(path);
   return path;
 }
 
@@ -97,25 +96,28 @@ String ExpandMacros(const String& text) {
   if (text.empty()) return String();
   Platform& os = Os();
   // Every value is worked out on each call, as the shared data folder's
-  // creation depends on it.
-  const String system_dir = DirValue(os.GetSystemDirectory());
-  const String temp_dir = DirValue(os.GetTempPath());
-  const String windows_dir = DirValue(os.GetWindowsDirectory());
+  // creation depends on it; each macro is replaced in this order.
+  static constexpr const char* kMacros[] = {
+      kSystemMacro,        kTempMacro,       kWindowsMacro,
+      kProgramDirMacro,    kInstallDirMacro, kSoftDataDirMacro,
+      kCommonAppDataMacro, kProgNameMacro,   kCurrentDirMacro};
   const String install_dir = DirValue(InstallLocation);
-  const String soft_data_dir = GetSoftDataDir();
-  const String common_app_data = GetCommonAppDataDir();
-  const String current_dir = DirValue(os.GetCurrentDirectory());
+  const String values[] = {DirValue(os.GetSystemDirectory()),
+                           DirValue(os.GetTempPath()),
+                           DirValue(os.GetWindowsDirectory()),
+                           install_dir,
+                           install_dir,
+                           GetSoftDataDir(),
+                           GetCommonAppDataDir(),
+                           ProgName,
+                           DirValue(os.GetCurrentDirectory())};
+  static_assert(sizeof kMacros / sizeof kMacros[0] ==
+                sizeof values / sizeof values[0]);
 
   String result = text;
-  ReplaceAllText(result, kSystemMacro, system_dir);
-  ReplaceAllText(result, kTempMacro, temp_dir);
-  ReplaceAllText(result, kWindowsMacro, windows_dir);
-  ReplaceAllText(result, kProgramDirMacro, install_dir);
-  ReplaceAllText(result, kInstallDirMacro, install_dir);
-  ReplaceAllText(result, kSoftDataDirMacro, soft_data_dir);
-  ReplaceAllText(result, kCommonAppDataMacro, common_app_data);
-  ReplaceAllText(result, kProgNameMacro, ProgName);
-  ReplaceAllText(result, kCurrentDirMacro, current_dir);
+  for (std::size_t i = 0; i < sizeof kMacros / sizeof kMacros[0]; ++i) {
+    ReplaceAllText(result, kMacros[i], values[i]);
+  }
   return result;
 }
 
@@ -127,7 +129,7 @@ String ExpandDirMacros(const String& text) {
   // takes its place and the (upper-cased) remainder follows it.
   struct Prefix {
     const char* macro;
-    String (*directory)();
+    String (*directory)();  // the macro's value
   };
   static const Prefix kPrefixes[] = {
       {kSystemMacro, [] { return Os().GetSystemDirectory(); }},
@@ -154,16 +156,15 @@ String ExpandDirMacros(const String& text) {
     result = AfterMacro(upper, kCurrentDirMacro);
   }
 
-  if (Contains(upper, kSoftDataDirMacro)) {
-    ReplaceAllText(result, kSoftDataDirMacro, GetSoftDataDir());
-    result = AddTrailingBackslashShort(result);
-  }
-  if (Contains(upper, kCommonAppDataMacro)) {
-    ReplaceAllText(result, kCommonAppDataMacro, GetCommonAppDataDir());
-    result = AddTrailingBackslashShort(result);
-  }
-  if (Contains(upper, kProgNameMacro)) {
-    ReplaceAllText(result, kProgNameMacro, ProgName);
+  // Replacement rule: the macro's value replaces it where it stands.
+  static const Prefix kReplaced[] = {
+      {kSoftDataDirMacro, GetSoftDataDir},
+      {kCommonAppDataMacro, GetCommonAppDataDir},
+      {kProgNameMacro, [] { return ProgName; }},
+  };
+  for (const Prefix& replaced : kReplaced) {
+    if (!Contains(upper, replaced.macro)) continue;
+    ReplaceAllText(result, replaced.macro, replaced.directory());
     result = AddTrailingBackslashShort(result);
   }
   return result;

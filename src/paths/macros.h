@@ -23,6 +23,9 @@ String GetCommonAppDataDir();
 String GetSoftDataDir();
 // True when `path` names an existing directory.
 bool IsExistingDirectory(const String& path);
+// Creates `path` and its missing parents; false (nothing created) for an
+// empty path or a path without a parent.
+bool CreateDirectoryPath(const String& path);
 
 // Replaces every macro of the text with its value.
 String ExpandMacros(const String& text);

@@ -25,9 +25,10 @@ constexpr IID kIidPersistFile = {
 HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
 // The text that a "fill this buffer" call of the system produced; an empty
-// text when the call failed or the buffer was too small.
-template <typename Call>
-String FillBuffer(Call call) {
+// text when the call failed or the buffer was too small. One function for
+// every such call rather than one per call.
+using FillCall = DWORD (*)(char* buffer, DWORD size);
+String FillBuffer(FillCall call) {
   char buffer[kPathBufferSize + 1];
   DWORD n = call(buffer, kPathBufferSize);
   if (n == 0 || n >= kPathBufferSize) return String();
@@ -253,23 +254,22 @@ class Win32Platform : public Platform {
 
   String GetCurrentDirectory() override {
     return FillBuffer(
-        [](char* b, DWORD n) { return GetCurrentDirectoryA(n, b); });
+        [](char* b, DWORD n) -> DWORD { return GetCurrentDirectoryA(n, b); });
   }
 
   String GetSystemDirectory() override {
-    return FillBuffer([](char* b, DWORD n) {
-      return static_cast<DWORD>(GetSystemDirectoryA(b, n));
-    });
+    return FillBuffer(
+        [](char* b, DWORD n) -> DWORD { return GetSystemDirectoryA(b, n); });
   }
 
   String GetWindowsDirectory() override {
-    return FillBuffer([](char* b, DWORD n) {
-      return static_cast<DWORD>(GetWindowsDirectoryA(b, n));
-    });
+    return FillBuffer(
+        [](char* b, DWORD n) -> DWORD { return GetWindowsDirectoryA(b, n); });
   }
 
   String GetTempPath() override {
-    return FillBuffer([](char* b, DWORD n) { return GetTempPathA(n, b); });
+    return FillBuffer(
+        [](char* b, DWORD n) -> DWORD { return GetTempPathA(n, b); });
   }
 
   String GetSpecialFolderPath(int csidl, WindowHandle owner) override {

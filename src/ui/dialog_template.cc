@@ -3,8 +3,6 @@
 // and converted to dialog units with the factors measured at run time.
 #include "ui/dialog_template.h"
 
-#include <cmath>
-
 #include "base/bytes.h"
 
 namespace sfx {
@@ -72,6 +70,11 @@ void DialogTemplateWriter::Write16(std::uint16_t value) {
   ByteWriter(&bytes_).Uint16(value);
 }
 
+void DialogTemplateWriter::Write16s(
+    std::initializer_list<std::uint16_t> values) {
+  for (std::uint16_t value : values) Write16(value);
+}
+
 void DialogTemplateWriter::Write32(std::uint32_t value) {
   ByteWriter(&bytes_).Uint32(value);
 }
@@ -92,13 +95,11 @@ void WriteDialogHeader(DialogTemplateWriter& writer, std::uint32_t style,
   writer.AlignToDword();
   writer.Write32(style);
   writer.Write32(0);  // extended style
-  writer.Write16(item_count);
-  writer.Write16(static_cast<std::uint16_t>(x));
-  writer.Write16(static_cast<std::uint16_t>(y));
-  writer.Write16(static_cast<std::uint16_t>(cx));
-  writer.Write16(static_cast<std::uint16_t>(cy));
-  writer.Write16(0);  // no menu
-  writer.Write16(0);  // the standard dialog class
+  writer.Write16s(
+      {item_count, static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y),
+       static_cast<std::uint16_t>(cx), static_cast<std::uint16_t>(cy),
+       0,    // no menu
+       0});  // the standard dialog class
   writer.WriteString(title);
   writer.Write16(point_size);
   writer.WriteString(face);
@@ -111,13 +112,11 @@ void AddDialogItem(DialogTemplateWriter& writer, std::uint32_t style,
   writer.AlignToDword();
   writer.Write32(style | kItemBaseStyle);
   writer.Write32(0);  // extended style
-  writer.Write16(static_cast<std::uint16_t>(x));
-  writer.Write16(static_cast<std::uint16_t>(y));
-  writer.Write16(static_cast<std::uint16_t>(cx));
-  writer.Write16(static_cast<std::uint16_t>(cy));
-  writer.Write16(id);
-  writer.Write16(0xFFFF);  // a predefined class given by its atom
-  writer.Write16(class_atom);
+  writer.Write16s({static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y),
+                   static_cast<std::uint16_t>(cx),
+                   static_cast<std::uint16_t>(cy), id,
+                   0xFFFF,  // a predefined class given by its atom
+                   class_atom});
   writer.WriteString(title);
   writer.Write16(0);  // no creation data
 }
@@ -126,11 +125,11 @@ std::int16_t PixelsToDialogUnits(int pixels, double factor) {
   double units = pixels / factor;
   // A degenerate factor must not turn into an out-of-range conversion.
   if (!(units > -32768.0 && units < 32767.0)) return units > 0 ? 32767 : 0;
-  double lower = std::floor(units);
+  // Rounded to the nearest whole unit, halves to even.
+  int lower = static_cast<int>(units);  // towards zero
+  if (lower > units) --lower;
   double excess = units - lower;
-  if (excess > 0.5 || (excess == 0.5 && std::fmod(lower, 2.0) != 0)) {
-    lower += 1;
-  }
+  if (excess > 0.5 || (excess == 0.5 && (lower & 1) != 0)) ++lower;
   return static_cast<std::int16_t>(lower);
 }
 

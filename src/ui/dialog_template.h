@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <utility>
 
 #include "base/string.h"
@@ -32,6 +33,8 @@ class DialogTemplateWriter {
   explicit DialogTemplateWriter(WidenFunction widen) : widen_(widen) {}
 
   void Write16(std::uint16_t value);
+  // The values in order, 16 bits each.
+  void Write16s(std::initializer_list<std::uint16_t> values);
   void Write32(std::uint32_t value);
   // The text as UTF-16 followed by a 16-bit NUL.
   void WriteString(const String& ansi);
@@ -90,7 +93,7 @@ constexpr std::uint16_t kLicenceTextId = 202;
 constexpr std::uint16_t kLicenceYesId = 6;  // IDYES
 constexpr std::uint16_t kLicenceNoId = 7;   // IDNO
 
-constexpr char kLicenceFace[] = "MS SANS SERIF";
+inline constexpr char kLicenceFace[] = "MS SANS SERIF";
 constexpr std::uint16_t kLicencePointSize = 8;
 
 // The text shown above the licence: a frame of "=" lines around three

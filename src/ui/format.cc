@@ -1,78 +1,35 @@
 // Integer and one-decimal number texts. FormatOneDecimal works on the exact
-// binary value of the double: it expands it to a decimal digit string with a
-// small base-10^9 big number, rounds that to 18 significant digits and then
-// to one decimal. This keeps the result independent of the C library's
-// printf and locale and small enough for the installer.
+// binary value of the double: it expands it to a decimal digit string by
+// doubling (or multiplying by five) digit by digit, rounds that to 18
+// significant digits and then to one decimal. It reads the double's fields
+// from its bits, so that no maths library is needed. This keeps the result
+// independent of the C library's printf and locale and small enough for
+// the installer.
 #include "ui/format.h"
 
-#include <cmath>
+#include <cstring>
 
 #include "base/decimal.h"
-#include "base/divide.h"
-#include "base/vector.h"
 
 namespace sfx {
 
 namespace {
 
 constexpr int kSignificantDigits = 18;
-constexpr std::uint32_t kLimbBase = 1000000000u;  // nine decimal digits
 
-// An unsigned integer as base-10^9 limbs, least significant first.
-class BigDecimal {
- public:
-  explicit BigDecimal(std::uint64_t value) {
-    do {
-      const Division64 step = DivideUint64(value, kLimbBase);
-      limbs_.push_back(static_cast<std::uint32_t>(step.remainder));
-      value = step.quotient;
-    } while (value != 0);
-  }
-
-  // Multiplies by `factor` (below 2^32).
-  void Multiply(std::uint32_t factor) {
-    std::uint64_t carry = 0;
-    for (std::uint32_t& limb : limbs_) {
-      const Division64 step =
-          DivideUint64(std::uint64_t{limb} * factor + carry, kLimbBase);
-      limb = static_cast<std::uint32_t>(step.remainder);
-      carry = step.quotient;
+// Multiplies the decimal digit string `digits` by `factor` (2 or 5),
+// `count` times, digit by digit from the end.
+void MultiplyDigits(String* digits, int factor, int count) {
+  for (; count > 0; --count) {
+    int carry = 0;
+    for (std::size_t i = digits->size(); i-- > 0;) {
+      const int product = ((*digits)[i] - '0') * factor + carry;
+      (*digits)[i] = static_cast<char>('0' + product % 10);
+      carry = product / 10;
     }
-    while (carry != 0) {
-      const Division64 step = DivideUint64(carry, kLimbBase);
-      limbs_.push_back(static_cast<std::uint32_t>(step.remainder));
-      carry = step.quotient;
-    }
+    if (carry != 0) digits->insert(0, 1, static_cast<char>('0' + carry));
   }
-
-  // Multiplies by base^count, in chunks that keep each factor below 2^32.
-  void MultiplyPower(std::uint32_t base, int count, std::uint32_t chunk_factor,
-                     int chunk) {
-    for (; count >= chunk; count -= chunk) Multiply(chunk_factor);
-    std::uint32_t rest = 1;
-    for (; count > 0; --count) rest *= base;
-    Multiply(rest);
-  }
-
-  // The decimal digits, without leading zeros ("0" for zero).
-  String Digits() const {
-    String text;
-    for (std::size_t i = limbs_.size(); i-- > 0;) {
-      char group[9];
-      std::uint32_t limb = limbs_[i];
-      for (int k = 8; k >= 0; --k) {
-        group[k] = static_cast<char>('0' + limb % 10);
-        limb /= 10;
-      }
-      text.append(group, 9);
-    }
-    std::size_t first = text.find_first_not_of('0');
-    return first == String::npos ? "0" : text.substr(first);
-  }
-
- private:
-  Vector<std::uint32_t> limbs_;
-};
+}
 
 // Adds one unit in the last place of a digit string; returns false when the
 // carry ran out of the front (the string was all nines and is now zeros).
@@ -87,23 +44,30 @@ bool IncrementDigits(String& digits) {
   return false;
 }
 
-// A non-negative finite value as digits * 10^-scale, exactly.
-void ExactDecimal(double magnitude, String* digits, int* scale) {
-  int exponent = 0;
-  double fraction = std::frexp(magnitude, &exponent);  // magnitude = f * 2^e
-  // 53 bits of mantissa as an integer: magnitude = mantissa * 2^(e - 53).
-  auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
-  int binary_exponent = exponent - 53;
-  BigDecimal number(mantissa);
+// A finite value's magnitude, from the IEEE 754 fields of its bits (biased
+// exponent and 52-bit fraction), as digits * 10^-scale, exactly.
+void ExactDecimal(int biased_exponent, std::uint64_t fraction, String* digits,
+                  int* scale) {
+  // magnitude = mantissa * 2^binary_exponent, with the implicit leading bit
+  // of a normal number; a subnormal one has the smallest exponent.
+  std::uint64_t mantissa = fraction;
+  if (biased_exponent != 0) {
+    mantissa |= std::uint64_t{1} << 52;
+  } else {
+    biased_exponent = 1;
+  }
+  int binary_exponent = biased_exponent - 1075;
+  // The mantissa has at most 16 digits, and each doubling or multiplying
+  // by five stays exact in decimal.
+  *digits = DecimalText(static_cast<std::int64_t>(mantissa));
   if (binary_exponent >= 0) {
-    number.MultiplyPower(2, binary_exponent, 1u << 30, 30);
+    MultiplyDigits(digits, 2, binary_exponent);
     *scale = 0;
   } else {
     // m * 2^-k = m * 5^k / 10^k.
-    number.MultiplyPower(5, -binary_exponent, 1220703125u, 13);  // 5^13
+    MultiplyDigits(digits, 5, -binary_exponent);
     *scale = -binary_exponent;
   }
-  *digits = number.Digits();
 }
 
 // Rounds digits * 10^-scale to at most 18 significant digits, halves to
@@ -131,13 +95,19 @@ void RoundToSignificant(String* digits, int* scale) {
 String FormatInteger(std::int32_t value) { return DecimalText(value); }
 
 String FormatOneDecimal(double value) {
-  if (std::isnan(value)) return "NAN";
-  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-  bool negative = std::signbit(value);
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const bool negative = (bits >> 63) != 0;
+  const int biased_exponent = static_cast<int>(bits >> 52) & 0x7FF;
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  if (biased_exponent == 0x7FF) {
+    if (fraction != 0) return "NAN";
+    return negative ? "-INF" : "INF";
+  }
   String digits = "0";
   int scale = 0;
-  if (value != 0) {
-    ExactDecimal(std::fabs(value), &digits, &scale);
+  if (biased_exponent != 0 || fraction != 0) {
+    ExactDecimal(biased_exponent, fraction, &digits, &scale);
     RoundToSignificant(&digits, &scale);
   }
   // Now value = digits * 10^-scale; bring it to exactly one decimal.

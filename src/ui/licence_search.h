@@ -9,7 +9,7 @@
 
 namespace sfx {
 
-constexpr char kLicenceFileName[] = "LICENSE.TXT";
+inline constexpr char kLicenceFileName[] = "LICENSE.TXT";
 
 // Extracts the package's licence file into the temporary folder and returns
 // its full path (the last one when several entries carry the name), or an

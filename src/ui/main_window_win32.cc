@@ -102,10 +102,9 @@ void PaintDirectoryView(HDC dc, int h) {
   DestBuffer = text;
   if (!DestBuffer.empty()) TargetDrive = UpperCaseLatin(DestBuffer)[0];
 
-  const char root[] = {TargetDrive, ':', '\\', '\0'};
-  DWORD sectors = 0, bytes = 0, free_clusters = 0, clusters = 0;
-  if (GetDiskFreeSpaceA(root, &sectors, &bytes, &free_clusters, &clusters)) {
-    FreeSpace = static_cast<std::int64_t>(sectors) * bytes * free_clusters;
+  std::int64_t free_bytes = 0;
+  if (Os().GetDiskFreeSpace(TargetDrive, &free_bytes)) {
+    FreeSpace = free_bytes;
     PaintLine(dc, 10, 188 - h, FreeSpaceLine(FreeSpace));
   }
   PaintLine(dc, 10, 204 - h, SpaceRequiredLine(g_record->SpaceRequired));
@@ -250,12 +249,11 @@ void RegisterWindowClass(HINSTANCE instance, const String& name) {
   RegisterClassA(&window_class);  // a second registration fails harmlessly
 }
 
-HWND CreateChild(HWND parent, const char* class_name, int id,
-                 const String& text, DWORD style, int x, int y, int width,
-                 int height) {
+HWND CreateChild(HWND parent, const char* class_name, int id, const char* text,
+                 DWORD style, int x, int y, int width, int height) {
   HWND child =
-      CreateWindowExA(0, class_name, text.c_str(), style, x, y, width, height,
-                      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+      CreateWindowExA(0, class_name, text, style, x, y, width, height, parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                       GetModuleHandleA(nullptr), nullptr);
   SendMessageA(child, WM_SETFONT,
                reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
@@ -265,14 +263,21 @@ HWND CreateChild(HWND parent, const char* class_name, int id,
 }
 
 void CreateControls(HWND window) {
-  g_dest_edit = (CreateChild(window, "EDIT", kDestEditId, g_record->InstallDir,
-                             0x50800284, 10, 145, 320, 22));
-  CreateChild(window, "BUTTON", kBrowseId, "Browse...", 0x50000000, 336, 145,
-              100, 22);
-  CreateChild(window, "BUTTON", kCancelId, "Cancel", 0x50000000, 336, 214, 100,
-              22);
-  CreateChild(window, "BUTTON", kInstallId, "Install", 0x50000001, 216, 214,
-              100, 22);
+  g_dest_edit =
+      CreateChild(window, "EDIT", kDestEditId, g_record->InstallDir.c_str(),
+                  0x50800284, 10, 145, 320, 22);
+  static const struct {
+    int id;
+    const char* text;
+    DWORD style;
+    int x, y;
+  } kButtons[] = {{kBrowseId, "Browse...", 0x50000000, 336, 145},
+                  {kCancelId, "Cancel", 0x50000000, 336, 214},
+                  {kInstallId, "Install", 0x50000001, 216, 214}};
+  for (const auto& button : kButtons) {
+    CreateChild(window, "BUTTON", button.id, button.text, button.style,
+                button.x, button.y, 100, 22);
+  }
 }
 
 // The Browse command: picks a folder with the shell's folder dialog and

@@ -1,6 +1,7 @@
 // Texts of the installer window's two views.
 #include "ui/paint_texts.h"
 
+#include "paths/concat.h"
 #include "paths/text.h"
 #include "ui/format.h"
 
@@ -13,30 +14,25 @@ constexpr double kGiB = 1073741824.0;
 }  // namespace
 
 String FreeSpaceLine(std::int64_t free_bytes) {
-  String line = "Disk free space: ";
-  if (free_bytes > 1073741824) {
-    return line + FormatOneDecimal(static_cast<double>(free_bytes) / kGiB) +
-           " GB";
-  }
-  return line + FormatOneDecimal(static_cast<double>(free_bytes) / kMiB) +
-         " MB";
+  const bool gib = free_bytes > 1073741824;
+  return Concat(
+      {"Disk free space: ",
+       FormatOneDecimal(static_cast<double>(free_bytes) / (gib ? kGiB : kMiB)),
+       gib ? " GB" : " MB"});
 }
 
 String SpaceRequiredLine(std::int32_t required_bytes) {
-  String size;
-  if (required_bytes <= 1024) {
-    size = FormatInteger(required_bytes) + " bytes";
-  } else {
-    size = FormatOneDecimal(required_bytes / kKiB) + " KB";
-  }
-  if (required_bytes > 1048576) {
-    size = FormatOneDecimal(required_bytes / kMiB) + " MB";
-  }
-  return "Space required: " + size;
+  const bool bytes = required_bytes <= 1024;
+  const bool mib = required_bytes > 1048576;
+  const String size =
+      bytes ? FormatInteger(required_bytes)
+            : FormatOneDecimal(required_bytes / (mib ? kMiB : kKiB));
+  return Concat(
+      {"Space required: ", size, bytes ? " bytes" : (mib ? " MB" : " KB")});
 }
 
 String CopyingLine(const String& extracted_path) {
-  return "Copying file " + LastPathComponent(extracted_path) + " to:";
+  return Concat({"Copying file ", LastPathComponent(extracted_path), " to:"});
 }
 
 }  // namespace sfx

@@ -13,6 +13,7 @@
 #include "base/byte_search.h"
 #include "base/bytes.h"
 #include "base/decimal.h"
+#include "base/divide.h"
 #include "base/dos_time.h"
 #include "base/vector.h"
 
@@ -181,6 +182,28 @@ TEST(DecimalTest, PlainAndGrouped) {
   for (const auto& c : cases) {
     EXPECT_EQ(DecimalText(c.n), c.plain);
     EXPECT_EQ(GroupedDecimalText(c.n, "."), c.grouped);
+  }
+}
+
+TEST(DivideTest, MatchesTheCompilersDivision) {
+  // Both halves 32-bit, a 64-bit dividend, divisors above 2^32 and 2^63
+  // (where the running remainder's top bit shifts out).
+  const std::uint64_t values[] = {0,
+                                  1,
+                                  7,
+                                  1000000000,
+                                  0xFFFFFFFF,
+                                  0x100000000,
+                                  0x123456789ABCDEF0,
+                                  0x8000000000000001,
+                                  UINT64_MAX};
+  for (std::uint64_t n : values) {
+    for (std::uint64_t d : values) {
+      if (d == 0) continue;
+      const Division64 r = DivideUint64(n, d);
+      EXPECT_EQ(r.quotient, n / d) << n << " / " << d;
+      EXPECT_EQ(r.remainder, n % d) << n << " % " << d;
+    }
   }
 }
 
