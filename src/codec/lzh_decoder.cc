@@ -185,10 +185,14 @@ class CallbackBitReader : public BitReader<CallbackBitReader> {
 // still holds the ring's initial fill.
 class MemoryOutput {
  public:
-  MemoryOutput(std::uint8_t* target, std::uint32_t capacity)
-      : target_(target), capacity_(capacity) {}
+  // `length` is the stream's decoded length.
+  MemoryOutput(std::uint8_t* target, std::uint32_t capacity,
+               std::uint32_t length)
+      : target_(target), capacity_(capacity), length_(length) {}
 
   std::uint32_t Produced() const { return produced_; }
+  // Whether the stream's length is still to be reached.
+  bool More() const { return produced_ < length_; }
   bool Failed() const { return failed_; }
 
   void Literal(unsigned byte) {
@@ -231,6 +235,7 @@ class MemoryOutput {
 
   std::uint8_t* target_;
   std::uint32_t capacity_;
+  std::uint32_t length_;
   std::uint32_t produced_ = 0;
   bool failed_ = false;
 };
@@ -241,12 +246,15 @@ class MemoryOutput {
 // decoding.
 class RingOutput {
  public:
-  RingOutput(const TLzhWriteProc& write, std::uint8_t* ring)
-      : write_(write), ring_(ring) {
+  // `length` is the stream's decoded length (below 2^31).
+  RingOutput(const TLzhWriteProc& write, std::uint8_t* ring,
+             std::uint32_t length)
+      : write_(write), ring_(ring), stop_(lzh::kFirstWritePosition + length) {
     std::memset(ring_, kRingFill, kRingSize);
   }
 
-  std::int64_t Produced() const { return produced_; }
+  // Whether the stream's length is still to be reached.
+  bool More() const { return r_ < stop_; }
   bool Failed() const { return failed_; }
 
   void Literal(unsigned byte) {
@@ -274,7 +282,6 @@ class RingOutput {
       }
       for (; k < length; ++k) out[k] = in[k];
       r_ += length;
-      produced_ += length;
       return;
     }
     for (std::uint32_t k = 0; k < length; ++k) {
@@ -291,10 +298,9 @@ class RingOutput {
     std::uint16_t written = 0;
     write_(ring_ + flushed_, static_cast<std::uint16_t>(count), written);
     if (written != count) {
-      // The sink is never called again, and a count past any length field
-      // ends the decode loop.
+      // The sink is never called again, and the decode loop ends.
       failed_ = true;
-      produced_ = std::numeric_limits<std::int32_t>::max();
+      stop_ = 0;
     }
     flushed_ = r_;
   }
@@ -302,11 +308,11 @@ class RingOutput {
  private:
   void Advance(unsigned n) {
     r_ += n;
-    produced_ += n;
     if (r_ == kRingSize) {
       Flush();
       r_ = 0;
       flushed_ = 0;
+      stop_ = stop_ > kRingSize ? stop_ - kRingSize : 0;
     }
   }
 
@@ -314,21 +320,22 @@ class RingOutput {
   std::uint8_t* ring_;
   unsigned r_ = lzh::kFirstWritePosition;
   unsigned flushed_ = lzh::kFirstWritePosition;
-  std::int64_t produced_ = 0;
+  // The value of r_ at which the length is reached, counted from the
+  // start of the current lap around the ring; 0 once it is behind.
+  std::uint32_t stop_;
   bool failed_ = false;
 };
 
-// The decode loop: symbols until `length` bytes have been produced; the last
-// match is copied whole even when it runs past `length`.
+// The decode loop: symbols until the output has its length (More() false);
+// the last match is copied whole even when it runs past the length.
 // Reader and output are taken by value: as locals whose address never
 // escapes they live in registers, where bytes stored to the target could
 // otherwise alias them and force a reload after every write.
 template <class Reader, class Output>
-Output DecodeSymbols(LzhTree& tree, Reader in, Output out,
-                     std::int32_t length) {
+Output DecodeSymbols(LzhTree& tree, Reader in, Output out) {
   // The walk from the root records its path for the update that follows.
   std::uint16_t path[kTreeSize];
-  while (out.Produced() < static_cast<std::int64_t>(length)) {
+  while (out.More()) {
     // Two levels per step: the grandchild comes with one dependent load,
     // the child (for the path) in parallel with it.
     int depth = 0;
@@ -389,9 +396,9 @@ Status LzhDecode(const TLzhReadProc& read_proc,
   std::unique_ptr<RingState> state = AllocateState<RingState>();
   if (!state) return Status::Error(kNoMemoryMessage);
   state->tree.Init();
-  RingOutput out =
-      DecodeSymbols(state->tree, CallbackBitReader(read_proc, state->input),
-                    RingOutput(write_proc, state->ring), length);
+  RingOutput out = DecodeSymbols(
+      state->tree, CallbackBitReader(read_proc, state->input),
+      RingOutput(write_proc, state->ring, static_cast<std::uint32_t>(length)));
   out.Flush();
   return out.Failed() ? Status::Error(kSinkMessage) : Status();
 }
@@ -417,11 +424,11 @@ Status LzhDecodeBuffer(const std::uint8_t* source, std::uint32_t source_length,
   std::unique_ptr<LzhTree> tree = AllocateState<LzhTree>();
   if (!tree) return Status::Error(kNoMemoryMessage);
   tree->Init();
-  const MemoryOutput out =
-      DecodeSymbols(*tree,
-                    MemoryBitReader(source + lzh::kLengthFieldSize,
-                                    source_length - lzh::kLengthFieldSize),
-                    MemoryOutput(target, capacity), length);
+  const MemoryOutput out = DecodeSymbols(
+      *tree,
+      MemoryBitReader(source + lzh::kLengthFieldSize,
+                      source_length - lzh::kLengthFieldSize),
+      MemoryOutput(target, capacity, static_cast<std::uint32_t>(length)));
   if (out.Failed()) return Status::Error(kOverflowMessage);
   *produced = static_cast<std::int32_t>(out.Produced());
   return Status();
