@@ -1,11 +1,12 @@
 // The LZH decoder (lzh_decoder.h). One core loop, written against a bit
 // reader and an output, serves two pairs of them:
 //  - LzhDecode: a reader that takes the source through a buffer filled by
-//    TLzhReadProc, and an output that keeps the 4096-byte ring and hands it
-//    to TLzhWriteProc in pieces;
+//    TLzhReadProc, and an output that keeps the dictionary in a window
+//    buffer laid out flat (no wrapping) and hands it to TLzhWriteProc in
+//    pieces;
 //  - LzhDecodeBuffer: a word-at-a-time reader over the source block and an
 //    output that copies matches straight out of the target block (its own
-//    earlier output), which makes the ring unnecessary.
+//    earlier output), which makes the window unnecessary.
 // Both produce the same bytes; the tests compare them.
 #include "codec/lzh_decoder.h"
 
@@ -24,7 +25,6 @@ namespace {
 
 using lzh::kPositionTables;
 using lzh::kRingFill;
-using lzh::kRingMask;
 using lzh::kRingSize;
 using lzh::kTreeSize;
 using lzh::LzhTree;
@@ -240,88 +240,79 @@ class MemoryOutput {
   bool failed_ = false;
 };
 
-// Output through a TLzhWriteProc with the ring as the dictionary. The ring
-// is handed to the sink in pieces: whenever the write position wraps and
-// once at the end. A sink that does not take a whole piece ends the
-// decoding.
-class RingOutput {
+// Output through a TLzhWriteProc. The window buffer holds the dictionary
+// (the last 4096 bytes) in front of the bytes not yet handed to the sink,
+// so that matches copy as in a memory block, without wrapping: the
+// dictionary starts at the ring's initial fill, the output at kWindow.
+// Once the output reaches 2 * kWindow, its first 4096 bytes go to the sink
+// and the buffer slides down by 4096. A sink that does not take a whole
+// piece ends the decoding.
+class WindowOutput {
  public:
+  static constexpr unsigned kWindow = kRingSize;
+  // Room for the output of a symbol that starts just below the slide
+  // point, and for the overshoot of the eight-byte match copy.
+  static constexpr std::size_t kBufferSize = 2 * kWindow + lzh::kMaxMatch + 8;
+
   // `length` is the stream's decoded length (below 2^31).
-  RingOutput(const TLzhWriteProc& write, std::uint8_t* ring,
-             std::uint32_t length)
-      : write_(write), ring_(ring), stop_(lzh::kFirstWritePosition + length) {
-    std::memset(ring_, kRingFill, kRingSize);
+  WindowOutput(const TLzhWriteProc& write, std::uint8_t* buffer,
+               std::uint32_t length)
+      : write_(write), buffer_(buffer), stop_(kWindow + length) {
+    std::memset(buffer_, kRingFill, kWindow);
   }
 
   // Whether the stream's length is still to be reached.
-  bool More() const { return r_ < stop_; }
+  bool More() const { return pos_ < stop_; }
   bool Failed() const { return failed_; }
 
   void Literal(unsigned byte) {
-    ring_[r_] = static_cast<std::uint8_t>(byte);
-    Advance(1);
+    buffer_[pos_++] = static_cast<std::uint8_t>(byte);
+    if (pos_ >= 2 * kWindow) Slide();
   }
 
+  // Copies `length` bytes from `distance` (1..4096) bytes back, a byte at a
+  // time as the format has it, or eight at a time when each piece reads
+  // only bytes already in place.
   void Match(std::uint32_t distance, std::uint32_t length) {
-    unsigned from = (r_ - distance) & kRingMask;
-    if (r_ + length < kRingSize && from + length <= kRingSize) {
-      // Neither end wraps: a plain forward copy, byte by byte as the ring
-      // would take it (a source ahead of the write position still holds
-      // the older bytes it is meant to give).
-      std::uint8_t* out = ring_ + r_;
-      const std::uint8_t* in = ring_ + from;
-      std::uint32_t k = 0;
-      if (distance >= 8) {
-        // Eight bytes at a time, each piece read whole before it is
-        // written: a piece never reads bytes this copy has written.
-        for (; k + 8 <= length; k += 8) {
-          std::uint64_t piece;
-          std::memcpy(&piece, in + k, 8);
-          std::memcpy(out + k, &piece, 8);
-        }
+    std::uint8_t* out = buffer_ + pos_;
+    const std::uint8_t* from = out - distance;
+    if (distance >= 8) {
+      for (std::uint32_t k = 0; k < length; k += 8) {
+        std::memcpy(out + k, from + k, 8);
       }
-      for (; k < length; ++k) out[k] = in[k];
-      r_ += length;
-      return;
+    } else {
+      for (std::uint32_t k = 0; k < length; ++k) out[k] = from[k];
     }
-    for (std::uint32_t k = 0; k < length; ++k) {
-      ring_[r_] = ring_[from];
-      from = (from + 1) & kRingMask;
-      Advance(1);
-    }
+    pos_ += length;
+    if (pos_ >= 2 * kWindow) Slide();
   }
 
-  // Hands the bytes written since the last flush to the sink.
-  void Flush() {
-    const unsigned count = r_ - flushed_;
+  // Hands the bytes not yet handed over (at most 4096) to the sink.
+  void Flush() { Hand(pos_ - kWindow); }
+
+ private:
+  void Hand(unsigned count) {
     if (count == 0 || failed_) return;
     std::uint16_t written = 0;
-    write_(ring_ + flushed_, static_cast<std::uint16_t>(count), written);
+    write_(buffer_ + kWindow, static_cast<std::uint16_t>(count), written);
     if (written != count) {
       // The sink is never called again, and the decode loop ends.
       failed_ = true;
       stop_ = 0;
     }
-    flushed_ = r_;
   }
 
- private:
-  void Advance(unsigned n) {
-    r_ += n;
-    if (r_ == kRingSize) {
-      Flush();
-      r_ = 0;
-      flushed_ = 0;
-      stop_ = stop_ > kRingSize ? stop_ - kRingSize : 0;
-    }
+  void Slide() {
+    Hand(kWindow);
+    std::memmove(buffer_, buffer_ + kWindow, pos_ - kWindow);
+    pos_ -= kWindow;
+    stop_ = stop_ > kWindow ? stop_ - kWindow : 0;
   }
 
   const TLzhWriteProc& write_;
-  std::uint8_t* ring_;
-  unsigned r_ = lzh::kFirstWritePosition;
-  unsigned flushed_ = lzh::kFirstWritePosition;
-  // The value of r_ at which the length is reached, counted from the
-  // start of the current lap around the ring; 0 once it is behind.
+  std::uint8_t* buffer_;
+  unsigned pos_ = kWindow;
+  // The value of pos_ at which the length is reached; 0 once it is behind.
   std::uint32_t stop_;
   bool failed_ = false;
 };
@@ -369,9 +360,9 @@ Output DecodeSymbols(LzhTree& tree, Reader in, Output out) {
   return out;
 }
 
-struct RingState {
+struct WindowState {
   LzhTree tree;
-  std::uint8_t ring[kRingSize];
+  std::uint8_t window[WindowOutput::kBufferSize];
   std::uint8_t input[kReadChunk];
 };
 
@@ -393,12 +384,13 @@ Status LzhDecode(const TLzhReadProc& read_proc,
   const std::int32_t length = LoadInt32(field);
   if (length <= 0) return Status();
 
-  std::unique_ptr<RingState> state = AllocateState<RingState>();
+  std::unique_ptr<WindowState> state = AllocateState<WindowState>();
   if (!state) return Status::Error(kNoMemoryMessage);
   state->tree.Init();
-  RingOutput out = DecodeSymbols(
-      state->tree, CallbackBitReader(read_proc, state->input),
-      RingOutput(write_proc, state->ring, static_cast<std::uint32_t>(length)));
+  WindowOutput out =
+      DecodeSymbols(state->tree, CallbackBitReader(read_proc, state->input),
+                    WindowOutput(write_proc, state->window,
+                                 static_cast<std::uint32_t>(length)));
   out.Flush();
   return out.Failed() ? Status::Error(kSinkMessage) : Status();
 }
