@@ -100,27 +100,24 @@ inline unsigned LzhTree::Promote(unsigned x, std::uint16_t k) {
   counts_[x] = counts_[l];
   counts_[l] = k;
   const unsigned i = child_[x];
+  parent_[i] = static_cast<std::uint16_t>(l);
+  if (i < kTreeSize) parent_[i + 1] = static_cast<std::uint16_t>(l);
   const unsigned j = child_[l];
   child_[l] = static_cast<std::uint16_t>(i);
-  child_[x] = static_cast<std::uint16_t>(j);
-  // Whether a subtree is a leaf or a node is as likely as not: the links
-  // are stored without a branch (a leaf's one parent entry twice).
-  parent_[i] = static_cast<std::uint16_t>(l);
-  parent_[i + (i < kTreeSize)] = static_cast<std::uint16_t>(l);
   parent_[j] = static_cast<std::uint16_t>(x);
-  parent_[j + (j < kTreeSize)] = static_cast<std::uint16_t>(x);
+  if (j < kTreeSize) parent_[j + 1] = static_cast<std::uint16_t>(x);
+  child_[x] = static_cast<std::uint16_t>(j);
   Regrand(x);
   Regrand(l);
   return l;
 }
 
 inline void LzhTree::Regrand(unsigned x) {
-  // A leaf's entries are never read: they take the children of position 0
-  // to save a branch.
   const unsigned c = child_[x];
-  const unsigned node = c < kTreeSize ? c : 0;
-  grand_[2 * x] = child_[node];
-  grand_[2 * x + 1] = child_[node + 1];
+  if (c < kTreeSize) {
+    grand_[2 * x] = child_[c];
+    grand_[2 * x + 1] = child_[c + 1];
+  }
   grand_[2 * parent_[x] + (x & 1)] = static_cast<std::uint16_t>(c);
 }
 
