@@ -1,11 +1,12 @@
 // The LZH decoder (lzh_decoder.h). One core loop, written against a bit
 // reader and an output, serves two pairs of them:
 //  - LzhDecode: a reader that takes the source through a buffer filled by
-//    TLzhReadProc, and an output that keeps the 4096-byte ring and hands it
-//    to TLzhWriteProc in pieces;
+//    TLzhReadProc, and an output that keeps the dictionary in a window
+//    buffer laid out flat (no wrapping) and hands it to TLzhWriteProc in
+//    pieces;
 //  - LzhDecodeBuffer: a word-at-a-time reader over the source block and an
 //    output that copies matches straight out of the target block (its own
-//    earlier output), which makes the ring unnecessary.
+//    earlier output), which makes the window unnecessary.
 // Both produce the same bytes; the tests compare them.
 #include "codec/lzh_decoder.h"
 
@@ -24,7 +25,6 @@ namespace {
 
 using lzh::kPositionTables;
 using lzh::kRingFill;
-using lzh::kRingMask;
 using lzh::kRingSize;
 using lzh::kTreeSize;
 using lzh::LzhTree;
@@ -185,10 +185,14 @@ class CallbackBitReader : public BitReader<CallbackBitReader> {
 // still holds the ring's initial fill.
 class MemoryOutput {
  public:
-  MemoryOutput(std::uint8_t* target, std::uint32_t capacity)
-      : target_(target), capacity_(capacity) {}
+  // `length` is the stream's decoded length.
+  MemoryOutput(std::uint8_t* target, std::uint32_t capacity,
+               std::uint32_t length)
+      : target_(target), capacity_(capacity), length_(length) {}
 
   std::uint32_t Produced() const { return produced_; }
+  // Whether the stream's length is still to be reached.
+  bool More() const { return produced_ < length_; }
   bool Failed() const { return failed_; }
 
   void Literal(unsigned byte) {
@@ -231,104 +235,98 @@ class MemoryOutput {
 
   std::uint8_t* target_;
   std::uint32_t capacity_;
+  std::uint32_t length_;
   std::uint32_t produced_ = 0;
   bool failed_ = false;
 };
 
-// Output through a TLzhWriteProc with the ring as the dictionary. The ring
-// is handed to the sink in pieces: whenever the write position wraps and
-// once at the end. A sink that does not take a whole piece ends the
-// decoding.
-class RingOutput {
+// Output through a TLzhWriteProc. The window buffer holds the dictionary
+// (the last 4096 bytes) in front of the bytes not yet handed to the sink,
+// so that matches copy as in a memory block, without wrapping: the
+// dictionary starts at the ring's initial fill, the output at kWindow.
+// Once the output reaches 2 * kWindow, its first 4096 bytes go to the sink
+// and the buffer slides down by 4096. A sink that does not take a whole
+// piece ends the decoding.
+class WindowOutput {
  public:
-  RingOutput(const TLzhWriteProc& write, std::uint8_t* ring)
-      : write_(write), ring_(ring) {
-    std::memset(ring_, kRingFill, kRingSize);
+  static constexpr unsigned kWindow = kRingSize;
+  // Room for the output of a symbol that starts just below the slide
+  // point, and for the overshoot of the eight-byte match copy.
+  static constexpr std::size_t kBufferSize = 2 * kWindow + lzh::kMaxMatch + 8;
+
+  // `length` is the stream's decoded length (below 2^31).
+  WindowOutput(const TLzhWriteProc& write, std::uint8_t* buffer,
+               std::uint32_t length)
+      : write_(write), buffer_(buffer), stop_(kWindow + length) {
+    std::memset(buffer_, kRingFill, kWindow);
   }
 
-  std::int64_t Produced() const { return produced_; }
+  // Whether the stream's length is still to be reached.
+  bool More() const { return pos_ < stop_; }
   bool Failed() const { return failed_; }
 
   void Literal(unsigned byte) {
-    ring_[r_] = static_cast<std::uint8_t>(byte);
-    Advance(1);
+    buffer_[pos_++] = static_cast<std::uint8_t>(byte);
+    if (pos_ >= 2 * kWindow) Slide();
   }
 
+  // Copies `length` bytes from `distance` (1..4096) bytes back, a byte at a
+  // time as the format has it, or eight at a time when each piece reads
+  // only bytes already in place.
   void Match(std::uint32_t distance, std::uint32_t length) {
-    unsigned from = (r_ - distance) & kRingMask;
-    if (r_ + length < kRingSize && from + length <= kRingSize) {
-      // Neither end wraps: a plain forward copy, byte by byte as the ring
-      // would take it (a source ahead of the write position still holds
-      // the older bytes it is meant to give).
-      std::uint8_t* out = ring_ + r_;
-      const std::uint8_t* in = ring_ + from;
-      std::uint32_t k = 0;
-      if (distance >= 8) {
-        // Eight bytes at a time, each piece read whole before it is
-        // written: a piece never reads bytes this copy has written.
-        for (; k + 8 <= length; k += 8) {
-          std::uint64_t piece;
-          std::memcpy(&piece, in + k, 8);
-          std::memcpy(out + k, &piece, 8);
-        }
+    std::uint8_t* out = buffer_ + pos_;
+    const std::uint8_t* from = out - distance;
+    if (distance >= 8) {
+      for (std::uint32_t k = 0; k < length; k += 8) {
+        std::memcpy(out + k, from + k, 8);
       }
-      for (; k < length; ++k) out[k] = in[k];
-      r_ += length;
-      produced_ += length;
-      return;
+    } else {
+      for (std::uint32_t k = 0; k < length; ++k) out[k] = from[k];
     }
-    for (std::uint32_t k = 0; k < length; ++k) {
-      ring_[r_] = ring_[from];
-      from = (from + 1) & kRingMask;
-      Advance(1);
-    }
+    pos_ += length;
+    if (pos_ >= 2 * kWindow) Slide();
   }
 
-  // Hands the bytes written since the last flush to the sink.
-  void Flush() {
-    const unsigned count = r_ - flushed_;
-    if (count == 0 || failed_) return;
-    std::uint16_t written = 0;
-    write_(ring_ + flushed_, static_cast<std::uint16_t>(count), written);
-    if (written != count) {
-      // The sink is never called again, and a count past any length field
-      // ends the decode loop.
-      failed_ = true;
-      produced_ = std::numeric_limits<std::int32_t>::max();
-    }
-    flushed_ = r_;
-  }
+  // Hands the bytes not yet handed over (at most 4096) to the sink.
+  void Flush() { Hand(pos_ - kWindow); }
 
  private:
-  void Advance(unsigned n) {
-    r_ += n;
-    produced_ += n;
-    if (r_ == kRingSize) {
-      Flush();
-      r_ = 0;
-      flushed_ = 0;
+  void Hand(unsigned count) {
+    if (count == 0 || failed_) return;
+    std::uint16_t written = 0;
+    write_(buffer_ + kWindow, static_cast<std::uint16_t>(count), written);
+    if (written != count) {
+      // The sink is never called again, and the decode loop ends.
+      failed_ = true;
+      stop_ = 0;
     }
+  }
+
+  void Slide() {
+    Hand(kWindow);
+    std::memmove(buffer_, buffer_ + kWindow, pos_ - kWindow);
+    pos_ -= kWindow;
+    stop_ = stop_ > kWindow ? stop_ - kWindow : 0;
   }
 
   const TLzhWriteProc& write_;
-  std::uint8_t* ring_;
-  unsigned r_ = lzh::kFirstWritePosition;
-  unsigned flushed_ = lzh::kFirstWritePosition;
-  std::int64_t produced_ = 0;
+  std::uint8_t* buffer_;
+  unsigned pos_ = kWindow;
+  // The value of pos_ at which the length is reached; 0 once it is behind.
+  std::uint32_t stop_;
   bool failed_ = false;
 };
 
-// The decode loop: symbols until `length` bytes have been produced; the last
-// match is copied whole even when it runs past `length`.
+// The decode loop: symbols until the output has its length (More() false);
+// the last match is copied whole even when it runs past the length.
 // Reader and output are taken by value: as locals whose address never
 // escapes they live in registers, where bytes stored to the target could
 // otherwise alias them and force a reload after every write.
 template <class Reader, class Output>
-Output DecodeSymbols(LzhTree& tree, Reader in, Output out,
-                     std::int32_t length) {
+Output DecodeSymbols(LzhTree& tree, Reader in, Output out) {
   // The walk from the root records its path for the update that follows.
   std::uint16_t path[kTreeSize];
-  while (out.Produced() < static_cast<std::int64_t>(length)) {
+  while (out.More()) {
     // Two levels per step: the grandchild comes with one dependent load,
     // the child (for the path) in parallel with it.
     int depth = 0;
@@ -362,9 +360,9 @@ Output DecodeSymbols(LzhTree& tree, Reader in, Output out,
   return out;
 }
 
-struct RingState {
+struct WindowState {
   LzhTree tree;
-  std::uint8_t ring[kRingSize];
+  std::uint8_t window[WindowOutput::kBufferSize];
   std::uint8_t input[kReadChunk];
 };
 
@@ -386,12 +384,13 @@ Status LzhDecode(const TLzhReadProc& read_proc,
   const std::int32_t length = LoadInt32(field);
   if (length <= 0) return Status();
 
-  std::unique_ptr<RingState> state = AllocateState<RingState>();
+  std::unique_ptr<WindowState> state = AllocateState<WindowState>();
   if (!state) return Status::Error(kNoMemoryMessage);
   state->tree.Init();
-  RingOutput out =
+  WindowOutput out =
       DecodeSymbols(state->tree, CallbackBitReader(read_proc, state->input),
-                    RingOutput(write_proc, state->ring), length);
+                    WindowOutput(write_proc, state->window,
+                                 static_cast<std::uint32_t>(length)));
   out.Flush();
   return out.Failed() ? Status::Error(kSinkMessage) : Status();
 }
@@ -417,11 +416,11 @@ Status LzhDecodeBuffer(const std::uint8_t* source, std::uint32_t source_length,
   std::unique_ptr<LzhTree> tree = AllocateState<LzhTree>();
   if (!tree) return Status::Error(kNoMemoryMessage);
   tree->Init();
-  const MemoryOutput out =
-      DecodeSymbols(*tree,
-                    MemoryBitReader(source + lzh::kLengthFieldSize,
-                                    source_length - lzh::kLengthFieldSize),
-                    MemoryOutput(target, capacity), length);
+  const MemoryOutput out = DecodeSymbols(
+      *tree,
+      MemoryBitReader(source + lzh::kLengthFieldSize,
+                      source_length - lzh::kLengthFieldSize),
+      MemoryOutput(target, capacity, static_cast<std::uint32_t>(length)));
   if (out.Failed()) return Status::Error(kOverflowMessage);
   *produced = static_cast<std::int32_t>(out.Produced());
   return Status();

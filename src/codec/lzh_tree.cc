@@ -1,8 +1,6 @@
 // Construction and rebuilding of the adaptive Huffman tree (lzh_tree.h).
 #include "codec/lzh_tree.h"
 
-#include <cstring>
-
 namespace sfx {
 namespace lzh {
 
@@ -33,27 +31,39 @@ void LzhTree::IndexGrandchildren() {
 }
 
 void LzhTree::Rebuild() {
-  // Gather the leaves at the bottom, halving their counts; they stay sorted.
-  int j = 0;
+  // The leaves in position order with halved counts (rounded up); they
+  // stay sorted.
+  std::uint16_t leaf_counts[kSymbolCount];
+  std::uint16_t leaf_children[kSymbolCount];
+  int leaves = 0;
   for (int n = 0; n < kTreeSize; ++n) {
     if (child_[n] >= kTreeSize) {
-      counts_[j] = static_cast<std::uint16_t>((counts_[n] + 1) / 2);
-      child_[j] = child_[n];
-      ++j;
+      leaf_counts[leaves] = static_cast<std::uint16_t>((counts_[n] + 1) / 2);
+      leaf_children[leaves] = child_[n];
+      ++leaves;
     }
   }
-  // Join the two smallest unjoined nodes; the new node goes after every node
-  // whose count is not above its own.
-  for (int i = 0, n = kSymbolCount; n < kTreeSize; i += 2, ++n) {
-    const std::uint16_t f =
-        static_cast<std::uint16_t>(counts_[i] + counts_[i + 1]);
-    int k = n - 1;
-    while (f < counts_[k]) --k;
-    ++k;
-    std::memmove(&counts_[k + 1], &counts_[k], (n - k) * sizeof(counts_[0]));
-    std::memmove(&child_[k + 1], &child_[k], (n - k) * sizeof(child_[0]));
-    counts_[k] = f;
-    child_[k] = static_cast<std::uint16_t>(i);
+  // The format joins the two lowest unjoined nodes (positions 2j, 2j + 1
+  // for the j-th join) and inserts the new node after every node whose
+  // count is not above its own. No later insertion lands at or below a
+  // pair already joined, so the result is one merge of two sorted
+  // sequences: the leaves and the joined nodes in the order of their
+  // making, a leaf first on equal counts. Position p takes the next joined
+  // node once both its children lie below p and no lower leaf is left.
+  int next_leaf = 0;
+  int joined = 0;
+  for (int p = 0; p < kTreeSize; ++p) {
+    const int i = 2 * joined;
+    const int f = i + 1 < p ? counts_[i] + counts_[i + 1] : 0x10000;
+    if (next_leaf < kSymbolCount && leaf_counts[next_leaf] <= f) {
+      counts_[p] = leaf_counts[next_leaf];
+      child_[p] = leaf_children[next_leaf];
+      ++next_leaf;
+    } else {
+      counts_[p] = static_cast<std::uint16_t>(f);
+      child_[p] = static_cast<std::uint16_t>(i);
+      ++joined;
+    }
   }
   for (int n = 0; n < kTreeSize; ++n) {
     const int k = child_[n];
