@@ -66,6 +66,11 @@ struct Releaser {
 template <typename T>
 using ComPtr = std::unique_ptr<T, Releaser<T>>;
 
+std::uint64_t Value(const FILETIME& time) {
+  return static_cast<std::uint64_t>(time.dwHighDateTime) << 32 |
+         time.dwLowDateTime;
+}
+
 }  // namespace
 
 std::string WinePath(const std::string& unix_path) {
@@ -88,17 +93,16 @@ std::string WorkDir(const std::string& name) {
   return dir + "\\";
 }
 
-bool FileExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+// Whether `path` exists and its directory attribute is `directory`.
+bool Exists(const std::string& path, bool directory) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
-         !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+         ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == directory;
 }
 
-bool DirectoryExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool FileExists(const std::string& path) { return Exists(path, false); }
+
+bool DirectoryExists(const std::string& path) { return Exists(path, true); }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
   std::vector<std::uint8_t> bytes;
@@ -152,9 +156,7 @@ std::optional<std::uint64_t> LastWriteTime(const std::string& path) {
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
     return std::nullopt;
   }
-  return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime)
-          << 32) |
-         data.ftLastWriteTime.dwLowDateTime;
+  return Value(data.ftLastWriteTime);
 }
 
 bool SetLastWriteTime(const std::string& path, std::uint64_t utc_filetime) {
@@ -183,8 +185,7 @@ std::uint64_t LocalTimeToFileTime(int year, int month, int day, int hour,
   FILETIME utc;
   SystemTimeToFileTime(&local, &local_time);
   LocalFileTimeToFileTime(&local_time, &utc);
-  return (static_cast<std::uint64_t>(utc.dwHighDateTime) << 32) |
-         utc.dwLowDateTime;
+  return Value(utc);
 }
 
 void RemoveTree(const std::string& path) {
@@ -268,20 +269,17 @@ std::optional<ShellLinkInfo> ReadShellLink(const std::string& path) {
       MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
       if (SUCCEEDED(file->Load(wide, STGM_READ))) {
         char buffer[MAX_PATH * 4];
+        // The text a getter leaves in the buffer, or "" when it fails.
+        auto text = [&buffer](HRESULT status) {
+          return std::string(SUCCEEDED(status) ? buffer : "");
+        };
         ShellLinkInfo info;
-        if (SUCCEEDED(
-                link->GetPath(buffer, sizeof buffer, nullptr, SLGP_RAWPATH))) {
-          info.target = buffer;
-        }
-        if (SUCCEEDED(link->GetArguments(buffer, sizeof buffer))) {
-          info.arguments = buffer;
-        }
-        if (SUCCEEDED(link->GetWorkingDirectory(buffer, sizeof buffer))) {
-          info.working_dir = buffer;
-        }
-        if (SUCCEEDED(link->GetDescription(buffer, sizeof buffer))) {
-          info.description = buffer;
-        }
+        info.target =
+            text(link->GetPath(buffer, sizeof buffer, nullptr, SLGP_RAWPATH));
+        info.arguments = text(link->GetArguments(buffer, sizeof buffer));
+        info.working_dir =
+            text(link->GetWorkingDirectory(buffer, sizeof buffer));
+        info.description = text(link->GetDescription(buffer, sizeof buffer));
         result = info;
       }
     }

@@ -6,35 +6,45 @@ namespace sfx::e2e {
 
 namespace {
 
-// The screen rectangle `rect` into a 32-bit image.
-Image CaptureScreenRect(const RECT& rect) {
-  Image image;
-  image.width = rect.right - rect.left;
-  image.height = rect.bottom - rect.top;
-  if (image.width <= 0 || image.height <= 0) return Image();
+// A width x height image painted by `paint` into a top-down 32-bit bitmap
+// selected into `dc`; an empty image when there is none to paint.
+template <typename Paint>
+Image PaintImage(HDC dc, int width, int height, Paint paint) {
+  if (width <= 0 || height <= 0) return Image();
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = image.width;
-  info.bmiHeader.biHeight = -image.height;  // top-down
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
   void* bits = nullptr;
   HBITMAP bitmap =
-      CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, image.width, image.height, screen, rect.left, rect.top,
-         SRCCOPY);
+      CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap) return Image();
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  paint();
   GdiFlush();
-  image.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
+  Image image;
+  image.width = width;
+  image.height = height;
   const auto* source = static_cast<const std::uint32_t*>(bits);
-  for (std::size_t i = 0; i < image.pixels.size(); ++i) {
-    image.pixels[i] = source[i] & 0xFFFFFF;
-  }
-  SelectObject(memory, old);
+  image.pixels.assign(source, source + width * height);
+  for (std::uint32_t& p : image.pixels) p &= 0xFFFFFF;
+  SelectObject(dc, old);
   DeleteObject(bitmap);
+  return image;
+}
+
+// The screen rectangle `rect` into a 32-bit image.
+Image CaptureScreenRect(const RECT& rect) {
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  Image image = PaintImage(memory, width, height, [&] {
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  });
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   return image;
@@ -195,37 +205,15 @@ Image RenderWindowText(const std::string& text) {
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   HGDIOBJ old_font = SelectObject(memory, GetStockObject(DEFAULT_GUI_FONT));
+  const int length = static_cast<int>(text.size());
   SIZE extent = {};
-  GetTextExtentPoint32A(memory, text.data(), static_cast<int>(text.size()),
-                        &extent);
-  Image image;
-  image.width = extent.cx;
-  image.height = extent.cy;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = image.width;
-  info.bmiHeader.biHeight = -image.height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap =
-      CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bitmap) {
-    HGDIOBJ old_bitmap = SelectObject(memory, bitmap);
+  GetTextExtentPoint32A(memory, text.data(), length, &extent);
+  Image image = PaintImage(memory, extent.cx, extent.cy, [&] {
     SetBkColor(memory, GetSysColor(COLOR_BTNFACE));
     SetTextColor(memory, GetSysColor(COLOR_BTNTEXT));
     SetBkMode(memory, OPAQUE);
-    TextOutA(memory, 0, 0, text.data(), static_cast<int>(text.size()));
-    GdiFlush();
-    const auto* source = static_cast<const std::uint32_t*>(bits);
-    image.pixels.assign(source, source + image.width * image.height);
-    for (std::uint32_t& p : image.pixels) p &= 0xFFFFFF;
-    SelectObject(memory, old_bitmap);
-    DeleteObject(bitmap);
-  } else {
-    image = Image();
-  }
+    TextOutA(memory, 0, 0, text.data(), length);
+  });
   SelectObject(memory, old_font);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);

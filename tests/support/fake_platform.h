@@ -1,9 +1,9 @@
 // An in-memory sfx::Platform for native unit tests: files and directories
 // (drive-letter paths, compared without regard to case), the registry,
 // message boxes with scripted answers, processes with scripted exit codes,
-// shell links, settings announcements and a log of every call that changes
-// something. Install it with SetPlatformForTesting (FakePlatformScope does
-// that for a test's lifetime).
+// shell links, settings announcements and a log of the calls that create
+// something or start a program. Install it with SetPlatformForTesting
+// (FakePlatformScope does that for a test's lifetime).
 //
 // ExitProcess throws FakeExit, so a test can observe a process end without
 // ending the test program.
@@ -61,12 +61,6 @@ struct ProgramScript {
 
 class FakePlatform : public Platform {
  public:
-  struct FileNode {
-    std::vector<std::uint8_t> data;
-    std::uint32_t dos_time = 0;
-    bool locked = false;  // open elsewhere without sharing
-  };
-
   FakePlatform();
 
   // --- Test set-up and inspection ------------------------------------------
@@ -76,11 +70,16 @@ class FakePlatform : public Platform {
   void AddFile(const std::string& path, const std::vector<std::uint8_t>& data,
                std::uint32_t dos_time = 0);
   void AddFile(const std::string& path, const std::string& text,
-               std::uint32_t dos_time = 0);
-  void LockFile(const std::string& path);
-  bool HasFile(const std::string& path) const;
-  bool HasDirectory(const std::string& path) const;
-  const FileNode* FindFile(const std::string& path) const;
+               std::uint32_t dos_time = 0) {
+    AddFile(path, std::vector<std::uint8_t>(text.begin(), text.end()),
+            dos_time);
+  }
+  // Held open elsewhere without sharing: no open, replace or delete.
+  void LockFile(const std::string& path) {
+    if (Node* node = Find(path, false)) node->locked = true;
+  }
+  bool HasFile(const std::string& path) const { return Find(path, false); }
+  bool HasDirectory(const std::string& path) const { return Find(path, true); }
   std::string FileText(const std::string& path) const;
   // The last value written under root\key\name, if any.
   std::optional<std::string> RegistryValue(os::RegistryRoot root,
@@ -104,7 +103,6 @@ class FakePlatform : public Platform {
   std::string thousands_separator = ",";
   std::map<std::string, ProgramScript> programs;  // by upper-cased path
   std::uint32_t winexec_result = 33;
-  std::uint32_t execution_state = 0x80000000u;
   std::set<std::string> failing_keys;         // CreateKey fails (upper-cased)
   std::set<std::string> failing_value_names;  // SetString fails
   std::int32_t shell_link_status = 0;
@@ -119,13 +117,16 @@ class FakePlatform : public Platform {
   int settings_announcements = 0;
   std::vector<std::string> started_programs;
   std::vector<std::string> winexec_calls;
-  std::vector<std::uint32_t> sleeps;
   int co_initialize_calls = 0;
   int co_uninitialize_calls = 0;
 
   // --- Platform --------------------------------------------------------------
-  std::unique_ptr<File> OpenRead(const std::string& path) override;
-  std::unique_ptr<File> OpenReadWrite(const std::string& path) override;
+  std::unique_ptr<File> OpenRead(const std::string& path) override {
+    return Open(path, false);
+  }
+  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
+    return Open(path, true);
+  }
   std::unique_ptr<File> CreateWrite(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   bool MoveFileReplace(const std::string& from, const std::string& to) override;
@@ -136,44 +137,72 @@ class FakePlatform : public Platform {
   std::uint32_t GetFileAttributes(const std::string& path) override;
   bool CreateDirectory(const std::string& path) override;
   bool SetCurrentDirectory(const std::string& path) override;
-  std::string GetCurrentDirectory() override;
-  std::string GetSystemDirectory() override;
-  std::string GetWindowsDirectory() override;
-  std::string GetTempPath() override;
-  std::string GetSpecialFolderPath(int csidl, WindowHandle owner) override;
+  std::string GetCurrentDirectory() override { return current_dir; }
+  std::string GetSystemDirectory() override { return system_dir; }
+  std::string GetWindowsDirectory() override { return windows_dir; }
+  std::string GetTempPath() override { return temp_dir; }
+  std::string GetSpecialFolderPath(int csidl, WindowHandle) override {
+    return special_folders.count(csidl) ? special_folders[csidl] : "";
+  }
   bool GetDiskFreeSpace(char drive, std::int64_t* free_bytes) override;
-  std::string GetModuleFileName() override;
-  std::string GetCommandLine() override;
-  [[noreturn]] void ExitProcess(std::uint32_t code) override;
+  std::string GetModuleFileName() override { return module_file_name; }
+  std::string GetCommandLine() override { return command_line; }
+  [[noreturn]] void ExitProcess(std::uint32_t code) override {
+    throw FakeExit{code};
+  }
   std::unique_ptr<Process> StartProcess(const std::string& path) override;
-  void Sleep(std::uint32_t milliseconds) override;
-  std::uint32_t WinExec(const std::string& command_line, int show) override;
-  bool KeepSystemAwake(std::uint32_t flags) override;
+  void Sleep(std::uint32_t) override {}
+  std::uint32_t WinExec(const std::string& command_line_text,
+                        int show) override {
+    log.push_back("WinExec " + command_line_text +
+                  " show=" + std::to_string(show));
+    winexec_calls.push_back(command_line_text);
+    return winexec_result;
+  }
+  bool KeepSystemAwake(std::uint32_t) override { return true; }
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
                                          const std::string& path) override;
-  void CoInitialize() override;
-  void CoUninitialize() override;
+  void CoInitialize() override { ++co_initialize_calls; }
+  void CoUninitialize() override { ++co_uninitialize_calls; }
   std::int32_t CreateShellLink(const std::string& target,
                                const std::string& link_path,
                                const std::string& description,
                                const std::string& arguments,
-                               const std::string& working_dir) override;
+                               const std::string& working_dir) override {
+    shell_links.push_back(
+        {target, link_path, description, arguments, working_dir});
+    return shell_link_status;
+  }
   int MessageBox(WindowHandle owner, const std::string& text,
                  const std::string& caption, std::uint32_t flags) override;
-  std::string GetThousandsSeparator() override;
-  void AnnounceSettingsChange() override;
+  std::string GetThousandsSeparator() override { return thousands_separator; }
+  void AnnounceSettingsChange() override { ++settings_announcements; }
   std::vector<std::uint8_t> LoadOwnVersionInfo() override {
     return own_version_info;
   }
 
+ private:
+  // A directory, or a file with its bytes (shared with the files opened on
+  // it) and time.
+  struct Node {
+    bool directory = false;
+    std::shared_ptr<std::vector<std::uint8_t>> data;
+    std::uint32_t dos_time = 0;
+    bool locked = false;
+  };
   // The key under which a path is stored: absolute (relative paths are
   // taken against the current directory), upper-cased, without a trailing
   // backslash.
   std::string Normalize(const std::string& path) const;
+  // The file (or directory) at `path`, if there is one.
+  Node* Find(const std::string& path, bool directory) const;
+  bool IsDirectoryKey(const std::string& key) const;
+  std::unique_ptr<File> Open(const std::string& path, bool writable);
+  // Whether a new file or directory may be made at `key`: its parent is a
+  // directory and nothing else of that name is locked or a directory.
+  bool CanCreateAt(const std::string& key) const;
 
- private:
-  std::map<std::string, std::shared_ptr<FileNode>> files_;
-  std::set<std::string> directories_;
+  mutable std::map<std::string, Node> nodes_;
 };
 
 // Installs a FakePlatform for the scope's lifetime.

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -51,32 +50,6 @@ TEST(FirstArgumentTest, FollowsTheCommandLineRules) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FirstArgument(c.line), c.argument) << c.line;
-  }
-}
-
-TEST(FormatThousandsTest, GroupsByThrees) {
-  struct Case {
-    std::int64_t n;
-    const char* separator;
-    const char* text;
-  };
-  const Case cases[] = {
-      {0, ",", "0"},
-      {950, ",", "950"},
-      {1000, ",", "1,000"},
-      {1234567, ",", "1,234,567"},
-      {1234567, ".", "1.234.567"},
-      {1234567, "", "1234567"},
-      {2500000, "\xa0",
-       "2\xa0"
-       "500\xa0"
-       "000"},
-      {-1234, ",", "-1,234"},
-      {std::numeric_limits<std::int64_t>::min(), ",",
-       "-9,223,372,036,854,775,808"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FormatThousands(c.n, c.separator), c.text) << c.n;
   }
 }
 

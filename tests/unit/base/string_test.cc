@@ -174,15 +174,26 @@ TEST(DecimalTest, PlainAndGrouped) {
     const char* grouped;
   } cases[] = {
       {0, "0", "0"},
+      {-1, "-1", "-1"},
       {999, "999", "999"},
+      {1000, "1000", "1.000"},
       {-1000, "-1000", "-1.000"},
       {1234567, "1234567", "1.234.567"},
       {INT64_MIN, "-9223372036854775808", "-9.223.372.036.854.775.808"},
+      {INT64_MAX, "9223372036854775807", "9.223.372.036.854.775.807"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(DecimalText(c.n), c.plain);
     EXPECT_EQ(GroupedDecimalText(c.n, "."), c.grouped);
   }
+  // The user's separator, whatever it is (the thousands of the start-up
+  // message).
+  EXPECT_EQ(GroupedDecimalText(1234567, ""), "1234567");
+  EXPECT_EQ(GroupedDecimalText(2500000, "\xa0"),
+            "2\xa0"
+            "500\xa0"
+            "000");
+  EXPECT_EQ(GroupedDecimalText(1000, ", "), "1, 000");
 }
 
 TEST(DivideTest, MatchesTheCompilersDivision) {

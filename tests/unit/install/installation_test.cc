@@ -93,31 +93,34 @@ TEST_F(InstallationTest, FullRunWritesTheLogInOrder) {
   EXPECT_TRUE(platform_.HasDirectory("C:\\Program Files\\Hello\\Docs"));
   EXPECT_TRUE(platform_.HasDirectory("C:\\TEMP\\hello"));
 
-  const std::string key = record_.RegistryKey + "\\install";
-  EXPECT_EQ(platform_.RegistryNames(kHkcu, key),
-            (Texts{"Name", "Location", "InstallerFile", "Prog0", "Prog2",
-                   "Prog3", "Prog4", "Prog5", "Prog6", "NumbOfProg", "Exec1",
-                   "ExecComLine1", "Exec2", "ExecComLine2", "NumbOfExec",
-                   "PostExec1", "PostExecComLine1", "NumbOfPostExec"}));
-  EXPECT_EQ(LogValue("Name"), "Hello");
-  EXPECT_EQ(LogValue("Location"), "C:\\Program Files\\Hello\\");
-  EXPECT_EQ(LogValue("InstallerFile"), "C:\\Downloads\\setup.exe");
-  EXPECT_EQ(LogValue("Prog0"), "C:\\Program Files\\Hello\\hello.exe");
-  EXPECT_EQ(LogValue("Prog2"), "C:\\Program Files\\Hello\\Docs\\readme.txt");
-  EXPECT_EQ(LogValue("Prog3"),
-            "C:\\Program Files\\Hello\\Bin\\tiv_uninstal.exe");
-  EXPECT_EQ(LogValue("Prog4"), "C:\\WINDOWS\\hello.ini");
-  EXPECT_EQ(LogValue("Prog5"), "D:\\abs.txt");
-  EXPECT_EQ(LogValue("Prog6"), "C:\\Program Files\\Hello\\rel.txt");
-  EXPECT_EQ(LogValue("NumbOfProg"), "7");
-  EXPECT_EQ(LogValue("Exec1"), "C:\\WINDOWS\\first.exe");
-  EXPECT_EQ(LogValue("ExecComLine1"), "");
-  EXPECT_EQ(LogValue("Exec2"), "second.exe");
-  EXPECT_EQ(LogValue("ExecComLine2"), "/s");
-  EXPECT_EQ(LogValue("NumbOfExec"), "2");
-  EXPECT_EQ(LogValue("PostExec1"), "post.exe");
-  EXPECT_EQ(LogValue("PostExecComLine1"), "/p");
-  EXPECT_EQ(LogValue("NumbOfPostExec"), "1");
+  // Every log value, in the order written.
+  const std::pair<std::string, std::string> log[] = {
+      {"Name", "Hello"},
+      {"Location", "C:\\Program Files\\Hello\\"},
+      {"InstallerFile", "C:\\Downloads\\setup.exe"},
+      {"Prog0", "C:\\Program Files\\Hello\\hello.exe"},
+      {"Prog2", "C:\\Program Files\\Hello\\Docs\\readme.txt"},
+      {"Prog3", "C:\\Program Files\\Hello\\Bin\\tiv_uninstal.exe"},
+      {"Prog4", "C:\\WINDOWS\\hello.ini"},
+      {"Prog5", "D:\\abs.txt"},
+      {"Prog6", "C:\\Program Files\\Hello\\rel.txt"},
+      {"NumbOfProg", "7"},
+      {"Exec1", "C:\\WINDOWS\\first.exe"},
+      {"ExecComLine1", ""},
+      {"Exec2", "second.exe"},
+      {"ExecComLine2", "/s"},
+      {"NumbOfExec", "2"},
+      {"PostExec1", "post.exe"},
+      {"PostExecComLine1", "/p"},
+      {"NumbOfPostExec", "1"},
+  };
+  Texts names;
+  for (const auto& [name, value] : log) {
+    names.push_back(name);
+    EXPECT_EQ(LogValue(name), value) << name;
+  }
+  EXPECT_EQ(platform_.RegistryNames(kHkcu, record_.RegistryKey + "\\install"),
+            names);
 
   const std::string uninstall =
       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hello";

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <iterator>
 
@@ -15,6 +14,7 @@
 #include "paths/macros.h"
 #include "support/memory_file.h"
 #include "support/package_image.h"
+#include "support/temp_dir.h"
 #include "unit/package/test_platform.h"
 
 namespace sfx {
@@ -74,18 +74,9 @@ Parts OneFile() {
 
 class ContainerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    path_ = ::testing::TempDir() + "container_test_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-            ".exe";
-    ExePath = path_;
-  }
-  void TearDown() override { std::remove(path_.c_str()); }
-
+  ContainerTest() { ExePath = path_; }
   void WriteInstaller(const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path_, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    sfx_test::WriteBytes(path_, bytes);
   }
   // Runs ReadPackageHeader; returns the exit code, or -1 when it returned.
   int ReadHeader(TInstalRecord* record) {
@@ -98,7 +89,8 @@ class ContainerTest : public ::testing::Test {
   }
 
   sfx_test::TestPlatform platform_;
-  std::string path_;
+  sfx_test::TempDir temp_;
+  const std::string path_ = temp_.path() + "setup.exe";
 };
 
 TEST_F(ContainerTest, VerifiesAndReadsAGoodPackage) {

@@ -162,9 +162,7 @@ TEST_F(WritePackageTest, WritesWhatTheReadersAccept) {
   }
   EXPECT_EQ(file.position(), layout.entries_end);
 
-  // The same inputs give the same bytes.
-  WritePackage(plan, dir_ + "again.exe");
-  EXPECT_EQ(sfx_test::ReadBytes(dir_ + "again.exe"), bytes);
+  // (The same inputs give the same bytes: AnyNumberOfThreadsGivesTheSameBytes.)
   // The skip flag lands in the size block.
   plan.skip_checksum = true;
   WritePackage(plan, dir_ + "skip.exe");

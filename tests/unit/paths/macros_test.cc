@@ -64,16 +64,15 @@ TEST_F(MacrosTest, ExpandMacrosOfEmptyTextCreatesNothing) {
   EXPECT_TRUE(platform_.HasDirectory(kSoftData));
 }
 
-TEST_F(MacrosTest, ExpandMacrosBeforeTheRunHasNoInstallLocation) {
-  InstallLocation.clear();
-  EXPECT_EQ(ExpandMacros("%INSTALLDIR%Data"), "Data");
-}
-
-TEST_F(MacrosTest, ExpandMacrosDoesNotExpandInsertedValues) {
+TEST_F(MacrosTest, ExpandMacrosInsertsTheValuesAsTheyAreNow) {
+  // Values are not expanded again.
   ProgName = "%TEMP%";
   EXPECT_EQ(ExpandMacros("%PROGNAME%"), "%TEMP%");
   InstallLocation = "D:\\%INSTALLDIR%\\";
   EXPECT_EQ(ExpandMacros("%INSTALLDIR%x"), "D:\\%INSTALLDIR%\\x");
+  // Before the run there is no install location.
+  InstallLocation.clear();
+  EXPECT_EQ(ExpandMacros("%INSTALLDIR%Data"), "Data");
 }
 
 TEST_F(MacrosTest, ExpandMacrosCutsDirectoryValuesToShortTexts) {

@@ -5,9 +5,7 @@
 // the readers behind the integrity check.
 //   make_corpus GOOD.EXE OUTDIR
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,6 +15,7 @@
 #include "package/container.h"
 #include "support/memory_file.h"
 #include "support/package_image.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -29,9 +28,7 @@ void Put32(Bytes* b, std::uint32_t v) { sfx::ByteWriter(b).Uint32(v); }
 using sfx::fake::Reseal;
 
 void Write(const std::string& dir, const std::string& name, const Bytes& b) {
-  std::ofstream out(dir + "/" + name, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(b.data()),
-            static_cast<std::streamsize>(b.size()));
+  sfx_test::WriteBytes(dir + "/" + name, b);
 }
 
 }  // namespace
@@ -41,8 +38,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_corpus GOOD.EXE OUTDIR\n");
     return 2;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  const Bytes good{std::istreambuf_iterator<char>(in), {}};
+  const Bytes good = sfx_test::ReadBytes(argv[1]);
   const std::string dir = argv[2];
   sfx_test::MemoryFile file(good);
   const sfx::PackageCheckResult check = sfx::CheckPackageFile(file, false);

@@ -154,6 +154,21 @@ TEST_F(ManifestTest, EachMistakeNamesLineFieldAndProblem) {
       {h + "format = \"2.2\"\n[[file]]\nsource = \"a.txt\"\ndesktop_icon = "
            "true",
        "7: file[0].desktop_icon: needs format 2.4"},
+      // Texts, formats and choices.
+      {"install_dir = \"C:\\\\P\"\nregistry_key = \"K\"",
+       "product_name: missing"},
+      {h + "menu_folder = \"" + std::string(256, 'm') + "\"",
+       "m.toml:4: menu_folder: is 256 bytes"},
+      {h + "welcome = [\"ok\", \"\xE6\x97\xA5\"]",
+       "m.toml:4: welcome[1]: \"\xE6\x97\xA5\" cannot be written in code page "
+       "1252"},
+      {h + "[[file]]\nsource = \"a.txt\"\nname = \"a\\\\b.txt\"",
+       "6: file[0].name: must be a plain file name"},
+      {"format = \"1.2\"\n" + h + "[[pre_run]]\nfile = \"x\"\nstage = 0",
+       ": pre_run: needs format 2.1 or later"},
+      {h + "[[pre_run]]\nfile = \"x\"\nstage = \"later\"",
+       "m.toml:6: pre_run[0].stage: must be"},
+      {h + "= broken", "m.toml:4: "},
   };
   for (const Case& c : cases) {
     const std::string error = ErrorOf(c.toml);

@@ -140,9 +140,8 @@ done
 "$sfxtool" list --json full.exe | grep -q '"icon_size": 10' &&
   pass "list --json" || fail "list --json"
 
-# Reproducible builds, and SOURCE_DATE_EPOCH as the newest time.
-"$sfxtool" build full.toml -o again.exe --stub stub.bin >/dev/null
-check "the same inputs give the same bytes" cmp -s full.exe again.exe
+# SOURCE_DATE_EPOCH as the newest time (the same inputs giving the same
+# bytes: the -j builds below).
 SOURCE_DATE_EPOCH=946684800 "$sfxtool" build base.toml -o epoch.exe --stub stub.bin >/dev/null &&
   "$sfxtool" extract epoch.exe -o out-epoch >/dev/null &&
   (( $(mtime out-epoch/readme.txt) == 946684800 )) &&
@@ -260,45 +259,14 @@ head -c $((size - 30)) setup-2.4.exe >nomarker.exe
 "$sfxtool" verify nomarker.exe 2>out.txt
 check "no marker is reported" grep -q 'FAILED: no trailer marker' out.txt
 
-# Manifest errors name the line and the field, exit code 1.
-manifest_error() { refused_manifest "manifest error: $1" "$2" "$3"; }
+# The vendor's keys are read by the tool, not the manifest reader (the
+# reader's messages are the unit test's).
 head='product_name = "P"
 install_dir = "C:\\P"
 registry_key = "K"'
-manifest_error "missing product name" '[0-9]+: product_name: missing' 'install_dir = "C:\\P"
-registry_key = "K"'
-manifest_error "unknown key" '4: colour: unknown key' "$head
-colour = 1"
-manifest_error "text too long" "4: menu_folder: is 256 bytes" "$head
-menu_folder = \"$(head -c 256 /dev/zero | tr '\0' m)\""
-manifest_error "text outside code page 1252" '4: welcome\[1\]: .*code page 1252' "$head
-welcome = [\"ok\", \"日本\"]"
-manifest_error "missing source" '5: file\[0\].source: cannot find' "$head
-[[file]]
-source = \"nothing.here\""
-manifest_error "file name with a separator" '6: file\[0\].name: must be a plain file name' "$head
-[[file]]
-source = \"src/readme.txt\"
-name = \"a\\\\b.txt\""
-manifest_error "pre-run in format 1.2" '[0-9]+: pre_run: needs format 2.1' "format = \"1.2\"
-$head
-[[pre_run]]
-file = \"x\"
-stage = 0"
-manifest_error "desktop icon in format 2.3" '7: file\[0\].desktop_icon: needs format 2.4' "format = \"2.3\"
-$head
-[[file]]
-source = \"src/readme.txt\"
-desktop_icon = true"
-manifest_error "bad stage" '6: pre_run\[0\].stage: must be' "$head
-[[pre_run]]
-file = \"x\"
-stage = \"later\""
-manifest_error "syntax error" '4: ' "$head
-= broken"
-manifest_error "unknown execution level" '4: execution_level: must be' "$head
+refused_manifest "manifest error: unknown execution level" '4: execution_level: must be' "$head
 execution_level = \"admin\""
-manifest_error "uninstaller not a boolean" '4: uninstaller: must be true or false' "$head
+refused_manifest "manifest error: uninstaller not a boolean" '4: uninstaller: must be true or false' "$head
 uninstaller = \"yes\""
 "$sfxtool" build base.toml -o signed.exe --stub stub.bin --sign cert.pem >/dev/null 2>&1
 check "--sign without --key is a usage error" test $? -eq 2

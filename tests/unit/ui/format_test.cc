@@ -12,23 +12,6 @@
 namespace sfx {
 namespace {
 
-TEST(FormatIntegerTest, DigitsAndSign) {
-  const struct {
-    std::int32_t value;
-    const char* text;
-  } cases[] = {
-      {0, "0"},
-      {7, "7"},
-      {1024, "1024"},
-      {1234567, "1234567"},  // never grouped
-      {-1, "-1"},
-      {std::numeric_limits<std::int32_t>::max(), "2147483647"},
-      {std::numeric_limits<std::int32_t>::min(), "-2147483648"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(FormatInteger(c.value), c.text) << c.value;
-}
-
 TEST(FormatOneDecimalTest, RoundsTheEighteenDigitExpansionHalfAway) {
   const struct {
     double value;
