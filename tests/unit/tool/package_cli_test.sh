@@ -241,8 +241,10 @@ check "a set SkipChecksum byte is accepted, with a warning" grep -q 'warning: ch
 "$sfxtool" verify appended.exe >out.txt
 check "bytes appended after the checksum are accepted" grep -q ': OK' out.txt
 "$sfxtool" build base.toml -o skip.exe --stub stub.bin --skip-checksum >/dev/null
+# Flips in the program part only: one inside the package would break its
+# streams, which the check reports whatever the checksum.
 flip skip.exe 10
-flip skip.exe $((stub_size + 100))
+flip skip.exe 150
 check "a --skip-checksum installer accepts flipped bytes" "$sfxtool" verify skip.exe
 # --level fast: an installer that verifies and extracts the same files.
 "$sfxtool" build base.toml -o fast.exe --stub stub.bin --level fast >/dev/null
