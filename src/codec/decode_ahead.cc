@@ -1,0 +1,162 @@
+// The worker and the ring of decode-ahead (decode_ahead.h). One producer
+// (the worker) and one consumer (the copy loop) share a fixed ring of
+// slots through two semaphores, one counting the free slots and one the
+// filled ones; a slot belongs to exactly one side at a time, so the slots
+// themselves need no lock.
+#include "codec/decode_ahead.h"
+
+#include <atomic>
+#include <utility>
+
+#include "base/vector.h"
+
+namespace sfx {
+namespace {
+
+// What the worker hands over: an entry's name, header and table, or the
+// result of one of its blocks.
+struct Slot {
+  bool entry_read = false;  // an entry: its parts could be read
+  PackedFileEntry entry;
+  BlockRead read = BlockRead::kOk;  // a block
+  bool passed = true;  // the package is past the block, as a skip leaves it
+  const std::uint8_t* data = nullptr;
+  std::uint32_t length = 0;
+  Vector<std::uint8_t> buffers;  // input, then output
+};
+
+class DecodeAhead : public EntrySource {
+ public:
+  DecodeAhead(File& package, std::uint32_t entry_count, std::size_t blocks)
+      : package_(package),
+        entry_count_(entry_count),
+        entries_left_(entry_count),
+        slots_(blocks) {}
+  ~DecodeAhead() override {
+    if (!worker_) return;
+    stop_ = true;
+    free_->Signal();
+    worker_.reset();  // waits for it
+  }
+  DecodeAhead(const DecodeAhead&) = delete;
+  DecodeAhead& operator=(const DecodeAhead&) = delete;
+
+  bool Start() {
+    free_ = Os().CreateSemaphore(static_cast<int>(slots_.size()));
+    filled_ = Os().CreateSemaphore(0);
+    if (free_ && filled_) worker_ = Os().StartThread(&Run, this);
+    return worker_ != nullptr;
+  }
+
+  bool NextEntry(PackedFileEntry* entry) override {
+    // The worker stops after the last entry and after one it cannot read.
+    if (entries_left_ == 0) return false;
+    --entries_left_;
+    Slot& slot = Take();
+    if (!slot.entry_read) {
+      entries_left_ = 0;
+      return false;
+    }
+    *entry = std::move(slot.entry);
+    return true;
+  }
+
+  BlockRead NextBlock(const TPackedBlock&, bool, const std::uint8_t** data,
+                      std::uint32_t* length) override {
+    const Slot& slot = Take();
+    *data = slot.data;
+    *length = slot.length;
+    return slot.read;
+  }
+
+  bool SkipBlocks(const PackedFileEntry& entry) override {
+    bool passed = true;
+    for (std::size_t i = 0; i < entry.blocks.size(); ++i) {
+      passed = Take().passed && passed;
+    }
+    return passed;
+  }
+
+ private:
+  static void Run(void* self) { static_cast<DecodeAhead*>(self)->Produce(); }
+
+  // The worker: every entry in order, every block of it read and decoded,
+  // whether the copy loop will write the entry or pass over it. A failure
+  // travels in its slot; only an entry that cannot be read ends the walk,
+  // as it ends the copy loop.
+  void Produce() {
+    for (std::uint32_t i = 0; i < entry_count_; ++i) {
+      Slot* slot = Acquire();
+      if (!slot) return;
+      PackedFileEntry entry;
+      slot->entry_read = ReadPackedFileEntry(package_, &entry);
+      slot->entry = entry;
+      const bool read = slot->entry_read;
+      Publish();
+      if (!read) return;
+      for (const TPackedBlock& block : entry.blocks) {
+        if (!(slot = Acquire())) return;
+        slot->buffers.resize(2 * kMaxBlockBufferSize);
+        std::uint8_t* input = slot->buffers.data();
+        slot->read = ReadFileBlock(package_, block.BlockSize,
+                                   entry.header.Packed != 0, input,
+                                   input + kMaxBlockBufferSize, &slot->data,
+                                   &slot->length);
+        // A block that could not be read is passed over as a skip would,
+        // so that the entries after a skipped one are read from the same
+        // place as without decode-ahead.
+        slot->passed = slot->read != BlockRead::kReadFailed ||
+                       package_.Seek(block.BlockSize, File::Origin::kCurrent);
+        Publish();
+      }
+    }
+  }
+
+  // The worker's next free slot; null once the consumer has gone.
+  Slot* Acquire() {
+    free_->Wait();
+    if (stop_) return nullptr;
+    return &slots_[head_];
+  }
+  void Publish() {
+    head_ = (head_ + 1) % slots_.size();
+    filled_->Signal();
+  }
+
+  // The consumer's next filled slot; the one it took before is free again.
+  Slot& Take() {
+    if (holding_) free_->Signal();
+    holding_ = true;
+    filled_->Wait();
+    Slot& slot = slots_[tail_];
+    tail_ = (tail_ + 1) % slots_.size();
+    return slot;
+  }
+
+  File& package_;
+  const std::uint32_t entry_count_;
+  std::uint32_t entries_left_;  // the consumer's
+  Vector<Slot> slots_;
+  std::size_t head_ = 0;  // the worker's
+  std::size_t tail_ = 0;  // the consumer's
+  bool holding_ = false;  // the consumer's
+  std::atomic<bool> stop_{false};
+  std::unique_ptr<Semaphore> free_;
+  std::unique_ptr<Semaphore> filled_;
+  std::unique_ptr<Thread> worker_;
+};
+
+}  // namespace
+
+std::unique_ptr<EntrySource> OpenEntrySource(File& package,
+                                             std::uint32_t entry_count,
+                                             std::size_t blocks) {
+  if (entry_count > 0 && blocks > 0 && Os().ProcessorCount() > 1) {
+    std::unique_ptr<DecodeAhead> ahead(
+        new DecodeAhead(package, entry_count, blocks));
+    if (ahead->Start()) return ahead;
+  }
+  return std::unique_ptr<EntrySource>(new PackageEntrySource(package));
+}
+
+}  // namespace sfx
