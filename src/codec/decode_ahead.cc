@@ -1,7 +1,7 @@
 // The worker and the ring of decode-ahead (decode_ahead.h). One producer
 // (the worker) and one consumer (the copy loop) share a fixed ring of
-// slots through two semaphores, one counting the free slots and one the
-// filled ones; a slot belongs to exactly one side at a time, so the slots
+// slots through two counts, one of the free slots and one of the filled
+// ones; a slot belongs to exactly one side at a time, so the slots
 // themselves need no lock.
 #include "codec/decode_ahead.h"
 
@@ -12,6 +12,26 @@
 
 namespace sfx {
 namespace {
+
+// A count that a thread waits on when it is not above zero. The count is an
+// atomic; the system's semaphore is entered only to sleep and to wake a
+// sleeper, which spares a call into the system (under Wine, into its
+// server) for each block that the other side is not waiting for.
+class Count {
+ public:
+  explicit Count(int initial) : count_(initial) {}
+  bool Create() { return (sleepers_ = Os().CreateSemaphore(0)) != nullptr; }
+  void Wait() {
+    if (count_.fetch_sub(1) <= 0) sleepers_->Wait();
+  }
+  void Signal() {
+    if (count_.fetch_add(1) < 0) sleepers_->Signal();
+  }
+
+ private:
+  std::atomic<int> count_;
+  std::unique_ptr<Semaphore> sleepers_;
+};
 
 // What the worker hands over: an entry's name, header and table, or the
 // result of one of its blocks.
@@ -31,20 +51,22 @@ class DecodeAhead : public EntrySource {
       : package_(package),
         entry_count_(entry_count),
         entries_left_(entry_count),
-        slots_(blocks) {}
+        slots_(blocks),
+        free_(static_cast<int>(blocks)),
+        filled_(0) {}
   ~DecodeAhead() override {
     if (!worker_) return;
     stop_ = true;
-    free_->Signal();
+    free_.Signal();
     worker_.reset();  // waits for it
   }
   DecodeAhead(const DecodeAhead&) = delete;
   DecodeAhead& operator=(const DecodeAhead&) = delete;
 
   bool Start() {
-    free_ = Os().CreateSemaphore(static_cast<int>(slots_.size()));
-    filled_ = Os().CreateSemaphore(0);
-    if (free_ && filled_) worker_ = Os().StartThread(&Run, this);
+    if (free_.Create() && filled_.Create()) {
+      worker_ = Os().StartThread(&Run, this);
+    }
     return worker_ != nullptr;
   }
 
@@ -114,20 +136,20 @@ class DecodeAhead : public EntrySource {
 
   // The worker's next free slot; null once the consumer has gone.
   Slot* Acquire() {
-    free_->Wait();
+    free_.Wait();
     if (stop_) return nullptr;
     return &slots_[head_];
   }
   void Publish() {
     head_ = (head_ + 1) % slots_.size();
-    filled_->Signal();
+    filled_.Signal();
   }
 
   // The consumer's next filled slot; the one it took before is free again.
   Slot& Take() {
-    if (holding_) free_->Signal();
+    if (holding_) free_.Signal();
     holding_ = true;
-    filled_->Wait();
+    filled_.Wait();
     Slot& slot = slots_[tail_];
     tail_ = (tail_ + 1) % slots_.size();
     return slot;
@@ -141,8 +163,8 @@ class DecodeAhead : public EntrySource {
   std::size_t tail_ = 0;  // the consumer's
   bool holding_ = false;  // the consumer's
   std::atomic<bool> stop_{false};
-  std::unique_ptr<Semaphore> free_;
-  std::unique_ptr<Semaphore> filled_;
+  Count free_;
+  Count filled_;
   std::unique_ptr<Thread> worker_;
 };
 
