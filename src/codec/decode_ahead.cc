@@ -120,10 +120,9 @@ class DecodeAhead : public EntrySource {
         if (!(slot = Acquire())) return;
         slot->buffers.resize(2 * kMaxBlockBufferSize);
         std::uint8_t* input = slot->buffers.data();
-        slot->read = ReadFileBlock(package_, block.BlockSize,
-                                   entry.header.Packed != 0, input,
-                                   input + kMaxBlockBufferSize, &slot->data,
-                                   &slot->length);
+        slot->read = ReadFileBlock(
+            package_, block.BlockSize, entry.header.Packed != 0, input,
+            input + kMaxBlockBufferSize, &slot->data, &slot->length);
         // A block that could not be read is passed over as a skip would,
         // so that the entries after a skipped one are read from the same
         // place as without decode-ahead.

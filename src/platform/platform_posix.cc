@@ -15,10 +15,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>

@@ -210,7 +210,7 @@ TEST(FaultInjectionTest, FullDiskAtAnyByteKeepsTheOldFiles) {
       }
       EXPECT_EQ(outcome.code, ExitCode::kStepFailed) << trace;
       // The file whose write fell short is the old one still.
-      const int failed = limit < kNew[0].size()                   ? 0
+      const int failed = limit < kNew[0].size()                    ? 0
                          : limit < kNew[0].size() + kNew[1].size() ? 1
                                                                    : 2;
       EXPECT_TRUE(installation.Text(failed) == kOld[failed]) << trace;
@@ -247,10 +247,10 @@ TEST(FaultInjectionTest, DamagedBlockIsAFailureThatNamesTheFile) {
   };
   for (const Case& c : cases) {
     for (int processors : {1, 2}) {
-      const std::string trace =
-          "entry " + std::to_string(c.damage.entry) + " block " +
-          std::to_string(c.damage.block) + (c.newer_c ? " kept" : "") +
-          ", processors " + std::to_string(processors);
+      const std::string trace = "entry " + std::to_string(c.damage.entry) +
+                                " block " + std::to_string(c.damage.block) +
+                                (c.newer_c ? " kept" : "") + ", processors " +
+                                std::to_string(processors);
       Installation installation(processors, c.damage, c.newer_c);
       QuietMode = false;  // the message is shown
       FaultInjectionPlatform faults(installation.platform_);
