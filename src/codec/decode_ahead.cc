@@ -13,23 +13,42 @@
 namespace sfx {
 namespace {
 
-// A count that a thread waits on when it is not above zero. The count is an
-// atomic; the system's semaphore is entered only to sleep and to wake a
-// sleeper, which spares a call into the system (under Wine, into its
-// server) for each block that the other side is not waiting for.
+// A count that one thread raises and the other lowers, waiting while it
+// is not above zero. The count is an atomic, and the system's semaphore is
+// entered only to sleep and to wake the sleeper. The raising side wakes a
+// sleeper only once `batch` raises have gathered, or before it sleeps
+// itself, or when it ends (Flush): under Wine each such call goes through
+// its server and waits for the scheduler, so a steady flow costs one wake
+// per batch rather than one per block.
 class Count {
  public:
-  explicit Count(int initial) : count_(initial) {}
+  Count(int initial, int batch) : count_(initial), batch_(batch) {}
   bool Create() { return (sleepers_ = Os().CreateSemaphore(0)) != nullptr; }
-  void Wait() {
-    if (count_.fetch_sub(1) <= 0) sleepers_->Wait();
+  // Lowers the count; before sleeping, wakes the sleeper that this thread
+  // owes a wake on `raised` (the count it raises).
+  void Wait(Count& raised) {
+    if (count_.fetch_sub(1) > 0) return;
+    raised.Flush();
+    sleepers_->Wait();
   }
   void Signal() {
-    if (count_.fetch_add(1) < 0) sleepers_->Signal();
+    if (count_.fetch_add(1) < 0) {
+      owed_ = 1;  // the sleeper's own
+    } else if (owed_ > 0) {
+      ++owed_;
+    }
+    if (owed_ >= batch_) Flush();
+  }
+  void Flush() {
+    if (owed_ == 0) return;
+    owed_ = 0;
+    sleepers_->Signal();
   }
 
  private:
   std::atomic<int> count_;
+  const int batch_;
+  int owed_ = 0;  // the raising side's: raises since the other slept
   std::unique_ptr<Semaphore> sleepers_;
 };
 
@@ -52,12 +71,13 @@ class DecodeAhead : public EntrySource {
         entry_count_(entry_count),
         entries_left_(entry_count),
         slots_(blocks),
-        free_(static_cast<int>(blocks)),
-        filled_(0) {}
+        free_(static_cast<int>(blocks), Batch(blocks)),
+        filled_(0, Batch(blocks)) {}
   ~DecodeAhead() override {
     if (!worker_) return;
     stop_ = true;
     free_.Signal();
+    free_.Flush();
     worker_.reset();  // waits for it
   }
   DecodeAhead(const DecodeAhead&) = delete;
@@ -100,7 +120,15 @@ class DecodeAhead : public EntrySource {
   }
 
  private:
-  static void Run(void* self) { static_cast<DecodeAhead*>(self)->Produce(); }
+  static int Batch(std::size_t blocks) {
+    return blocks < 4 ? 1 : static_cast<int>(blocks / 2);
+  }
+
+  static void Run(void* self) {
+    DecodeAhead* ahead = static_cast<DecodeAhead*>(self);
+    ahead->Produce();
+    ahead->filled_.Flush();
+  }
 
   // The worker: every entry in order, every block of it read and decoded,
   // whether the copy loop will write the entry or pass over it. A failure
@@ -135,7 +163,7 @@ class DecodeAhead : public EntrySource {
 
   // The worker's next free slot; null once the consumer has gone.
   Slot* Acquire() {
-    free_.Wait();
+    free_.Wait(filled_);
     if (stop_) return nullptr;
     return &slots_[head_];
   }
@@ -148,7 +176,7 @@ class DecodeAhead : public EntrySource {
   Slot& Take() {
     if (holding_) free_.Signal();
     holding_ = true;
-    filled_.Wait();
+    filled_.Wait(free_);
     Slot& slot = slots_[tail_];
     tail_ = (tail_ + 1) % slots_.size();
     return slot;

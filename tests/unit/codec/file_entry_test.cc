@@ -348,8 +348,8 @@ class TwoProcessors : public sfx_test::TestPlatform {
   int ProcessorCount() override { return 2; }
 };
 
-// Decode-ahead with a ring of one, two and four blocks gives each entry's
-// parts in order, passes over skipped entries (a damaged block there
+// Decode-ahead with a ring of one, two, four and eight blocks gives each
+// entry's parts in order, passes over skipped entries (a damaged block there
 // included) and stops after the entries it was asked for.
 TEST(DecodeAheadTest, GivesTheEntriesInOrderForAnyRing) {
   TwoProcessors platform;
@@ -369,7 +369,7 @@ TEST(DecodeAheadTest, GivesTheEntriesInOrderForAnyRing) {
     entry.pop_back();  // the sentinel
     bytes.insert(bytes.end(), entry.begin(), entry.end());
   }
-  for (std::size_t ring : {1, 2, 4}) {
+  for (std::size_t ring : {1, 2, 4, 8}) {
     SCOPED_TRACE(ring);
     sfx_test::MemoryFile package(bytes);
     std::unique_ptr<EntrySource> source = OpenEntrySource(package, 3, ring);
