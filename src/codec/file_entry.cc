@@ -112,27 +112,16 @@ constexpr char kTemporarySuffix[] = ".sfxnew";
 // The rule that the latest kBadName entry broke, for its message.
 NameProblem g_name_problem = NameProblem::kNone;
 
-// Moves the package past the entry's blocks without reading them.
-bool SkipBlocks(File& package, const PackedFileEntry& entry) {
-  for (const TPackedBlock& block : entry.blocks) {
-    if (!package.Seek(block.BlockSize, File::Origin::kCurrent)) return false;
-  }
-  return true;
-}
-
 // Reads, decodes and writes every block of `entry` into `target`; the
 // written length must equal the entry's FileSize.
-ExtractStatus CopyBlocks(File& package, const PackedFileEntry& entry,
+ExtractStatus CopyBlocks(EntrySource& source, const PackedFileEntry& entry,
                          File& target) {
-  Vector<std::uint8_t> input(kMaxBlockBufferSize);
-  Vector<std::uint8_t> output(kMaxBlockBufferSize);
   std::uint64_t total = 0;
   for (const TPackedBlock& block : entry.blocks) {
     const std::uint8_t* data = nullptr;
     std::uint32_t length = 0;
     const BlockRead read =
-        ReadFileBlock(package, block.BlockSize, entry.header.Packed != 0,
-                      input.data(), output.data(), &data, &length);
+        source.NextBlock(block, entry.header.Packed != 0, &data, &length);
     if (read == BlockRead::kBadStream || read == BlockRead::kUndecodable) {
       return ExtractStatus::kDamaged;
     }
@@ -149,10 +138,35 @@ ExtractStatus CopyBlocks(File& package, const PackedFileEntry& entry,
 
 }  // namespace
 
+bool PackageEntrySource::NextEntry(PackedFileEntry* entry) {
+  return ReadPackedFileEntry(package_, entry);
+}
+
+BlockRead PackageEntrySource::NextBlock(const TPackedBlock& block, bool packed,
+                                        const std::uint8_t** data,
+                                        std::uint32_t* length) {
+  buffers_.resize(2 * kMaxBlockBufferSize);
+  return ReadFileBlock(package_, block.BlockSize, packed, buffers_.data(),
+                       buffers_.data() + kMaxBlockBufferSize, data, length);
+}
+
+bool PackageEntrySource::SkipBlocks(const PackedFileEntry& entry) {
+  for (const TPackedBlock& block : entry.blocks) {
+    if (!package_.Seek(block.BlockSize, File::Origin::kCurrent)) return false;
+  }
+  return true;
+}
+
 ExtractStatus ExtractPackedEntry(File& package, const String& directory,
                                  bool keep_newer) {
+  PackageEntrySource source(package);
+  return ExtractPackedEntry(source, directory, keep_newer);
+}
+
+ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
+                                 bool keep_newer) {
   PackedFileEntry entry;
-  if (!ReadPackedFileEntry(package, &entry)) {
+  if (!source.NextEntry(&entry)) {
     LastExtractedPath = directory;
     return ExtractStatus::kCannotRead;
   }
@@ -185,7 +199,7 @@ ExtractStatus ExtractPackedEntry(File& package, const String& directory,
       if (!target) {
         passed_over = ExtractStatus::kCannotCreate;
       } else {
-        ExtractStatus status = CopyBlocks(package, entry, *target);
+        ExtractStatus status = CopyBlocks(source, entry, *target);
         target.reset();
         if (status == ExtractStatus::kDone) {
           Os().SetLastWriteDosTime(temporary, entry.header.DosDateTime);
@@ -198,7 +212,7 @@ ExtractStatus ExtractPackedEntry(File& package, const String& directory,
       }
     }
   }
-  if (!SkipBlocks(package, entry)) return ExtractStatus::kCannotRead;
+  if (!source.SkipBlocks(entry)) return ExtractStatus::kCannotRead;
   return passed_over;
 }
 

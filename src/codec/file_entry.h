@@ -29,6 +29,8 @@ enum class ExtractStatus {
   kDamaged,       // a block cannot be decoded, or the sizes disagree
 };
 
+class EntrySource;
+
 // Extracts the entry at the package's position into `directory` (empty:
 // skip it) and sets LastExtractedPath. With `keep_newer`, an existing file
 // newer than the entry stays. The entry is written to a temporary file
@@ -38,6 +40,10 @@ enum class ExtractStatus {
 // is gone. After kCannotCreate and kBadName the package is at the next
 // entry; after the other failures its position is undefined. Shows nothing.
 ExtractStatus ExtractPackedEntry(File& package, const String& directory,
+                                 bool keep_newer);
+// The same with the entry taken from `source`; after a failure other than
+// kCannotCreate and kBadName, `source` gives nothing more that is usable.
+ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
                                  bool keep_newer);
 
 // The message for a failed extraction of `path` (empty for kDone).
@@ -101,6 +107,40 @@ enum class BlockRead {
 BlockRead ReadFileBlock(File& package, std::uint32_t block_size, bool packed,
                         std::uint8_t* input, std::uint8_t* output,
                         const std::uint8_t** data, std::uint32_t* length);
+
+// Where an extraction takes the entries' parts from, in package order: the
+// package read in place (PackageEntrySource) or blocks decoded ahead on
+// another thread (codec/decode_ahead.h).
+class EntrySource {
+ public:
+  virtual ~EntrySource() = default;
+  // The next entry's name, header and block table; false when they cannot
+  // be read (ReadPackedFileEntry).
+  virtual bool NextEntry(PackedFileEntry* entry) = 0;
+  // The entry's next block (`block`, stored or packed) as ReadFileBlock
+  // gives it; `*data` stays valid until the next call.
+  virtual BlockRead NextBlock(const TPackedBlock& block, bool packed,
+                              const std::uint8_t** data,
+                              std::uint32_t* length) = 0;
+  // Passes over all blocks of the entry just read; false when that fails.
+  virtual bool SkipBlocks(const PackedFileEntry& entry) = 0;
+};
+
+// The package read in place, one block at a time, through two buffers of
+// kMaxBlockBufferSize bytes.
+class PackageEntrySource : public EntrySource {
+ public:
+  explicit PackageEntrySource(File& package) : package_(package) {}
+  bool NextEntry(PackedFileEntry* entry) override;
+  BlockRead NextBlock(const TPackedBlock& block, bool packed,
+                      const std::uint8_t** data,
+                      std::uint32_t* length) override;
+  bool SkipBlocks(const PackedFileEntry& entry) override;
+
+ private:
+  File& package_;
+  Vector<std::uint8_t> buffers_;  // input, then output
+};
 
 }  // namespace sfx
 

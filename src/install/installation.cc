@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/divide.h"
+#include "codec/decode_ahead.h"
 #include "codec/file_entry.h"
 #include "install/programs.h"
 #include "install/shortcuts.h"
@@ -232,12 +233,14 @@ Status CopyFiles(const TInstalRecord& record, File& package,
     ShowError("Packed data is corrupted.");
     return Status::Reported();
   }
+  std::unique_ptr<EntrySource> entries =
+      OpenEntrySource(package, static_cast<std::uint32_t>(file_count));
   for (std::int32_t i = 0; i < file_count; ++i) {
     const TInstallFileRecord& file = *record.Files[i];
     bool keep_newer = false;
     String target = ResolveTargetDir(file.TargetDir, &keep_newer);
     const ExtractStatus status =
-        ExtractPackedEntry(package, target, keep_newer);
+        ExtractPackedEntry(*entries, target, keep_newer);
     if (status != ExtractStatus::kDone) {
       ReportFailure(ExitCode::kStepFailed,
                     ExtractFailureMessage(status, LastExtractedPath), 0);

@@ -69,6 +69,23 @@ class RegistryKey {
   virtual bool DeleteAllValues() = 0;
 };
 
+// A thread started by Platform::StartThread. The destructor waits for it
+// to end.
+class Thread {
+ public:
+  virtual ~Thread() = default;
+};
+
+// A counting semaphore between threads: Signal raises the count, Wait
+// waits until it is above zero and lowers it. Each pair is a full memory
+// barrier, so what one thread wrote before Signal is seen after Wait.
+class Semaphore {
+ public:
+  virtual ~Semaphore() = default;
+  virtual void Wait() = 0;
+  virtual void Signal() = 0;
+};
+
 // System constants the logic needs by value, independent of <windows.h>.
 namespace os {
 constexpr std::uint32_t kStillActive = 259;
@@ -152,6 +169,15 @@ class Platform {
   // SetThreadExecutionState(flags), bound late since not every system has
   // it; false when it is missing (the machine then simply may sleep).
   virtual bool KeepSystemAwake(std::uint32_t flags) = 0;
+
+  // --- Threads -------------------------------------------------------------
+  // The number of processors (GetSystemInfo); at least 1.
+  virtual int ProcessorCount() = 0;
+  // Runs body(context) on a new thread; null when none could be started.
+  virtual std::unique_ptr<Thread> StartThread(void (*body)(void*),
+                                              void* context) = 0;
+  // A semaphore with the count `initial`; null on failure.
+  virtual std::unique_ptr<Semaphore> CreateSemaphore(int initial) = 0;
 
   // --- Registry ------------------------------------------------------------
   // Opens `path` beneath `root`, creating missing keys. Null on failure.

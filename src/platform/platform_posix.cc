@@ -15,10 +15,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "base/dos_time.h"
 #include "platform/platform.h"
@@ -46,6 +49,37 @@ std::unique_ptr<File> OpenFile(const std::string& path, int flags) {
   }
   return std::make_unique<PosixFile>(fd);
 }
+
+class PosixThread : public Thread {
+ public:
+  PosixThread(void (*body)(void*), void* context) : thread_(body, context) {}
+  ~PosixThread() override { thread_.join(); }
+
+ private:
+  std::thread thread_;
+};
+
+class PosixSemaphore : public Semaphore {
+ public:
+  explicit PosixSemaphore(int initial) : count_(initial) {}
+  void Wait() override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    raised_.wait(lock, [this] { return count_ > 0; });
+    --count_;
+  }
+  void Signal() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++count_;
+    }
+    raised_.notify_one();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable raised_;
+  int count_;
+};
 
 bool DosFromTime(std::time_t t, std::uint32_t* dos) {
   struct tm local;
@@ -206,6 +240,18 @@ class PosixPlatform : public Platform {
     return 2;  // ERROR_FILE_NOT_FOUND: nothing can be started here
   }
   bool KeepSystemAwake(std::uint32_t) override { return false; }
+
+  int ProcessorCount() override {
+    const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 1 ? static_cast<int>(n) : 1;
+  }
+  std::unique_ptr<Thread> StartThread(void (*body)(void*),
+                                      void* context) override {
+    return std::make_unique<PosixThread>(body, context);
+  }
+  std::unique_ptr<Semaphore> CreateSemaphore(int initial) override {
+    return std::make_unique<PosixSemaphore>(initial);
+  }
 
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot,
                                          const std::string&) override {

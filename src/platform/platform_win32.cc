@@ -93,6 +93,49 @@ class Win32File : public File {
   HANDLE handle_;
 };
 
+class Win32Thread : public Thread {
+ public:
+  Win32Thread(void (*body)(void*), void* context)
+      : body_(body), context_(context) {}
+  ~Win32Thread() override {
+    if (!handle_) return;
+    WaitForSingleObject(handle_, INFINITE);
+    CloseHandle(handle_);
+  }
+  Win32Thread(const Win32Thread&) = delete;
+  Win32Thread& operator=(const Win32Thread&) = delete;
+
+  bool Start() {
+    handle_ = CreateThread(nullptr, 0, &Run, this, 0, nullptr);
+    return handle_ != nullptr;
+  }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    Win32Thread* thread = static_cast<Win32Thread*>(self);
+    thread->body_(thread->context_);
+    return 0;
+  }
+
+  void (*body_)(void*);
+  void* context_;
+  HANDLE handle_ = nullptr;
+};
+
+class Win32Semaphore : public Semaphore {
+ public:
+  explicit Win32Semaphore(HANDLE handle) : handle_(handle) {}
+  ~Win32Semaphore() override { CloseHandle(handle_); }
+  Win32Semaphore(const Win32Semaphore&) = delete;
+  Win32Semaphore& operator=(const Win32Semaphore&) = delete;
+
+  void Wait() override { WaitForSingleObject(handle_, INFINITE); }
+  void Signal() override { ReleaseSemaphore(handle_, 1, nullptr); }
+
+ private:
+  HANDLE handle_;
+};
+
 std::unique_ptr<File> OpenFile(const String& path, DWORD access, DWORD share,
                                DWORD disposition) {
   HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
@@ -365,6 +408,27 @@ class Win32Platform : public Platform {
     }
     set_state(flags);
     return true;
+  }
+
+  int ProcessorCount() override {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 1
+               ? static_cast<int>(info.dwNumberOfProcessors)
+               : 1;
+  }
+
+  std::unique_ptr<Thread> StartThread(void (*body)(void*),
+                                      void* context) override {
+    std::unique_ptr<Win32Thread> thread(new Win32Thread(body, context));
+    if (!thread->Start()) return nullptr;
+    return thread;
+  }
+
+  std::unique_ptr<Semaphore> CreateSemaphore(int initial) override {
+    HANDLE handle = CreateSemaphoreA(nullptr, initial, 0x7FFFFFFF, nullptr);
+    if (!handle) return nullptr;
+    return std::unique_ptr<Semaphore>(new Win32Semaphore(handle));
   }
 
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,

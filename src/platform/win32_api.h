@@ -22,6 +22,7 @@
 #include <shlobj.h>
 
 #undef CreateDirectory
+#undef CreateSemaphore
 #undef DeleteFile
 #undef GetCommandLine
 #undef GetCurrentDirectory

@@ -578,6 +578,67 @@ TEST_F(InstallerTest, QuietRunWithADamagedEntryKeepsTheOldFiles) {
   EXPECT_TRUE(Contains(text, "Exit code 5\r\n")) << text;
 }
 
+// A product of files of many blocks, which a machine with more than one
+// processor decodes ahead of the writes: the files arrive whole. Then a
+// rerun over it from a copy with a damaged block in the middle of a file
+// fails at that file, keeping it and the files after it as they were.
+TEST_F(InstallerTest, FilesOfManyBlocksAndADamagedBlockInTheMiddle) {
+  const std::string work = Prepare("large", Key("Large"), "Large");
+  const std::string dest = work + "dest";
+  const std::string log = work + "setup.log";
+  const std::string alpha = "alpha\r\n";
+  const std::string charlie = "charlie\r\n";
+  const std::pair<std::string, std::vector<std::uint8_t>> files[] = {
+      {"a.txt", {alpha.begin(), alpha.end()}},
+      {"large.txt", ReadFileBytes(WinePath(SFX_E2E_LARGE_TXT))},
+      {"sfxtool.bin", ReadFileBytes(WinePath(SFX_E2E_SFXTOOL))},
+      {"Sub\\c.txt", {charlie.begin(), charlie.end()}}};
+  ASSERT_GT(files[1].second.size(), 3 * 65000u);
+  ASSERT_GT(files[2].second.size(), 3 * 65000u);
+  const std::string arguments =
+      "/S " + Quoted("/LOG=" + log) + " " + Quoted(dest);
+  RunResult run = RunInstaller(Fixture("large"), arguments);
+  EXPECT_EQ(run.exit_code, 0u);
+  for (const auto& [name, bytes] : files) {
+    EXPECT_TRUE(ReadFileBytes(dest + "\\" + name) == bytes) << name;
+    ASSERT_TRUE(WriteFileText(dest + "\\" + name, "old " + name));
+  }
+
+  // The third of large.txt's blocks claims 1 MiB. An entry: the name's
+  // length and the name, the 21-byte header (the block count at 8), then
+  // the table of blocks (size, absolute offset).
+  std::vector<std::uint8_t> bytes = ReadFileBytes(Fixture("large"));
+  const std::string name = "\x09large.txt";
+  auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+  ASSERT_NE(at, bytes.end());
+  const std::size_t header = (at - bytes.begin()) + name.size();
+  auto load = [&bytes](std::size_t i) {
+    return bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 |
+           static_cast<std::uint32_t>(bytes[i + 3]) << 24;
+  };
+  ASSERT_GE(load(header + 8), 4u);
+  const std::size_t block = load(header + 21 + 2 * 8 + 4);
+  bytes[block] = 0;
+  bytes[block + 2] = 0x10;
+  ASSERT_TRUE(WriteFileBytes(work + "damaged.exe", bytes));
+
+  run = RunInstaller(work + "damaged.exe", arguments);
+  EXPECT_EQ(run.dialogs.size(), 0u);
+  EXPECT_EQ(run.exit_code, 5u);
+  EXPECT_TRUE(ReadFileBytes(dest + "\\a.txt") == files[0].second);
+  for (int i = 1; i < 4; ++i) {
+    EXPECT_EQ(ReadFileText(dest + "\\" + files[i].first),
+              "old " + files[i].first);
+  }
+  EXPECT_FALSE(FileExists(dest + "\\large.txt.sfxnew"));
+  const std::string text = LogText(log);
+  EXPECT_TRUE(Contains(text, "Error: Cannot unpack " + dest +
+                                 "\\large.txt file.\r\n    The installer "
+                                 "file is damaged.\r\n"))
+      << text;
+  EXPECT_TRUE(Contains(text, "Exit code 5\r\n")) << text;
+}
+
 TEST_F(InstallerTest, UsageAndUnknownSwitch) {
   Prepare("usage", Key("Plain"), "Plain");
   RunResult usage = RunInstaller(Fixture("plain"), "/?");

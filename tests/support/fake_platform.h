@@ -108,6 +108,8 @@ class FakePlatform : public Platform {
   std::int32_t shell_link_status = 0;
   std::deque<int> answers;  // message-box answers; default OK / Yes
   std::vector<std::uint8_t> own_version_info;  // LoadOwnVersionInfo
+  // ProcessorCount; threads and semaphores are the host's own.
+  int processor_count = 1;
 
   // Observations.
   std::vector<std::string> log;
@@ -160,6 +162,14 @@ class FakePlatform : public Platform {
     return winexec_result;
   }
   bool KeepSystemAwake(std::uint32_t) override { return true; }
+  int ProcessorCount() override { return processor_count; }
+  std::unique_ptr<Thread> StartThread(void (*body)(void*),
+                                      void* context) override {
+    return SystemPlatform().StartThread(body, context);
+  }
+  std::unique_ptr<Semaphore> CreateSemaphore(int initial) override {
+    return SystemPlatform().CreateSemaphore(initial);
+  }
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
                                          const std::string& path) override;
   void CoInitialize() override { ++co_initialize_calls; }

@@ -94,6 +94,14 @@ class ForwardingPlatform : public sfx::Platform {
   bool KeepSystemAwake(std::uint32_t flags) override {
     return target_.KeepSystemAwake(flags);
   }
+  int ProcessorCount() override { return target_.ProcessorCount(); }
+  std::unique_ptr<sfx::Thread> StartThread(void (*body)(void*),
+                                           void* context) override {
+    return target_.StartThread(body, context);
+  }
+  std::unique_ptr<sfx::Semaphore> CreateSemaphore(int initial) override {
+    return target_.CreateSemaphore(initial);
+  }
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
                                          const std::string& path) override {
     return target_.CreateKey(root, path);

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 #include "base/bytes.h"
+#include "codec/decode_ahead.h"
 #include "codec/lzh_encoder.h"
 #include "paths/name_rules.h"
 #include "support/memory_file.h"
@@ -334,6 +336,59 @@ TEST_F(ExtractTest, InvalidTimeStampLeavesTheSystemTime) {
   sfx_test::MemoryFile package(Entry(plan));
   EXPECT_TRUE(ExtractPackedFile(package, dir_, false));
   EXPECT_EQ(sfx_test::ReadBytes(dir_ + "/file.txt"), Text(3));
+}
+
+// The platform of a machine with two processors.
+class TwoProcessors : public sfx_test::TestPlatform {
+ public:
+  int ProcessorCount() override { return 2; }
+};
+
+// Decode-ahead with a ring of one, two, four and eight blocks gives each
+// entry's parts in order, passes over skipped entries (a damaged block there
+// included) and stops after the entries it was asked for.
+TEST(DecodeAheadTest, GivesTheEntriesInOrderForAnyRing) {
+  TwoProcessors platform;
+  std::vector<std::vector<std::uint8_t>> files = {Text(65000), Text(7, 'x'),
+                                                  Text(30000, 'k')};
+  files[0].insert(files[0].end(), files[2].begin(), files[2].end());
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EntrySpec plan;
+    plan.packed = true;
+    for (std::size_t at = 0; at < files[i].size(); at += 65000) {
+      const std::size_t n = std::min<std::size_t>(65000, files[i].size() - at);
+      plan.blocks.push_back(LzhEncodeBuffer(files[i].data() + at, n));
+    }
+    if (i == 1) plan.blocks[0][2] = 0x10;  // claims 1 MiB
+    auto entry = Entry(plan);
+    entry.pop_back();  // the sentinel
+    bytes.insert(bytes.end(), entry.begin(), entry.end());
+  }
+  for (std::size_t ring : {1, 2, 4, 8}) {
+    SCOPED_TRACE(ring);
+    sfx_test::MemoryFile package(bytes);
+    std::unique_ptr<EntrySource> source = OpenEntrySource(package, 3, ring);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      PackedFileEntry entry;
+      ASSERT_TRUE(source->NextEntry(&entry));
+      if (i == 1) {
+        EXPECT_TRUE(source->SkipBlocks(entry));
+        continue;
+      }
+      std::vector<std::uint8_t> got;
+      for (const TPackedBlock& block : entry.blocks) {
+        const std::uint8_t* data = nullptr;
+        std::uint32_t length = 0;
+        ASSERT_EQ(source->NextBlock(block, true, &data, &length),
+                  BlockRead::kOk);
+        got.insert(got.end(), data, data + length);
+      }
+      EXPECT_EQ(got, files[i]);
+    }
+    PackedFileEntry more;
+    EXPECT_FALSE(source->NextEntry(&more));
+  }
 }
 
 TEST(IsSafeEntryNameTest, Cases) {

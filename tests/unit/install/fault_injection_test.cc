@@ -29,34 +29,57 @@ constexpr char kExe[] = "C:\\Downloads\\setup.exe";
 const char* const kTargets[] = {"C:\\Dest\\a.txt", "C:\\Dest\\Docs\\b.txt",
                                 "C:\\Dest\\c.txt"};
 const char* const kOld[] = {"old a", "old b", "old c"};
-// Compressible, so that every entry is stored as LZH streams; b spans two
-// blocks.
-const std::string kNew[] = {std::string(3000, 'a'), std::string(70000, 'b'),
-                            std::string(500, 'c')};
+// Compressible, so that every entry is stored as LZH streams; b spans three
+// blocks, which differ so that a block out of order would show.
+const std::string kNew[] = {
+    std::string(3000, 'a'),
+    std::string(65000, 'b') + std::string(65000, 'B') + std::string(10, 'b'),
+    std::string(500, 'c')};
+
+// Where the package is damaged: block `block` of entry `entry` (-1: none).
+struct Damage {
+  int entry = -1;
+  int block = 0;
+};
 
 struct Outcome {
   bool struck = false;
   ExitCode code = ExitCode::kInstalled;
-  std::vector<std::string> errors;
+  std::vector<std::string> messages;
+  std::vector<std::string> calls;  // the platform's log of changes
+  std::vector<std::string> texts;  // the targets' contents
+
+  bool operator==(const Outcome& o) const {
+    return struck == o.struck && code == o.code && messages == o.messages &&
+           calls == o.calls && texts == o.texts;
+  }
 };
 
-// An older installation at C:\Dest and an installer for the new one.
+// An older installation at C:\Dest and an installer for the new one, run
+// with `processors` processors (more than one: with decode-ahead). c.txt
+// goes to a macro directory, where an older file newer than the entry
+// (`newer_c`) is kept.
 class Installation {
  public:
-  explicit Installation(bool damage_b = false) {
+  explicit Installation(int processors = 1, Damage damage = {},
+                        bool newer_c = false) {
     InstallFixture::ResetState();
+    platform_.processor_count = processors;
     fake::AddFileEntry(record_, "a.txt");
     fake::AddFileEntry(record_, "b.txt", "Docs");
-    fake::AddFileEntry(record_, "c.txt");
+    fake::AddFileEntry(record_, "c.txt", "%INSTALLDIR%");
+    const bool damaged = damage.entry >= 0;
     record_.ProductName = "Hello";
     record_.RegistryKey = "Software\\TIV\\Hello";
     std::vector<std::uint8_t> image = fake::BuildInstallerImage(
-        record_, {kNew[0], kNew[1], kNew[2]}, 1700000000, damage_b);
-    if (damage_b) DamageFirstBlockOfB(&image);
+        record_, {kNew[0], kNew[1], kNew[2]}, 1700000000, damaged);
+    if (damaged) DamageBlock(&image, damage);
     platform_.AddFile(kExe, image);
-    for (int i = 0; i < 3; ++i) platform_.AddFile(kTargets[i], kOld[i], 0);
+    for (int i = 0; i < 3; ++i) {
+      platform_.AddFile(kTargets[i], kOld[i], i == 2 && newer_c ? ~0u : 0);
+    }
     ExePath = kExe;
-    VerifyPackage(ExePath, damage_b);
+    VerifyPackage(ExePath, damaged);
     DestBuffer = "C:\\Dest";
     TargetDrive = 'C';
     Unattended = true;
@@ -74,6 +97,11 @@ class Installation {
     Outcome outcome;
     outcome.struck = faults.struck();
     outcome.code = CurrentExitCode();
+    outcome.messages = platform_.MessageTexts();
+    outcome.calls = platform_.log;
+    for (const char* target : kTargets) {
+      outcome.texts.push_back(platform_.FileText(target));
+    }
     return outcome;
   }
 
@@ -97,29 +125,33 @@ class Installation {
   TInstalRecord record_;
 
  private:
-  // Gives the stream of b.txt's first block a wrong length, as a damaged
-  // download would.
-  void DamageFirstBlockOfB(std::vector<std::uint8_t>* image) {
+  // Gives the stream of the block a length that no block can have, as a
+  // damaged download would.
+  void DamageBlock(std::vector<std::uint8_t>* image, Damage damage) {
     sfx_test::MemoryFile file(*image);
     PackageLayout layout;
     std::int64_t marker = static_cast<std::int64_t>(image->size()) - 20;
     ASSERT_EQ(ReadPackageLayout(file, marker, &layout, nullptr),
               PackageWalk::kOk);
     PackedFileEntry entry;
-    ASSERT_TRUE(ReadPackedFileEntry(file, &entry));  // a.txt
-    for (const TPackedBlock& block : entry.blocks) {
-      file.Seek(block.BlockSize, File::Origin::kCurrent, nullptr);
+    for (int i = 0; i <= damage.entry; ++i) {
+      ASSERT_TRUE(ReadPackedFileEntry(file, &entry));
+      for (const TPackedBlock& block : entry.blocks) {
+        file.Seek(block.BlockSize, File::Origin::kCurrent, nullptr);
+      }
     }
-    ASSERT_TRUE(ReadPackedFileEntry(file, &entry));  // b.txt
     ASSERT_NE(entry.header.Packed, 0);
-    // The stream now claims 16 bytes instead of 65000.
-    (*image)[entry.blocks[0].BlockOffset] = 16;
-    (*image)[entry.blocks[0].BlockOffset + 1] = 0;
+    ASSERT_LT(static_cast<std::size_t>(damage.block), entry.blocks.size());
+    // The stream now claims 1 MiB.
+    const std::uint32_t at = entry.blocks[damage.block].BlockOffset;
+    (*image)[at] = 0;
+    (*image)[at + 2] = 0x10;
   }
 };
 
 // Fails the n-th call of each kind, for every n until the run no longer
-// reaches it.
+// reaches it; with decode-ahead (two processors) every run must do what it
+// does without (one): the same calls, messages, files and exit code.
 TEST(FaultInjectionTest, EveryFailingCallLeavesTheOldFilesWhole) {
   struct Row {
     Fault fault;
@@ -133,11 +165,16 @@ TEST(FaultInjectionTest, EveryFailingCallLeavesTheOldFilesWhole) {
     for (int n = 1;; ++n) {
       const std::string trace = std::string(sfx_test::FaultName(row.fault)) +
                                 " #" + std::to_string(n);
-      Installation installation;
-      FaultInjectionPlatform faults(installation.platform_);
-      faults.FailNth(row.fault, n);
-      const Outcome outcome = installation.Run(faults);
-      installation.ExpectNothingLost(trace.c_str());
+      Outcome outcomes[2];
+      for (int processors : {1, 2}) {
+        Installation installation(processors);
+        FaultInjectionPlatform faults(installation.platform_);
+        faults.FailNth(row.fault, n);
+        outcomes[processors - 1] = installation.Run(faults);
+        installation.ExpectNothingLost(trace.c_str());
+      }
+      EXPECT_EQ(outcomes[1], outcomes[0]) << trace;
+      const Outcome& outcome = outcomes[0];
       if (!outcome.struck) {
         EXPECT_EQ(outcome.code, ExitCode::kInstalled) << trace;
         EXPECT_GT(n, 1) << trace << ": the run never made such a call";
@@ -158,21 +195,26 @@ TEST(FaultInjectionTest, FullDiskAtAnyByteKeepsTheOldFiles) {
   const std::uint64_t total = kNew[0].size() + kNew[1].size() + kNew[2].size();
   const std::uint64_t limits[] = {
       0, 1, 2999, 3000, 3001, 3000 + 65000, total - 1, total};
-  for (std::uint64_t limit : limits) {
-    const std::string trace = "disk full at byte " + std::to_string(limit);
-    Installation installation;
-    FaultInjectionPlatform faults(installation.platform_);
-    faults.DiskFullAfter(limit);
-    const Outcome outcome = installation.Run(faults);
-    installation.ExpectNothingLost(trace.c_str());
-    if (limit == total) {
-      EXPECT_EQ(outcome.code, ExitCode::kInstalled) << trace;
-      continue;
+  for (int processors : {1, 2}) {
+    for (std::uint64_t limit : limits) {
+      const std::string trace = "disk full at byte " + std::to_string(limit) +
+                                ", processors " + std::to_string(processors);
+      Installation installation(processors);
+      FaultInjectionPlatform faults(installation.platform_);
+      faults.DiskFullAfter(limit);
+      const Outcome outcome = installation.Run(faults);
+      installation.ExpectNothingLost(trace.c_str());
+      if (limit == total) {
+        EXPECT_EQ(outcome.code, ExitCode::kInstalled) << trace;
+        continue;
+      }
+      EXPECT_EQ(outcome.code, ExitCode::kStepFailed) << trace;
+      // The file whose write fell short is the old one still.
+      const int failed = limit < kNew[0].size()                    ? 0
+                         : limit < kNew[0].size() + kNew[1].size() ? 1
+                                                                   : 2;
+      EXPECT_TRUE(installation.Text(failed) == kOld[failed]) << trace;
     }
-    EXPECT_EQ(outcome.code, ExitCode::kStepFailed) << trace;
-    // The file whose write fell short is the old one still.
-    const int failed = limit < 3000 ? 0 : limit < 73000 ? 1 : 2;
-    EXPECT_TRUE(installation.Text(failed) == kOld[failed]) << trace;
   }
 }
 
@@ -188,23 +230,57 @@ TEST(FaultInjectionTest, FileHeldOpenIsNotReplacedAndTheRunFails) {
   installation.ExpectNothingLost("held open");
 }
 
+// A damaged block fails the file it belongs to, wherever it lies and
+// whether or not it was decoded ahead; in an entry that is passed over (an
+// older file that is newer than the entry stays) it is never seen.
 TEST(FaultInjectionTest, DamagedBlockIsAFailureThatNamesTheFile) {
-  Installation installation(/*damage_b=*/true);
-  QuietMode = false;  // the message is shown
-  FaultInjectionPlatform faults(installation.platform_);
-  const Outcome outcome = installation.Run(faults);
-  EXPECT_EQ(outcome.code, ExitCode::kStepFailed);
-  EXPECT_TRUE(installation.Text(1) == kOld[1]);
-  EXPECT_TRUE(installation.Text(2) == kOld[2]);
-  installation.ExpectNothingLost("damaged");
-  ASSERT_EQ(installation.platform_.MessageTexts(),
-            std::vector<std::string>{
-                "Cannot unpack C:\\Dest\\Docs\\b.txt file.\rThe installer "
-                "file is damaged."});
-  // The run stopped: nothing was logged as installed after b.txt.
-  EXPECT_FALSE(installation.platform_.RegistryValue(
-      os::RegistryRoot::kCurrentUser, "Software\\TIV\\Hello\\install",
-      "NumbOfProg"));
+  struct Case {
+    Damage damage;
+    bool newer_c;
+  };
+  const Case cases[] = {
+      {{0, 0}, false},  // the first block of the package
+      {{1, 1}, false},  // the middle of a file of three blocks
+      {{1, 2}, false},  // its last block
+      {{2, 0}, false},  // a later file
+      {{2, 0}, true},   // an entry that is passed over
+  };
+  for (const Case& c : cases) {
+    for (int processors : {1, 2}) {
+      const std::string trace = "entry " + std::to_string(c.damage.entry) +
+                                " block " + std::to_string(c.damage.block) +
+                                (c.newer_c ? " kept" : "") + ", processors " +
+                                std::to_string(processors);
+      Installation installation(processors, c.damage, c.newer_c);
+      QuietMode = false;  // the message is shown
+      FaultInjectionPlatform faults(installation.platform_);
+      const Outcome outcome = installation.Run(faults);
+      installation.ExpectNothingLost(trace.c_str());
+      const int failed = c.newer_c ? 3 : c.damage.entry;
+      for (int i = 0; i < 3; ++i) {
+        const bool kept = i >= failed || (i == 2 && c.newer_c);
+        EXPECT_EQ(installation.Text(i), kept ? kOld[i] : kNew[i])
+            << trace << ": " << kTargets[i];
+      }
+      if (c.newer_c) {
+        EXPECT_EQ(outcome.code, ExitCode::kInstalled) << trace;
+        EXPECT_TRUE(outcome.messages.empty()) << trace;
+        continue;
+      }
+      EXPECT_EQ(outcome.code, ExitCode::kStepFailed) << trace;
+      EXPECT_EQ(outcome.messages,
+                std::vector<std::string>{"Cannot unpack " +
+                                         std::string(kTargets[failed]) +
+                                         " file.\rThe installer file is "
+                                         "damaged."})
+          << trace;
+      // The run stopped: nothing was logged as installed after the file.
+      EXPECT_FALSE(installation.platform_.RegistryValue(
+          os::RegistryRoot::kCurrentUser, "Software\\TIV\\Hello\\install",
+          "NumbOfProg"))
+          << trace;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+// Decode-ahead for the installer's copy loop: while the caller writes one
+// file, a worker thread reads and decodes the package's next blocks, across
+// entry boundaries, into a bounded ring. Entries, blocks and failures reach
+// the caller in package order, each at the entry it belongs to, so the copy
+// loop writes, fails and reports as it does reading in place.
+// See docs/architecture.md, "Decode-ahead".
+#ifndef SFX_CODEC_DECODE_AHEAD_H_
+#define SFX_CODEC_DECODE_AHEAD_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "codec/file_entry.h"
+#include "platform/platform.h"
+
+namespace sfx {
+
+// Blocks decoded ahead at most, the one being written included; each holds
+// two buffers of kMaxBlockBufferSize bytes.
+constexpr std::size_t kAheadBlocks = 4;
+
+// The source of the next `entry_count` entries of `package` (positioned at
+// the first). On a machine with more than one processor, a worker thread
+// decodes up to `blocks` blocks ahead; with one processor, or when no thread
+// can be started, the package is read in place (PackageEntrySource). While
+// the source lives, nothing else may use `package`; destroying it stops the
+// worker.
+std::unique_ptr<EntrySource> OpenEntrySource(File& package,
+                                             std::uint32_t entry_count,
+                                             std::size_t blocks = kAheadBlocks);
+
+}  // namespace sfx
+
+#endif  // SFX_CODEC_DECODE_AHEAD_H_
