@@ -10,7 +10,7 @@
 # destructors (which never run either; the program ends in ExitProcess).
 #   installer_size.sh <installer.exe> <installer.map> <budget-bytes>
 #                     <objdump> <our object files and libraries>...
-set -eu
+set -eu -o pipefail
 exe=$1 map=$2 budget=$3 objdump=$4
 shift 4
 size=$(stat -c %s "$exe")
