@@ -40,17 +40,34 @@ bool UnpackDosTime(std::uint32_t dos, CivilTime* t) {
 }
 
 #ifndef _WIN32
-std::uint32_t ClampedDosTimeOf(std::time_t t) {
-  CivilTime civil;  // 1980-01-01 00:00:00 unless the time is later
+namespace {
+
+// The fields of the local time `t`; false when the C library cannot tell.
+bool LocalCivilTime(std::time_t t, CivilTime* civil) {
   struct tm local;
-  if (localtime_r(&t, &local) && local.tm_year + 1900 >= 1980) {
-    civil.year = local.tm_year + 1900;
-    civil.month = local.tm_mon + 1;
-    civil.day = local.tm_mday;
-    civil.hour = local.tm_hour;
-    civil.minute = local.tm_min;
-    civil.second = local.tm_sec;
-    if (civil.year > 2107) civil = CivilTime{2107, 12, 31, 23, 59, 58};
+  if (!localtime_r(&t, &local)) return false;
+  civil->year = local.tm_year + 1900;
+  civil->month = local.tm_mon + 1;
+  civil->day = local.tm_mday;
+  civil->hour = local.tm_hour;
+  civil->minute = local.tm_min;
+  civil->second = local.tm_sec;
+  return true;
+}
+
+}  // namespace
+
+bool LocalDosTimeOf(std::time_t t, std::uint32_t* dos) {
+  CivilTime civil;
+  return LocalCivilTime(t, &civil) && PackDosTime(civil, dos);
+}
+
+std::uint32_t ClampedDosTimeOf(std::time_t t) {
+  CivilTime civil;
+  if (!LocalCivilTime(t, &civil) || civil.year < 1980) {
+    civil = CivilTime{};  // 1980-01-01 00:00:00
+  } else if (civil.year > 2107) {
+    civil = CivilTime{2107, 12, 31, 23, 59, 58};
   }
   std::uint32_t dos = 0;
   PackDosTime(civil, &dos);

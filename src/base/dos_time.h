@@ -34,6 +34,10 @@ bool UnpackDosTime(std::uint32_t dos, CivilTime* time);
 // The host's local time (the C library's localtime_r and mktime). Host
 // only: the installer converts through the system.
 
+// The DOS value of the local time `t`; false when it lies outside the
+// format's range.
+bool LocalDosTimeOf(std::time_t t, std::uint32_t* dos);
+
 // The DOS value of the local time `t`, moved into the format's range
 // (1980-01-01 00:00:00 to 2107-12-31 23:59:58) when it lies outside.
 std::uint32_t ClampedDosTimeOf(std::time_t t);

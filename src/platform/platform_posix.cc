@@ -81,40 +81,6 @@ class PosixSemaphore : public Semaphore {
   int count_;
 };
 
-bool DosFromTime(std::time_t t, std::uint32_t* dos) {
-  struct tm local;
-  if (!localtime_r(&t, &local)) return false;
-  CivilTime civil;
-  civil.year = local.tm_year + 1900;
-  civil.month = local.tm_mon + 1;
-  civil.day = local.tm_mday;
-  civil.hour = local.tm_hour;
-  civil.minute = local.tm_min;
-  civil.second = local.tm_sec;
-  return PackDosTime(civil, dos);
-}
-
-bool TimeFromDos(std::uint32_t dos, std::time_t* t) {
-  CivilTime civil;
-  if (!UnpackDosTime(dos, &civil)) return false;
-  struct tm local = {};
-  local.tm_year = civil.year - 1900;
-  local.tm_mon = civil.month - 1;
-  local.tm_mday = civil.day;
-  local.tm_hour = civil.hour;
-  local.tm_min = civil.minute;
-  local.tm_sec = civil.second;
-  local.tm_isdst = -1;
-  const std::time_t result = std::mktime(&local);
-  // mktime normalises 31 February into March; such a date is invalid.
-  if (result == static_cast<std::time_t>(-1) || local.tm_mday != civil.day ||
-      local.tm_mon != civil.month - 1) {
-    return false;
-  }
-  *t = result;
-  return true;
-}
-
 class PosixPlatform : public Platform {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path) override {
@@ -137,12 +103,12 @@ class PosixPlatform : public Platform {
                            std::uint32_t* dos_date_time) override {
     struct stat st;
     if (::stat(HostPath(path).c_str(), &st) != 0) return false;
-    return DosFromTime(st.st_mtime, dos_date_time);
+    return LocalDosTimeOf(st.st_mtime, dos_date_time);
   }
   bool SetLastWriteDosTime(const std::string& path,
                            std::uint32_t dos_date_time) override {
     std::time_t t;
-    if (!TimeFromDos(dos_date_time, &t)) return false;
+    if (!LocalTimeOfDos(dos_date_time, &t)) return false;
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;  // the access time stays
