@@ -11,12 +11,13 @@
 #include "base/divide.h"
 #include "install/installation.h"
 #include "install/package_names.h"
+#include "install/package_reports.h"
+#include "install/report.h"
 #include "package/signature.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 #include "ui/main_window.h"
 
 namespace sfx {

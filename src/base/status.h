@@ -1,6 +1,6 @@
 // Status: the one error type of the shared code. Routines that can fail
 // return one (or take one to fill) and their callers pass it up to the one
-// place that reports it (platform/report.h); nothing in src/ throws.
+// place that reports it (install/report.h); nothing in src/ throws.
 #ifndef SFX_BASE_STATUS_H_
 #define SFX_BASE_STATUS_H_
 

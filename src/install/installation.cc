@@ -14,7 +14,9 @@
 #include "base/divide.h"
 #include "codec/decode_ahead.h"
 #include "codec/file_entry.h"
+#include "install/package_reports.h"
 #include "install/programs.h"
+#include "install/report.h"
 #include "install/shortcuts.h"
 #include "install/uninstall_registration.h"
 #include "package/container.h"
@@ -22,7 +24,6 @@
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 
 namespace sfx {
 

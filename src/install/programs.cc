@@ -8,12 +8,13 @@
 
 #include "codec/file_entry.h"
 #include "install/installation.h"
+#include "install/package_reports.h"
+#include "install/report.h"
 #include "package/container.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 
 namespace sfx {
 namespace {

@@ -5,11 +5,11 @@
 #include "install/shortcuts.h"
 
 #include "install/installation.h"
+#include "install/report.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/name_rules.h"
 #include "paths/text.h"
-#include "platform/report.h"
 
 namespace sfx {
 namespace {

@@ -5,10 +5,11 @@
 #include <memory>
 
 #include "codec/file_entry.h"
+#include "install/package_reports.h"
+#include "install/report.h"
 #include "package/container.h"
 #include "paths/text.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 
 namespace sfx {
 

@@ -1,5 +1,5 @@
 // The reporter: message boxes, the log and the exit code (see report.h).
-#include "platform/report.h"
+#include "install/report.h"
 
 #include <cstring>
 #include <memory>

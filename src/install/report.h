@@ -13,8 +13,8 @@
 //   4 not enough space (the question answered No, or a quiet run)
 //   5 a step of the installation failed (directory, file, registry,
 //     shortcut, program)
-#ifndef SFX_PLATFORM_REPORT_H_
-#define SFX_PLATFORM_REPORT_H_
+#ifndef SFX_INSTALL_REPORT_H_
+#define SFX_INSTALL_REPORT_H_
 
 #include <cstdint>
 
@@ -62,4 +62,4 @@ ExitCode CurrentExitCode();
 
 }  // namespace sfx
 
-#endif  // SFX_PLATFORM_REPORT_H_
+#endif  // SFX_INSTALL_REPORT_H_
