@@ -93,12 +93,12 @@ void RunInstaller(TInstalRecord& record) {
         Concat({"Cannot create the log file ", command_line.log_path}), 0);
     return;
   }
-  LogLine(Concat({"Installer ", ExePath}));
+  LogLine("Installer ", ExePath);
   if (!command_line.unknown.empty()) {
-    ReportFailure(
-        ExitCode::kBadCommandLine,
-        Concat({"Unknown switch ", command_line.unknown, "\r\r", kUsageText}),
-        0);
+    ReportFailure(ExitCode::kBadCommandLine,
+                  Concat({"Unknown switch ", command_line.unknown, "\r\r",
+                          std::string_view(kUsageText)}),
+                  0);
     return;
   }
   if (command_line.usage) {

@@ -216,7 +216,6 @@ ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
 }
 
 String ExtractFailureMessage(ExtractStatus status, const String& path) {
-  const char* reason = "Probably file is opened.\rClose file and try again.";
   switch (status) {
     case ExtractStatus::kDone:
       return String();
@@ -229,11 +228,14 @@ String ExtractFailureMessage(ExtractStatus status, const String& path) {
           {"Cannot unpack ", path, " file.\rThe installer file is damaged."});
     case ExtractStatus::kBadName:
       return Concat({"Cannot create ", path, " file.\rThe name ",
-                     DescribeNameProblem(g_name_problem), "."});
+                     std::string_view(DescribeNameProblem(g_name_problem)),
+                     "."});
     case ExtractStatus::kCannotCreate:
       break;
   }
-  return Concat({"Cannot create ", path, " file.\r", reason});
+  return Concat(
+      {"Cannot create ", path,
+       " file.\rProbably file is opened.\rClose file and try again."});
 }
 
 }  // namespace sfx

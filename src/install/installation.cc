@@ -187,7 +187,7 @@ bool PrepareDestination(InstallView* view) {
                       "code page."}));
     return false;
   }
-  LogLine(Concat({"Destination ", DestBuffer}));
+  LogLine("Destination ", DestBuffer);
   const bool created =
       IsExistingDirectory(DestBuffer) || CreateDirectoryPath(DestBuffer);
   if (!created || !Os().SetCurrentDirectory(DestBuffer)) {
@@ -204,7 +204,7 @@ bool CreateListedDirectories(const TInstalRecord& record) {
                       ? ExpandMacros(entry)
                       : Concat({InstallLocation, entry});
     if (Os().SetCurrentDirectory(path)) continue;
-    LogLine(Concat({"Directory ", path}));
+    LogLine("Directory ", path);
     if (!CreateDirectoryPath(path)) {
       ShowError(Concat({"Cannot create directory: ", path}));
       return false;
@@ -245,12 +245,12 @@ Status CopyFiles(const TInstalRecord& record, File& package,
     if (status != ExtractStatus::kDone) {
       ReportFailure(ExitCode::kStepFailed,
                     ExtractFailureMessage(status, LastExtractedPath), 0);
-      LogLine(Concat({"Failed ", LastExtractedPath}));
+      LogLine("Failed ", LastExtractedPath);
       if (view) view->HideProgress();
       LastExtractedPath.clear();
       return Status::Reported();
     }
-    LogLine(Concat({"File ", LastExtractedPath}));
+    LogLine("File ", LastExtractedPath);
     if (view) {
       view->ShowFile();
       if (file_count > 1) view->SetProgress(ProgressPosition(i, file_count));
@@ -339,8 +339,8 @@ void StartLaunchProgram(const TInstalRecord& record) {
     // arguments behind it.
     const bool quoted = record.LaunchProgram.find('"') != String::npos ||
                         InstallLocation.find('"') != String::npos;
-    command = Concat(
-        {"\"", InstallLocation, record.LaunchProgram, quoted ? "" : "\""});
+    command = Concat({"\"", InstallLocation, record.LaunchProgram,
+                      std::string_view(quoted ? "" : "\"")});
   }
   String error = LaunchCommand(command);
   if (!error.empty()) ShowError(Concat({command, "\r\r", error}));

@@ -146,7 +146,7 @@ Status RunPreRunFile(const TInstalRecord& record,
     if (!extracted.ok()) return extracted;
   }
 
-  LogLine(Concat({"Program ", command}));
+  LogLine("Program ", command);
   const String program = Unquoted(command);
   std::uint32_t exit_code = 0;
   if (entry.Parameters.empty()) {
@@ -188,7 +188,8 @@ String LaunchCommand(const String& command_line, const String& directory) {
   if (!directory.empty()) Os().SetCurrentDirectory(directory);
   std::uint32_t result = Os().WinExec(command_line, os::kSwShow);
   if (result >= 32) return String();
-  return Concat({WinExecErrorText(result), ", ", directory, command_line});
+  return Concat({std::string_view(WinExecErrorText(result)), ", ", directory,
+                 command_line});
 }
 
 }  // namespace sfx

@@ -41,6 +41,12 @@ void LogLine(const String& text) {
   WriteLog("\r\n", 2);
 }
 
+void LogLine(const char* label, const String& text) {
+  if (!g_log) return;
+  WriteLog(label, std::strlen(label));
+  LogLine(text);
+}
+
 int ShowMessage(const String& text, const char* caption, std::uint32_t flags,
                 WindowHandle owner) {
   if (g_log) {

@@ -41,6 +41,9 @@ extern bool QuietMode;
 bool OpenLog(const String& path);
 // Writes one line to the log (a CR inside `text` starts a new line).
 void LogLine(const String& text);
+// The same line with `label` (no CR in it) before `text`, as in
+// "File C:\App\a.txt": no text is put together for it.
+void LogLine(const char* label, const String& text);
 
 // Shows a message box (owned by `owner`) unless the run is quiet, and logs
 // it as "caption: text". Returns the button pressed, or in a quiet run
