@@ -132,7 +132,7 @@ void RunInstaller(TInstalRecord& record) {
   // either. Both end like a header that cannot be read.
   if (record.FormatVersion == 0) EndProcess(ExitCode::kDamaged);
   if (record.InstallDir.empty()) {
-    ShowError("Packed data is corrupted.");
+    ShowError(kPackedDataCorrupted);
     EndProcess(ExitCode::kDamaged);
   }
   const String bad_name = FindBadPackageName(record);

@@ -217,7 +217,7 @@ bool CreateListedDirectories(const TInstalRecord& record) {
 // cannot.
 Status OpenPackage(std::unique_ptr<File>* package, std::int32_t* file_count) {
   if (!ReportPackageWalk(OpenPackageAtFirstEntry(package, file_count),
-                         "Packed data is corrupted.")) {
+                         kPackedDataCorrupted)) {
     return Status::Reported();
   }
   return Status();
@@ -231,7 +231,7 @@ Status CopyFiles(const TInstalRecord& record, File& package,
   // entries than records cannot be installed from.
   if (file_count < 0 ||
       static_cast<std::size_t>(file_count) > record.Files.size()) {
-    ShowError("Packed data is corrupted.");
+    ShowError(kPackedDataCorrupted);
     return Status::Reported();
   }
   std::unique_ptr<EntrySource> entries =

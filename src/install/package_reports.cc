@@ -3,12 +3,12 @@
 
 #include "base/vector.h"
 #include "install/report.h"
+#include "paths/concat.h"
 #include "paths/macros.h"
 
 namespace sfx {
 namespace {
 
-constexpr char kCorruptedMessage[] = "Packed data is corrupted.";
 constexpr char kSharingMessage[] =
     "Cannot read data from file. Probably sharing violation.";
 
@@ -26,7 +26,7 @@ void EndWithMessage(const String& text) {
 bool VerifyPackage(const String& path, bool skip_checksum) {
   const PackageCheck check = CheckInstallerFile(path, skip_checksum);
   if (check == PackageCheck::kReadFailed) {
-    ShowError("Cannot open " + path + " file.");
+    ShowError(Concat({"Cannot open ", path, " file."}));
     return false;
   }
   return check == PackageCheck::kOk;
@@ -53,7 +53,7 @@ void ReadPackageHeader(TInstalRecord& record) {
       EndWithMessage(kSharingMessage);
       return;
     case HeaderLoad::kCorrupted:
-      EndWithMessage(kCorruptedMessage);
+      EndWithMessage(kPackedDataCorrupted);
       return;
   }
   const ReadResult result =
@@ -67,7 +67,7 @@ void ReadPackageHeader(TInstalRecord& record) {
   // lists another number of files than the package holds is damaged.
   if (result != ReadResult::kOk ||
       record.Files.size() != static_cast<std::size_t>(file_count)) {
-    EndWithMessage(kCorruptedMessage);
+    EndWithMessage(kPackedDataCorrupted);
   }
 }
 
@@ -82,7 +82,7 @@ bool ReportPackageWalk(PackageWalk walk, const char* file_count_message) {
       ShowError("Installation data is corrupted.");
       return false;
     case PackageWalk::kBadHeaderOffset:
-      ShowError(kCorruptedMessage);
+      ShowError(kPackedDataCorrupted);
       return false;
     case PackageWalk::kNoFileCount:
       ShowError(file_count_message);

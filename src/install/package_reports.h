@@ -17,6 +17,10 @@
 
 namespace sfx {
 
+// The message of a package whose layout or header is damaged; one copy for
+// every reader that shows it.
+inline constexpr char kPackedDataCorrupted[] = "Packed data is corrupted.";
+
 // Finds the marker (first occurrence) and checks the stored checksum unless
 // `skip_checksum`. Sets MarkerOffset when the marker was found. Shows
 // "Cannot open <path> file." when the file cannot be opened or read.
