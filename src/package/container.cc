@@ -35,7 +35,7 @@ PackageCheck CheckInstallerFile(const String& path, bool skip_checksum) {
   std::unique_ptr<File> file = Os().OpenRead(path);
   if (!file) return PackageCheck::kReadFailed;
   const PackageCheckResult check = CheckPackageFile(*file, skip_checksum);
-  if (check.marker_offset >= 0) {
+  if (check.status != PackageCheck::kReadFailed && check.marker_offset >= 0) {
     MarkerOffset = static_cast<std::int32_t>(check.marker_offset);
   }
   return check.status;

@@ -128,8 +128,9 @@ PackageCheckResult CheckPackageFile(File& file, bool skip_checksum);
 
 // Opens `path`, finds the marker (first occurrence) and checks the stored
 // checksum unless `skip_checksum` (CheckPackageFile). Sets MarkerOffset
-// when the marker was found. kReadFailed also when the file cannot be
-// opened. Shows nothing (VerifyPackage in install/package_reports.h does).
+// when the marker was found and nothing failed to read. kReadFailed also
+// when the file cannot be opened. Shows nothing (VerifyPackage in
+// install/package_reports.h does).
 PackageCheck CheckInstallerFile(const String& path, bool skip_checksum);
 
 // The fields between the header offset and the first file entry.
