@@ -60,7 +60,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   sfx::ExePath = argv[1];
-  if (!sfx::VerifyPackage(sfx::ExePath, false)) return 1;
+  if (sfx::CheckInstallerFile(sfx::ExePath, false) != sfx::PackageCheck::kOk) {
+    return 1;
+  }
   const int rounds = argc > 3 ? std::atoi(argv[3]) : 5;
   std::vector<double> times[2];
   for (int round = 0; round < rounds; ++round) {

@@ -1,6 +1,6 @@
 // The installer's entry: one installation record for the whole process,
 // the path of the installer's own file, the start-up sequence, and the exit
-// code that the run left (platform/report.h).
+// code that the run left (install/report.h).
 //
 // The program is linked without the C runtime's start-up code
 // (-nostartfiles, src/app/CMakeLists.txt): it needs none of what that code
@@ -10,9 +10,9 @@
 // line. No global object of the program has a constructor that runs at
 // start-up (the build checks: see CMakeLists.txt).
 #include "app/startup.h"
+#include "install/report.h"
 #include "package/container.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 #include "platform/win32_api.h"
 
 extern "C" [[noreturn]] void WinMainCRTStartup() {

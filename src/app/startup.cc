@@ -11,12 +11,13 @@
 #include "base/divide.h"
 #include "install/installation.h"
 #include "install/package_names.h"
+#include "install/package_reports.h"
+#include "install/report.h"
 #include "package/signature.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 #include "ui/main_window.h"
 
 namespace sfx {
@@ -92,12 +93,12 @@ void RunInstaller(TInstalRecord& record) {
         Concat({"Cannot create the log file ", command_line.log_path}), 0);
     return;
   }
-  LogLine(Concat({"Installer ", ExePath}));
+  LogLine("Installer ", ExePath);
   if (!command_line.unknown.empty()) {
-    ReportFailure(
-        ExitCode::kBadCommandLine,
-        Concat({"Unknown switch ", command_line.unknown, "\r\r", kUsageText}),
-        0);
+    ReportFailure(ExitCode::kBadCommandLine,
+                  Concat({"Unknown switch ", command_line.unknown, "\r\r",
+                          std::string_view(kUsageText)}),
+                  0);
     return;
   }
   if (command_line.usage) {
@@ -131,7 +132,7 @@ void RunInstaller(TInstalRecord& record) {
   // either. Both end like a header that cannot be read.
   if (record.FormatVersion == 0) EndProcess(ExitCode::kDamaged);
   if (record.InstallDir.empty()) {
-    ShowError("Packed data is corrupted.");
+    ShowError(kPackedDataCorrupted);
     EndProcess(ExitCode::kDamaged);
   }
   const String bad_name = FindBadPackageName(record);

@@ -24,7 +24,7 @@ String CorruptionMessage(const String& exe_path, std::int64_t actual_size,
                          const StubSizeValues& stub, const String& separator);
 
 // Runs the installer for `record`, leaving the exit code in
-// CurrentExitCode() (platform/report.h); ends the process itself when the
+// CurrentExitCode() (install/report.h); ends the process itself when the
 // header cannot be read (1) or a program cancels (3).
 void RunInstaller(TInstalRecord& record);
 

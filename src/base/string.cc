@@ -9,6 +9,17 @@ namespace base {
 
 OwnString::OwnString(const char* text) { Assign(text, std::strlen(text)); }
 
+OwnString::OwnString(const char* text, std::size_t n) { Assign(text, n); }
+
+void OwnString::clear() { SetSize(0); }
+
+int OwnString::compare(std::size_t pos, std::size_t n,
+                       std::string_view other) const {
+  return std::string_view(substr(pos, n)).compare(other);
+}
+
+void OwnString::pop_back() { SetSize(size_ - 1); }
+
 OwnString::OwnString(std::string_view view) {
   Assign(view.data(), view.size());
 }

@@ -1,5 +1,5 @@
 // One file entry of the package: its name, the 21-byte entry header, the
-// block table and the blocks. ExtractPackedFile writes the entry into a
+// block table and the blocks. ExtractPackedEntry writes the entry into a
 // directory through the platform seam, block by block through two bounded
 // buffers; the smaller readers here are shared with sfxtool.
 #include "codec/file_entry.h"
@@ -11,7 +11,6 @@
 #include "paths/concat.h"
 #include "paths/name_rules.h"
 #include "platform/file_io.h"
-#include "platform/report.h"
 
 namespace sfx {
 
@@ -217,7 +216,6 @@ ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
 }
 
 String ExtractFailureMessage(ExtractStatus status, const String& path) {
-  const char* reason = "Probably file is opened.\rClose file and try again.";
   switch (status) {
     case ExtractStatus::kDone:
       return String();
@@ -230,26 +228,14 @@ String ExtractFailureMessage(ExtractStatus status, const String& path) {
           {"Cannot unpack ", path, " file.\rThe installer file is damaged."});
     case ExtractStatus::kBadName:
       return Concat({"Cannot create ", path, " file.\rThe name ",
-                     DescribeNameProblem(g_name_problem), "."});
+                     std::string_view(DescribeNameProblem(g_name_problem)),
+                     "."});
     case ExtractStatus::kCannotCreate:
       break;
   }
-  return Concat({"Cannot create ", path, " file.\r", reason});
-}
-
-bool ExtractPackedFile(File& package, const String& directory, bool keep_newer,
-                       bool* package_unusable) {
-  const ExtractStatus status =
-      ExtractPackedEntry(package, directory, keep_newer);
-  if (package_unusable) *package_unusable = false;
-  if (status == ExtractStatus::kDone) return true;
-  ReportFailure(ExitCode::kStepFailed,
-                ExtractFailureMessage(status, LastExtractedPath), 0);
-  if (package_unusable) {
-    *package_unusable = status != ExtractStatus::kCannotCreate &&
-                        status != ExtractStatus::kBadName;
-  }
-  return false;
+  return Concat(
+      {"Cannot create ", path,
+       " file.\rProbably file is opened.\rClose file and try again."});
 }
 
 }  // namespace sfx

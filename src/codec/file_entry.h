@@ -1,6 +1,7 @@
 // File entries of the package: the name, the 21-byte entry header, the block
-// table and the blocks. ExtractPackedFile writes one entry into a directory
-// (or passes over it) and leaves the package at the next entry.
+// table and the blocks. ExtractPackedEntry writes one entry into a directory
+// (or passes over it) and leaves the package at the next entry; it returns
+// what went wrong and shows nothing (install/package_reports.h reports it).
 #ifndef SFX_CODEC_FILE_ENTRY_H_
 #define SFX_CODEC_FILE_ENTRY_H_
 
@@ -48,13 +49,6 @@ ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
 
 // The message for a failed extraction of `path` (empty for kDone).
 String ExtractFailureMessage(ExtractStatus status, const String& path);
-
-// ExtractPackedEntry that reports its failure (code 5, no owner window) and
-// returns false. After kCannotCreate or kBadName the package is at the next
-// entry; after the other failures it is unusable, which
-// `*package_unusable` (when given) tells.
-bool ExtractPackedFile(File& package, const String& directory, bool keep_newer,
-                       bool* package_unusable = nullptr);
 
 // --- The entry's parts, for sfxtool, tests and the packer. ---
 

@@ -14,7 +14,9 @@
 #include "base/divide.h"
 #include "codec/decode_ahead.h"
 #include "codec/file_entry.h"
+#include "install/package_reports.h"
 #include "install/programs.h"
+#include "install/report.h"
 #include "install/shortcuts.h"
 #include "install/uninstall_registration.h"
 #include "package/container.h"
@@ -22,7 +24,6 @@
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 
 namespace sfx {
 
@@ -186,7 +187,7 @@ bool PrepareDestination(InstallView* view) {
                       "code page."}));
     return false;
   }
-  LogLine(Concat({"Destination ", DestBuffer}));
+  LogLine("Destination ", DestBuffer);
   const bool created =
       IsExistingDirectory(DestBuffer) || CreateDirectoryPath(DestBuffer);
   if (!created || !Os().SetCurrentDirectory(DestBuffer)) {
@@ -203,7 +204,7 @@ bool CreateListedDirectories(const TInstalRecord& record) {
                       ? ExpandMacros(entry)
                       : Concat({InstallLocation, entry});
     if (Os().SetCurrentDirectory(path)) continue;
-    LogLine(Concat({"Directory ", path}));
+    LogLine("Directory ", path);
     if (!CreateDirectoryPath(path)) {
       ShowError(Concat({"Cannot create directory: ", path}));
       return false;
@@ -216,7 +217,7 @@ bool CreateListedDirectories(const TInstalRecord& record) {
 // cannot.
 Status OpenPackage(std::unique_ptr<File>* package, std::int32_t* file_count) {
   if (!ReportPackageWalk(OpenPackageAtFirstEntry(package, file_count),
-                         "Packed data is corrupted.")) {
+                         kPackedDataCorrupted)) {
     return Status::Reported();
   }
   return Status();
@@ -230,7 +231,7 @@ Status CopyFiles(const TInstalRecord& record, File& package,
   // entries than records cannot be installed from.
   if (file_count < 0 ||
       static_cast<std::size_t>(file_count) > record.Files.size()) {
-    ShowError("Packed data is corrupted.");
+    ShowError(kPackedDataCorrupted);
     return Status::Reported();
   }
   std::unique_ptr<EntrySource> entries =
@@ -244,12 +245,12 @@ Status CopyFiles(const TInstalRecord& record, File& package,
     if (status != ExtractStatus::kDone) {
       ReportFailure(ExitCode::kStepFailed,
                     ExtractFailureMessage(status, LastExtractedPath), 0);
-      LogLine(Concat({"Failed ", LastExtractedPath}));
+      LogLine("Failed ", LastExtractedPath);
       if (view) view->HideProgress();
       LastExtractedPath.clear();
       return Status::Reported();
     }
-    LogLine(Concat({"File ", LastExtractedPath}));
+    LogLine("File ", LastExtractedPath);
     if (view) {
       view->ShowFile();
       if (file_count > 1) view->SetProgress(ProgressPosition(i, file_count));
@@ -338,8 +339,8 @@ void StartLaunchProgram(const TInstalRecord& record) {
     // arguments behind it.
     const bool quoted = record.LaunchProgram.find('"') != String::npos ||
                         InstallLocation.find('"') != String::npos;
-    command = Concat(
-        {"\"", InstallLocation, record.LaunchProgram, quoted ? "" : "\""});
+    command = Concat({"\"", InstallLocation, record.LaunchProgram,
+                      std::string_view(quoted ? "" : "\"")});
   }
   String error = LaunchCommand(command);
   if (!error.empty()) ShowError(Concat({command, "\r\r", error}));

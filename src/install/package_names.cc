@@ -22,8 +22,8 @@ class Checker {
   }
   void Refuse(const char* field, const String& value, NameProblem problem) {
     if (problem == NameProblem::kNone || !refusal.empty()) return;
-    refusal = Concat({kInvalid, field, " \"", value, "\" ",
-                      DescribeNameProblem(problem), "."});
+    refusal = Concat({kInvalid, std::string_view(field), " \"", value, "\" ",
+                      std::string_view(DescribeNameProblem(problem)), "."});
   }
   String refusal;
 };

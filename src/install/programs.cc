@@ -4,16 +4,18 @@
 // waiting, and the late binding of SetThreadExecutionState.
 #include "install/programs.h"
 
+#include <cstring>
 #include <memory>
 
 #include "codec/file_entry.h"
 #include "install/installation.h"
+#include "install/package_reports.h"
+#include "install/report.h"
 #include "package/container.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 
 namespace sfx {
 namespace {
@@ -26,52 +28,46 @@ void ShowError(const String& text) {
   ReportFailure(ExitCode::kStepFailed, text);
 }
 
+// The start failure codes below 32 that have a message of their own, and
+// their messages in the same order, one after another (each ended by its
+// NUL), followed by the message of every other code: one table of bytes
+// instead of a table of pointers.
+constexpr char kWinExecCodes[] = {0,  2,  3,  5,  6,  8,  10, 11,
+                                  12, 13, 14, 15, 16, 19, 20, 21};
+constexpr char kWinExecTexts[] =
+    "System was out of memory, executable file was corrupt, or relocations "
+    "were invalid.\0"
+    "File was not found.\0"
+    "Path was not found.\0"
+    "Attempt was made to dynamically link to a task, or there was a sharing "
+    "or network-protection error.\0"
+    "Library required separate data segments for each task.\0"
+    "There was insufficient memory to start the application.\0"
+    "Windows version was incorrect.\0"
+    "Executable file was invalid. Either it was not a Windows application or "
+    "there was an error in the .EXE image.\0"
+    "Application was designed for a different operating system.\0"
+    "Application was designed for MS-DOS 4.0.\0"
+    "Type of executable file was unknown.\0"
+    "Attempt was made to load a real-mode application (developed for an "
+    "earlier version of Windows).\0"
+    "Attempt was made to load a second instance of an executable file "
+    "containing multiple data segments that were not marked read-only.\0"
+    "Attempt was made to load a compressed executable file. The file must "
+    "bedecompressed before it can be loaded.\0"
+    "Dynamic-link library (DLL) file was invalid. One of the DLLs required to "
+    "run thisapplication was corrupt.\0"
+    "Application requires 32-bit extensions.\0"
+    "Execution error.";
+
 // The message for a start failure code below 32.
 const char* WinExecErrorText(std::uint32_t code) {
-  switch (code) {
-    case 0:
-      return "System was out of memory, executable file was corrupt, or "
-             "relocations were invalid.";
-    case 2:
-      return "File was not found.";
-    case 3:
-      return "Path was not found.";
-    case 5:
-      return "Attempt was made to dynamically link to a task, or there was a "
-             "sharing or network-protection error.";
-    case 6:
-      return "Library required separate data segments for each task.";
-    case 8:
-      return "There was insufficient memory to start the application.";
-    case 10:
-      return "Windows version was incorrect.";
-    case 11:
-      return "Executable file was invalid. Either it was not a Windows "
-             "application or there was an error in the .EXE image.";
-    case 12:
-      return "Application was designed for a different operating system.";
-    case 13:
-      return "Application was designed for MS-DOS 4.0.";
-    case 14:
-      return "Type of executable file was unknown.";
-    case 15:
-      return "Attempt was made to load a real-mode application (developed "
-             "for an earlier version of Windows).";
-    case 16:
-      return "Attempt was made to load a second instance of an executable "
-             "file containing multiple data segments that were not marked "
-             "read-only.";
-    case 19:
-      return "Attempt was made to load a compressed executable file. The file "
-             "must bedecompressed before it can be loaded.";
-    case 20:
-      return "Dynamic-link library (DLL) file was invalid. One of the DLLs "
-             "required to run thisapplication was corrupt.";
-    case 21:
-      return "Application requires 32-bit extensions.";
-    default:
-      return "Execution error.";
+  const char* text = kWinExecTexts;
+  for (const char known : kWinExecCodes) {
+    if (code == static_cast<std::uint32_t>(known)) break;
+    text += std::strlen(text) + 1;
   }
+  return text;
 }
 
 // The path inside a double-quoted command, or the command itself.
@@ -145,7 +141,7 @@ Status RunPreRunFile(const TInstalRecord& record,
     if (!extracted.ok()) return extracted;
   }
 
-  LogLine(Concat({"Program ", command}));
+  LogLine("Program ", command);
   const String program = Unquoted(command);
   std::uint32_t exit_code = 0;
   if (entry.Parameters.empty()) {
@@ -187,7 +183,8 @@ String LaunchCommand(const String& command_line, const String& directory) {
   if (!directory.empty()) Os().SetCurrentDirectory(directory);
   std::uint32_t result = Os().WinExec(command_line, os::kSwShow);
   if (result >= 32) return String();
-  return Concat({WinExecErrorText(result), ", ", directory, command_line});
+  return Concat({std::string_view(WinExecErrorText(result)), ", ", directory,
+                 command_line});
 }
 
 }  // namespace sfx

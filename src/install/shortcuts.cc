@@ -5,11 +5,11 @@
 #include "install/shortcuts.h"
 
 #include "install/installation.h"
+#include "install/report.h"
 #include "paths/concat.h"
 #include "paths/macros.h"
 #include "paths/name_rules.h"
 #include "paths/text.h"
-#include "platform/report.h"
 
 namespace sfx {
 namespace {
@@ -38,14 +38,14 @@ class ComScope {
 // and makes the run's exit code 5. Fails when the log value is refused.
 Status MakeLink(RegistryKey& log_key, const String& target, const String& link,
                 const TInstallFileRecord& file, const String& directory,
-                const char* value_prefix, const String& index) {
+                std::string_view value_prefix, const String& index) {
   if (Os().CreateShellLink(target, link, String(), file.Parameters, directory) <
       0) {
-    LogLine(Concat({"Cannot create the shortcut ", link}));
+    LogLine("Cannot create the shortcut ", link);
     SetExitCode(ExitCode::kStepFailed);
     return Status();
   }
-  LogLine(Concat({"Shortcut ", link}));
+  LogLine("Shortcut ", link);
   return WriteLogValue(log_key, Concat({value_prefix, index}), link);
 }
 
@@ -77,9 +77,10 @@ Status CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
     // A name that a macro turned into a path would put the link elsewhere.
     const NameProblem problem = CheckNameComponent(name);
     if (problem != NameProblem::kNone) {
-      ReportFailure(ExitCode::kStepFailed,
-                    Concat({"Cannot create the shortcut ", name, ": the name ",
-                            DescribeNameProblem(problem), "."}));
+      ReportFailure(
+          ExitCode::kStepFailed,
+          Concat({"Cannot create the shortcut ", name, ": the name ",
+                  std::string_view(DescribeNameProblem(problem)), "."}));
       continue;
     }
     const String index = DecimalText(static_cast<std::int64_t>(i));

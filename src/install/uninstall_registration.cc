@@ -30,7 +30,7 @@ void WriteUninstallDetails(RegistryKey& key, const TInstalRecord& record,
   const bool blank =
       !uninstall_string.empty() && uninstall_string.back() == ' ';
   SetText(key, "QuietUninstallString",
-          Concat({uninstall_string, blank ? "/S" : " /S"}));
+          Concat({uninstall_string, std::string_view(blank ? "/S" : " /S")}));
   if (record.SpaceRequired > 0) {
     const std::uint32_t kilobytes =
         (static_cast<std::uint32_t>(record.SpaceRequired) + 1023) / 1024;

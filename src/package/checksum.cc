@@ -91,6 +91,10 @@ PackageCheckResult CheckPass(File& file, bool skip_checksum,
   std::int64_t current_start = 0;  // file offset of current[0]
   PackageChecksum sum;
   std::int64_t found = -1;
+  // Beyond this no marker could be covered by the table (nor, without the
+  // checksum, by the 32-bit marker offset).
+  const std::int64_t limit =
+      skip_checksum ? std::int64_t{INT32_MAX} : kMaxChecksummedSize;
 
   for (;;) {
     std::uint32_t current_size = 0;
@@ -127,10 +131,8 @@ PackageCheckResult CheckPass(File& file, bool skip_checksum,
     previous.swap(current);
     previous_size = current_size;
     current_start += current_size;
-    // Past this point no marker could be covered by the table (nor by the
-    // 32-bit marker offset), so reading on is pointless.
-    if (current_start - static_cast<std::int64_t>(kMarkerSize) >
-        (skip_checksum ? std::int64_t{INT32_MAX} : kMaxChecksummedSize)) {
+    // Past the limit reading on is pointless.
+    if (current_start - static_cast<std::int64_t>(kMarkerSize) > limit) {
       result.status = PackageCheck::kTooLarge;
       return result;
     }
@@ -140,7 +142,7 @@ PackageCheckResult CheckPass(File& file, bool skip_checksum,
     result.status = PackageCheck::kNoMarker;
     return result;
   }
-  if (found > (skip_checksum ? std::int64_t{INT32_MAX} : kMaxChecksummedSize)) {
+  if (found > limit) {
     result.status = PackageCheck::kTooLarge;
     return result;
   }

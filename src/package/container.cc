@@ -1,9 +1,9 @@
-// The readers of the installer file: the integrity check with its message,
-// the walk from the trailer to the first file entry, and the loading of the
-// compressed header into the installation record. Every size and offset
-// that the file gives is checked against the file before it is used, so a
-// damaged file ends as "Packed data is corrupted.", never as an overrun or
-// a huge allocation.
+// The readers of the installer file: the integrity check, the walk from the
+// trailer to the first file entry, and the loading of the compressed header.
+// They return what went wrong and show nothing (install/package_reports.*
+// turns that into messages). Every size and offset that the file gives is
+// checked against the file before it is used, so a damaged file ends as a
+// failure value, never as an overrun or a huge allocation.
 #include "package/container.h"
 
 #include <cstring>
@@ -13,7 +13,6 @@
 #include "codec/lzh_decoder.h"
 #include "platform/file_io.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 
 namespace sfx {
 
@@ -22,7 +21,6 @@ std::int32_t MarkerOffset = 0;
 
 namespace {
 
-constexpr char kCorruptedMessage[] = "Packed data is corrupted.";
 // The smallest file entry: an empty name and the 21-byte entry header.
 constexpr std::int64_t kMinFileEntrySize = 1 + 21;
 
@@ -31,29 +29,16 @@ PackageWalk Fail(PackageWalk walk, String* reason, const char* text) {
   return walk;
 }
 
-// An unreadable installer file: exit code 1 when the process ends.
-void ShowError(const String& text) { ReportFailure(ExitCode::kDamaged, text); }
-
-// Shows `text` and ends the process with exit code 1.
-void EndWithMessage(const String& text) {
-  ShowError(text);
-  EndProcess(ExitCode::kDamaged);
-}
-
 }  // namespace
 
-bool VerifyPackage(const String& path, bool skip_checksum) {
+PackageCheck CheckInstallerFile(const String& path, bool skip_checksum) {
   std::unique_ptr<File> file = Os().OpenRead(path);
-  PackageCheckResult check;
-  if (file) check = CheckPackageFile(*file, skip_checksum);
-  if (!file || check.status == PackageCheck::kReadFailed) {
-    ShowError("Cannot open " + path + " file.");
-    return false;
-  }
-  if (check.marker_offset >= 0) {
+  if (!file) return PackageCheck::kReadFailed;
+  const PackageCheckResult check = CheckPackageFile(*file, skip_checksum);
+  if (check.status != PackageCheck::kReadFailed && check.marker_offset >= 0) {
     MarkerOffset = static_cast<std::int32_t>(check.marker_offset);
   }
-  return check.status == PackageCheck::kOk;
+  return check.status;
 }
 
 PackageWalk ReadPackageLayout(File& file, std::int64_t marker_offset,
@@ -158,33 +143,16 @@ bool LoadPackageHeader(File& file, std::int64_t marker_offset,
   return true;
 }
 
-void ReadPackageHeader(TInstalRecord& record) {
+HeaderLoad LoadInstallerHeader(Vector<std::uint8_t>* decoded,
+                               std::int32_t* file_count) {
   std::unique_ptr<File> file = Os().OpenRead(ExePath);
-  if (!file) {
-    EndWithMessage("Cannot read data from file. Probably sharing violation.");
-    return;
-  }
+  if (!file) return HeaderLoad::kCannotOpen;
   PackageLayout layout;
-  Vector<std::uint8_t> decoded;
-  if (!LoadPackageHeader(*file, MarkerOffset, &layout, &decoded, nullptr)) {
-    file.reset();
-    EndWithMessage(kCorruptedMessage);
-    return;
+  if (!LoadPackageHeader(*file, MarkerOffset, &layout, decoded, nullptr)) {
+    return HeaderLoad::kCorrupted;
   }
-  file.reset();
-  const ReadResult result =
-      ReadFromStream(record, decoded.data(), decoded.size());
-  if (result == ReadResult::kUnknownSignature) {
-    // ReadFromStream has shown "Data is corrupted." already.
-    EndProcess(ExitCode::kDamaged);
-    return;
-  }
-  // Every later reader takes file entry i to be Files[i]: a header that
-  // lists another number of files than the package holds is damaged.
-  if (result != ReadResult::kOk ||
-      record.Files.size() != static_cast<std::size_t>(layout.file_count)) {
-    EndWithMessage(kCorruptedMessage);
-  }
+  *file_count = layout.file_count;
+  return HeaderLoad::kOk;
 }
 
 PackageWalk OpenPackageAtFirstEntry(std::unique_ptr<File>* file,
@@ -196,26 +164,6 @@ PackageWalk OpenPackageAtFirstEntry(std::unique_ptr<File>* file,
       ReadPackageLayout(**file, MarkerOffset, &layout, nullptr);
   if (walk == PackageWalk::kOk) *file_count = layout.file_count;
   return walk;
-}
-
-bool ReportPackageWalk(PackageWalk walk, const char* file_count_message) {
-  switch (walk) {
-    case PackageWalk::kOk:
-      return true;
-    case PackageWalk::kCannotOpen:
-      ShowError("Cannot read data from file. Probably sharing violation.");
-      return false;
-    case PackageWalk::kNoHeaderOffset:
-      ShowError("Installation data is corrupted.");
-      return false;
-    case PackageWalk::kBadHeaderOffset:
-      ShowError(kCorruptedMessage);
-      return false;
-    case PackageWalk::kNoFileCount:
-      ShowError(file_count_message);
-      return false;
-  }
-  return false;
 }
 
 }  // namespace sfx

@@ -48,14 +48,17 @@ StubSizeValues ParseStubSizeBlock(const std::uint8_t* block);
 // as X * 65536 + S. `n` is 0 to 65535.
 std::uint32_t BlockChecksum(const std::uint8_t* bytes, std::uint32_t n);
 
-// Finds the marker (first occurrence) and checks the stored checksum unless
-// `skip_checksum`. Sets MarkerOffset when the marker was found. Shows
-// "Cannot open <path> file." when the file cannot be opened or read.
-bool VerifyPackage(const String& path, bool skip_checksum);
-
-// Reads and decodes the header block into `record`. On any failure shows
-// its message and ends the process with exit code 1.
-void ReadPackageHeader(TInstalRecord& record);
+// How loading the installer's header block ended.
+enum class HeaderLoad {
+  kOk,
+  kCannotOpen,  // the installer file cannot be opened
+  kCorrupted,   // the walk to the header or its decoding failed
+};
+// Opens ExePath and reads the header block at MarkerOffset, decoded, into
+// `decoded`; on kOk `*file_count` holds FileCount. Shows nothing
+// (ReadPackageHeader in install/package_reports.h does).
+HeaderLoad LoadInstallerHeader(Vector<std::uint8_t>* decoded,
+                               std::int32_t* file_count);
 
 // How a walk from the trailer to the first file entry ended.
 enum class PackageWalk {
@@ -71,13 +74,7 @@ enum class PackageWalk {
 PackageWalk OpenPackageAtFirstEntry(std::unique_ptr<File>* file,
                                     std::int32_t* file_count);
 
-// True for kOk. Otherwise shows the walk's "Error" box (owner MainWindow)
-// and returns false; an unreadable file count shows `file_count_message`
-// (callers word it differently).
-bool ReportPackageWalk(PackageWalk walk, const char* file_count_message);
-
-// --- Readers without messages or process exit (sfxtool, tests, fuzzing).
-// The functions above are thin wrappers around these.
+// --- The readers behind them, also for sfxtool, tests and fuzzing.
 
 // The largest compressed or decoded header that a reader accepts.
 constexpr std::uint32_t kMaxHeaderSize = 64u << 20;
@@ -128,6 +125,13 @@ struct PackageCheckResult {
 // checksum of the bytes before it with the stored one. A signed file is
 // checked with its signing fields read as zero (package/signature.h).
 PackageCheckResult CheckPackageFile(File& file, bool skip_checksum);
+
+// Opens `path`, finds the marker (first occurrence) and checks the stored
+// checksum unless `skip_checksum` (CheckPackageFile). Sets MarkerOffset
+// when the marker was found and nothing failed to read. kReadFailed also
+// when the file cannot be opened. Shows nothing (VerifyPackage in
+// install/package_reports.h does).
+PackageCheck CheckInstallerFile(const String& path, bool skip_checksum);
 
 // The fields between the header offset and the first file entry.
 struct PackageLayout {

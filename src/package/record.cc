@@ -6,11 +6,9 @@
 
 #include <cstring>
 
-#include "paths/macros.h"
 #include "paths/text.h"
 #include "platform/file_io.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 
 namespace sfx {
 namespace {
@@ -161,17 +159,6 @@ ReadResult ParseRecord(TInstalRecord& record, const std::uint8_t* data,
     record.Flag3 = in.Byte();
   }
   return in.ok() ? ReadResult::kOk : ReadResult::kCorrupted;
-}
-
-ReadResult ReadFromStream(TInstalRecord& record, const std::uint8_t* data,
-                          std::size_t size) {
-  const ReadResult result = ParseRecord(record, data, size);
-  if (result == ReadResult::kUnknownSignature) {
-    ReportFailure(ExitCode::kDamaged, "Data is corrupted.");
-    return result;
-  }
-  ProgName = record.ProductName;
-  return result;
 }
 
 }  // namespace sfx

@@ -75,18 +75,14 @@ struct TInstalRecord {
 
 enum class ReadResult {
   kOk,
-  kUnknownSignature,  // "Data is corrupted." has been shown
+  kUnknownSignature,  // none of the known signatures
   kCorrupted,         // the stream ended early or a count cannot fit
 };
 
 // Fills `record` from a decoded header. On kUnknownSignature the record
-// keeps its defaults; on kCorrupted its contents are unspecified.
-// Publishes the product name as %PROGNAME% (ProgName).
-ReadResult ReadFromStream(TInstalRecord& record, const std::uint8_t* data,
-                          std::size_t size);
-
-// The reader behind ReadFromStream, for sfxtool and tests: the same rules,
-// but it shows no message and publishes nothing.
+// keeps its defaults; on kCorrupted its contents are unspecified. Shows no
+// message and publishes nothing (ReadFromStream in
+// install/package_reports.h does both).
 ReadResult ParseRecord(TInstalRecord& record, const std::uint8_t* data,
                        std::size_t size);
 

@@ -3,12 +3,12 @@
 
 namespace sfx {
 
-String Concat(std::initializer_list<std::string_view> parts) {
+String Concat(std::initializer_list<TextPart> parts) {
   std::size_t size = 0;
-  for (std::string_view part : parts) size += part.size();
+  for (const TextPart& part : parts) size += part.size();
   String text;
   text.reserve(size);
-  for (std::string_view part : parts) text.append(part.data(), part.size());
+  for (const TextPart& part : parts) text.append(part.data(), part.size());
   return text;
 }
 

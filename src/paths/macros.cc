@@ -56,6 +56,11 @@ bool Contains(const String& upper, const char* macro) {
 
 }  // namespace
 
+const char* const kMacroNames[kMacroCount] = {
+    kSystemMacro,        kTempMacro,       kWindowsMacro,
+    kProgramDirMacro,    kInstallDirMacro, kSoftDataDirMacro,
+    kCommonAppDataMacro, kProgNameMacro,   kCurrentDirMacro};
+
 bool CreateDirectoryPath(const String& path) {
   if (path.empty()) return false;
   const String dir = WithoutTrailingBackslash(path);
@@ -96,11 +101,8 @@ String ExpandMacros(const String& text) {
   if (text.empty()) return String();
   Platform& os = Os();
   // Every value is worked out on each call, as the shared data folder's
-  // creation depends on it; each macro is replaced in this order.
-  static constexpr const char* kMacros[] = {
-      kSystemMacro,        kTempMacro,       kWindowsMacro,
-      kProgramDirMacro,    kInstallDirMacro, kSoftDataDirMacro,
-      kCommonAppDataMacro, kProgNameMacro,   kCurrentDirMacro};
+  // creation depends on it; the macros are replaced in the order of
+  // kMacroNames.
   const String install_dir = DirValue(InstallLocation);
   const String values[] = {DirValue(os.GetSystemDirectory()),
                            DirValue(os.GetTempPath()),
@@ -111,12 +113,11 @@ String ExpandMacros(const String& text) {
                            GetCommonAppDataDir(),
                            ProgName,
                            DirValue(os.GetCurrentDirectory())};
-  static_assert(sizeof kMacros / sizeof kMacros[0] ==
-                sizeof values / sizeof values[0]);
+  static_assert(kMacroCount == sizeof values / sizeof values[0]);
 
   String result = text;
-  for (std::size_t i = 0; i < sizeof kMacros / sizeof kMacros[0]; ++i) {
-    ReplaceAllText(result, kMacros[i], values[i]);
+  for (std::size_t i = 0; i < kMacroCount; ++i) {
+    ReplaceAllText(result, kMacroNames[i], values[i]);
   }
   return result;
 }

@@ -4,6 +4,8 @@
 #ifndef SFX_PATHS_MACROS_H_
 #define SFX_PATHS_MACROS_H_
 
+#include <cstddef>
+
 #include "base/string.h"
 
 namespace sfx {
@@ -29,6 +31,12 @@ bool CreateDirectoryPath(const String& path);
 
 // Replaces every macro of the text with its value.
 String ExpandMacros(const String& text);
+
+// The macros of package texts, upper-case as UpperCaseLatin gives them, in
+// the order in which ExpandMacros replaces them (name_rules.cc looks for
+// them too: one copy of the names in the program).
+inline constexpr std::size_t kMacroCount = 9;
+extern const char* const kMacroNames[kMacroCount];
 // Builds a directory from a text that holds a macro; a text without a macro
 // comes back unchanged.
 String ExpandDirMacros(const String& text);

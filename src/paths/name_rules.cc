@@ -3,16 +3,11 @@
 
 #include <cstring>
 
+#include "paths/macros.h"
 #include "paths/text.h"
 
 namespace sfx {
 namespace {
-
-// The macros of package texts, upper-case as UpperCaseLatin gives them.
-constexpr const char* kMacros[] = {
-    "%SYSTEM%",        "%TEMP%",       "%WINDOWS%",
-    "%PROGRAMDIR%",    "%INSTALLDIR%", "%TIVSOFTDATADIR%",
-    "%COMMONAPPDATA%", "%PROGNAME%",   "%CURRENTDIR%"};
 
 bool IsDeviceName(const String& name) {
   // Windows maps these names to devices whatever extension follows, and
@@ -52,7 +47,7 @@ NameProblem CheckRelativePath(const String& path, bool macro_allowed) {
   if (macro_allowed) {
     const String upper = UpperCaseLatin(path);
     std::size_t end = String::npos;
-    for (const char* macro : kMacros) {
+    for (const char* macro : kMacroNames) {
       const std::size_t at = upper.rfind(macro);
       if (at == String::npos) continue;
       const std::size_t after = at + std::strlen(macro);

@@ -5,10 +5,11 @@
 #include <memory>
 
 #include "codec/file_entry.h"
+#include "install/package_reports.h"
+#include "install/report.h"
 #include "package/container.h"
 #include "paths/text.h"
 #include "platform/platform.h"
-#include "platform/report.h"
 
 namespace sfx {
 
@@ -18,7 +19,7 @@ String ExtractLicence(const TInstalRecord& record) {
   std::unique_ptr<File> package;
   std::int32_t file_count = 0;
   if (ReportPackageWalk(OpenPackageAtFirstEntry(&package, &file_count),
-                        "Packed data is corrupted.")) {
+                        kPackedDataCorrupted)) {
     // Entries beyond the record's list have no name and cannot be the
     // licence; a corrupt count must not send the walk past the package.
     std::size_t count =

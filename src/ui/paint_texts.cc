@@ -27,8 +27,8 @@ String SpaceRequiredLine(std::int32_t required_bytes) {
   const String size =
       bytes ? FormatInteger(required_bytes)
             : FormatOneDecimal(required_bytes / (mib ? kMiB : kKiB));
-  return Concat(
-      {"Space required: ", size, bytes ? " bytes" : (mib ? " MB" : " KB")});
+  return Concat({"Space required: ", size,
+                 std::string_view(bytes ? " bytes" : (mib ? " MB" : " KB"))});
 }
 
 String CopyingLine(const String& extracted_path) {

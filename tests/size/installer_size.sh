@@ -33,14 +33,16 @@ placed() {
 }
 
 echo "installer: $size bytes (budget $budget)"
+# The lists are cut with sed, which reads its whole input: a head that
+# stopped early would end sort with SIGPIPE, which pipefail makes a failure.
 echo "-- biggest input files --"
 placed | awk '{ f = $3; sub(/.*\//, "", f); total[f] += $1 }
               END { for (f in total) print total[f], f }' |
-  sort -rn | head -15
+  sort -rn | sed -n 1,15p
 echo "-- biggest functions and data --"
 placed | awk '$1 >= 256 { s = $2; sub(/^\.(text|rdata|data)\$/, "", s);
                           f = $3; sub(/.*\//, "", f); print $1, s, f }' |
-  sort -rn | head -15 | c++filt
+  sort -rn | sed -n 1,15p | c++filt
 
 status=0
 constructors=$("$objdump" -dr "$@" | awk '

@@ -12,7 +12,7 @@
 #include "../install/install_fixture.h"
 #include "app/command_line.h"
 #include "app/stub_size_block.h"
-#include "platform/report.h"
+#include "install/report.h"
 #include "ui/main_window.h"
 
 namespace sfx {

@@ -12,10 +12,11 @@
 #include "codec/file_entry.h"
 #include "fake_platform.h"
 #include "install/installation.h"
+#include "install/package_reports.h"
+#include "install/report.h"
 #include "install_fixture.h"
 #include "package/container.h"
 #include "package_image.h"
-#include "platform/report.h"
 #include "support/fault_platform.h"
 #include "support/memory_file.h"
 

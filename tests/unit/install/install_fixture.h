@@ -13,10 +13,11 @@
 #include "codec/file_entry.h"
 #include "fake_platform.h"
 #include "install/installation.h"
+#include "install/package_reports.h"
+#include "install/report.h"
 #include "package/container.h"
 #include "package_image.h"
 #include "paths/macros.h"
-#include "platform/report.h"
 
 namespace sfx {
 

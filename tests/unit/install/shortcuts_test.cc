@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "install/report.h"
 #include "install_fixture.h"
-#include "platform/report.h"
 
 namespace sfx {
 namespace {

@@ -299,25 +299,5 @@ TEST(RecordWriterTest, RefusesWhatTheVersionCannotHold) {
   EXPECT_NO_THROW(WriteRecord(fits, kFormat12));
 }
 
-TEST(ReadFromStreamTest, PublishesTheProductNameAndReportsUnknownSignatures) {
-  sfx_test::TestPlatform platform;
-  const auto stream = Base12("", "My Product\rx");
-  TInstalRecord r;
-  EXPECT_EQ(ReadFromStream(r, stream.data(), stream.size()), ReadResult::kOk);
-  EXPECT_EQ(ProgName, "My Product");
-  EXPECT_TRUE(platform.messages.empty());
-
-  std::vector<std::uint8_t> bad;
-  PutShort(&bad, "Installer 9.9");
-  TInstalRecord untouched;
-  EXPECT_EQ(ReadFromStream(untouched, bad.data(), bad.size()),
-            ReadResult::kUnknownSignature);
-  ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].text, "Data is corrupted.");
-  EXPECT_EQ(platform.messages[0].caption, "Error");
-  EXPECT_EQ(platform.messages[0].flags, os::kMbIconError);
-  EXPECT_TRUE(untouched.InstallDir.empty());
-}
-
 }  // namespace
 }  // namespace sfx

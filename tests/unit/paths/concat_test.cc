@@ -19,5 +19,18 @@ TEST(ConcatTest, JoinsPartsInOrder) {
             std::string("a\0bc", 4));
 }
 
+// Each kind of part keeps its own length: a literal (and a constant array)
+// its size less the NUL, a view its size, a pointer through a view its
+// text up to the NUL.
+TEST(ConcatTest, EachKindOfPartKeepsItsLength) {
+  static constexpr char kConstant[] = "const";
+  const char* pointer = "ptr";
+  char buffer[16] = "buf";
+  EXPECT_EQ(Concat({"lit", kConstant, std::string_view(pointer),
+                    std::string_view(buffer), std::string("str"),
+                    std::string_view("view", 2)}),
+            "litconstptrbufstrvi");
+}
+
 }  // namespace
 }  // namespace sfx

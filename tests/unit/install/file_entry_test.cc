@@ -13,6 +13,7 @@
 #include "base/bytes.h"
 #include "codec/decode_ahead.h"
 #include "codec/lzh_encoder.h"
+#include "install/package_reports.h"
 #include "paths/name_rules.h"
 #include "support/memory_file.h"
 #include "support/temp_dir.h"

@@ -1,5 +1,5 @@
 // The reporter: message boxes, the log and the exit code (see report.h).
-#include "platform/report.h"
+#include "install/report.h"
 
 #include <cstring>
 #include <memory>
@@ -39,6 +39,12 @@ void LogLine(const String& text) {
     start = cut + 1;
   }
   WriteLog("\r\n", 2);
+}
+
+void LogLine(const char* label, const String& text) {
+  if (!g_log) return;
+  WriteLog(label, std::strlen(label));
+  LogLine(text);
 }
 
 int ShowMessage(const String& text, const char* caption, std::uint32_t flags,

@@ -1,7 +1,8 @@
 // The readers of the installer file as the installer program calls them:
-// VerifyPackage, ReadPackageHeader and the walk to the first file entry,
-// with a table of damaged layouts that must each end as a clean failure.
-#include "package/container.h"
+// VerifyPackage, ReadFromStream, ReadPackageHeader and the walk to the
+// first file entry, with a table of damaged layouts that must each end as a
+// clean failure.
+#include "install/package_reports.h"
 
 #include <gtest/gtest.h>
 
@@ -307,6 +308,29 @@ TEST(LoadPackageHeaderTest, TruncatedHeaderReadsFail) {
         << fail_at;
     EXPECT_FALSE(reason.empty());
   }
+}
+
+TEST(ReadFromStreamTest, PublishesTheProductNameAndReportsUnknownSignatures) {
+  sfx_test::TestPlatform platform;
+  TInstalRecord written;
+  written.ProductName = "My Product";
+  const auto stream = WriteRecord(written, kFormat12);
+  TInstalRecord r;
+  EXPECT_EQ(ReadFromStream(r, stream.data(), stream.size()), ReadResult::kOk);
+  EXPECT_EQ(ProgName, "My Product");
+  EXPECT_TRUE(platform.messages.empty());
+
+  const std::string signature = "Installer 9.9";
+  std::vector<std::uint8_t> bad(1, static_cast<std::uint8_t>(signature.size()));
+  bad.insert(bad.end(), signature.begin(), signature.end());
+  TInstalRecord untouched;
+  EXPECT_EQ(ReadFromStream(untouched, bad.data(), bad.size()),
+            ReadResult::kUnknownSignature);
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text, "Data is corrupted.");
+  EXPECT_EQ(platform.messages[0].caption, "Error");
+  EXPECT_EQ(platform.messages[0].flags, os::kMbIconError);
+  EXPECT_TRUE(untouched.InstallDir.empty());
 }
 
 }  // namespace

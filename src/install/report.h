@@ -13,8 +13,8 @@
 //   4 not enough space (the question answered No, or a quiet run)
 //   5 a step of the installation failed (directory, file, registry,
 //     shortcut, program)
-#ifndef SFX_PLATFORM_REPORT_H_
-#define SFX_PLATFORM_REPORT_H_
+#ifndef SFX_INSTALL_REPORT_H_
+#define SFX_INSTALL_REPORT_H_
 
 #include <cstdint>
 
@@ -41,6 +41,9 @@ extern bool QuietMode;
 bool OpenLog(const String& path);
 // Writes one line to the log (a CR inside `text` starts a new line).
 void LogLine(const String& text);
+// The same line with `label` (no CR in it) before `text`, as in
+// "File C:\App\a.txt": no text is put together for it.
+void LogLine(const char* label, const String& text);
 
 // Shows a message box (owned by `owner`) unless the run is quiet, and logs
 // it as "caption: text". Returns the button pressed, or in a quiet run
@@ -62,4 +65,4 @@ ExitCode CurrentExitCode();
 
 }  // namespace sfx
 
-#endif  // SFX_PLATFORM_REPORT_H_
+#endif  // SFX_INSTALL_REPORT_H_
