@@ -7,6 +7,7 @@
 namespace sfx {
 
 bool QuietMode = false;
+WindowHandle MainWindow = 0;
 
 namespace {
 

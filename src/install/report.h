@@ -36,6 +36,9 @@ enum class ExitCode : std::uint32_t {
 // question gets the answer that changes nothing (No; OK for a notice).
 extern bool QuietMode;
 
+// The installer window, owner of the boxes; 0 in unattended and quiet runs.
+extern WindowHandle MainWindow;
+
 // Opens (creates or truncates) the plain-text log; false when it cannot be
 // created. Without it the log lines go nowhere.
 bool OpenLog(const String& path);

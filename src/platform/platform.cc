@@ -1,9 +1,7 @@
-// The platform in use and the process-wide window handles.
+// The platform in use.
 #include "platform/platform.h"
 
 namespace sfx {
-
-WindowHandle MainWindow = 0;
 
 namespace {
 Platform* g_override = nullptr;

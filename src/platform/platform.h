@@ -218,9 +218,6 @@ void SetPlatformForTesting(Platform* platform);
 // The system's own implementation (Win32 or POSIX, chosen by the build).
 Platform& SystemPlatform();
 
-// The installer window, owner of message boxes; 0 in unattended mode.
-extern WindowHandle MainWindow;
-
 }  // namespace sfx
 
 #endif  // SFX_PLATFORM_PLATFORM_H_

@@ -11,6 +11,7 @@
 
 #include "base/bytes.h"
 #include "codec/lzh_encoder.h"
+#include "install/report.h"
 #include "package/record_writer.h"
 #include "paths/macros.h"
 #include "support/memory_file.h"

@@ -14,6 +14,7 @@
 #include "base/bytes.h"
 #include "codec/file_entry.h"
 #include "fake_platform.h"
+#include "install/report.h"
 #include "package/container.h"
 
 namespace sfx {
