@@ -18,7 +18,7 @@ namespace sfx {
 
 // Blocks decoded ahead at most, the one being written included; each holds
 // two buffers of kMaxBlockBufferSize bytes.
-constexpr std::size_t kAheadBlocks = 4;
+constexpr std::size_t kAheadBlocks = 8;
 
 // The source of the next `entry_count` entries of `package` (positioned at
 // the first). On a machine with more than one processor, a worker thread
