@@ -75,9 +75,9 @@ class DecodeAhead;
 // One worker's share: its slots, its counts and its turn to read.
 struct Lane {
   DecodeAhead* owner = nullptr;
-  Vector<Slot> slots;
-  std::size_t head = 0;  // the worker's
-  std::size_t tail = 0;  // the consumer's
+  Slot* slots = nullptr;  // its share of the ring
+  std::size_t head = 0;   // the worker's
+  std::size_t tail = 0;   // the consumer's
   Count free;
   Count filled;
   Count turn;  // raised by the previous lane's worker
@@ -108,14 +108,15 @@ class DecodeAhead : public EntrySource {
   // every worker runs, so that a source that fails to start has not read.
   bool Start(std::size_t workers, std::size_t blocks) {
     workers_ = workers;
-    const std::size_t size = blocks / workers;
-    const int batch = size < 4 ? 1 : static_cast<int>(size / 2);
+    size_ = blocks / workers;
+    slots_.resize(size_ * workers);
+    const int batch = size_ < 4 ? 1 : static_cast<int>(size_ / 2);
     bool made = true;
     for (std::size_t i = 0; i < workers && made; ++i) {
       Lane& lane = lanes_[i];
       lane.owner = this;
-      lane.slots.resize(size);
-      made = lane.free.Create(static_cast<int>(size), batch) &&
+      lane.slots = &slots_[i * size_];
+      made = lane.free.Create(static_cast<int>(size_), batch) &&
              lane.filled.Create(0, batch) && lane.turn.Create(0, 1) &&
              (lane.thread = Os().StartThread(&Run, &lane)) != nullptr;
     }
@@ -164,9 +165,7 @@ class DecodeAhead : public EntrySource {
     ahead->NextLane(lane).turn.Signal();
   }
 
-  Lane& NextLane(Lane& lane) {
-    return lanes_[(&lane - lanes_ + 1) % workers_];
-  }
+  Lane& NextLane(Lane& lane) { return lanes_[(&lane - lanes_ + 1) % workers_]; }
 
   // A worker: in its turns, the package's entries and blocks in order,
   // every block read and then decoded after the turn has passed, whether
@@ -179,8 +178,8 @@ class DecodeAhead : public EntrySource {
       Slot* slot;
       // The entries up to the next block (the turn's walk state).
       for (;;) {
-        if (failed_ || (block_ == entry_.blocks.size() &&
-                        entries_read_ == entry_count_)) {
+        if (failed_ ||
+            (block_ == entry_.blocks.size() && entries_read_ == entry_count_)) {
           return;
         }
         if (!(slot = Acquire(lane))) return;
@@ -205,9 +204,9 @@ class DecodeAhead : public EntrySource {
                      package_.Seek(size, File::Origin::kCurrent);
       NextLane(lane).turn.Signal();
       if (slot->read == BlockRead::kOk && packed) {
-        slot->read = DecodeFileBlock(input, slot->length,
-                                     input + kMaxBlockBufferSize,
-                                     &slot->data, &slot->length);
+        slot->read =
+            DecodeFileBlock(input, slot->length, input + kMaxBlockBufferSize,
+                            &slot->data, &slot->length);
       }
       Publish(lane);
     }
@@ -226,8 +225,8 @@ class DecodeAhead : public EntrySource {
     if (stop_) return nullptr;
     return &lane.slots[lane.head];
   }
-  static void Publish(Lane& lane) {
-    lane.head = (lane.head + 1) % lane.slots.size();
+  void Publish(Lane& lane) {
+    lane.head = (lane.head + 1) % size_;
     lane.filled.Signal();
   }
 
@@ -243,7 +242,7 @@ class DecodeAhead : public EntrySource {
     }
     held_ = &lane;
     Slot& slot = lane.slots[lane.tail];
-    lane.tail = (lane.tail + 1) % lane.slots.size();
+    lane.tail = (lane.tail + 1) % size_;
     return slot;
   }
 
@@ -255,9 +254,11 @@ class DecodeAhead : public EntrySource {
   PackedFileEntry entry_;
   std::size_t block_ = 0;
   bool failed_ = false;
-  std::size_t lane_ = 0;     // the consumer's
-  Lane* held_ = nullptr;     // the consumer's
+  std::size_t lane_ = 0;  // the consumer's
+  Lane* held_ = nullptr;  // the consumer's
   std::size_t workers_ = 0;
+  Vector<Slot> slots_;
+  std::size_t size_ = 0;  // a lane's slots
   std::atomic<bool> stop_{false};
   Lane lanes_[kMaxWorkers];
 };
