@@ -138,9 +138,10 @@ class DecodeAhead : public EntrySource {
     return true;
   }
 
-  BlockRead NextBlock(const TPackedBlock&, bool, const std::uint8_t** data,
+  BlockRead NextBlock(const TPackedBlock&, bool packed,
+                      const std::uint8_t** data,
                       std::uint32_t* length) override {
-    const Slot& slot = Take(true);
+    const Slot& slot = Take(packed);
     *data = slot.data;
     *length = slot.length;
     return slot.read;
@@ -149,7 +150,7 @@ class DecodeAhead : public EntrySource {
   bool SkipBlocks(const PackedFileEntry& entry) override {
     bool passed = true;
     for (std::size_t i = 0; i < entry.blocks.size(); ++i) {
-      passed = Take(true).passed && passed;
+      passed = Take(entry.header.Packed != 0).passed && passed;
     }
     return passed;
   }
@@ -173,8 +174,8 @@ class DecodeAhead : public EntrySource {
   // in its slot; only an entry that cannot be read ends the walk, as it
   // ends the copy loop.
   void Produce(Lane& lane) {
-    for (;;) {
-      Wait(lane.turn, lane);
+    for (bool turn = false;;) {
+      if (!turn) Wait(lane.turn, lane);
       Slot* slot;
       // The entries up to the next block (the turn's walk state).
       for (;;) {
@@ -202,11 +203,15 @@ class DecodeAhead : public EntrySource {
       // place as without decode-ahead.
       slot->passed = slot->read != BlockRead::kReadFailed ||
                      package_.Seek(size, File::Origin::kCurrent);
-      NextLane(lane).turn.Signal();
-      if (slot->read == BlockRead::kOk && packed) {
-        slot->read =
-            DecodeFileBlock(input, slot->length, input + kMaxBlockBufferSize,
-                            &slot->data, &slot->length);
+      // A stored block has nothing to decode: the turn stays.
+      turn = !packed;
+      if (packed) {
+        NextLane(lane).turn.Signal();
+        if (slot->read == BlockRead::kOk) {
+          slot->read =
+              DecodeFileBlock(input, slot->length, input + kMaxBlockBufferSize,
+                              &slot->data, &slot->length);
+        }
       }
       Publish(lane);
     }
@@ -230,12 +235,13 @@ class DecodeAhead : public EntrySource {
     lane.filled.Signal();
   }
 
-  // The consumer's next filled slot, a block's or an entry's; the one it
-  // took before is free again.
-  Slot& Take(bool block) {
+  // The consumer's next filled slot, an entry's or a block's, the turn
+  // having passed after it when `passed`; the one it took before is free
+  // again.
+  Slot& Take(bool passed) {
     if (held_) held_->free.Signal();
     Lane& lane = lanes_[lane_];
-    if (block) lane_ = (lane_ + 1) % workers_;
+    if (passed) lane_ = (lane_ + 1) % workers_;
     if (!lane.filled.Lower()) {
       for (std::size_t i = 0; i < workers_; ++i) lanes_[i].free.Flush();
       lane.filled.Sleep();

@@ -365,16 +365,21 @@ class TwoProcessors : public sfx_test::TestPlatform {
 // cannot be started (the first must not have read by then).
 TEST(DecodeAheadTest, GivesTheEntriesInOrderForAnyRing) {
   TwoProcessors platform;
-  std::vector<std::vector<std::uint8_t>> files = {Text(65000), Text(7, 'x'),
-                                                  Text(30000, 'k')};
+  // The third entry is stored, in blocks of 20000 bytes.
+  std::vector<std::vector<std::uint8_t>> files = {
+      Text(65000), Text(7, 'x'), Text(30000, 'k'), Text(100, 'z')};
   files[0].insert(files[0].end(), files[2].begin(), files[2].end());
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i < files.size(); ++i) {
     EntrySpec plan;
-    plan.packed = true;
-    for (std::size_t at = 0; at < files[i].size(); at += 65000) {
-      const std::size_t n = std::min<std::size_t>(65000, files[i].size() - at);
-      plan.blocks.push_back(LzhEncodeBuffer(files[i].data() + at, n));
+    plan.packed = i != 2;
+    const std::size_t block = plan.packed ? 65000 : 20000;
+    for (std::size_t at = 0; at < files[i].size(); at += block) {
+      const std::size_t n = std::min(block, files[i].size() - at);
+      const std::uint8_t* part = files[i].data() + at;
+      plan.blocks.push_back(plan.packed
+                                ? LzhEncodeBuffer(part, n)
+                                : std::vector<std::uint8_t>(part, part + n));
     }
     if (i == 1) plan.blocks[0][2] = 0x10;  // claims 1 MiB
     auto entry = Entry(plan);
@@ -391,7 +396,7 @@ TEST(DecodeAheadTest, GivesTheEntriesInOrderForAnyRing) {
     platform.threads = c.threads;
     const std::size_t ring = c.ring;
     sfx_test::MemoryFile package(bytes);
-    std::unique_ptr<EntrySource> source = OpenEntrySource(package, 3, ring);
+    std::unique_ptr<EntrySource> source = OpenEntrySource(package, 4, ring);
     for (std::size_t i = 0; i < files.size(); ++i) {
       PackedFileEntry entry;
       ASSERT_TRUE(source->NextEntry(&entry));
@@ -403,7 +408,7 @@ TEST(DecodeAheadTest, GivesTheEntriesInOrderForAnyRing) {
       for (const TPackedBlock& block : entry.blocks) {
         const std::uint8_t* data = nullptr;
         std::uint32_t length = 0;
-        ASSERT_EQ(source->NextBlock(block, true, &data, &length),
+        ASSERT_EQ(source->NextBlock(block, i != 2, &data, &length),
                   BlockRead::kOk);
         got.insert(got.end(), data, data + length);
       }
