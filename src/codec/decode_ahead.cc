@@ -3,10 +3,10 @@
 // (the copy loop) through two counts, one of the free slots and one of the
 // filled ones; a slot belongs to exactly one side at a time, so the slots
 // themselves need no lock. The package is read by one worker at a time: a
-// turn passes from lane to lane after each block that is read, before it
-// is decoded, so blocks are decoded in parallel but read in package order,
-// and the consumer, passing from lane to lane after each block in the same
-// way, takes every part in package order.
+// turn passes from lane to lane after each packed block that is read,
+// before it is decoded, so blocks are decoded in parallel but read in
+// package order, and the consumer, passing from lane to lane after each
+// packed block in the same way, takes every part in package order.
 #include "codec/decode_ahead.h"
 
 #include <atomic>
