@@ -88,6 +88,12 @@ BlockRead ReadFileBlock(File& package, std::uint32_t block_size, bool packed,
     *length = got;
     return BlockRead::kOk;
   }
+  return DecodeFileBlock(input, got, output, data, length);
+}
+
+BlockRead DecodeFileBlock(const std::uint8_t* input, std::uint32_t got,
+                          std::uint8_t* output, const std::uint8_t** data,
+                          std::uint32_t* length) {
   if (got >= 4 && LoadInt32(input) > 0 &&
       LoadUint32(input) > kMaxBlockBufferSize) {
     return BlockRead::kBadStream;

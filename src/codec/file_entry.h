@@ -101,6 +101,11 @@ enum class BlockRead {
 BlockRead ReadFileBlock(File& package, std::uint32_t block_size, bool packed,
                         std::uint8_t* input, std::uint8_t* output,
                         const std::uint8_t** data, std::uint32_t* length);
+// The decoding half of ReadFileBlock: decodes the `got` packed bytes of
+// `input` into `output`.
+BlockRead DecodeFileBlock(const std::uint8_t* input, std::uint32_t got,
+                          std::uint8_t* output, const std::uint8_t** data,
+                          std::uint32_t* length);
 
 // Where an extraction takes the entries' parts from, in package order: the
 // package read in place (PackageEntrySource) or blocks decoded ahead on

@@ -151,8 +151,9 @@ class Installation {
 };
 
 // Fails the n-th call of each kind, for every n until the run no longer
-// reaches it; with decode-ahead (two processors) every run must do what it
-// does without (one): the same calls, messages, files and exit code.
+// reaches it; with decode-ahead (two or four processors: two workers) every
+// run must do what it does without (one): the same calls, messages, files
+// and exit code.
 TEST(FaultInjectionTest, EveryFailingCallLeavesTheOldFilesWhole) {
   struct Row {
     Fault fault;
@@ -166,8 +167,8 @@ TEST(FaultInjectionTest, EveryFailingCallLeavesTheOldFilesWhole) {
     for (int n = 1;; ++n) {
       const std::string trace = std::string(sfx_test::FaultName(row.fault)) +
                                 " #" + std::to_string(n);
-      Outcome outcomes[2];
-      for (int processors : {1, 2}) {
+      Outcome outcomes[4];
+      for (int processors : {1, 2, 4}) {
         Installation installation(processors);
         FaultInjectionPlatform faults(installation.platform_);
         faults.FailNth(row.fault, n);
@@ -175,6 +176,7 @@ TEST(FaultInjectionTest, EveryFailingCallLeavesTheOldFilesWhole) {
         installation.ExpectNothingLost(trace.c_str());
       }
       EXPECT_EQ(outcomes[1], outcomes[0]) << trace;
+      EXPECT_EQ(outcomes[3], outcomes[0]) << trace;
       const Outcome& outcome = outcomes[0];
       if (!outcome.struck) {
         EXPECT_EQ(outcome.code, ExitCode::kInstalled) << trace;
@@ -196,7 +198,7 @@ TEST(FaultInjectionTest, FullDiskAtAnyByteKeepsTheOldFiles) {
   const std::uint64_t total = kNew[0].size() + kNew[1].size() + kNew[2].size();
   const std::uint64_t limits[] = {
       0, 1, 2999, 3000, 3001, 3000 + 65000, total - 1, total};
-  for (int processors : {1, 2}) {
+  for (int processors : {1, 2, 4}) {
     for (std::uint64_t limit : limits) {
       const std::string trace = "disk full at byte " + std::to_string(limit) +
                                 ", processors " + std::to_string(processors);
@@ -247,7 +249,7 @@ TEST(FaultInjectionTest, DamagedBlockIsAFailureThatNamesTheFile) {
       {{2, 0}, true},   // an entry that is passed over
   };
   for (const Case& c : cases) {
-    for (int processors : {1, 2}) {
+    for (int processors : {1, 2, 4}) {
       const std::string trace = "entry " + std::to_string(c.damage.entry) +
                                 " block " + std::to_string(c.damage.block) +
                                 (c.newer_c ? " kept" : "") + ", processors " +

@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "base/bytes.h"
 #include "codec/decode_ahead.h"
@@ -339,37 +341,63 @@ TEST_F(ExtractTest, InvalidTimeStampLeavesTheSystemTime) {
   EXPECT_EQ(sfx_test::ReadBytes(dir_ + "/file.txt"), Text(3));
 }
 
-// The platform of a machine with two processors.
+// The platform of a machine with two processors that starts at most
+// `threads` threads.
 class TwoProcessors : public sfx_test::TestPlatform {
  public:
   int ProcessorCount() override { return 2; }
+  std::unique_ptr<Thread> StartThread(void (*body)(void*),
+                                      void* context) override {
+    if (threads == 0) {
+      // Time for a started worker to read, were it allowed to.
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      return nullptr;
+    }
+    --threads;
+    return sfx_test::TestPlatform::StartThread(body, context);
+  }
+  int threads = 0;
 };
 
-// Decode-ahead with a ring of one, two, four and eight blocks gives each
-// entry's parts in order, passes over skipped entries (a damaged block there
-// included) and stops after the entries it was asked for.
+// Decode-ahead with a ring of one, two, three, four and eight blocks (one
+// worker, then two) gives each entry's parts in order, passes over skipped
+// entries (a damaged block there included) and stops after the entries it
+// was asked for; so does the package read in place when the second worker
+// cannot be started (the first must not have read by then).
 TEST(DecodeAheadTest, GivesTheEntriesInOrderForAnyRing) {
   TwoProcessors platform;
-  std::vector<std::vector<std::uint8_t>> files = {Text(65000), Text(7, 'x'),
-                                                  Text(30000, 'k')};
+  // The third entry is stored, in blocks of 20000 bytes.
+  std::vector<std::vector<std::uint8_t>> files = {
+      Text(65000), Text(7, 'x'), Text(30000, 'k'), Text(100, 'z')};
   files[0].insert(files[0].end(), files[2].begin(), files[2].end());
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i < files.size(); ++i) {
     EntrySpec plan;
-    plan.packed = true;
-    for (std::size_t at = 0; at < files[i].size(); at += 65000) {
-      const std::size_t n = std::min<std::size_t>(65000, files[i].size() - at);
-      plan.blocks.push_back(LzhEncodeBuffer(files[i].data() + at, n));
+    plan.packed = i != 2;
+    const std::size_t block = plan.packed ? 65000 : 20000;
+    for (std::size_t at = 0; at < files[i].size(); at += block) {
+      const std::size_t n = std::min(block, files[i].size() - at);
+      const std::uint8_t* part = files[i].data() + at;
+      plan.blocks.push_back(plan.packed
+                                ? LzhEncodeBuffer(part, n)
+                                : std::vector<std::uint8_t>(part, part + n));
     }
     if (i == 1) plan.blocks[0][2] = 0x10;  // claims 1 MiB
     auto entry = Entry(plan);
     entry.pop_back();  // the sentinel
     bytes.insert(bytes.end(), entry.begin(), entry.end());
   }
-  for (std::size_t ring : {1, 2, 4, 8}) {
-    SCOPED_TRACE(ring);
+  struct Case {
+    std::size_t ring;
+    int threads;  // that can be started
+  };
+  for (const Case& c : {Case{1, 2}, Case{2, 2}, Case{3, 2}, Case{4, 2},
+                        Case{8, 2}, Case{1, 1}, Case{2, 1}, Case{8, 1}}) {
+    SCOPED_TRACE(std::to_string(c.ring) + " " + std::to_string(c.threads));
+    platform.threads = c.threads;
+    const std::size_t ring = c.ring;
     sfx_test::MemoryFile package(bytes);
-    std::unique_ptr<EntrySource> source = OpenEntrySource(package, 3, ring);
+    std::unique_ptr<EntrySource> source = OpenEntrySource(package, 4, ring);
     for (std::size_t i = 0; i < files.size(); ++i) {
       PackedFileEntry entry;
       ASSERT_TRUE(source->NextEntry(&entry));
@@ -381,7 +409,7 @@ TEST(DecodeAheadTest, GivesTheEntriesInOrderForAnyRing) {
       for (const TPackedBlock& block : entry.blocks) {
         const std::uint8_t* data = nullptr;
         std::uint32_t length = 0;
-        ASSERT_EQ(source->NextBlock(block, true, &data, &length),
+        ASSERT_EQ(source->NextBlock(block, i != 2, &data, &length),
                   BlockRead::kOk);
         got.insert(got.end(), data, data + length);
       }
