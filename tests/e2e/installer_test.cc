@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "harness.h"
 
 namespace sfx::e2e {
@@ -521,6 +522,19 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// The /LOG of a run that met a damaged block in `file` of `dest`: the
+// message at that file and exit code 5; no temporary file is left.
+void ExpectDamagedAt(const std::string& dest, const std::string& file,
+                     const std::string& log) {
+  EXPECT_FALSE(FileExists(dest + "\\" + file + ".sfxnew"));
+  const std::string text = LogText(log);
+  EXPECT_TRUE(Contains(text, "Error: Cannot unpack " + dest + "\\" + file +
+                                 " file.\r\n    The installer file is "
+                                 "damaged.\r\n"))
+      << text;
+  EXPECT_TRUE(Contains(text, "Exit code 5\r\n")) << text;
+}
+
 TEST_F(InstallerTest, QuietInstallIntoTheDefaultFolder) {
   const std::string work = Prepare("quiet", Key("Plain"), "Plain");
   RemoveTree("C:\\Plain");
@@ -569,13 +583,7 @@ TEST_F(InstallerTest, QuietRunWithADamagedEntryKeepsTheOldFiles) {
   EXPECT_EQ(ReadFileText(dest + "\\a.txt"), "alpha\r\n");
   EXPECT_EQ(ReadFileText(dest + "\\b.txt"), "old b.txt");
   EXPECT_EQ(ReadFileText(dest + "\\c.txt"), "old c.txt");
-  EXPECT_FALSE(FileExists(dest + "\\b.txt.sfxnew"));
-  const std::string text = LogText(log);
-  EXPECT_TRUE(Contains(text, "Error: Cannot unpack " + dest +
-                                 "\\b.txt file.\r\n    The installer file is "
-                                 "damaged.\r\n"))
-      << text;
-  EXPECT_TRUE(Contains(text, "Exit code 5\r\n")) << text;
+  ExpectDamagedAt(dest, "b.txt", log);
 }
 
 // A product of files of many blocks, which a machine with more than one
@@ -612,12 +620,8 @@ TEST_F(InstallerTest, FilesOfManyBlocksAndADamagedBlockInTheMiddle) {
   auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
   ASSERT_NE(at, bytes.end());
   const std::size_t header = (at - bytes.begin()) + name.size();
-  auto load = [&bytes](std::size_t i) {
-    return bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 |
-           static_cast<std::uint32_t>(bytes[i + 3]) << 24;
-  };
-  ASSERT_GE(load(header + 8), 4u);
-  const std::size_t block = load(header + 21 + 2 * 8 + 4);
+  ASSERT_GE(LoadUint32(&bytes[header + 8]), 4u);
+  const std::size_t block = LoadUint32(&bytes[header + 21 + 2 * 8 + 4]);
   bytes[block] = 0;
   bytes[block + 2] = 0x10;
   ASSERT_TRUE(WriteFileBytes(work + "damaged.exe", bytes));
@@ -630,13 +634,7 @@ TEST_F(InstallerTest, FilesOfManyBlocksAndADamagedBlockInTheMiddle) {
     EXPECT_EQ(ReadFileText(dest + "\\" + files[i].first),
               "old " + files[i].first);
   }
-  EXPECT_FALSE(FileExists(dest + "\\large.txt.sfxnew"));
-  const std::string text = LogText(log);
-  EXPECT_TRUE(Contains(text, "Error: Cannot unpack " + dest +
-                                 "\\large.txt file.\r\n    The installer "
-                                 "file is damaged.\r\n"))
-      << text;
-  EXPECT_TRUE(Contains(text, "Exit code 5\r\n")) << text;
+  ExpectDamagedAt(dest, "large.txt", log);
 }
 
 TEST_F(InstallerTest, UsageAndUnknownSwitch) {

@@ -29,10 +29,28 @@ std::vector<int> NearestDistances(const Bytes& history, std::size_t v,
   return nearest;
 }
 
-template <class Finder>
-void ExpectNearestMatches(const Bytes& data, const char* name) {
+// The space-filled window in front of `data`, as a stream starts it.
+Bytes WithHistory(const Bytes& data) {
   Bytes history(4096, ' ');
   history.insert(history.end(), data.begin(), data.end());
+  return history;
+}
+
+// The longest length up to `limit` that `nearest` has a match for.
+int LongestIn(const std::vector<int>& nearest, int limit) {
+  int n = 0;
+  while (n < limit && nearest[n + 1] != 0) ++n;
+  return n;
+}
+
+// The largest match length at `pos` of `data`.
+int LimitAt(const Bytes& data, std::size_t pos) {
+  return static_cast<int>(std::min<std::size_t>(60, data.size() - pos));
+}
+
+template <class Finder>
+void ExpectNearestMatches(const Bytes& data, const char* name) {
+  const Bytes history = WithHistory(data);
   // A search that may visit every position of the window.
   Finder finder(data.data(), data.size(), 1 << 20);
   std::vector<MatchCandidate> found;
@@ -42,16 +60,12 @@ void ExpectNearestMatches(const Bytes& data, const char* name) {
       finder.Skip(pos);
       continue;
     }
-    const int limit =
-        static_cast<int>(std::min<std::size_t>(60, data.size() - pos));
+    const int limit = LimitAt(data, pos);
     found.clear();
     const int longest = finder.Find(pos, limit, &found);
     const std::vector<int> nearest =
         NearestDistances(history, pos + 4096, limit);
-    int expected_longest = 0;
-    while (expected_longest < limit && nearest[expected_longest + 1] != 0) {
-      ++expected_longest;
-    }
+    int expected_longest = LongestIn(nearest, limit);
     if (expected_longest < 3) expected_longest = 0;
     ASSERT_EQ(longest, expected_longest) << name << " at " << pos;
     int previous = 2;
@@ -88,20 +102,16 @@ TEST(LzhMatchFinderTest, NearestMatchOfEveryLength) {
 // hundreds of times: it searches further once it has a match of 4 bytes.
 TEST(LzhMatchFinderTest, ChainFinderReachesDeepMatchesWithShortChains) {
   const Bytes data = testdata::Records(6000, 36);
-  Bytes history(4096, ' ');
-  history.insert(history.end(), data.begin(), data.end());
+  const Bytes history = WithHistory(data);
   LzhChainFinder finder(data.data(), data.size(), 32);
   std::vector<MatchCandidate> found;
   int missed = 0;
   for (std::size_t pos = 0; pos < data.size(); ++pos) {
-    const int limit =
-        static_cast<int>(std::min<std::size_t>(60, data.size() - pos));
+    const int limit = LimitAt(data, pos);
     found.clear();
     const int longest = finder.Find(pos, limit, &found);
-    const std::vector<int> nearest =
-        NearestDistances(history, pos + 4096, limit);
-    int expected = 0;
-    while (expected < limit && nearest[expected + 1] != 0) ++expected;
+    const int expected =
+        LongestIn(NearestDistances(history, pos + 4096, limit), limit);
     if (longest < expected && expected >= 3) ++missed;
   }
   EXPECT_LE(missed, static_cast<int>(data.size() / 100));
