@@ -16,7 +16,7 @@ namespace sfx_test {
 
 enum class Fault {
   kNone,
-  kCreate,  // CreateWrite gives no file
+  kCreate,  // CreateWrite or CreateNew gives no file
   kWrite,   // a Write to a created file fails, writing nothing
   kMove,    // MoveFileReplace refuses
   kRead,    // a Read from a file opened for reading fails
@@ -46,6 +46,10 @@ class FaultInjectionPlatform : public ForwardingPlatform {
   std::unique_ptr<File> CreateWrite(const std::string& path) override {
     if (Strike(Fault::kCreate)) return nullptr;
     return Wrap(target().CreateWrite(path));
+  }
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    if (Strike(Fault::kCreate)) return nullptr;
+    return Wrap(target().CreateNew(path));
   }
   bool MoveFileReplace(const std::string& from,
                        const std::string& to) override {
@@ -78,6 +82,9 @@ class FaultInjectionPlatform : public ForwardingPlatform {
       return inner_->Seek(offset, origin, position);
     }
     bool Size(std::int64_t* size) override { return inner_->Size(size); }
+    bool SetLastWriteDosTime(std::uint32_t dos_date_time) override {
+      return inner_->SetLastWriteDosTime(dos_date_time);
+    }
 
    private:
     FaultInjectionPlatform* owner_;

@@ -175,7 +175,7 @@ TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
     std::ofstream(path) << "old";
     const std::uint32_t existing =
         kDosTime + static_cast<std::uint32_t>(c.existing_offset);
-    ASSERT_TRUE(platform_.SetLastWriteDosTime(path, existing));
+    ASSERT_TRUE(platform_.OpenReadWrite(path)->SetLastWriteDosTime(existing));
     EntrySpec plan;
     plan.blocks = {Text(5)};
     sfx_test::MemoryFile package(Entry(plan));
@@ -245,6 +245,9 @@ class ShortWriteFile : public File {
     return inner_->Seek(o, r, p);
   }
   bool Size(std::int64_t* s) override { return inner_->Size(s); }
+  bool SetLastWriteDosTime(std::uint32_t t) override {
+    return inner_->SetLastWriteDosTime(t);
+  }
 
  private:
   std::unique_ptr<File> inner_;
