@@ -16,10 +16,11 @@ namespace sfx_test {
 
 enum class Fault {
   kNone,
-  kCreate,  // CreateWrite or CreateNew gives no file
-  kWrite,   // a Write to a created file fails, writing nothing
-  kMove,    // MoveFileReplace refuses
-  kRead,    // a Read from a file opened for reading fails
+  kCreate,     // CreateWrite gives no file
+  kCreateNew,  // CreateNew gives no file
+  kWrite,      // a Write to a created file fails, writing nothing
+  kMove,       // MoveFileReplace refuses
+  kRead,       // a Read from a file opened for reading fails
 };
 
 const char* FaultName(Fault fault);
@@ -48,7 +49,7 @@ class FaultInjectionPlatform : public ForwardingPlatform {
     return Wrap(target().CreateWrite(path));
   }
   std::unique_ptr<File> CreateNew(const std::string& path) override {
-    if (Strike(Fault::kCreate)) return nullptr;
+    if (Strike(Fault::kCreateNew)) return nullptr;
     return Wrap(target().CreateNew(path));
   }
   bool MoveFileReplace(const std::string& from,
@@ -114,6 +115,8 @@ inline const char* FaultName(Fault fault) {
       return "none";
     case Fault::kCreate:
       return "create";
+    case Fault::kCreateNew:
+      return "create new";
     case Fault::kWrite:
       return "write";
     case Fault::kMove:
