@@ -199,8 +199,11 @@ ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
       // A file that replaces another is written beside it and moved over it
       // only when it is complete, so that no failure leaves a partial file
       // or none in place of the old one. Where there is none yet, the file
-      // is written in place and removed again on failure.
-      std::unique_ptr<File> target = Os().CreateNew(path);
+      // is written in place and removed again on failure; not where newer
+      // files are kept, since a partial file left by a run that was killed
+      // would look newer to the next run.
+      std::unique_ptr<File> target =
+          keep_newer ? nullptr : Os().CreateNew(path);
       const String written_to = target ? path : path + kTemporarySuffix;
       if (!target) target = Os().CreateWrite(written_to);
       if (!target) {

@@ -156,6 +156,25 @@ TEST_F(ExtractTest, EmptyFileAndTrailingBackslash) {
   EXPECT_EQ(dos, kDosTime);
 }
 
+// A file that is not there yet is made in place, but where newer files are
+// kept it goes through the temporary name like a replacement: a partial
+// file left there by a killed run would look newer than the entry.
+TEST_F(ExtractTest, NewFileIsWrittenInPlaceUnlessNewerFilesAreKept) {
+  const std::string target = dir_ + "\\file.txt";
+  for (const bool keep_newer : {false, true}) {
+    std::remove((dir_ + "/file.txt").c_str());
+    platform_.created.clear();
+    EntrySpec plan;
+    plan.blocks = {Text(5)};
+    sfx_test::MemoryFile package(Entry(plan));
+    ASSERT_TRUE(ExtractPackedFile(package, dir_, keep_newer));
+    EXPECT_EQ(platform_.created, std::vector<std::string>{
+                                     keep_newer ? target + ".sfxnew" : target});
+    EXPECT_EQ(sfx_test::ReadBytes(dir_ + "/file.txt"), Text(5));
+    EXPECT_FALSE(Exists(dir_ + "/file.txt.sfxnew"));
+  }
+}
+
 TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
   struct Case {
     bool keep_newer;
