@@ -196,23 +196,29 @@ ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
                       Os().GetLastWriteDosTime(path, &existing) &&
                       existing > entry.header.DosDateTime;
     if (!keep) {
-      // The entry is written beside the target and replaces it only when it
-      // is complete, so that no failure leaves a partial file or none in
-      // place of the old one.
-      const String temporary = path + kTemporarySuffix;
-      std::unique_ptr<File> target = Os().CreateWrite(temporary);
+      // A file that replaces another is written beside it and moved over it
+      // only when it is complete, so that no failure leaves a partial file
+      // or none in place of the old one. Where there is none yet, the file
+      // is written in place and removed again on failure; not where newer
+      // files are kept, since a partial file left by a run that was killed
+      // would look newer to the next run.
+      std::unique_ptr<File> target =
+          keep_newer ? nullptr : Os().CreateNew(path);
+      const String written_to = target ? path : path + kTemporarySuffix;
+      if (!target) target = Os().CreateWrite(written_to);
       if (!target) {
         passed_over = ExtractStatus::kCannotCreate;
       } else {
         ExtractStatus status = CopyBlocks(source, entry, *target);
-        target.reset();
         if (status == ExtractStatus::kDone) {
-          Os().SetLastWriteDosTime(temporary, entry.header.DosDateTime);
-          if (!Os().MoveFileReplace(temporary, path)) {
-            status = ExtractStatus::kCannotCreate;  // the package is past it
-          }
+          target->SetLastWriteDosTime(entry.header.DosDateTime);
         }
-        if (status != ExtractStatus::kDone) Os().DeleteFile(temporary);
+        target.reset();
+        if (status == ExtractStatus::kDone && written_to != path &&
+            !Os().MoveFileReplace(written_to, path)) {
+          status = ExtractStatus::kCannotCreate;  // the package is past it
+        }
+        if (status != ExtractStatus::kDone) Os().DeleteFile(written_to);
         return status;
       }
     }

@@ -42,6 +42,10 @@ class File {
                     std::int64_t* position = nullptr) = 0;
   // The file's current length.
   virtual bool Size(std::int64_t* size) = 0;
+  // Sets the last-write time from a local DOS date and time, converted to
+  // UTC; creation and access times stay. Called once the last byte is
+  // written. False when the value is invalid or the system refuses.
+  virtual bool SetLastWriteDosTime(std::uint32_t dos_date_time) = 0;
 };
 
 // A started process. The destructor closes every handle it holds.
@@ -126,6 +130,9 @@ class Platform {
   virtual std::unique_ptr<File> OpenReadWrite(const String& path) = 0;
   // Creates (or truncates) a file for writing. Null on failure.
   virtual std::unique_ptr<File> CreateWrite(const String& path) = 0;
+  // Creates a file for writing that does not exist yet; null when `path`
+  // exists or the file cannot be made.
+  virtual std::unique_ptr<File> CreateNew(const String& path) = 0;
   virtual bool DeleteFile(const String& path) = 0;
   // Moves `from` over `to` in one step, replacing an existing `to`
   // (MoveFileExA with MOVEFILE_REPLACE_EXISTING). False, with both files as
@@ -135,11 +142,6 @@ class Platform {
   // (date in the high 16 bits, time in the low 16 bits).
   virtual bool GetLastWriteDosTime(const String& path,
                                    std::uint32_t* dos_date_time) = 0;
-  // Sets the last-write time from a local DOS date and time, converted to
-  // UTC; creation and access times stay. False when the value is invalid or
-  // the file cannot be opened.
-  virtual bool SetLastWriteDosTime(const String& path,
-                                   std::uint32_t dos_date_time) = 0;
   // GetFileAttributesA: os::kInvalidAttributes when the path does not exist.
   virtual std::uint32_t GetFileAttributes(const String& path) = 0;
   // Creates one directory (not its parents).

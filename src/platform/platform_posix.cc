@@ -92,6 +92,9 @@ class PosixPlatform : public Platform {
   std::unique_ptr<File> CreateWrite(const std::string& path) override {
     return OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC);
   }
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    return OpenFile(path, O_WRONLY | O_CREAT | O_EXCL);
+  }
   bool DeleteFile(const std::string& path) override {
     return ::unlink(HostPath(path).c_str()) == 0;
   }
@@ -104,17 +107,6 @@ class PosixPlatform : public Platform {
     struct stat st;
     if (::stat(HostPath(path).c_str(), &st) != 0) return false;
     return LocalDosTimeOf(st.st_mtime, dos_date_time);
-  }
-  bool SetLastWriteDosTime(const std::string& path,
-                           std::uint32_t dos_date_time) override {
-    std::time_t t;
-    if (!LocalTimeOfDos(dos_date_time, &t)) return false;
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;  // the access time stays
-    times[1].tv_sec = t;
-    times[1].tv_nsec = 0;
-    return ::utimensat(AT_FDCWD, HostPath(path).c_str(), times, 0) == 0;
   }
   std::uint32_t GetFileAttributes(const std::string& path) override {
     struct stat st;

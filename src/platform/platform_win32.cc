@@ -89,6 +89,16 @@ class Win32File : public File {
     return true;
   }
 
+  bool SetLastWriteDosTime(std::uint32_t dos_date_time) override {
+    FILETIME local;
+    FILETIME utc;
+    return DosDateTimeToFileTime(static_cast<WORD>(dos_date_time >> 16),
+                                 static_cast<WORD>(dos_date_time & 0xFFFF),
+                                 &local) &&
+           LocalFileTimeToFileTime(&local, &utc) &&
+           SetFileTime(handle_, nullptr, nullptr, &utc);
+  }
+
  private:
   HANDLE handle_;
 };
@@ -238,6 +248,10 @@ class Win32Platform : public Platform {
     return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
   }
 
+  std::unique_ptr<File> CreateNew(const String& path) override {
+    return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+  }
+
   bool DeleteFile(const String& path) override {
     return DeleteFileA(path.c_str()) != FALSE;
   }
@@ -262,25 +276,6 @@ class Win32Platform : public Platform {
     }
     *dos_date_time = (static_cast<std::uint32_t>(date) << 16) | time;
     return true;
-  }
-
-  bool SetLastWriteDosTime(const String& path,
-                           std::uint32_t dos_date_time) override {
-    FILETIME local;
-    FILETIME utc;
-    if (!DosDateTimeToFileTime(static_cast<WORD>(dos_date_time >> 16),
-                               static_cast<WORD>(dos_date_time & 0xFFFF),
-                               &local) ||
-        !LocalFileTimeToFileTime(&local, &utc)) {
-      return false;
-    }
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    BOOL ok = SetFileTime(handle, nullptr, nullptr, &utc);
-    CloseHandle(handle);
-    return ok != FALSE;
   }
 
   std::uint32_t GetFileAttributes(const String& path) override {

@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
+
+#include "base/dos_time.h"
 
 namespace sfx {
 
@@ -60,6 +63,17 @@ bool PosixFile::Size(std::int64_t* size) {
   if (::fstat(fd_, &st) != 0) return false;
   *size = st.st_size;
   return true;
+}
+
+bool PosixFile::SetLastWriteDosTime(std::uint32_t dos_date_time) {
+  std::time_t t;
+  if (!LocalTimeOfDos(dos_date_time, &t)) return false;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+  times[1].tv_sec = t;
+  times[1].tv_nsec = 0;
+  return ::futimens(fd_, times) == 0;
 }
 
 }  // namespace sfx

@@ -25,6 +25,7 @@ class PosixFile : public File {
   bool Seek(std::int64_t offset, Origin origin,
             std::int64_t* position) override;
   bool Size(std::int64_t* size) override;
+  bool SetLastWriteDosTime(std::uint32_t dos_date_time) override;
 
  protected:
   int fd() const { return fd_; }

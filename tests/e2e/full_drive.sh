@@ -2,7 +2,8 @@
 # A drive that fills up while the installer writes: a 256 KiB tmpfs mapped
 # as Wine's drive T: holds an older installation; the quiet installer of a
 # 400 KB file that does not compress must fail with exit code 5, keep the
-# old file's bytes and leave no temporary file. With the space the package
+# old file's bytes and leave no temporary file; where there was no old file,
+# leave none. With the space the package
 # really needs, the quiet run stops before it writes (exit code 4).
 #   full_drive.sh SFXTOOL INSTALLER.EXE
 # Runs inside scripts/with-wine (WINEPREFIX set) as root; without the right
@@ -65,6 +66,14 @@ code=$?
 grep -q 'Cannot write the data block.' "$mount_dir/full1.log" ||
   fail "full drive: the log does not say why: $(cat "$mount_dir/full1.log")"
 grep -q 'Exit code 5' "$mount_dir/full1.log" || fail "full drive: no exit code in the log"
+# Without an older big.bin it is written in place: the failed run removes it.
+rm -f "$mount_dir/Full/big.bin" "$mount_dir/full1.log"
+wine "$work/full1.exe" /S 'T:\Full'
+code=$?
+[[ $code == 5 ]] || fail "full drive, new file: exit code $code, not 5"
+[[ -z $(ls "$mount_dir/Full" | grep -v '^small.txt$') ]] ||
+  fail "full drive, new file: left $(ls "$mount_dir/Full")"
+printf 'old big' >"$mount_dir/Full/big.bin"
 
 # The real requirement exceeds the free space: a quiet run answers No.
 rm -f "$mount_dir/full1.log"

@@ -117,7 +117,7 @@ void FakePlatform::AddFile(const std::string& path,
   const std::string key = Normalize(path);
   AddDirectory(ParentOf(key));
   nodes_[key] = {false, std::make_shared<std::vector<std::uint8_t>>(data),
-                 dos_time, false};
+                 std::make_shared<std::uint32_t>(dos_time), false};
 }
 
 std::string FakePlatform::FileText(const std::string& path) const {
@@ -160,7 +160,8 @@ std::unique_ptr<File> FakePlatform::Open(const std::string& path,
                                          bool writable) {
   Node* node = Find(path, false);
   if (!node || node->locked) return nullptr;
-  return std::make_unique<sfx_test::MemoryFile>(node->data, writable);
+  return std::make_unique<sfx_test::MemoryFile>(node->data, writable,
+                                                node->dos_time);
 }
 
 std::unique_ptr<File> FakePlatform::CreateWrite(const std::string& path) {
@@ -168,6 +169,11 @@ std::unique_ptr<File> FakePlatform::CreateWrite(const std::string& path) {
   if (!CanCreateAt(key)) return nullptr;
   AddFile(key, std::vector<std::uint8_t>());
   return Open(key, true);
+}
+
+std::unique_ptr<File> FakePlatform::CreateNew(const std::string& path) {
+  if (Find(path, false) || HasDirectory(path)) return nullptr;
+  return CreateWrite(path);
 }
 
 bool FakePlatform::DeleteFile(const std::string& path) {
@@ -191,14 +197,7 @@ bool FakePlatform::MoveFileReplace(const std::string& from,
 bool FakePlatform::GetLastWriteDosTime(const std::string& path,
                                        std::uint32_t* dos_date_time) {
   const Node* node = Find(path, false);
-  if (node) *dos_date_time = node->dos_time;
-  return node;
-}
-
-bool FakePlatform::SetLastWriteDosTime(const std::string& path,
-                                       std::uint32_t dos_date_time) {
-  Node* node = Find(path, false);
-  if (node) node->dos_time = dos_date_time;
+  if (node) *dos_date_time = *node->dos_time;
   return node;
 }
 

@@ -130,12 +130,11 @@ class FakePlatform : public Platform {
     return Open(path, true);
   }
   std::unique_ptr<File> CreateWrite(const std::string& path) override;
+  std::unique_ptr<File> CreateNew(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   bool MoveFileReplace(const std::string& from, const std::string& to) override;
   bool GetLastWriteDosTime(const std::string& path,
                            std::uint32_t* dos_date_time) override;
-  bool SetLastWriteDosTime(const std::string& path,
-                           std::uint32_t dos_date_time) override;
   std::uint32_t GetFileAttributes(const std::string& path) override;
   bool CreateDirectory(const std::string& path) override;
   bool SetCurrentDirectory(const std::string& path) override;
@@ -197,7 +196,7 @@ class FakePlatform : public Platform {
   struct Node {
     bool directory = false;
     std::shared_ptr<std::vector<std::uint8_t>> data;
-    std::uint32_t dos_time = 0;
+    std::shared_ptr<std::uint32_t> dos_time;
     bool locked = false;
   };
   // The key under which a path is stored: absolute (relative paths are

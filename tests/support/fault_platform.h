@@ -16,10 +16,11 @@ namespace sfx_test {
 
 enum class Fault {
   kNone,
-  kCreate,  // CreateWrite gives no file
-  kWrite,   // a Write to a created file fails, writing nothing
-  kMove,    // MoveFileReplace refuses
-  kRead,    // a Read from a file opened for reading fails
+  kCreate,     // CreateWrite gives no file
+  kCreateNew,  // CreateNew gives no file
+  kWrite,      // a Write to a created file fails, writing nothing
+  kMove,       // MoveFileReplace refuses
+  kRead,       // a Read from a file opened for reading fails
 };
 
 const char* FaultName(Fault fault);
@@ -46,6 +47,10 @@ class FaultInjectionPlatform : public ForwardingPlatform {
   std::unique_ptr<File> CreateWrite(const std::string& path) override {
     if (Strike(Fault::kCreate)) return nullptr;
     return Wrap(target().CreateWrite(path));
+  }
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    if (Strike(Fault::kCreateNew)) return nullptr;
+    return Wrap(target().CreateNew(path));
   }
   bool MoveFileReplace(const std::string& from,
                        const std::string& to) override {
@@ -78,6 +83,9 @@ class FaultInjectionPlatform : public ForwardingPlatform {
       return inner_->Seek(offset, origin, position);
     }
     bool Size(std::int64_t* size) override { return inner_->Size(size); }
+    bool SetLastWriteDosTime(std::uint32_t dos_date_time) override {
+      return inner_->SetLastWriteDosTime(dos_date_time);
+    }
 
    private:
     FaultInjectionPlatform* owner_;
@@ -107,6 +115,8 @@ inline const char* FaultName(Fault fault) {
       return "none";
     case Fault::kCreate:
       return "create";
+    case Fault::kCreateNew:
+      return "create new";
     case Fault::kWrite:
       return "write";
     case Fault::kMove:

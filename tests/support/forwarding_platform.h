@@ -33,6 +33,9 @@ class ForwardingPlatform : public sfx::Platform {
   std::unique_ptr<File> CreateWrite(const std::string& path) override {
     return target_.CreateWrite(path);
   }
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    return target_.CreateNew(path);
+  }
   bool DeleteFile(const std::string& path) override {
     return target_.DeleteFile(path);
   }
@@ -43,10 +46,6 @@ class ForwardingPlatform : public sfx::Platform {
   bool GetLastWriteDosTime(const std::string& path,
                            std::uint32_t* dos_date_time) override {
     return target_.GetLastWriteDosTime(path, dos_date_time);
-  }
-  bool SetLastWriteDosTime(const std::string& path,
-                           std::uint32_t dos_date_time) override {
-    return target_.SetLastWriteDosTime(path, dos_date_time);
   }
   std::uint32_t GetFileAttributes(const std::string& path) override {
     return target_.GetFileAttributes(path);

@@ -24,6 +24,12 @@ class MemoryFile : public sfx::File {
   // written) when it is not `writable`.
   MemoryFile(std::shared_ptr<std::vector<std::uint8_t>> data, bool writable)
       : data_(std::move(data)), writable_(writable) {}
+  // The same, with a last-write time that the owner keeps as well.
+  MemoryFile(std::shared_ptr<std::vector<std::uint8_t>> data, bool writable,
+             std::shared_ptr<std::uint32_t> dos_time)
+      : data_(std::move(data)),
+        dos_time_(std::move(dos_time)),
+        writable_(writable) {}
 
   bool Read(void* buffer, std::uint32_t n, std::uint32_t* got) override {
     *got = 0;
@@ -62,6 +68,11 @@ class MemoryFile : public sfx::File {
     *size = static_cast<std::int64_t>(data_->size());
     return true;
   }
+  bool SetLastWriteDosTime(std::uint32_t dos_date_time) override {
+    if (!writable_) return false;
+    *dos_time_ = dos_date_time;
+    return true;
+  }
 
   void FailReadsFrom(std::int64_t offset) { fail_reads_from_ = offset; }
   std::int64_t position() const { return position_; }
@@ -69,6 +80,7 @@ class MemoryFile : public sfx::File {
 
  private:
   std::shared_ptr<std::vector<std::uint8_t>> data_;
+  std::shared_ptr<std::uint32_t> dos_time_ = std::make_shared<std::uint32_t>();
   bool writable_ = true;
   std::int64_t position_ = 0;
   std::int64_t fail_reads_from_ = INT64_MAX;

@@ -259,6 +259,7 @@ class SpanFile : public sfx::File {
     *size = static_cast<std::int64_t>(size_);
     return true;
   }
+  bool SetLastWriteDosTime(std::uint32_t) override { return false; }
 
  private:
   const std::uint8_t* data_;

@@ -2,8 +2,9 @@
 // installation while the file system fails one call at a time (the n-th
 // create, write, move or read, a full disk at byte k, a file held open, a
 // damaged block). After each, every file that was there holds either its
-// old bytes or, when its turn had passed, the new ones; no temporary file
-// is left; and the exit code is the one the table gives.
+// old bytes or, when its turn had passed, the new ones; a file that was not
+// there is absent or whole; no temporary file is left; and the exit code is
+// the one the table gives.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -36,6 +37,10 @@ const std::string kNew[] = {
     std::string(3000, 'a'),
     std::string(65000, 'b') + std::string(65000, 'B') + std::string(10, 'b'),
     std::string(500, 'c')};
+// A file of two blocks that the older installation does not have: it is
+// written in place.
+constexpr char kAdded[] = "C:\\Dest\\Docs\\d.txt";
+const std::string kAddedText = std::string(65000, 'd') + std::string(99, 'D');
 
 // Where the package is damaged: block `block` of entry `entry` (-1: none).
 struct Damage {
@@ -48,7 +53,7 @@ struct Outcome {
   ExitCode code = ExitCode::kInstalled;
   std::vector<std::string> messages;
   std::vector<std::string> calls;  // the platform's log of changes
-  std::vector<std::string> texts;  // the targets' contents
+  std::vector<std::string> texts;  // the targets' contents, then kAdded's
 
   bool operator==(const Outcome& o) const {
     return struck == o.struck && code == o.code && messages == o.messages &&
@@ -69,11 +74,12 @@ class Installation {
     fake::AddFileEntry(record_, "a.txt");
     fake::AddFileEntry(record_, "b.txt", "Docs");
     fake::AddFileEntry(record_, "c.txt", "%INSTALLDIR%");
+    fake::AddFileEntry(record_, "d.txt", "Docs");
     const bool damaged = damage.entry >= 0;
     record_.ProductName = "Hello";
     record_.RegistryKey = "Software\\TIV\\Hello";
     std::vector<std::uint8_t> image = fake::BuildInstallerImage(
-        record_, {kNew[0], kNew[1], kNew[2]}, 1700000000, damaged);
+        record_, {kNew[0], kNew[1], kNew[2], kAddedText}, 1700000000, damaged);
     if (damaged) DamageBlock(&image, damage);
     platform_.AddFile(kExe, image);
     for (int i = 0; i < 3; ++i) {
@@ -103,12 +109,16 @@ class Installation {
     for (const char* target : kTargets) {
       outcome.texts.push_back(platform_.FileText(target));
     }
+    outcome.texts.push_back(platform_.HasFile(kAdded) ? Text(3) : "absent");
     return outcome;
   }
 
-  // Each target holds its old or its new bytes, and no temporary file is
-  // left beside it.
+  // Each target holds its old or its new bytes, the added file is absent
+  // or whole, and no temporary file is left beside them.
   void ExpectNothingLost(const char* trace) const {
+    EXPECT_TRUE(!platform_.HasFile(kAdded) || Text(3) == kAddedText)
+        << trace << ": " << kAdded << " holds " << Text(3).size() << " bytes";
+    EXPECT_FALSE(platform_.HasFile(std::string(kAdded) + ".sfxnew")) << trace;
     for (int i = 0; i < 3; ++i) {
       const std::string text = platform_.FileText(kTargets[i]);
       EXPECT_TRUE(text == kOld[i] || text == kNew[i])
@@ -119,7 +129,10 @@ class Installation {
     }
   }
 
-  std::string Text(int i) const { return platform_.FileText(kTargets[i]); }
+  // The contents of target `i`, or of the added file for 3.
+  std::string Text(int i) const {
+    return platform_.FileText(i < 3 ? kTargets[i] : kAdded);
+  }
 
   fake::FakePlatform platform_;
   fake::FakePlatformScope scope_{&platform_};
@@ -159,7 +172,9 @@ TEST(FaultInjectionTest, EveryFailingCallLeavesTheOldFilesWhole) {
     Fault fault;
     ExitCode code;  // when the fault struck
   };
-  const Row rows[] = {{Fault::kCreate, ExitCode::kStepFailed},
+  // A file that cannot be made in place is made beside it and moved there.
+  const Row rows[] = {{Fault::kCreateNew, ExitCode::kInstalled},
+                      {Fault::kCreate, ExitCode::kStepFailed},
                       {Fault::kWrite, ExitCode::kStepFailed},
                       {Fault::kMove, ExitCode::kStepFailed},
                       {Fault::kRead, ExitCode::kStepFailed}};
@@ -195,9 +210,14 @@ TEST(FaultInjectionTest, EveryFailingCallLeavesTheOldFilesWhole) {
 }
 
 TEST(FaultInjectionTest, FullDiskAtAnyByteKeepsTheOldFiles) {
-  const std::uint64_t total = kNew[0].size() + kNew[1].size() + kNew[2].size();
-  const std::uint64_t limits[] = {
-      0, 1, 2999, 3000, 3001, 3000 + 65000, total - 1, total};
+  const std::uint64_t old_ones =
+      kNew[0].size() + kNew[1].size() + kNew[2].size();
+  const std::uint64_t total = old_ones + kAddedText.size();
+  const std::uint64_t limits[] = {0,         1,
+                                  2999,      3000,
+                                  3001,      3000 + 65000,
+                                  old_ones,  old_ones + 65000,
+                                  total - 1, total};
   for (int processors : {1, 2, 4}) {
     for (std::uint64_t limit : limits) {
       const std::string trace = "disk full at byte " + std::to_string(limit) +
@@ -212,11 +232,16 @@ TEST(FaultInjectionTest, FullDiskAtAnyByteKeepsTheOldFiles) {
         continue;
       }
       EXPECT_EQ(outcome.code, ExitCode::kStepFailed) << trace;
-      // The file whose write fell short is the old one still.
+      // The file whose write fell short is the old one still, or absent.
       const int failed = limit < kNew[0].size()                    ? 0
                          : limit < kNew[0].size() + kNew[1].size() ? 1
-                                                                   : 2;
-      EXPECT_TRUE(installation.Text(failed) == kOld[failed]) << trace;
+                         : limit < old_ones                        ? 2
+                                                                   : 3;
+      if (failed < 3) {
+        EXPECT_TRUE(installation.Text(failed) == kOld[failed]) << trace;
+      } else {
+        EXPECT_FALSE(installation.platform_.HasFile(kAdded)) << trace;
+      }
     }
   }
 }
@@ -246,6 +271,7 @@ TEST(FaultInjectionTest, DamagedBlockIsAFailureThatNamesTheFile) {
       {{1, 1}, false},  // the middle of a file of three blocks
       {{1, 2}, false},  // its last block
       {{2, 0}, false},  // a later file
+      {{3, 1}, false},  // the second block of a file written in place
       {{2, 0}, true},   // an entry that is passed over
   };
   for (const Case& c : cases) {
@@ -259,12 +285,13 @@ TEST(FaultInjectionTest, DamagedBlockIsAFailureThatNamesTheFile) {
       FaultInjectionPlatform faults(installation.platform_);
       const Outcome outcome = installation.Run(faults);
       installation.ExpectNothingLost(trace.c_str());
-      const int failed = c.newer_c ? 3 : c.damage.entry;
+      const int failed = c.newer_c ? 4 : c.damage.entry;
       for (int i = 0; i < 3; ++i) {
         const bool kept = i >= failed || (i == 2 && c.newer_c);
         EXPECT_EQ(installation.Text(i), kept ? kOld[i] : kNew[i])
             << trace << ": " << kTargets[i];
       }
+      EXPECT_EQ(installation.platform_.HasFile(kAdded), failed > 3) << trace;
       if (c.newer_c) {
         EXPECT_EQ(outcome.code, ExitCode::kInstalled) << trace;
         EXPECT_TRUE(outcome.messages.empty()) << trace;
@@ -272,10 +299,11 @@ TEST(FaultInjectionTest, DamagedBlockIsAFailureThatNamesTheFile) {
       }
       EXPECT_EQ(outcome.code, ExitCode::kStepFailed) << trace;
       EXPECT_EQ(outcome.messages,
-                std::vector<std::string>{"Cannot unpack " +
-                                         std::string(kTargets[failed]) +
-                                         " file.\rThe installer file is "
-                                         "damaged."})
+                std::vector<std::string>{
+                    "Cannot unpack " +
+                    std::string(failed < 3 ? kTargets[failed] : kAdded) +
+                    " file.\rThe installer file is "
+                    "damaged."})
           << trace;
       // The run stopped: nothing was logged as installed after the file.
       EXPECT_FALSE(installation.platform_.RegistryValue(

@@ -156,6 +156,25 @@ TEST_F(ExtractTest, EmptyFileAndTrailingBackslash) {
   EXPECT_EQ(dos, kDosTime);
 }
 
+// A file that is not there yet is made in place, but where newer files are
+// kept it goes through the temporary name like a replacement: a partial
+// file left there by a killed run would look newer than the entry.
+TEST_F(ExtractTest, NewFileIsWrittenInPlaceUnlessNewerFilesAreKept) {
+  const std::string target = dir_ + "\\file.txt";
+  for (const bool keep_newer : {false, true}) {
+    std::remove((dir_ + "/file.txt").c_str());
+    platform_.created.clear();
+    EntrySpec plan;
+    plan.blocks = {Text(5)};
+    sfx_test::MemoryFile package(Entry(plan));
+    ASSERT_TRUE(ExtractPackedFile(package, dir_, keep_newer));
+    EXPECT_EQ(platform_.created, std::vector<std::string>{
+                                     keep_newer ? target + ".sfxnew" : target});
+    EXPECT_EQ(sfx_test::ReadBytes(dir_ + "/file.txt"), Text(5));
+    EXPECT_FALSE(Exists(dir_ + "/file.txt.sfxnew"));
+  }
+}
+
 TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
   struct Case {
     bool keep_newer;
@@ -175,7 +194,7 @@ TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
     std::ofstream(path) << "old";
     const std::uint32_t existing =
         kDosTime + static_cast<std::uint32_t>(c.existing_offset);
-    ASSERT_TRUE(platform_.SetLastWriteDosTime(path, existing));
+    ASSERT_TRUE(platform_.OpenReadWrite(path)->SetLastWriteDosTime(existing));
     EntrySpec plan;
     plan.blocks = {Text(5)};
     sfx_test::MemoryFile package(Entry(plan));
@@ -203,7 +222,8 @@ TEST_F(ExtractTest, UncreatableAndHostileNamesArePassedOver) {
       "sub/evil.txt", "..\\evil.txt", "C:evil.txt", std::string("a\0b", 3)};
   for (const std::string& name : names) {
     platform_.messages.clear();
-    platform_.refuse_create = {dir_ + "\\locked.txt.sfxnew"};
+    platform_.refuse_create = {dir_ + "\\locked.txt",
+                               dir_ + "\\locked.txt.sfxnew"};
     EntrySpec plan;
     plan.name = name;
     plan.blocks = {Text(100), Text(200)};
@@ -245,6 +265,9 @@ class ShortWriteFile : public File {
     return inner_->Seek(o, r, p);
   }
   bool Size(std::int64_t* s) override { return inner_->Size(s); }
+  bool SetLastWriteDosTime(std::uint32_t t) override {
+    return inner_->SetLastWriteDosTime(t);
+  }
 
  private:
   std::unique_ptr<File> inner_;
@@ -294,29 +317,38 @@ TEST_F(ExtractTest, BlockFailuresRaiseAfterTheirMessage) {
        "Cannot write the data block."},
   };
   const std::string existing = dir_ + "/file.txt";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::ofstream(existing) << "old";
-    platform_.messages.clear();
-    platform_.wrap_created = nullptr;
-    if (c.write_limit) {
-      const std::uint32_t limit = c.write_limit;
-      platform_.wrap_created = [limit](std::unique_ptr<File> f) {
-        return std::unique_ptr<File>(new ShortWriteFile(std::move(f), limit));
-      };
+  // Over an older file (written beside it) and where there was none
+  // (written in place).
+  for (const bool was_there : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (was_there ? ", over a file" : ""));
+      std::remove(existing.c_str());
+      if (was_there) std::ofstream(existing) << "old";
+      platform_.messages.clear();
+      platform_.wrap_created = nullptr;
+      if (c.write_limit) {
+        const std::uint32_t limit = c.write_limit;
+        platform_.wrap_created = [limit](std::unique_ptr<File> f) {
+          return std::unique_ptr<File>(new ShortWriteFile(std::move(f), limit));
+        };
+      }
+      auto bytes = Entry(c.plan);
+      bytes.pop_back();  // no sentinel: a block past the end reads nothing
+      sfx_test::MemoryFile package(bytes);
+      bool unusable = false;
+      EXPECT_FALSE(ExtractPackedFile(package, dir_, false, &unusable));
+      EXPECT_TRUE(unusable);
+      ASSERT_EQ(platform_.messages.size(), 1u);
+      EXPECT_EQ(platform_.messages[0].text, c.message);
+      // The file that was there keeps its bytes; nothing else is left.
+      if (was_there) {
+        EXPECT_EQ(sfx_test::ReadBytes(existing),
+                  std::vector<std::uint8_t>({'o', 'l', 'd'}));
+      } else {
+        EXPECT_FALSE(Exists(existing));
+      }
+      EXPECT_FALSE(Exists(existing + ".sfxnew"));
     }
-    auto bytes = Entry(c.plan);
-    bytes.pop_back();  // no sentinel: a block past the end reads nothing
-    sfx_test::MemoryFile package(bytes);
-    bool unusable = false;
-    EXPECT_FALSE(ExtractPackedFile(package, dir_, false, &unusable));
-    EXPECT_TRUE(unusable);
-    ASSERT_EQ(platform_.messages.size(), 1u);
-    EXPECT_EQ(platform_.messages[0].text, c.message);
-    // The file that was there keeps its bytes; nothing else is left.
-    EXPECT_EQ(sfx_test::ReadBytes(existing),
-              std::vector<std::uint8_t>({'o', 'l', 'd'}));
-    EXPECT_FALSE(Exists(existing + ".sfxnew"));
   }
 }
 

@@ -200,6 +200,7 @@ class ZeroFile : public File {
     *size = size_;
     return true;
   }
+  bool SetLastWriteDosTime(std::uint32_t) override { return false; }
 
  private:
   std::int64_t size_;

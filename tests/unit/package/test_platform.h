@@ -32,21 +32,18 @@ class TestPlatform : public ForwardingPlatform {
   ~TestPlatform() override { sfx::SetPlatformForTesting(nullptr); }
 
   std::vector<ShownMessage> messages;
-  // Paths for which CreateWrite fails.
+  // Paths for which CreateWrite and CreateNew fail.
   std::vector<std::string> refuse_create;
-  // Wraps the files that CreateWrite returns (to inject write failures).
+  // Wraps the files that they return (to inject write failures).
   std::function<std::unique_ptr<sfx::File>(std::unique_ptr<sfx::File>)>
       wrap_created;
   std::vector<std::string> created;
 
   std::unique_ptr<sfx::File> CreateWrite(const std::string& p) override {
-    for (const std::string& refused : refuse_create) {
-      if (refused == p) return nullptr;
-    }
-    created.push_back(p);
-    auto file = target().CreateWrite(p);
-    if (file && wrap_created) return wrap_created(std::move(file));
-    return file;
+    return Create(p, &sfx::Platform::CreateWrite);
+  }
+  std::unique_ptr<sfx::File> CreateNew(const std::string& p) override {
+    return Create(p, &sfx::Platform::CreateNew);
   }
   [[noreturn]] void ExitProcess(std::uint32_t code) override {
     throw ExitCalled{code};
@@ -60,6 +57,19 @@ class TestPlatform : public ForwardingPlatform {
     return sfx::os::kIdOk;
   }
   std::string GetThousandsSeparator() override { return ","; }
+
+ private:
+  std::unique_ptr<sfx::File> Create(
+      const std::string& p,
+      std::unique_ptr<sfx::File> (sfx::Platform::*make)(const std::string&)) {
+    for (const std::string& refused : refuse_create) {
+      if (refused == p) return nullptr;
+    }
+    auto file = (target().*make)(p);
+    if (file) created.push_back(p);
+    if (file && wrap_created) return wrap_created(std::move(file));
+    return file;
+  }
 };
 
 }  // namespace sfx_test
