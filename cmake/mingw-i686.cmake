@@ -1,6 +1,7 @@
 # Cross-compiles the installer for 32-bit Windows with Debian's mingw-w64.
 # The posix-thread variant is used because GoogleTest (the end-to-end
-# suite) needs std::thread; the installer itself uses no threads.
+# suite) needs std::thread; the installer's decode-ahead workers are plain
+# Win32 threads (CreateThread) and need no thread library.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
