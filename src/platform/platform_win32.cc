@@ -132,17 +132,52 @@ class Win32Thread : public Thread {
   HANDLE handle_ = nullptr;
 };
 
+// WaitOnAddress and WakeByAddressSingle (Windows 8 and later; null before).
+using WaitOnAddressFunction = BOOL(WINAPI*)(volatile void*, void*, SIZE_T,
+                                            DWORD);
+using WakeByAddressFunction = void(WINAPI*)(void*);
+WaitOnAddressFunction g_wait_on_address = nullptr;
+WakeByAddressFunction g_wake_by_address = nullptr;
+
+// Where the system has WaitOnAddress, the semaphore is a count of its own:
+// a thread that must sleep waits for the count's address to change, and a
+// raise wakes it. Neither goes through Wine's server, where the waits and
+// releases of a system semaphore (`handle_`, used otherwise) each take a
+// round trip.
 class Win32Semaphore : public Semaphore {
  public:
-  explicit Win32Semaphore(HANDLE handle) : handle_(handle) {}
-  ~Win32Semaphore() override { CloseHandle(handle_); }
+  Win32Semaphore(HANDLE handle, int count) : count_(count), handle_(handle) {}
+  ~Win32Semaphore() override {
+    if (handle_) CloseHandle(handle_);
+  }
   Win32Semaphore(const Win32Semaphore&) = delete;
   Win32Semaphore& operator=(const Win32Semaphore&) = delete;
 
-  void Wait() override { WaitForSingleObject(handle_, INFINITE); }
-  void Signal() override { ReleaseSemaphore(handle_, 1, nullptr); }
+  void Wait() override {
+    if (handle_) {
+      WaitForSingleObject(handle_, INFINITE);
+      return;
+    }
+    for (;;) {
+      LONG seen = count_;
+      if (seen <= 0) {
+        g_wait_on_address(&count_, &seen, sizeof seen, INFINITE);
+      } else if (InterlockedCompareExchange(&count_, seen - 1, seen) == seen) {
+        return;
+      }
+    }
+  }
+  void Signal() override {
+    if (handle_) {
+      ReleaseSemaphore(handle_, 1, nullptr);
+      return;
+    }
+    InterlockedIncrement(&count_);
+    g_wake_by_address(const_cast<LONG*>(&count_));
+  }
 
  private:
+  volatile LONG count_;
   HANDLE handle_;
 };
 
@@ -178,7 +213,9 @@ class Win32Process : public Process {
 
 class Win32RegistryKey : public RegistryKey {
  public:
-  explicit Win32RegistryKey(HKEY key) : key_(key) {}
+  // `key` was made as `path` beneath `base`.
+  Win32RegistryKey(HKEY key, HKEY base, const String& path)
+      : key_(key), base_(base), path_(path) {}
   ~Win32RegistryKey() override { RegCloseKey(key_); }
   Win32RegistryKey(const Win32RegistryKey&) = delete;
   Win32RegistryKey& operator=(const Win32RegistryKey&) = delete;
@@ -197,8 +234,18 @@ class Win32RegistryKey : public RegistryKey {
   }
 
   bool DeleteAllValues() override {
-    // Each deletion renumbers the rest, so the first value is taken until
-    // none is left.
+    // The key is removed and made anew: two calls, where deleting its
+    // values takes two a value (each a round trip to Wine's server). The
+    // system does not remove a key that has subkeys: its values are then
+    // deleted, and as each deletion renumbers the rest, the first value is
+    // taken until none is left.
+    if (RegDeleteKeyA(key_, "") == ERROR_SUCCESS) {
+      RegCloseKey(key_);
+      key_ = nullptr;
+      return RegCreateKeyExA(base_, path_.c_str(), 0, nullptr, 0,
+                             KEY_ALL_ACCESS, nullptr, &key_,
+                             nullptr) == ERROR_SUCCESS;
+    }
     char name[256];
     DWORD length = sizeof name;
     while (RegEnumValueA(key_, 0, name, &length, nullptr, nullptr, nullptr,
@@ -211,6 +258,8 @@ class Win32RegistryKey : public RegistryKey {
 
  private:
   HKEY key_;
+  HKEY base_;
+  String path_;
 };
 
 // Releases a COM interface on every way out.
@@ -421,9 +470,23 @@ class Win32Platform : public Platform {
   }
 
   std::unique_ptr<Semaphore> CreateSemaphore(int initial) override {
-    HANDLE handle = CreateSemaphoreA(nullptr, initial, 0x7FFFFFFF, nullptr);
-    if (!handle) return nullptr;
-    return std::unique_ptr<Semaphore>(new Win32Semaphore(handle));
+    if (!g_wait_on_address) {
+      if (HMODULE base = GetModuleHandleA("kernelbase.dll")) {
+        g_wake_by_address =
+            reinterpret_cast<WakeByAddressFunction>(reinterpret_cast<void*>(
+                ::GetProcAddress(base, "WakeByAddressSingle")));
+        if (g_wake_by_address) {
+          g_wait_on_address = reinterpret_cast<WaitOnAddressFunction>(
+              reinterpret_cast<void*>(::GetProcAddress(base, "WaitOnAddress")));
+        }
+      }
+    }
+    HANDLE handle = nullptr;
+    if (!g_wait_on_address &&
+        !(handle = CreateSemaphoreA(nullptr, initial, 0x7FFFFFFF, nullptr))) {
+      return nullptr;
+    }
+    return std::unique_ptr<Semaphore>(new Win32Semaphore(handle, initial));
   }
 
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
@@ -435,7 +498,7 @@ class Win32Platform : public Platform {
                         nullptr, &key, nullptr) != ERROR_SUCCESS) {
       return nullptr;
     }
-    return std::unique_ptr<RegistryKey>(new Win32RegistryKey(key));
+    return std::unique_ptr<RegistryKey>(new Win32RegistryKey(key, base, path));
   }
 
   void CoInitialize() override { ::CoInitialize(nullptr); }
