@@ -213,9 +213,7 @@ class Win32Process : public Process {
 
 class Win32RegistryKey : public RegistryKey {
  public:
-  // `key` was made as `path` beneath `base`.
-  Win32RegistryKey(HKEY key, HKEY base, const String& path)
-      : key_(key), base_(base), path_(path) {}
+  explicit Win32RegistryKey(HKEY key) : key_(key) {}
   ~Win32RegistryKey() override { RegCloseKey(key_); }
   Win32RegistryKey(const Win32RegistryKey&) = delete;
   Win32RegistryKey& operator=(const Win32RegistryKey&) = delete;
@@ -234,18 +232,8 @@ class Win32RegistryKey : public RegistryKey {
   }
 
   bool DeleteAllValues() override {
-    // The key is removed and made anew: two calls, where deleting its
-    // values takes two a value (each a round trip to Wine's server). The
-    // system does not remove a key that has subkeys: its values are then
-    // deleted, and as each deletion renumbers the rest, the first value is
-    // taken until none is left.
-    if (RegDeleteKeyA(key_, "") == ERROR_SUCCESS) {
-      RegCloseKey(key_);
-      key_ = nullptr;
-      return RegCreateKeyExA(base_, path_.c_str(), 0, nullptr, 0,
-                             KEY_ALL_ACCESS, nullptr, &key_,
-                             nullptr) == ERROR_SUCCESS;
-    }
+    // Each deletion renumbers the rest, so the first value is taken until
+    // none is left.
     char name[256];
     DWORD length = sizeof name;
     while (RegEnumValueA(key_, 0, name, &length, nullptr, nullptr, nullptr,
@@ -258,8 +246,6 @@ class Win32RegistryKey : public RegistryKey {
 
  private:
   HKEY key_;
-  HKEY base_;
-  String path_;
 };
 
 // Releases a COM interface on every way out.
@@ -281,6 +267,11 @@ class ComPtr {
 };
 
 class Win32Platform : public Platform {
+  static HKEY Base(os::RegistryRoot root) {
+    return root == os::RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE
+                                                   : HKEY_CURRENT_USER;
+  }
+
  public:
   std::unique_ptr<File> OpenRead(const String& path) override {
     return OpenFile(path, GENERIC_READ,
@@ -440,18 +431,7 @@ class Win32Platform : public Platform {
   }
 
   bool KeepSystemAwake(std::uint32_t flags) override {
-    using Function = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE);
-    static Function set_state = nullptr;
-    if (!set_state) {
-      HMODULE kernel = GetModuleHandleA("kernel32.dll");
-      if (!kernel) kernel = LoadLibraryA("kernel32.dll");
-      if (!kernel) return false;
-      set_state = reinterpret_cast<Function>(reinterpret_cast<void*>(
-          ::GetProcAddress(kernel, "SetThreadExecutionState")));
-      if (!set_state) return false;
-    }
-    set_state(flags);
-    return true;
+    return SetThreadExecutionState(flags) != 0;
   }
 
   int ProcessorCount() override {
@@ -470,17 +450,12 @@ class Win32Platform : public Platform {
   }
 
   std::unique_ptr<Semaphore> CreateSemaphore(int initial) override {
-    if (!g_wait_on_address) {
-      if (HMODULE base = GetModuleHandleA("kernelbase.dll")) {
-        g_wake_by_address =
-            reinterpret_cast<WakeByAddressFunction>(reinterpret_cast<void*>(
-                ::GetProcAddress(base, "WakeByAddressSingle")));
-        if (g_wake_by_address) {
-          g_wait_on_address = reinterpret_cast<WaitOnAddressFunction>(
-              reinterpret_cast<void*>(::GetProcAddress(base, "WaitOnAddress")));
-        }
-      }
-    }
+    // Both calls come with Windows 8.
+    const HMODULE base = GetModuleHandleA("kernelbase.dll");
+    g_wake_by_address = reinterpret_cast<WakeByAddressFunction>(
+        reinterpret_cast<void*>(GetProcAddress(base, "WakeByAddressSingle")));
+    g_wait_on_address = reinterpret_cast<WaitOnAddressFunction>(
+        reinterpret_cast<void*>(GetProcAddress(base, "WaitOnAddress")));
     HANDLE handle = nullptr;
     if (!g_wait_on_address &&
         !(handle = CreateSemaphoreA(nullptr, initial, 0x7FFFFFFF, nullptr))) {
@@ -491,14 +466,16 @@ class Win32Platform : public Platform {
 
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
                                          const String& path) override {
-    HKEY base = root == os::RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE
-                                                        : HKEY_CURRENT_USER;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(base, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+    if (RegCreateKeyExA(Base(root), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                         nullptr, &key, nullptr) != ERROR_SUCCESS) {
       return nullptr;
     }
-    return std::unique_ptr<RegistryKey>(new Win32RegistryKey(key, base, path));
+    return std::unique_ptr<RegistryKey>(new Win32RegistryKey(key));
+  }
+
+  bool DeleteKey(os::RegistryRoot root, const String& path) override {
+    return RegDeleteKeyA(Base(root), path.c_str()) == ERROR_SUCCESS;
   }
 
   void CoInitialize() override { ::CoInitialize(nullptr); }
