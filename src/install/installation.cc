@@ -54,9 +54,13 @@ class RegistryWriter {
   // leading backslash names the root itself, as in "\Software\Maker": the
   // system refuses a subkey path that starts with one, so it is dropped (an
   // empty registry key thus puts the log key "install" under the root).
-  bool OpenKey(const String& path) {
+  // A `fresh` key is deleted first, unless the system keeps it (it has
+  // subkeys).
+  bool OpenKey(const String& path, bool fresh = false) {
     const bool rooted = !path.empty() && path[0] == '\\';
-    key_ = Os().CreateKey(root_, rooted ? path.substr(1) : path);
+    const String key = rooted ? path.substr(1) : path;
+    if (fresh) Os().DeleteKey(root_, key);
+    key_ = Os().CreateKey(root_, key);
     return key_ != nullptr;
   }
   // Sets a string value; fails when there is no open key or the system
@@ -357,8 +361,11 @@ Status InstallPackage(TInstalRecord& record, InstallView* view) {
   if (view) view->ShowProgress();
 
   // The key holds the latest run only: values of an earlier run (say into
-  // another folder) would mix with this one's.
-  if (writer.OpenKey(Concat({record.RegistryKey, "\\install"})) &&
+  // another folder) would mix with this one's. Deleting the key is one call
+  // where deleting its values takes two a value (each a round trip to
+  // Wine's server); a key that the system keeps (it has subkeys) is cleared
+  // value by value.
+  if (writer.OpenKey(Concat({record.RegistryKey, "\\install"}), true) &&
       !writer.key()->DeleteAllValues()) {
     return Status::Error("Cannot clear the installation log key");
   }

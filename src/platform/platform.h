@@ -168,8 +168,8 @@ class Platform {
   virtual void Sleep(std::uint32_t milliseconds) = 0;
   // WinExec: a result of 32 or more is success, below 32 an error code.
   virtual std::uint32_t WinExec(const String& command_line, int show) = 0;
-  // SetThreadExecutionState(flags), bound late since not every system has
-  // it; false when it is missing (the machine then simply may sleep).
+  // SetThreadExecutionState(flags); false when the system refuses (the
+  // machine then simply may sleep).
   virtual bool KeepSystemAwake(std::uint32_t flags) = 0;
 
   // --- Threads -------------------------------------------------------------
@@ -185,6 +185,10 @@ class Platform {
   // Opens `path` beneath `root`, creating missing keys. Null on failure.
   virtual std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
                                                  const String& path) = 0;
+  // Deletes the key `path` (RegDeleteKeyA), which the system refuses (on
+  // Windows NT and later) when the key has subkeys; false then, and when
+  // there is no such key.
+  virtual bool DeleteKey(os::RegistryRoot root, const String& path) = 0;
 
   // --- Shell ---------------------------------------------------------------
   virtual void CoInitialize() = 0;

@@ -215,6 +215,9 @@ class PosixPlatform : public Platform {
                                          const std::string&) override {
     return nullptr;
   }
+  bool DeleteKey(os::RegistryRoot, const std::string&) override {
+    return false;
+  }
 
   void CoInitialize() override {}
   void CoUninitialize() override {}

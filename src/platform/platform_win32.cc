@@ -132,17 +132,52 @@ class Win32Thread : public Thread {
   HANDLE handle_ = nullptr;
 };
 
+// WaitOnAddress and WakeByAddressSingle (Windows 8 and later; null before).
+using WaitOnAddressFunction = BOOL(WINAPI*)(volatile void*, void*, SIZE_T,
+                                            DWORD);
+using WakeByAddressFunction = void(WINAPI*)(void*);
+WaitOnAddressFunction g_wait_on_address = nullptr;
+WakeByAddressFunction g_wake_by_address = nullptr;
+
+// Where the system has WaitOnAddress, the semaphore is a count of its own:
+// a thread that must sleep waits for the count's address to change, and a
+// raise wakes it. Neither goes through Wine's server, where the waits and
+// releases of a system semaphore (`handle_`, used otherwise) each take a
+// round trip.
 class Win32Semaphore : public Semaphore {
  public:
-  explicit Win32Semaphore(HANDLE handle) : handle_(handle) {}
-  ~Win32Semaphore() override { CloseHandle(handle_); }
+  Win32Semaphore(HANDLE handle, int count) : count_(count), handle_(handle) {}
+  ~Win32Semaphore() override {
+    if (handle_) CloseHandle(handle_);
+  }
   Win32Semaphore(const Win32Semaphore&) = delete;
   Win32Semaphore& operator=(const Win32Semaphore&) = delete;
 
-  void Wait() override { WaitForSingleObject(handle_, INFINITE); }
-  void Signal() override { ReleaseSemaphore(handle_, 1, nullptr); }
+  void Wait() override {
+    if (handle_) {
+      WaitForSingleObject(handle_, INFINITE);
+      return;
+    }
+    for (;;) {
+      LONG seen = count_;
+      if (seen <= 0) {
+        g_wait_on_address(&count_, &seen, sizeof seen, INFINITE);
+      } else if (InterlockedCompareExchange(&count_, seen - 1, seen) == seen) {
+        return;
+      }
+    }
+  }
+  void Signal() override {
+    if (handle_) {
+      ReleaseSemaphore(handle_, 1, nullptr);
+      return;
+    }
+    InterlockedIncrement(&count_);
+    g_wake_by_address(const_cast<LONG*>(&count_));
+  }
 
  private:
+  volatile LONG count_;
   HANDLE handle_;
 };
 
@@ -232,6 +267,11 @@ class ComPtr {
 };
 
 class Win32Platform : public Platform {
+  static HKEY Base(os::RegistryRoot root) {
+    return root == os::RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE
+                                                   : HKEY_CURRENT_USER;
+  }
+
  public:
   std::unique_ptr<File> OpenRead(const String& path) override {
     return OpenFile(path, GENERIC_READ,
@@ -391,18 +431,7 @@ class Win32Platform : public Platform {
   }
 
   bool KeepSystemAwake(std::uint32_t flags) override {
-    using Function = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE);
-    static Function set_state = nullptr;
-    if (!set_state) {
-      HMODULE kernel = GetModuleHandleA("kernel32.dll");
-      if (!kernel) kernel = LoadLibraryA("kernel32.dll");
-      if (!kernel) return false;
-      set_state = reinterpret_cast<Function>(reinterpret_cast<void*>(
-          ::GetProcAddress(kernel, "SetThreadExecutionState")));
-      if (!set_state) return false;
-    }
-    set_state(flags);
-    return true;
+    return SetThreadExecutionState(flags) != 0;
   }
 
   int ProcessorCount() override {
@@ -421,21 +450,32 @@ class Win32Platform : public Platform {
   }
 
   std::unique_ptr<Semaphore> CreateSemaphore(int initial) override {
-    HANDLE handle = CreateSemaphoreA(nullptr, initial, 0x7FFFFFFF, nullptr);
-    if (!handle) return nullptr;
-    return std::unique_ptr<Semaphore>(new Win32Semaphore(handle));
+    // Both calls come with Windows 8.
+    const HMODULE base = GetModuleHandleA("kernelbase.dll");
+    g_wake_by_address = reinterpret_cast<WakeByAddressFunction>(
+        reinterpret_cast<void*>(GetProcAddress(base, "WakeByAddressSingle")));
+    g_wait_on_address = reinterpret_cast<WaitOnAddressFunction>(
+        reinterpret_cast<void*>(GetProcAddress(base, "WaitOnAddress")));
+    HANDLE handle = nullptr;
+    if (!g_wait_on_address &&
+        !(handle = CreateSemaphoreA(nullptr, initial, 0x7FFFFFFF, nullptr))) {
+      return nullptr;
+    }
+    return std::unique_ptr<Semaphore>(new Win32Semaphore(handle, initial));
   }
 
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
                                          const String& path) override {
-    HKEY base = root == os::RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE
-                                                        : HKEY_CURRENT_USER;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(base, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+    if (RegCreateKeyExA(Base(root), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                         nullptr, &key, nullptr) != ERROR_SUCCESS) {
       return nullptr;
     }
     return std::unique_ptr<RegistryKey>(new Win32RegistryKey(key));
+  }
+
+  bool DeleteKey(os::RegistryRoot root, const String& path) override {
+    return RegDeleteKeyA(Base(root), path.c_str()) == ERROR_SUCCESS;
   }
 
   void CoInitialize() override { ::CoInitialize(nullptr); }

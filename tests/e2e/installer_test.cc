@@ -589,7 +589,8 @@ TEST_F(InstallerTest, QuietRunWithADamagedEntryKeepsTheOldFiles) {
 // A product of files of many blocks, which a machine with more than one
 // processor decodes ahead of the writes: the files arrive whole. Then a
 // rerun over it from a copy with a damaged block in the middle of a file
-// fails at that file, keeping it and the files after it as they were.
+// fails at that file, keeping it and the files after it as they were; its
+// log holds that run's values only.
 TEST_F(InstallerTest, FilesOfManyBlocksAndADamagedBlockInTheMiddle) {
   const std::string work = Prepare("large", Key("Large"), "Large");
   const std::string dest = work + "dest";
@@ -626,9 +627,12 @@ TEST_F(InstallerTest, FilesOfManyBlocksAndADamagedBlockInTheMiddle) {
   bytes[block + 2] = 0x10;
   ASSERT_TRUE(WriteFileBytes(work + "damaged.exe", bytes));
 
+  ASSERT_EQ(Log("NumbOfProg"), "4");
   run = RunInstaller(work + "damaged.exe", arguments);
   EXPECT_EQ(run.dialogs.size(), 0u);
   EXPECT_EQ(run.exit_code, 5u);
+  EXPECT_EQ(LogNames(), (std::set<std::string>{"Name", "Location",
+                                               "InstallerFile", "Prog0"}));
   EXPECT_TRUE(ReadFileBytes(dest + "\\a.txt") == files[0].second);
   for (int i = 1; i < 4; ++i) {
     EXPECT_EQ(ReadFileText(dest + "\\" + files[i].first),

@@ -251,6 +251,18 @@ std::unique_ptr<RegistryKey> FakePlatform::CreateKey(os::RegistryRoot root,
   return std::make_unique<FakeKey>(this, root, path);
 }
 
+bool FakePlatform::DeleteKey(os::RegistryRoot root, const std::string& path) {
+  const std::size_t before = registry_writes.size();
+  registry_writes.erase(
+      std::remove_if(registry_writes.begin(), registry_writes.end(),
+                     [&](const RegistryWrite& write) {
+                       return write.root == root &&
+                              Upper(write.key) == Upper(path);
+                     }),
+      registry_writes.end());
+  return registry_writes.size() != before;
+}
+
 int FakePlatform::MessageBox(WindowHandle owner, const std::string& text,
                              const std::string& caption, std::uint32_t flags) {
   message_boxes.push_back({owner, text, caption, flags});

@@ -171,6 +171,8 @@ class FakePlatform : public Platform {
   }
   std::unique_ptr<RegistryKey> CreateKey(os::RegistryRoot root,
                                          const std::string& path) override;
+  // Drops the values written under the key (the fake keeps no subkeys).
+  bool DeleteKey(os::RegistryRoot root, const std::string& path) override;
   void CoInitialize() override { ++co_initialize_calls; }
   void CoUninitialize() override { ++co_uninitialize_calls; }
   std::int32_t CreateShellLink(const std::string& target,

@@ -105,6 +105,9 @@ class ForwardingPlatform : public sfx::Platform {
                                          const std::string& path) override {
     return target_.CreateKey(root, path);
   }
+  bool DeleteKey(os::RegistryRoot root, const std::string& path) override {
+    return target_.DeleteKey(root, path);
+  }
   void CoInitialize() override { target_.CoInitialize(); }
   void CoUninitialize() override { target_.CoUninitialize(); }
   std::int32_t CreateShellLink(const std::string& target,
