@@ -92,6 +92,11 @@ class BitReader {
     if (count_ < 2) Refill();
     return static_cast<unsigned>(bits_ >> (kWordBits - 2));
   }
+  // The next `n` bits (n <= kWordBits - 8), not yet taken.
+  unsigned Peek(unsigned n) {
+    if (count_ < n) Refill();
+    return static_cast<unsigned>(bits_ >> (kWordBits - n));
+  }
   void Drop(unsigned n) {
     bits_ <<= n;
     count_ -= n;
@@ -327,16 +332,24 @@ Output DecodeSymbols(LzhTree& tree, Reader in, Output out) {
   // The walk from the root records its path for the update that follows.
   std::uint16_t path[kTreeSize];
   while (out.More()) {
-    // Two levels per step: the grandchild comes with one dependent load,
-    // the child (for the path) in parallel with it.
+    // The prefix table (where kept) takes the walk down the first levels at
+    // once, then two levels per step: the grandchild comes with one
+    // dependent load, the child (for the path) in parallel with it.
     int depth = 0;
     unsigned node = lzh::kRoot;
-    unsigned child;
-    for (;;) {
+    if constexpr (LzhTree::kPrefixTable) {
+      const unsigned top = in.Peek(LzhTree::kTopBits);
+      depth = static_cast<int>(tree.TopLength(top));
+      std::memcpy(path, tree.TopPath(top), sizeof(path[0]) * LzhTree::kTopBits);
+      in.Drop(static_cast<unsigned>(depth));
+      node = path[depth - 1];
+    }
+    unsigned child = tree.Child(node);
+    while (child < unsigned{kTreeSize}) {
       const unsigned bits = in.PeekTwo();
       const unsigned b0 = bits >> 1;
       const unsigned grand = tree.Grandchild(node, b0);
-      path[depth++] = static_cast<std::uint16_t>(tree.Child(node) + b0);
+      path[depth++] = static_cast<std::uint16_t>(child + b0);
       if (grand >= unsigned{kTreeSize}) {
         in.Drop(1);
         child = grand;
@@ -345,7 +358,7 @@ Output DecodeSymbols(LzhTree& tree, Reader in, Output out) {
       in.Drop(2);
       node = grand + (bits & 1);
       path[depth++] = static_cast<std::uint16_t>(node);
-      if ((child = tree.Child(node)) >= unsigned{kTreeSize}) break;
+      child = tree.Child(node);
     }
     const int symbol = static_cast<int>(child) - kTreeSize;
     tree.UpdateAlong(path, depth);

@@ -18,6 +18,7 @@ void LzhTree::Init() {
   for (int n = kTreeSize; n < kTreeSize + 4; ++n) counts_[n] = 0xFFFF;
   parent_[kRoot] = 0;
   IndexGrandchildren();
+  if constexpr (kPrefixTable) IndexTop();
 }
 
 void LzhTree::IndexGrandchildren() {
@@ -74,6 +75,61 @@ void LzhTree::Rebuild() {
     }
   }
   IndexGrandchildren();
+  if constexpr (kPrefixTable) IndexTop();
+}
+
+void LzhTree::IndexTop() {
+  for (int n = 0; n < kTreeSize; ++n) level_[n] = kTopBits;
+  level_[kRoot] = 0;
+  Top(child_[kRoot], 1, 0);
+  Top(child_[kRoot] + 1u, 1, 1);
+}
+
+void LzhTree::Retop(unsigned x, unsigned l) {
+  // The positions x and l keep their levels; the nodes below them moved.
+  // Only a subtree that went down can take nodes out of the levels.
+  const unsigned level_x = level_[x];
+  const unsigned level_l = level_[l];
+  if (level_l < level_x) Untop(x);
+  if (level_x < level_l) Untop(l);
+  if (level_x < kTopBits) Top(x, level_x, code_[x]);
+  if (level_l < kTopBits) Top(l, level_l, code_[l]);
+}
+
+void LzhTree::Untop(unsigned position) {
+  const unsigned c = child_[position];
+  if (c >= kTreeSize) return;
+  for (unsigned n = c; n <= c + 1; ++n) {
+    // Below a node that was not above level kTopBits no node was.
+    if (level_[n] < kTopBits) {
+      level_[n] = kTopBits;
+      Untop(n);
+    }
+  }
+}
+
+void LzhTree::Top(unsigned position, unsigned depth, unsigned code) {
+  level_[position] = static_cast<std::uint8_t>(depth);
+  code_[position] = static_cast<std::uint8_t>(code);
+  const unsigned c = child_[position];
+  const unsigned shift = kTopBits - depth;
+  // The length is written where the walk ends: at a leaf, or (below) at
+  // level kTopBits.
+  const unsigned length = c >= kTreeSize ? depth : 0;
+  for (unsigned e = code << shift; e < (code + 1) << shift; ++e) {
+    top_path_[e][depth - 1] = static_cast<std::uint16_t>(position);
+    top_length_[e] = static_cast<std::uint8_t>(length);
+  }
+  if (c >= kTreeSize) return;
+  if (depth + 1 < kTopBits) {
+    Top(c, depth + 1, 2 * code);
+    Top(c + 1, depth + 1, 2 * code + 1);
+  } else {
+    for (unsigned b = 0; b < 2; ++b) {
+      top_path_[2 * code + b][kTopBits - 1] = static_cast<std::uint16_t>(c + b);
+      top_length_[2 * code + b] = kTopBits;
+    }
+  }
 }
 
 }  // namespace lzh

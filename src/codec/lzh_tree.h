@@ -18,6 +18,13 @@ namespace lzh {
 
 class LzhTree {
  public:
+  // Levels that the prefix table resolves with one look-up. The table is
+  // kept on 64-bit hosts only: in the 32-bit installer, with its seven
+  // registers, its upkeep cost more than the walk saved, and its code does
+  // not fit the size budget.
+  static constexpr bool kPrefixTable = sizeof(void*) >= 8;
+  static constexpr int kTopBits = 8;
+
   // Builds the tree of a fresh stream: every symbol count 1.
   void Init();
 
@@ -47,6 +54,12 @@ class LzhTree {
   std::uint16_t Grandchild(unsigned position, unsigned bit) const {
     return grand_[2 * position + bit];
   }
+  // The prefix table: for the next kTopBits bits of a code, the positions
+  // a walk from the root passes (kTopBits entries, the first TopLength()
+  // of them meaningful) and how many levels it takes: kTopBits, or fewer
+  // where it ends at a leaf.
+  const std::uint16_t* TopPath(unsigned bits) const { return top_path_[bits]; }
+  unsigned TopLength(unsigned bits) const { return top_length_[bits]; }
 
  private:
   // The highest position at or above `from` whose count is below `k`, given
@@ -58,6 +71,13 @@ class LzhTree {
   // Recomputes grand_ for the node at `x` and its parent's entry for x.
   inline void Regrand(unsigned x);
   void IndexGrandchildren();
+  // The prefix table depends on the nodes above level kTopBits only; a
+  // swap among them rewrites the parts of the table below the two
+  // positions, after clearing the levels their old subtrees had.
+  void Retop(unsigned x, unsigned l);
+  void Untop(unsigned position);
+  void Top(unsigned position, unsigned depth, unsigned code);
+  void IndexTop();
 
   // Behind the counts, sentinels of 0xFFFF: one for the scan past the
   // root, three more for HighestBelow's look at the next three counts.
@@ -65,6 +85,12 @@ class LzhTree {
   std::uint16_t child_[kTreeSize];
   std::uint16_t parent_[kTreeSize + kSymbolCount];
   std::uint16_t grand_[2 * kTreeSize];  // meaningful for internal nodes
+  std::uint16_t top_path_[1 << kTopBits][kTopBits];
+  std::uint8_t top_length_[1 << kTopBits];
+  // For each position above level kTopBits (the root's children are on
+  // level 1) its level and the bits leading to it; kTopBits for the rest.
+  std::uint8_t level_[kTreeSize];
+  std::uint8_t code_[kTreeSize];
 };
 
 inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) const {
@@ -109,6 +135,9 @@ inline unsigned LzhTree::Promote(unsigned x, std::uint16_t k) {
   child_[x] = static_cast<std::uint16_t>(j);
   Regrand(x);
   Regrand(l);
+  if constexpr (kPrefixTable) {
+    if (level_[x] < kTopBits || level_[l] < kTopBits) Retop(x, l);
+  }
   return l;
 }
 

@@ -17,7 +17,7 @@ namespace {
 
 // Sorted counts, sibling pairs at even positions, internal counts equal to
 // the sum of their children, consistent parent links, every symbol exactly
-// one leaf.
+// one leaf, the prefix table as a walk from the root finds it.
 void ExpectSound(const LzhTree& tree) {
   std::vector<int> leaf_of(kSymbolCount, -1);
   for (int n = 0; n < kTreeSize; ++n) {
@@ -44,6 +44,18 @@ void ExpectSound(const LzhTree& tree) {
     ASSERT_EQ(tree.Count(n), 0xFFFF);
   }
   ASSERT_EQ(tree.Parent(kRoot), 0);
+  // The prefix table against a walk from the root.
+  constexpr unsigned kTop = LzhTree::kTopBits;
+  for (unsigned bits = 0; LzhTree::kPrefixTable && bits < 1u << kTop; ++bits) {
+    unsigned x = kRoot;
+    unsigned level = 0;
+    while (level < kTop && tree.Child(x) < kTreeSize) {
+      x = tree.Child(x) + ((bits >> (kTop - 1 - level)) & 1);
+      ASSERT_EQ(tree.TopPath(bits)[level], x) << bits << " " << level;
+      ++level;
+    }
+    ASSERT_EQ(tree.TopLength(bits), level) << bits;
+  }
 }
 
 // The tree as the format defines it, written the plain way: linear scans,
