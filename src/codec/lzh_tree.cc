@@ -81,19 +81,46 @@ void LzhTree::Rebuild() {
 void LzhTree::IndexTop() {
   for (int n = 0; n < kTreeSize; ++n) level_[n] = kTopBits;
   level_[kRoot] = 0;
-  Top(child_[kRoot], 1, 0);
-  Top(child_[kRoot] + 1u, 1, 1);
+  Top(kRoot, 0, 0);
 }
 
 void LzhTree::Retop(unsigned x, unsigned l) {
   // The positions x and l keep their levels; the nodes below them moved.
-  // Only a subtree that went down can take nodes out of the levels.
   const unsigned level_x = level_[x];
   const unsigned level_l = level_[l];
+  const unsigned moved[2] = {x, l};
+  if (level_x + 1 >= kTopBits && level_l + 1 >= kTopBits) {
+    // Most swaps: the nodes on the last level above kTopBits have only
+    // their own two entries, and their children are below the levels.
+    for (const unsigned n : moved) {
+      if (level_[n] + 1 != kTopBits) continue;
+      const unsigned c = child_[n];
+      const unsigned e = 2u * code_[n];
+      if (c < kTreeSize) {
+        top_path_[e][kTopBits - 1] = static_cast<std::uint16_t>(c);
+        top_path_[e + 1][kTopBits - 1] = static_cast<std::uint16_t>(c + 1);
+      }
+      const unsigned length = c < kTreeSize ? kTopBits : kTopBits - 1;
+      top_length_[e] = top_length_[e + 1] = static_cast<std::uint16_t>(length);
+    }
+    return;
+  }
+  // Only a subtree that went down can take nodes out of the levels.
   if (level_l < level_x) Untop(x);
   if (level_x < level_l) Untop(l);
-  if (level_x < kTopBits) Top(x, level_x, code_[x]);
-  if (level_l < kTopBits) Top(l, level_l, code_[l]);
+  for (const unsigned n : moved) {
+    const unsigned level = level_[n];
+    if (level >= kTopBits) continue;
+    if (child_[n] < kTreeSize) {
+      Top(n, level, code_[n]);
+    } else {
+      const unsigned shift = kTopBits - level;
+      const unsigned code = code_[n];
+      for (unsigned e = code << shift; e < (code + 1) << shift; ++e) {
+        top_length_[e] = static_cast<std::uint16_t>(level);
+      }
+    }
+  }
 }
 
 void LzhTree::Untop(unsigned position) {
@@ -109,25 +136,30 @@ void LzhTree::Untop(unsigned position) {
 }
 
 void LzhTree::Top(unsigned position, unsigned depth, unsigned code) {
-  level_[position] = static_cast<std::uint8_t>(depth);
-  code_[position] = static_cast<std::uint8_t>(code);
+  // The internal node at `position`, on level `depth` (above kTopBits),
+  // has its own entries in place; its children's are written here.
   const unsigned c = child_[position];
-  const unsigned shift = kTopBits - depth;
-  // The length is written where the walk ends: at a leaf, or (below) at
-  // level kTopBits.
-  const unsigned length = c >= kTreeSize ? depth : 0;
-  for (unsigned e = code << shift; e < (code + 1) << shift; ++e) {
-    top_path_[e][depth - 1] = static_cast<std::uint16_t>(position);
-    top_length_[e] = static_cast<std::uint8_t>(length);
+  if (depth + 1 == kTopBits) {  // most swaps are on the last level
+    top_path_[2 * code][depth] = static_cast<std::uint16_t>(c);
+    top_path_[2 * code + 1][depth] = static_cast<std::uint16_t>(c + 1);
+    top_length_[2 * code] = top_length_[2 * code + 1] = kTopBits;
+    return;
   }
-  if (c >= kTreeSize) return;
-  if (depth + 1 < kTopBits) {
-    Top(c, depth + 1, 2 * code);
-    Top(c + 1, depth + 1, 2 * code + 1);
-  } else {
-    for (unsigned b = 0; b < 2; ++b) {
-      top_path_[2 * code + b][kTopBits - 1] = static_cast<std::uint16_t>(c + b);
-      top_length_[2 * code + b] = kTopBits;
+  const unsigned shift = kTopBits - 1 - depth;
+  for (unsigned b = 0; b < 2; ++b) {
+    const unsigned n = c + b;
+    const unsigned n_code = 2 * code + b;
+    const bool leaf = child_[n] >= kTreeSize;
+    // An internal node's length is kTopBits, or written again below.
+    const unsigned length = leaf ? depth + 1 : kTopBits;
+    for (unsigned e = n_code << shift; e < (n_code + 1) << shift; ++e) {
+      top_path_[e][depth] = static_cast<std::uint16_t>(n);
+      top_length_[e] = static_cast<std::uint16_t>(length);
+    }
+    if (depth + 1 < kTopBits) {
+      level_[n] = static_cast<std::uint8_t>(depth + 1);
+      code_[n] = static_cast<std::uint8_t>(n_code);
+      if (!leaf) Top(n, depth + 1, n_code);
     }
   }
 }

@@ -86,7 +86,7 @@ class LzhTree {
   std::uint16_t parent_[kTreeSize + kSymbolCount];
   std::uint16_t grand_[2 * kTreeSize];  // meaningful for internal nodes
   std::uint16_t top_path_[1 << kTopBits][kTopBits];
-  std::uint8_t top_length_[1 << kTopBits];
+  std::uint16_t top_length_[1 << kTopBits];  // not bytes: no memset call
   // For each position above level kTopBits (the root's children are on
   // level 1) its level and the bits leading to it; kTopBits for the rest.
   std::uint8_t level_[kTreeSize];

@@ -135,6 +135,22 @@ std::vector<std::uint16_t> PathTo(const LzhTree& tree, int symbol) {
   return path;
 }
 
+// The prefix table's entry for the code that ends with `path` (the bits
+// below a short code taken as zeros) holds the start of the path.
+void ExpectTableLeadsTo(const LzhTree& tree,
+                        const std::vector<std::uint16_t>& path) {
+  if (!LzhTree::kPrefixTable) return;
+  constexpr unsigned kTop = LzhTree::kTopBits;
+  const unsigned levels = std::min<unsigned>(kTop, path.size());
+  unsigned bits = 0;
+  for (unsigned i = 0; i < levels; ++i)
+    bits |= (path[i] & 1u) << (kTop - 1 - i);
+  ASSERT_EQ(tree.TopLength(bits), levels) << bits;
+  for (unsigned i = 0; i < levels; ++i) {
+    ASSERT_EQ(tree.TopPath(bits)[i], path[i]) << bits << " " << i;
+  }
+}
+
 TEST(LzhTreeTest, FreshTreeCodeLengths) {
   LzhTree tree;
   tree.Init();
@@ -173,6 +189,8 @@ TEST(LzhTreeTest, BothUpdatesFollowTheFormatThroughRebuilds) {
       const bool rebuild = plain.Count(kRoot) == kCountLimit;
       rebuilds += rebuild;
       const std::vector<std::uint16_t> path = PathTo(along, symbol);
+      ExpectTableLeadsTo(along, path);
+      ExpectTableLeadsTo(plain, path);
       plain.Update(symbol);
       along.UpdateAlong(path.data(), static_cast<int>(path.size()));
       reference.Update(symbol);
