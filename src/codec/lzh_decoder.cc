@@ -332,33 +332,42 @@ Output DecodeSymbols(LzhTree& tree, Reader in, Output out) {
   // The walk from the root records its path for the update that follows.
   std::uint16_t path[kTreeSize];
   while (out.More()) {
-    // The prefix table (where kept) takes the walk down the first levels at
-    // once, then two levels per step: the grandchild comes with one
-    // dependent load, the child (for the path) in parallel with it.
+    // With the prefix table (64-bit hosts) the walk takes the first levels
+    // at once and the rest (at most two levels for most codes) one at a
+    // time. Without it, from the root two levels per step: the grandchild
+    // comes with one dependent load, the child (for the path) in parallel
+    // with it.
     int depth = 0;
     unsigned node = lzh::kRoot;
+    unsigned child;
     if constexpr (LzhTree::kPrefixTable) {
       const unsigned top = in.Peek(LzhTree::kTopBits);
       depth = static_cast<int>(tree.TopLength(top));
       std::memcpy(path, tree.TopPath(top), sizeof(path[0]) * LzhTree::kTopBits);
       in.Drop(static_cast<unsigned>(depth));
-      node = path[depth - 1];
-    }
-    unsigned child = tree.Child(node);
-    while (child < unsigned{kTreeSize}) {
-      const unsigned bits = in.PeekTwo();
-      const unsigned b0 = bits >> 1;
-      const unsigned grand = tree.Grandchild(node, b0);
-      path[depth++] = static_cast<std::uint16_t>(child + b0);
-      if (grand >= unsigned{kTreeSize}) {
+      child = tree.Child(path[depth - 1]);
+      while (child < unsigned{kTreeSize}) {
+        node = child + (in.PeekTwo() >> 1);
         in.Drop(1);
-        child = grand;
-        break;
+        path[depth++] = static_cast<std::uint16_t>(node);
+        child = tree.Child(node);
       }
-      in.Drop(2);
-      node = grand + (bits & 1);
-      path[depth++] = static_cast<std::uint16_t>(node);
-      child = tree.Child(node);
+    } else {
+      for (;;) {
+        const unsigned bits = in.PeekTwo();
+        const unsigned b0 = bits >> 1;
+        const unsigned grand = tree.Grandchild(node, b0);
+        path[depth++] = static_cast<std::uint16_t>(tree.Child(node) + b0);
+        if (grand >= unsigned{kTreeSize}) {
+          in.Drop(1);
+          child = grand;
+          break;
+        }
+        in.Drop(2);
+        node = grand + (bits & 1);
+        path[depth++] = static_cast<std::uint16_t>(node);
+        if ((child = tree.Child(node)) >= unsigned{kTreeSize}) break;
+      }
     }
     const int symbol = static_cast<int>(child) - kTreeSize;
     tree.UpdateAlong(path, depth);

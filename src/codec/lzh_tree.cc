@@ -17,8 +17,11 @@ void LzhTree::Init() {
   }
   for (int n = kTreeSize; n < kTreeSize + 4; ++n) counts_[n] = 0xFFFF;
   parent_[kRoot] = 0;
-  IndexGrandchildren();
-  if constexpr (kPrefixTable) IndexTop();
+  if constexpr (kPrefixTable) {
+    IndexTop();
+  } else {
+    IndexGrandchildren();
+  }
 }
 
 void LzhTree::IndexGrandchildren() {
@@ -74,8 +77,11 @@ void LzhTree::Rebuild() {
       parent_[k] = parent_[k + 1] = static_cast<std::uint16_t>(n);
     }
   }
-  IndexGrandchildren();
-  if constexpr (kPrefixTable) IndexTop();
+  if constexpr (kPrefixTable) {
+    IndexTop();
+  } else {
+    IndexGrandchildren();
+  }
 }
 
 void LzhTree::IndexTop() {

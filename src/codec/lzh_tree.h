@@ -50,7 +50,8 @@ class LzhTree {
   // Position of the leaf of `symbol`.
   int Leaf(int symbol) const { return parent_[symbol + kTreeSize]; }
   // child_[child_[position] + bit] for an internal node: lets a walk take
-  // two levels with one dependent load.
+  // two levels with one dependent load. Kept where the prefix table is
+  // not: below the table's levels most codes end within two levels.
   std::uint16_t Grandchild(unsigned position, unsigned bit) const {
     return grand_[2 * position + bit];
   }
@@ -133,8 +134,10 @@ inline unsigned LzhTree::Promote(unsigned x, std::uint16_t k) {
   parent_[j] = static_cast<std::uint16_t>(x);
   if (j < kTreeSize) parent_[j + 1] = static_cast<std::uint16_t>(x);
   child_[x] = static_cast<std::uint16_t>(j);
-  Regrand(x);
-  Regrand(l);
+  if constexpr (!kPrefixTable) {
+    Regrand(x);
+    Regrand(l);
+  }
   if constexpr (kPrefixTable) {
     if (level_[x] < kTopBits || level_[l] < kTopBits) Retop(x, l);
   }
