@@ -342,10 +342,11 @@ Output DecodeSymbols(LzhTree& tree, Reader in, Output out) {
     unsigned child;
     if constexpr (LzhTree::kPrefixTable) {
       const unsigned top = in.Peek(LzhTree::kTopBits);
-      depth = static_cast<int>(tree.TopLength(top));
+      const std::uint32_t end = tree.TopEnd(top);
+      depth = static_cast<int>(end >> 16);
       std::memcpy(path, tree.TopPath(top), sizeof(path[0]) * LzhTree::kTopBits);
       in.Drop(static_cast<unsigned>(depth));
-      child = tree.Child(path[depth - 1]);
+      child = tree.Child(end & 0xFFFF);
       while (child < unsigned{kTreeSize}) {
         node = child + (in.PeekTwo() >> 1);
         in.Drop(1);

@@ -106,8 +106,9 @@ void LzhTree::Retop(unsigned x, unsigned l) {
         top_path_[e][kTopBits - 1] = static_cast<std::uint16_t>(c);
         top_path_[e + 1][kTopBits - 1] = static_cast<std::uint16_t>(c + 1);
       }
-      const unsigned length = c < kTreeSize ? kTopBits : kTopBits - 1;
-      top_length_[e] = top_length_[e + 1] = static_cast<std::uint16_t>(length);
+      top_end_[e] = c < kTreeSize ? End(kTopBits, c) : End(kTopBits - 1, n);
+      top_end_[e + 1] =
+          c < kTreeSize ? End(kTopBits, c + 1) : End(kTopBits - 1, n);
     }
     return;
   }
@@ -123,7 +124,7 @@ void LzhTree::Retop(unsigned x, unsigned l) {
       const unsigned shift = kTopBits - level;
       const unsigned code = code_[n];
       for (unsigned e = code << shift; e < (code + 1) << shift; ++e) {
-        top_length_[e] = static_cast<std::uint16_t>(level);
+        top_end_[e] = End(level, n);
       }
     }
   }
@@ -148,7 +149,8 @@ void LzhTree::Top(unsigned position, unsigned depth, unsigned code) {
   if (depth + 1 == kTopBits) {  // most swaps are on the last level
     top_path_[2 * code][depth] = static_cast<std::uint16_t>(c);
     top_path_[2 * code + 1][depth] = static_cast<std::uint16_t>(c + 1);
-    top_length_[2 * code] = top_length_[2 * code + 1] = kTopBits;
+    top_end_[2 * code] = End(kTopBits, c);
+    top_end_[2 * code + 1] = End(kTopBits, c + 1);
     return;
   }
   const unsigned shift = kTopBits - 1 - depth;
@@ -160,7 +162,7 @@ void LzhTree::Top(unsigned position, unsigned depth, unsigned code) {
     const unsigned length = leaf ? depth + 1 : kTopBits;
     for (unsigned e = n_code << shift; e < (n_code + 1) << shift; ++e) {
       top_path_[e][depth] = static_cast<std::uint16_t>(n);
-      top_length_[e] = static_cast<std::uint16_t>(length);
+      top_end_[e] = End(length, n);
     }
     if (depth + 1 < kTopBits) {
       level_[n] = static_cast<std::uint8_t>(depth + 1);

@@ -60,7 +60,9 @@ class LzhTree {
   // of them meaningful) and how many levels it takes: kTopBits, or fewer
   // where it ends at a leaf.
   const std::uint16_t* TopPath(unsigned bits) const { return top_path_[bits]; }
-  unsigned TopLength(unsigned bits) const { return top_length_[bits]; }
+  unsigned TopLength(unsigned bits) const { return top_end_[bits] >> 16; }
+  // TopLength() << 16 | the last position of the path: one load for both.
+  std::uint32_t TopEnd(unsigned bits) const { return top_end_[bits]; }
 
  private:
   // The highest position at or above `from` whose count is below `k`, given
@@ -79,6 +81,9 @@ class LzhTree {
   void Untop(unsigned position);
   void Top(unsigned position, unsigned depth, unsigned code);
   void IndexTop();
+  static std::uint32_t End(unsigned length, unsigned position) {
+    return length << 16 | position;
+  }
 
   // Behind the counts, sentinels of 0xFFFF: one for the scan past the
   // root, three more for HighestBelow's look at the next three counts.
@@ -87,7 +92,7 @@ class LzhTree {
   std::uint16_t parent_[kTreeSize + kSymbolCount];
   std::uint16_t grand_[2 * kTreeSize];  // meaningful for internal nodes
   std::uint16_t top_path_[1 << kTopBits][kTopBits];
-  std::uint16_t top_length_[1 << kTopBits];  // not bytes: no memset call
+  std::uint32_t top_end_[1 << kTopBits];
   // For each position above level kTopBits (the root's children are on
   // level 1) its level and the bits leading to it; kTopBits for the rest.
   std::uint8_t level_[kTreeSize];

@@ -57,6 +57,7 @@ void ExpectSound(const LzhTree& tree) {
       ++level;
     }
     ASSERT_EQ(tree.TopLength(bits), level) << bits;
+    ASSERT_EQ(tree.TopEnd(bits) & 0xFFFF, x) << bits;
   }
 }
 
@@ -148,6 +149,7 @@ void ExpectTableLeadsTo(const LzhTree& tree,
   for (unsigned i = 0; i < levels; ++i)
     bits |= (path[i] & 1u) << (kTop - 1 - i);
   ASSERT_EQ(tree.TopLength(bits), levels) << bits;
+  ASSERT_EQ(tree.TopEnd(bits) & 0xFFFF, path[levels - 1]) << bits;
   for (unsigned i = 0; i < levels; ++i) {
     ASSERT_EQ(tree.TopPath(bits)[i], path[i]) << bits << " " << i;
   }
