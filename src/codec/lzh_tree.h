@@ -90,13 +90,18 @@ class LzhTree {
   std::uint16_t counts_[kTreeSize + 4];
   std::uint16_t child_[kTreeSize];
   std::uint16_t parent_[kTreeSize + kSymbolCount];
-  std::uint16_t grand_[2 * kTreeSize];  // meaningful for internal nodes
-  std::uint16_t top_path_[1 << kTopBits][kTopBits];
-  std::uint32_t top_end_[1 << kTopBits];
+  // Each build keeps one of the walk's tables; the other's arrays shrink to
+  // one element.
+  static constexpr int kGrandSize = kPrefixTable ? 1 : 2 * kTreeSize;
+  static constexpr int kTopSize = kPrefixTable ? 1 << kTopBits : 1;
+  static constexpr int kLevelSize = kPrefixTable ? kTreeSize : 1;
+  std::uint16_t grand_[kGrandSize];  // meaningful for internal nodes
+  std::uint16_t top_path_[kTopSize][kTopBits];
+  std::uint32_t top_end_[kTopSize];
   // For each position above level kTopBits (the root's children are on
   // level 1) its level and the bits leading to it; kTopBits for the rest.
-  std::uint8_t level_[kTreeSize];
-  std::uint8_t code_[kTreeSize];
+  std::uint8_t level_[kLevelSize];
+  std::uint8_t code_[kLevelSize];
 };
 
 inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) const {

@@ -36,7 +36,7 @@ void ExpectSound(const LzhTree& tree) {
       ASSERT_EQ(tree.Count(n), tree.Count(c) + tree.Count(c + 1)) << n;
       ASSERT_EQ(tree.Parent(c), n);
       ASSERT_EQ(tree.Parent(c + 1), n);
-      if (!LzhTree::kPrefixTable) {  // the other walk's table
+      if constexpr (!LzhTree::kPrefixTable) {  // the other walk's table
         ASSERT_EQ(tree.Grandchild(n, 0), tree.Child(c)) << n;
         ASSERT_EQ(tree.Grandchild(n, 1), tree.Child(c + 1)) << n;
       }
