@@ -102,6 +102,7 @@ class LzhTree {
   // level 1) its level and the bits leading to it; kTopBits for the rest.
   std::uint8_t level_[kLevelSize];
   std::uint8_t code_[kLevelSize];
+  static_assert(kTopBits <= 8, "code_ holds the bits of a level above");
 };
 
 inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) const {
@@ -144,12 +145,11 @@ inline unsigned LzhTree::Promote(unsigned x, std::uint16_t k) {
   parent_[j] = static_cast<std::uint16_t>(x);
   if (j < kTreeSize) parent_[j + 1] = static_cast<std::uint16_t>(x);
   child_[x] = static_cast<std::uint16_t>(j);
-  if constexpr (!kPrefixTable) {
-    Regrand(x);
-    Regrand(l);
-  }
   if constexpr (kPrefixTable) {
     if (level_[x] < kTopBits || level_[l] < kTopBits) Retop(x, l);
+  } else {
+    Regrand(x);
+    Regrand(l);
   }
   return l;
 }
