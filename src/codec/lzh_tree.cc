@@ -15,7 +15,7 @@ void LzhTree::Init() {
     child_[j] = static_cast<std::uint16_t>(i);
     parent_[i] = parent_[i + 1] = static_cast<std::uint16_t>(j);
   }
-  for (int n = kTreeSize; n < kTreeSize + 4; ++n) counts_[n] = 0xFFFF;
+  for (int n = kTreeSize; n < kTreeSize + kSentinels; ++n) counts_[n] = 0xFFFF;
   parent_[kRoot] = 0;
   if constexpr (kPrefixTable) {
     IndexTop();

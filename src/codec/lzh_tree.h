@@ -86,8 +86,9 @@ class LzhTree {
   }
 
   // Behind the counts, sentinels of 0xFFFF: one for the scan past the
-  // root, three more for HighestBelow's look at the next three counts.
-  std::uint16_t counts_[kTreeSize + 4];
+  // root, more for HighestBelow's look at the next counts.
+  static constexpr int kSentinels = kPrefixTable ? 8 : 4;
+  std::uint16_t counts_[kTreeSize + kSentinels];
   std::uint16_t child_[kTreeSize];
   std::uint16_t parent_[kTreeSize + kSymbolCount];
   // Each build keeps one of the walk's tables; the other's arrays shrink to
@@ -106,16 +107,26 @@ class LzhTree {
 };
 
 inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) const {
-  // Most runs of equal counts are short: the next three counts are tested
-  // without a branch (the sentinels keep them within the array). Fresh and
+  // Most runs of equal counts are short: the next three counts (seven on
+  // 64-bit hosts) are tested without a branch (the sentinels keep them
+  // within the array). Fresh and
   // rebuilt trees have runs of hundreds of nodes: there the search probes
   // at growing steps, then halves the last step. Equivalent to scanning
   // upward while the next count is still below k.
-  const unsigned short_run = static_cast<unsigned>(counts_[from + 1] < k) +
-                             static_cast<unsigned>(counts_[from + 2] < k) +
-                             static_cast<unsigned>(counts_[from + 3] < k);
-  if (short_run < 3) return from + short_run;
-  unsigned low = from + 3;  // counts_[low] < k
+  constexpr unsigned kLook = kPrefixTable ? 7 : 3;
+  unsigned short_run;
+  if constexpr (kPrefixTable) {
+    short_run = 0;
+    for (unsigned i = 1; i <= kLook; ++i) {
+      short_run += static_cast<unsigned>(counts_[from + i] < k);
+    }
+  } else {
+    short_run = static_cast<unsigned>(counts_[from + 1] < k) +
+                static_cast<unsigned>(counts_[from + 2] < k) +
+                static_cast<unsigned>(counts_[from + 3] < k);
+  }
+  if (short_run < kLook) return from + short_run;
+  unsigned low = from + kLook;  // counts_[low] < k
   unsigned step = 1;
   while (counts_[low + step] < k) {  // the sentinel stops it at the latest
     low += step;
