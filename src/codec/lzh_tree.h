@@ -90,7 +90,10 @@ class LzhTree {
   static constexpr int kSentinels = kPrefixTable ? 8 : 4;
   std::uint16_t counts_[kTreeSize + kSentinels];
   std::uint16_t child_[kTreeSize];
-  std::uint16_t parent_[kTreeSize + kSymbolCount];
+  // On 64-bit hosts a spare entry behind them takes the swap's writes for
+  // the second child of a leaf.
+  static constexpr int kSpare = kTreeSize + kSymbolCount;
+  std::uint16_t parent_[kSpare + (kPrefixTable ? 1 : 0)];
   // Each build keeps one of the walk's tables; the other's arrays shrink to
   // one element.
   static constexpr int kGrandSize = kPrefixTable ? 1 : 2 * kTreeSize;
@@ -149,13 +152,24 @@ inline unsigned LzhTree::Promote(unsigned x, std::uint16_t k) {
   counts_[x] = counts_[l];
   counts_[l] = k;
   const unsigned i = child_[x];
-  parent_[i] = static_cast<std::uint16_t>(l);
-  if (i < kTreeSize) parent_[i + 1] = static_cast<std::uint16_t>(l);
-  const unsigned j = child_[l];
-  child_[l] = static_cast<std::uint16_t>(i);
-  parent_[j] = static_cast<std::uint16_t>(x);
-  if (j < kTreeSize) parent_[j + 1] = static_cast<std::uint16_t>(x);
-  child_[x] = static_cast<std::uint16_t>(j);
+  if constexpr (kPrefixTable) {
+    const unsigned j = child_[l];
+    child_[l] = static_cast<std::uint16_t>(i);
+    child_[x] = static_cast<std::uint16_t>(j);
+    parent_[i] = static_cast<std::uint16_t>(l);
+    parent_[j] = static_cast<std::uint16_t>(x);
+    // A leaf has no second child: its write goes to the spare entry.
+    parent_[i < kTreeSize ? i + 1 : kSpare] = static_cast<std::uint16_t>(l);
+    parent_[j < kTreeSize ? j + 1 : kSpare] = static_cast<std::uint16_t>(x);
+  } else {
+    parent_[i] = static_cast<std::uint16_t>(l);
+    if (i < kTreeSize) parent_[i + 1] = static_cast<std::uint16_t>(l);
+    const unsigned j = child_[l];
+    child_[l] = static_cast<std::uint16_t>(i);
+    parent_[j] = static_cast<std::uint16_t>(x);
+    if (j < kTreeSize) parent_[j + 1] = static_cast<std::uint16_t>(x);
+    child_[x] = static_cast<std::uint16_t>(j);
+  }
   if constexpr (kPrefixTable) {
     if (level_[x] < kTopBits || level_[l] < kTopBits) Retop(x, l);
   } else {
