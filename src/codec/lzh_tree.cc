@@ -173,11 +173,9 @@ void LzhTree::Top(unsigned position, unsigned depth, unsigned code) {
         top_path_[e][depth] = static_cast<std::uint16_t>(n);
         top_end_[e] = End(length, n);
       }
-      if (depth + 1 < kTopBits) {
-        level_[n] = static_cast<std::uint8_t>(depth + 1);
-        code_[n] = static_cast<std::uint8_t>(n_code);
-        if (!leaf) Top(n, depth + 1, n_code);
-      }
+      level_[n] = static_cast<std::uint8_t>(depth + 1);
+      code_[n] = static_cast<std::uint8_t>(n_code);
+      if (!leaf) Top(n, depth + 1, n_code);
     }
   }
 }
