@@ -92,6 +92,11 @@ class BitReader {
     if (count_ < 2) Refill();
     return static_cast<unsigned>(bits_ >> (kWordBits - 2));
   }
+  // The next `n` bits (n <= kWordBits - 8), not yet taken.
+  unsigned Peek(unsigned n) {
+    if (count_ < n) Refill();
+    return static_cast<unsigned>(bits_ >> (kWordBits - n));
+  }
   void Drop(unsigned n) {
     bits_ <<= n;
     count_ -= n;
@@ -327,25 +332,43 @@ Output DecodeSymbols(LzhTree& tree, Reader in, Output out) {
   // The walk from the root records its path for the update that follows.
   std::uint16_t path[kTreeSize];
   while (out.More()) {
-    // Two levels per step: the grandchild comes with one dependent load,
-    // the child (for the path) in parallel with it.
+    // With the prefix table (64-bit hosts) the walk takes the first levels
+    // at once and the rest (at most two levels for most codes) one at a
+    // time. Without it, from the root two levels per step: the grandchild
+    // comes with one dependent load, the child (for the path) in parallel
+    // with it.
     int depth = 0;
     unsigned node = lzh::kRoot;
     unsigned child;
-    for (;;) {
-      const unsigned bits = in.PeekTwo();
-      const unsigned b0 = bits >> 1;
-      const unsigned grand = tree.Grandchild(node, b0);
-      path[depth++] = static_cast<std::uint16_t>(tree.Child(node) + b0);
-      if (grand >= unsigned{kTreeSize}) {
+    if constexpr (LzhTree::kPrefixTable) {
+      const unsigned top = in.Peek(LzhTree::kTopBits);
+      const std::uint32_t end = tree.TopEnd(top);
+      depth = static_cast<int>(end >> 16);
+      std::memcpy(path, tree.TopPath(top), sizeof(path[0]) * LzhTree::kTopBits);
+      in.Drop(static_cast<unsigned>(depth));
+      child = tree.Child(end & 0xFFFF);
+      while (child < unsigned{kTreeSize}) {
+        node = child + (in.PeekTwo() >> 1);
         in.Drop(1);
-        child = grand;
-        break;
+        path[depth++] = static_cast<std::uint16_t>(node);
+        child = tree.Child(node);
       }
-      in.Drop(2);
-      node = grand + (bits & 1);
-      path[depth++] = static_cast<std::uint16_t>(node);
-      if ((child = tree.Child(node)) >= unsigned{kTreeSize}) break;
+    } else {
+      for (;;) {
+        const unsigned bits = in.PeekTwo();
+        const unsigned b0 = bits >> 1;
+        const unsigned grand = tree.Grandchild(node, b0);
+        path[depth++] = static_cast<std::uint16_t>(tree.Child(node) + b0);
+        if (grand >= unsigned{kTreeSize}) {
+          in.Drop(1);
+          child = grand;
+          break;
+        }
+        in.Drop(2);
+        node = grand + (bits & 1);
+        path[depth++] = static_cast<std::uint16_t>(node);
+        if ((child = tree.Child(node)) >= unsigned{kTreeSize}) break;
+      }
     }
     const int symbol = static_cast<int>(child) - kTreeSize;
     tree.UpdateAlong(path, depth);

@@ -18,6 +18,13 @@ namespace lzh {
 
 class LzhTree {
  public:
+  // Levels that the prefix table resolves with one look-up. The table is
+  // kept on 64-bit hosts only: in the 32-bit installer, with its seven
+  // registers, its upkeep cost more than the walk saved, and its code does
+  // not fit the size budget.
+  static constexpr bool kPrefixTable = sizeof(void*) >= 8;
+  static constexpr int kTopBits = 8;
+
   // Builds the tree of a fresh stream: every symbol count 1.
   void Init();
 
@@ -43,10 +50,19 @@ class LzhTree {
   // Position of the leaf of `symbol`.
   int Leaf(int symbol) const { return parent_[symbol + kTreeSize]; }
   // child_[child_[position] + bit] for an internal node: lets a walk take
-  // two levels with one dependent load.
+  // two levels with one dependent load. Kept where the prefix table is
+  // not: below the table's levels most codes end within two levels.
   std::uint16_t Grandchild(unsigned position, unsigned bit) const {
     return grand_[2 * position + bit];
   }
+  // The prefix table: for the next kTopBits bits of a code, the positions
+  // a walk from the root passes (kTopBits entries, the first TopLength()
+  // of them meaningful) and how many levels it takes: kTopBits, or fewer
+  // where it ends at a leaf.
+  const std::uint16_t* TopPath(unsigned bits) const { return top_path_[bits]; }
+  unsigned TopLength(unsigned bits) const { return top_end_[bits] >> 16; }
+  // TopLength() << 16 | the last position of the path: one load for both.
+  std::uint32_t TopEnd(unsigned bits) const { return top_end_[bits]; }
 
  private:
   // The highest position at or above `from` whose count is below `k`, given
@@ -58,26 +74,62 @@ class LzhTree {
   // Recomputes grand_ for the node at `x` and its parent's entry for x.
   inline void Regrand(unsigned x);
   void IndexGrandchildren();
+  // The prefix table depends on the nodes above level kTopBits only; a
+  // swap among them rewrites the parts of the table below the two
+  // positions, after clearing the levels their old subtrees had.
+  void Retop(unsigned x, unsigned l);
+  void Untop(unsigned position);
+  void Top(unsigned position, unsigned depth, unsigned code);
+  void IndexTop();
+  static std::uint32_t End(unsigned length, unsigned position) {
+    return length << 16 | position;
+  }
 
   // Behind the counts, sentinels of 0xFFFF: one for the scan past the
-  // root, three more for HighestBelow's look at the next three counts.
-  std::uint16_t counts_[kTreeSize + 4];
+  // root, more for HighestBelow's look at the next counts.
+  static constexpr int kSentinels = kPrefixTable ? 8 : 4;
+  std::uint16_t counts_[kTreeSize + kSentinels];
   std::uint16_t child_[kTreeSize];
-  std::uint16_t parent_[kTreeSize + kSymbolCount];
-  std::uint16_t grand_[2 * kTreeSize];  // meaningful for internal nodes
+  // On 64-bit hosts a spare entry behind them takes the swap's writes for
+  // the second child of a leaf.
+  static constexpr int kSpare = kTreeSize + kSymbolCount;
+  std::uint16_t parent_[kSpare + (kPrefixTable ? 1 : 0)];
+  // Each build keeps one of the walk's tables; the other's arrays shrink to
+  // one element.
+  static constexpr int kGrandSize = kPrefixTable ? 1 : 2 * kTreeSize;
+  static constexpr int kTopSize = kPrefixTable ? 1 << kTopBits : 1;
+  static constexpr int kLevelSize = kPrefixTable ? kTreeSize : 1;
+  std::uint16_t grand_[kGrandSize];  // meaningful for internal nodes
+  std::uint16_t top_path_[kTopSize][kTopBits];
+  std::uint32_t top_end_[kTopSize];
+  // For each position above level kTopBits (the root's children are on
+  // level 1) its level and the bits leading to it; kTopBits for the rest.
+  std::uint8_t level_[kLevelSize];
+  std::uint8_t code_[kLevelSize];
+  static_assert(kTopBits <= 8, "code_ holds the bits of a level above");
 };
 
 inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) const {
-  // Most runs of equal counts are short: the next three counts are tested
-  // without a branch (the sentinels keep them within the array). Fresh and
+  // Most runs of equal counts are short: the next three counts (seven on
+  // 64-bit hosts) are tested without a branch (the sentinels keep them
+  // within the array). Fresh and
   // rebuilt trees have runs of hundreds of nodes: there the search probes
   // at growing steps, then halves the last step. Equivalent to scanning
   // upward while the next count is still below k.
-  const unsigned short_run = static_cast<unsigned>(counts_[from + 1] < k) +
-                             static_cast<unsigned>(counts_[from + 2] < k) +
-                             static_cast<unsigned>(counts_[from + 3] < k);
-  if (short_run < 3) return from + short_run;
-  unsigned low = from + 3;  // counts_[low] < k
+  constexpr unsigned kLook = kPrefixTable ? 7 : 3;
+  unsigned short_run;
+  if constexpr (kPrefixTable) {
+    short_run = 0;
+    for (unsigned i = 1; i <= kLook; ++i) {
+      short_run += static_cast<unsigned>(counts_[from + i] < k);
+    }
+  } else {
+    short_run = static_cast<unsigned>(counts_[from + 1] < k) +
+                static_cast<unsigned>(counts_[from + 2] < k) +
+                static_cast<unsigned>(counts_[from + 3] < k);
+  }
+  if (short_run < kLook) return from + short_run;
+  unsigned low = from + kLook;  // counts_[low] < k
   unsigned step = 1;
   while (counts_[low + step] < k) {  // the sentinel stops it at the latest
     low += step;
@@ -100,15 +152,30 @@ inline unsigned LzhTree::Promote(unsigned x, std::uint16_t k) {
   counts_[x] = counts_[l];
   counts_[l] = k;
   const unsigned i = child_[x];
-  parent_[i] = static_cast<std::uint16_t>(l);
-  if (i < kTreeSize) parent_[i + 1] = static_cast<std::uint16_t>(l);
-  const unsigned j = child_[l];
-  child_[l] = static_cast<std::uint16_t>(i);
-  parent_[j] = static_cast<std::uint16_t>(x);
-  if (j < kTreeSize) parent_[j + 1] = static_cast<std::uint16_t>(x);
-  child_[x] = static_cast<std::uint16_t>(j);
-  Regrand(x);
-  Regrand(l);
+  if constexpr (kPrefixTable) {
+    const unsigned j = child_[l];
+    child_[l] = static_cast<std::uint16_t>(i);
+    child_[x] = static_cast<std::uint16_t>(j);
+    parent_[i] = static_cast<std::uint16_t>(l);
+    parent_[j] = static_cast<std::uint16_t>(x);
+    // A leaf has no second child: its write goes to the spare entry.
+    parent_[i < kTreeSize ? i + 1 : kSpare] = static_cast<std::uint16_t>(l);
+    parent_[j < kTreeSize ? j + 1 : kSpare] = static_cast<std::uint16_t>(x);
+  } else {
+    parent_[i] = static_cast<std::uint16_t>(l);
+    if (i < kTreeSize) parent_[i + 1] = static_cast<std::uint16_t>(l);
+    const unsigned j = child_[l];
+    child_[l] = static_cast<std::uint16_t>(i);
+    parent_[j] = static_cast<std::uint16_t>(x);
+    if (j < kTreeSize) parent_[j + 1] = static_cast<std::uint16_t>(x);
+    child_[x] = static_cast<std::uint16_t>(j);
+  }
+  if constexpr (kPrefixTable) {
+    if (level_[x] < kTopBits || level_[l] < kTopBits) Retop(x, l);
+  } else {
+    Regrand(x);
+    Regrand(l);
+  }
   return l;
 }
 

@@ -17,7 +17,7 @@ namespace {
 
 // Sorted counts, sibling pairs at even positions, internal counts equal to
 // the sum of their children, consistent parent links, every symbol exactly
-// one leaf.
+// one leaf, the prefix table as a walk from the root finds it.
 void ExpectSound(const LzhTree& tree) {
   std::vector<int> leaf_of(kSymbolCount, -1);
   for (int n = 0; n < kTreeSize; ++n) {
@@ -36,14 +36,29 @@ void ExpectSound(const LzhTree& tree) {
       ASSERT_EQ(tree.Count(n), tree.Count(c) + tree.Count(c + 1)) << n;
       ASSERT_EQ(tree.Parent(c), n);
       ASSERT_EQ(tree.Parent(c + 1), n);
-      ASSERT_EQ(tree.Grandchild(n, 0), tree.Child(c)) << n;
-      ASSERT_EQ(tree.Grandchild(n, 1), tree.Child(c + 1)) << n;
+      if constexpr (!LzhTree::kPrefixTable) {  // the other walk's table
+        ASSERT_EQ(tree.Grandchild(n, 0), tree.Child(c)) << n;
+        ASSERT_EQ(tree.Grandchild(n, 1), tree.Child(c + 1)) << n;
+      }
     }
   }
   for (int n = kTreeSize; n < kTreeSize + 4; ++n) {
     ASSERT_EQ(tree.Count(n), 0xFFFF);
   }
   ASSERT_EQ(tree.Parent(kRoot), 0);
+  // The prefix table against a walk from the root.
+  constexpr unsigned kTop = LzhTree::kTopBits;
+  for (unsigned bits = 0; LzhTree::kPrefixTable && bits < 1u << kTop; ++bits) {
+    unsigned x = kRoot;
+    unsigned level = 0;
+    while (level < kTop && tree.Child(x) < kTreeSize) {
+      x = tree.Child(x) + ((bits >> (kTop - 1 - level)) & 1);
+      ASSERT_EQ(tree.TopPath(bits)[level], x) << bits << " " << level;
+      ++level;
+    }
+    ASSERT_EQ(tree.TopLength(bits), level) << bits;
+    ASSERT_EQ(tree.TopEnd(bits) & 0xFFFF, x) << bits;
+  }
 }
 
 // The tree as the format defines it, written the plain way: linear scans,
@@ -123,6 +138,23 @@ std::vector<std::uint16_t> PathTo(const LzhTree& tree, int symbol) {
   return path;
 }
 
+// The prefix table's entry for the code that ends with `path` (the bits
+// below a short code taken as zeros) holds the start of the path.
+void ExpectTableLeadsTo(const LzhTree& tree,
+                        const std::vector<std::uint16_t>& path) {
+  if (!LzhTree::kPrefixTable) return;
+  constexpr unsigned kTop = LzhTree::kTopBits;
+  const unsigned levels = std::min<unsigned>(kTop, path.size());
+  unsigned bits = 0;
+  for (unsigned i = 0; i < levels; ++i)
+    bits |= (path[i] & 1u) << (kTop - 1 - i);
+  ASSERT_EQ(tree.TopLength(bits), levels) << bits;
+  ASSERT_EQ(tree.TopEnd(bits) & 0xFFFF, path[levels - 1]) << bits;
+  for (unsigned i = 0; i < levels; ++i) {
+    ASSERT_EQ(tree.TopPath(bits)[i], path[i]) << bits << " " << i;
+  }
+}
+
 TEST(LzhTreeTest, FreshTreeCodeLengths) {
   LzhTree tree;
   tree.Init();
@@ -161,6 +193,8 @@ TEST(LzhTreeTest, BothUpdatesFollowTheFormatThroughRebuilds) {
       const bool rebuild = plain.Count(kRoot) == kCountLimit;
       rebuilds += rebuild;
       const std::vector<std::uint16_t> path = PathTo(along, symbol);
+      ExpectTableLeadsTo(along, path);
+      ExpectTableLeadsTo(plain, path);
       plain.Update(symbol);
       along.UpdateAlong(path.data(), static_cast<int>(path.size()));
       reference.Update(symbol);
