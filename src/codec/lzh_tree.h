@@ -63,6 +63,11 @@ class LzhTree {
   unsigned TopLength(unsigned bits) const { return top_end_[bits] >> 16; }
   // TopLength() << 16 | the last position of the path: one load for both.
   std::uint32_t TopEnd(unsigned bits) const { return top_end_[bits]; }
+  // The level and the bits leading to a position, as the table's upkeep
+  // records them for positions above level kTopBits (kTopBits for the
+  // rest). Only for builds with the table.
+  unsigned TopLevel(unsigned position) const { return level_[position]; }
+  unsigned TopCode(unsigned position) const { return code_[position]; }
 
  private:
   // The highest position at or above `from` whose count is below `k`, given

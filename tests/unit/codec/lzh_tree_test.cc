@@ -59,6 +59,27 @@ void ExpectSound(const LzhTree& tree) {
     ASSERT_EQ(tree.TopLength(bits), level) << bits;
     ASSERT_EQ(tree.TopEnd(bits) & 0xFFFF, x) << bits;
   }
+  // The levels and codes the table's upkeep records: a stale one would
+  // misplace the rewrite of a later swap. Parents lie above their
+  // children, so one pass downward from the root finds them.
+  if constexpr (LzhTree::kPrefixTable) {
+    std::vector<unsigned> level(kTreeSize, kTop);
+    std::vector<unsigned> code(kTreeSize, 0);
+    level[kRoot] = 0;
+    for (int n = kRoot; n >= 0; --n) {
+      const int c = tree.Child(n);
+      if (c >= kTreeSize || level[n] + 1 >= kTop) continue;
+      for (int b = 0; b < 2; ++b) {
+        level[c + b] = level[n] + 1;
+        code[c + b] = 2 * code[n] + b;
+      }
+    }
+    for (int n = 0; n < kTreeSize; ++n) {
+      ASSERT_EQ(tree.TopLevel(n), level[n]) << n;
+      if (n != kRoot && level[n] < kTop)
+        ASSERT_EQ(tree.TopCode(n), code[n]) << n;
+    }
+  }
 }
 
 // The tree as the format defines it, written the plain way: linear scans,
