@@ -204,7 +204,8 @@ ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
       // would look newer to the next run.
       std::unique_ptr<File> target =
           keep_newer ? nullptr : Os().CreateNew(path);
-      const String written_to = target ? path : path + kTemporarySuffix;
+      const bool in_place = target != nullptr;
+      const String written_to = in_place ? path : path + kTemporarySuffix;
       if (!target) target = Os().CreateWrite(written_to);
       if (!target) {
         passed_over = ExtractStatus::kCannotCreate;
@@ -214,7 +215,7 @@ ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
           target->SetLastWriteDosTime(entry.header.DosDateTime);
         }
         target.reset();
-        if (status == ExtractStatus::kDone && written_to != path &&
+        if (status == ExtractStatus::kDone && !in_place &&
             !Os().MoveFileReplace(written_to, path)) {
           status = ExtractStatus::kCannotCreate;  // the package is past it
         }

@@ -48,13 +48,7 @@ class FakeKey : public RegistryKey {
     return SetString(name, "dword:" + std::to_string(value));
   }
   bool DeleteAllValues() override {
-    auto& writes = platform_->registry_writes;
-    writes.erase(std::remove_if(writes.begin(), writes.end(),
-                                [this](const RegistryWrite& write) {
-                                  return write.root == root_ &&
-                                         Upper(write.key) == Upper(path_);
-                                }),
-                 writes.end());
+    platform_->DeleteKey(root_, path_);  // the fake keeps values only
     return true;
   }
 

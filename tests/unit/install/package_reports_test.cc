@@ -30,6 +30,18 @@ void Put32(std::vector<std::uint8_t>* s, std::uint32_t v) {
 void Set32(std::vector<std::uint8_t>* s, std::size_t at, std::uint32_t v) {
   StoreUint32(s->data() + at, v);
 }
+// The size of the compressed header that starts at `h` (behind its 4-byte
+// size field: the size fits in 16 bits in these tests).
+std::size_t PackedHeaderSize(const std::vector<std::uint8_t>* s,
+                             std::size_t h) {
+  return (*s)[h] | (*s)[h + 1] << 8;
+}
+// Sets the field `offset` bytes into the package header past the
+// compressed header: 4 is HeaderSize, 8 the file count.
+void SetPastPackedHeader(std::vector<std::uint8_t>* s, std::size_t h,
+                         std::size_t offset, std::uint32_t v) {
+  Set32(s, h + offset + PackedHeaderSize(s, h), v);
+}
 
 // The parts of a test installer, put together by Build().
 struct Parts {
@@ -168,32 +180,27 @@ TEST_F(ContainerTest, DamagedLayoutsEndWithExitCodeOne) {
        PackageWalk::kNoFileCount},
       {"file count negative",
        [](auto* b, std::size_t h, std::size_t) {
-         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
-         Set32(b, h + 8 + p, 0xFFFFFFFFu);
+         SetPastPackedHeader(b, h, 8, 0xFFFFFFFFu);
        },
        PackageWalk::kNoFileCount},
       {"file count larger than the package could hold",
        [](auto* b, std::size_t h, std::size_t) {
-         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
-         Set32(b, h + 8 + p, 1000000u);
+         SetPastPackedHeader(b, h, 8, 1000000u);
        },
        PackageWalk::kNoFileCount},
       {"file count differs from the header's list",
        [](auto* b, std::size_t h, std::size_t) {
-         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
-         Set32(b, h + 8 + p, 0u);
+         SetPastPackedHeader(b, h, 8, 0u);
        },
        PackageWalk::kOk},
       {"HeaderSize smaller than the decoded length",
        [](auto* b, std::size_t h, std::size_t) {
-         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
-         Set32(b, h + 4 + p, 10u);
+         SetPastPackedHeader(b, h, 4, 10u);
        },
        PackageWalk::kOk},
       {"HeaderSize absurd",
        [](auto* b, std::size_t h, std::size_t) {
-         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
-         Set32(b, h + 4 + p, 0xFFFFFFFFu);
+         SetPastPackedHeader(b, h, 4, 0xFFFFFFFFu);
        },
        PackageWalk::kOk},
       {"decoded length field above HeaderSize",
@@ -204,9 +211,9 @@ TEST_F(ContainerTest, DamagedLayoutsEndWithExitCodeOne) {
       {"compressed header empty",
        [](auto* b, std::size_t h, std::size_t) {
          // P = 0: HeaderSize and FileCount follow right away.
-         const std::uint32_t p = (*b)[h] | (*b)[h + 1] << 8;
          std::vector<std::uint8_t> rest(
-             b->begin() + static_cast<long>(h + 4 + p), b->end());
+             b->begin() + static_cast<long>(h + 4 + PackedHeaderSize(b, h)),
+             b->end());
          b->resize(h);
          Put32(b, 0);
          b->insert(b->end(), rest.begin(), rest.end());
