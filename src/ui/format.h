@@ -13,13 +13,16 @@ namespace sfx {
 // Decimal digits of `value`, with a leading "-" when it is negative.
 String FormatInteger(std::int32_t value);
 
-// `value` with exactly one digit after ".", no leading blanks and no
-// grouping. The value is first written out to 18 significant decimal digits
-// (correctly rounded), and that expansion is rounded to a tenth with halves
-// away from zero: 1.25 gives "1.3", 0.15 (stored as 0.1499999...) "0.1".
-// A negative value that rounds to zero gives "0.0". NaN and infinities give
-// "NAN", "INF" and "-INF".
-String FormatOneDecimal(double value);
+// The value `numerator` / 2^`shift` (shift <= 59) with exactly one digit
+// after ".", no leading blanks and no grouping, rounded to the nearest tenth
+// with halves going up: 5 / 2^2 = 1.25 gives "1.3".
+//
+// The window only shows byte counts in KB, MB and GB, so every value it
+// formats is such a quotient, and one whose decimal expansion ends within
+// `shift` places. Rounding that expansion to 18 significant digits first (as
+// a formatter of real numbers would) changes no tenth below 10^17 / 2^shift
+// (over 10^7 GB), so the exact rounding here gives the same texts.
+String FormatOneDecimal(std::uint64_t numerator, unsigned shift);
 
 }  // namespace sfx
 

@@ -8,16 +8,18 @@
 namespace sfx {
 
 namespace {
-constexpr double kKiB = 1024.0;
-constexpr double kMiB = 1048576.0;
-constexpr double kGiB = 1073741824.0;
+// The units as powers of two.
+constexpr unsigned kKiBShift = 10;
+constexpr unsigned kMiBShift = 20;
+constexpr unsigned kGiBShift = 30;
 }  // namespace
 
 String FreeSpaceLine(std::int64_t free_bytes) {
   const bool gib = free_bytes > 1073741824;
   return Concat(
       {"Disk free space: ",
-       FormatOneDecimal(static_cast<double>(free_bytes) / (gib ? kGiB : kMiB)),
+       FormatOneDecimal(static_cast<std::uint64_t>(free_bytes),
+                        gib ? kGiBShift : kMiBShift),
        gib ? " GB" : " MB"});
 }
 
@@ -26,7 +28,8 @@ String SpaceRequiredLine(std::int32_t required_bytes) {
   const bool mib = required_bytes > 1048576;
   const String size =
       bytes ? FormatInteger(required_bytes)
-            : FormatOneDecimal(required_bytes / (mib ? kMiB : kKiB));
+            : FormatOneDecimal(static_cast<std::uint32_t>(required_bytes),
+                               mib ? kMiBShift : kKiBShift);
   return Concat({"Space required: ", size,
                  std::string_view(bytes ? " bytes" : (mib ? " MB" : " KB"))});
 }

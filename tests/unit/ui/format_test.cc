@@ -12,47 +12,31 @@
 namespace sfx {
 namespace {
 
-TEST(FormatOneDecimalTest, RoundsTheEighteenDigitExpansionHalfAway) {
+TEST(FormatOneDecimalTest, RoundsTheQuotientToATenthHalvesUp) {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::int64_t>::max();
   const struct {
-    double value;
+    std::uint64_t numerator;
+    unsigned shift;
     const char* text;
   } cases[] = {
-      {0.0, "0.0"},
-      {1024.0, "1024.0"},
-      {5.0, "5.0"},
-      {1.25, "1.3"},  // an exact half goes away from zero
-      {0.25, "0.3"},
-      {2.45, "2.5"},  // stored as 2.4500000000000001776...
-      {0.15, "0.1"},  // stored as 0.1499999999999999944...
-      {0.05, "0.1"},  // stored as 0.05000000000000000277...
-      {0.04, "0.0"},
-      {9.95, "9.9"},   // stored as 9.9499999999999992894...
-      {9.96, "10.0"},  // carry into a new integer digit
-      {99.99, "100.0"},
-      {0.9999, "1.0"},
-      {2.384185791015625, "2.4"},
-      {1.0009765625, "1.0"},
-      {-1.25, "-1.3"},
-      {-0.04, "0.0"},
-      {1e-300, "0.0"},
-      {4294967296.0, "4294967296.0"},
-      // 2^63: 9223372036854775808 rounded to 18 digits.
-      {9223372036854775808.0, "9223372036854775810.0"},
-      // 0.95 + 2^-53ish: the 18-digit expansion 0.950000000000000067 rounds up.
-      {0.9500000000000001, "1.0"},
-      // An 18-digit expansion ending in ...4999 that a longer one would
-      // round differently: 0.3499999999999999778 -> 0.349999999999999978.
-      {0.35, "0.3"},
+      {0, 20, "0.0"},
+      {7, 0, "7.0"},
+      {1024u << 10, 10, "1024.0"},
+      {5, 2, "1.3"},  // 1.25: an exact half goes up
+      {1, 2, "0.3"},
+      {3, 5, "0.1"},           // 0.09375
+      {52428, 20, "0.0"},      // 0.0499992...: just below a half
+      {52429, 20, "0.1"},      // 0.0500001...
+      {(10u << 20) - 1, 20, "10.0"},  // 9.99999...: carries into the units
+      {(1024u << 20) - 1, 20, "1024.0"},
+      {1000000000000u, 30, "931.3"},
+      {kMax, 30, "8589934592.0"},  // the largest free space, in GB
+      {kMax, 59, "16.0"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(FormatOneDecimal(c.value), c.text) << c.value;
-}
-
-TEST(FormatOneDecimalTest, NonFinite) {
-  EXPECT_EQ(FormatOneDecimal(std::numeric_limits<double>::infinity()), "INF");
-  EXPECT_EQ(FormatOneDecimal(-std::numeric_limits<double>::infinity()), "-INF");
-  EXPECT_EQ(FormatOneDecimal(std::numeric_limits<double>::quiet_NaN()), "NAN");
-  EXPECT_EQ(FormatOneDecimal(std::numeric_limits<double>::max()).size(), 311u);
+  for (const auto& c : cases) {
+    EXPECT_EQ(FormatOneDecimal(c.numerator, c.shift), c.text)
+        << c.numerator << " / 2^" << c.shift;
+  }
 }
 
 TEST(PaintTextsTest, FreeSpaceSwitchesToGigabytesAboveOneGibibyte) {
