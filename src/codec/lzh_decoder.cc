@@ -23,11 +23,11 @@ namespace sfx {
 
 namespace {
 
-using lzh::kPositionTables;
 using lzh::kRingFill;
 using lzh::kRingSize;
 using lzh::kTreeSize;
 using lzh::LzhTree;
+using lzh::PositionTables;
 
 constexpr char kNoMemoryMessage[] =
     "LZH : Cannot get memory for dictionary tables";
@@ -105,15 +105,15 @@ class BitReader {
   // A match position: the prefix code of its upper six bits (3 to 8 bits,
   // looked up through the next eight bits) and its lower six bits, taken
   // from one 14-bit window.
-  unsigned Position() {
+  unsigned Position(const PositionTables& tables) {
     if (count_ < 14) Refill();
     const unsigned window = static_cast<unsigned>(bits_ >> (kWordBits - 14));
     const unsigned lead = window >> 6;
-    const unsigned length = kPositionTables.code_length[lead];
+    const unsigned length = tables.code_length[lead];
     const unsigned low = (window >> (8 - length)) & 63;
     bits_ <<= length + 6;
     count_ -= length + 6;
-    return static_cast<unsigned>(kPositionTables.upper_bits[lead]) << 6 | low;
+    return static_cast<unsigned>(tables.upper_bits[lead]) << 6 | low;
   }
 
  protected:
@@ -327,55 +327,45 @@ class WindowOutput {
 // Reader and output are taken by value: as locals whose address never
 // escapes they live in registers, where bytes stored to the target could
 // otherwise alias them and force a reload after every write.
+// What one stream's decoding works with: the tree, and the look-up
+// tables of the position code, filled when the stream starts (256 steps)
+// rather than kept in the program (576 bytes of the installer).
+struct DecodeState {
+  LzhTree tree;
+  PositionTables positions;
+
+  void Init() {
+    tree.Init();
+    lzh::LoadPositionTables(&positions);
+  }
+};
+
 template <class Reader, class Output>
-Output DecodeSymbols(LzhTree& tree, Reader in, Output out) {
+Output DecodeSymbols(DecodeState& state, Reader in, Output out) {
+  LzhTree& tree = state.tree;
   // The walk from the root records its path for the update that follows.
   std::uint16_t path[kTreeSize];
   while (out.More()) {
-    // With the prefix table (64-bit hosts) the walk takes the first levels
-    // at once and the rest (at most two levels for most codes) one at a
-    // time. Without it, from the root two levels per step: the grandchild
-    // comes with one dependent load, the child (for the path) in parallel
-    // with it.
-    int depth = 0;
-    unsigned node = lzh::kRoot;
-    unsigned child;
-    if constexpr (LzhTree::kPrefixTable) {
-      const unsigned top = in.Peek(LzhTree::kTopBits);
-      const std::uint32_t end = tree.TopEnd(top);
-      depth = static_cast<int>(end >> 16);
-      std::memcpy(path, tree.TopPath(top), sizeof(path[0]) * LzhTree::kTopBits);
-      in.Drop(static_cast<unsigned>(depth));
-      child = tree.Child(end & 0xFFFF);
-      while (child < unsigned{kTreeSize}) {
-        node = child + (in.PeekTwo() >> 1);
-        in.Drop(1);
-        path[depth++] = static_cast<std::uint16_t>(node);
-        child = tree.Child(node);
-      }
-    } else {
-      for (;;) {
-        const unsigned bits = in.PeekTwo();
-        const unsigned b0 = bits >> 1;
-        const unsigned grand = tree.Grandchild(node, b0);
-        path[depth++] = static_cast<std::uint16_t>(tree.Child(node) + b0);
-        if (grand >= unsigned{kTreeSize}) {
-          in.Drop(1);
-          child = grand;
-          break;
-        }
-        in.Drop(2);
-        node = grand + (bits & 1);
-        path[depth++] = static_cast<std::uint16_t>(node);
-        if ((child = tree.Child(node)) >= unsigned{kTreeSize}) break;
-      }
+    // The prefix table takes the first levels at once; the rest (at most
+    // two levels for most codes) are walked one at a time.
+    const unsigned top = in.Peek(LzhTree::kTopBits);
+    const std::uint32_t end = tree.TopEnd(top);
+    int depth = static_cast<int>(end >> 16);
+    std::memcpy(path, tree.TopPath(top), sizeof(path[0]) * LzhTree::kTopBits);
+    in.Drop(static_cast<unsigned>(depth));
+    unsigned child = tree.Child(end & 0xFFFF);
+    while (child < unsigned{kTreeSize}) {
+      const unsigned node = child + (in.PeekTwo() >> 1);
+      in.Drop(1);
+      path[depth++] = static_cast<std::uint16_t>(node);
+      child = tree.Child(node);
     }
     const int symbol = static_cast<int>(child) - kTreeSize;
     tree.UpdateAlong(path, depth);
     if (symbol < lzh::kLiteralCount) {
       out.Literal(static_cast<unsigned>(symbol));
     } else {
-      const unsigned position = in.Position();
+      const unsigned position = in.Position(state.positions);
       out.Match(position + 1,
                 static_cast<std::uint32_t>(lzh::MatchLength(symbol)));
     }
@@ -384,7 +374,7 @@ Output DecodeSymbols(LzhTree& tree, Reader in, Output out) {
 }
 
 struct WindowState {
-  LzhTree tree;
+  DecodeState decode;
   std::uint8_t window[WindowOutput::kBufferSize];
   std::uint8_t input[kReadChunk];
 };
@@ -409,9 +399,9 @@ Status LzhDecode(const TLzhReadProc& read_proc,
 
   std::unique_ptr<WindowState> state = AllocateState<WindowState>();
   if (!state) return Status::Error(kNoMemoryMessage);
-  state->tree.Init();
+  state->decode.Init();
   WindowOutput out =
-      DecodeSymbols(state->tree, CallbackBitReader(read_proc, state->input),
+      DecodeSymbols(state->decode, CallbackBitReader(read_proc, state->input),
                     WindowOutput(write_proc, state->window,
                                  static_cast<std::uint32_t>(length)));
   out.Flush();
@@ -436,11 +426,11 @@ Status LzhDecodeBuffer(const std::uint8_t* source, std::uint32_t source_length,
     return Status::Error(kOverflowMessage);
   }
 
-  std::unique_ptr<LzhTree> tree = AllocateState<LzhTree>();
-  if (!tree) return Status::Error(kNoMemoryMessage);
-  tree->Init();
+  std::unique_ptr<DecodeState> state = AllocateState<DecodeState>();
+  if (!state) return Status::Error(kNoMemoryMessage);
+  state->Init();
   const MemoryOutput out = DecodeSymbols(
-      *tree,
+      *state,
       MemoryBitReader(source + lzh::kLengthFieldSize,
                       source_length - lzh::kLengthFieldSize),
       MemoryOutput(target, capacity, static_cast<std::uint32_t>(length)));

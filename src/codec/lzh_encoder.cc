@@ -245,7 +245,8 @@ class Parser {
 // position the match is the candidate that saves the most bits against
 // coding its bytes as literals; unless it is long, it is put off by one
 // literal when the next position has a longer match that saves more, as in
-// zlib's lazy matching but judged by prices. The positions inside a match are only entered.
+// zlib's lazy matching but judged by prices. The positions inside a match are
+// only entered.
 class GreedyParser {
  public:
   GreedyParser(const std::uint8_t* data, std::size_t size,

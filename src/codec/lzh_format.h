@@ -42,21 +42,32 @@ struct PositionTables {
   std::uint8_t code[64];          // prefix code of each value, right-aligned
 };
 
-constexpr PositionTables MakePositionTables() {
-  PositionTables t{};
+// Fills `t`: for the constant below, and at run time for the decoder, which
+// fills its own copy at the start of each stream (256 steps instead of 576
+// bytes of the installer; see LoadPositionTables).
+constexpr void FillPositionTables(PositionTables* t) {
   int index = 0;
   for (int v = 0; v < 64; ++v) {
     const int length = PositionCodeLength(v);
-    t.code[v] = static_cast<std::uint8_t>(index >> (8 - length));
+    t->code[v] = static_cast<std::uint8_t>(index >> (8 - length));
     for (int n = 0; n < (1 << (8 - length)); ++n, ++index) {
-      t.upper_bits[index] = static_cast<std::uint8_t>(v);
-      t.code_length[index] = static_cast<std::uint8_t>(length);
+      t->upper_bits[index] = static_cast<std::uint8_t>(v);
+      t->code_length[index] = static_cast<std::uint8_t>(length);
     }
   }
+}
+
+constexpr PositionTables MakePositionTables() {
+  PositionTables t{};
+  FillPositionTables(&t);
   return t;
 }
 
 inline constexpr PositionTables kPositionTables = MakePositionTables();
+
+// FillPositionTables() at run time, compiled for size: in the decoder's
+// file, which is compiled for speed, its loops would be unrolled.
+void LoadPositionTables(PositionTables* t);
 
 }  // namespace lzh
 }  // namespace sfx

@@ -17,23 +17,7 @@ void LzhTree::Init() {
   }
   for (int n = kTreeSize; n < kTreeSize + kSentinels; ++n) counts_[n] = 0xFFFF;
   parent_[kRoot] = 0;
-  if constexpr (kPrefixTable) {
-    IndexTop();
-  } else {
-    IndexGrandchildren();
-  }
-}
-
-void LzhTree::IndexGrandchildren() {
-  if constexpr (!kPrefixTable) {
-    for (int n = 0; n < kTreeSize; ++n) {
-      const int c = child_[n];
-      if (c < kTreeSize) {
-        grand_[2 * n] = child_[c];
-        grand_[2 * n + 1] = child_[c + 1];
-      }
-    }
-  }
+  IndexTop();
 }
 
 void LzhTree::Rebuild() {
@@ -79,104 +63,92 @@ void LzhTree::Rebuild() {
       parent_[k] = parent_[k + 1] = static_cast<std::uint16_t>(n);
     }
   }
-  if constexpr (kPrefixTable) {
-    IndexTop();
-  } else {
-    IndexGrandchildren();
-  }
+  IndexTop();
 }
 
 void LzhTree::IndexTop() {
-  if constexpr (kPrefixTable) {
-    for (int n = 0; n < kTreeSize; ++n) level_[n] = kTopBits;
-    level_[kRoot] = 0;
-    Top(kRoot, 0, 0);
-  }
+  for (int n = 0; n < kTreeSize; ++n) level_[n] = kTopBits;
+  level_[kRoot] = 0;
+  Top(kRoot, 0, 0);
 }
 
 void LzhTree::Retop(unsigned x, unsigned l) {
-  if constexpr (kPrefixTable) {
-    // The positions x and l keep their levels; the nodes below them moved.
-    const unsigned level_x = level_[x];
-    const unsigned level_l = level_[l];
-    const unsigned moved[2] = {x, l};
-    if (level_x + 1 >= kTopBits && level_l + 1 >= kTopBits) {
-      // Most swaps: the nodes on the last level above kTopBits have only
-      // their own two entries, and their children are below the levels.
-      for (const unsigned n : moved) {
-        if (level_[n] + 1 != kTopBits) continue;
-        const unsigned c = child_[n];
-        const unsigned e = 2u * code_[n];
-        if (c < kTreeSize) {
-          top_path_[e][kTopBits - 1] = static_cast<std::uint16_t>(c);
-          top_path_[e + 1][kTopBits - 1] = static_cast<std::uint16_t>(c + 1);
-        }
-        top_end_[e] = c < kTreeSize ? End(kTopBits, c) : End(kTopBits - 1, n);
-        top_end_[e + 1] =
-            c < kTreeSize ? End(kTopBits, c + 1) : End(kTopBits - 1, n);
-      }
-      return;
-    }
-    // Only a subtree that went down can take nodes out of the levels.
-    if (level_l < level_x) Untop(x);
-    if (level_x < level_l) Untop(l);
+  // The positions x and l keep their levels; the nodes below them moved.
+  const unsigned level_x = level_[x];
+  const unsigned level_l = level_[l];
+  const unsigned moved[2] = {x, l};
+  if (level_x + 1 >= kTopBits && level_l + 1 >= kTopBits) {
+    // Most swaps: the nodes on the last level above kTopBits have only
+    // their own two entries, and their children are below the levels.
     for (const unsigned n : moved) {
-      const unsigned level = level_[n];
-      if (level >= kTopBits) continue;
-      if (child_[n] < kTreeSize) {
-        Top(n, level, code_[n]);
-      } else {
-        const unsigned shift = kTopBits - level;
-        const unsigned code = code_[n];
-        for (unsigned e = code << shift; e < (code + 1) << shift; ++e) {
-          top_end_[e] = End(level, n);
-        }
+      if (level_[n] + 1 != kTopBits) continue;
+      const unsigned c = child_[n];
+      const unsigned e = 2u * code_[n];
+      if (c < kTreeSize) {
+        top_path_[e][kTopBits - 1] = static_cast<std::uint16_t>(c);
+        top_path_[e + 1][kTopBits - 1] = static_cast<std::uint16_t>(c + 1);
+      }
+      top_end_[e] = c < kTreeSize ? End(kTopBits, c) : End(kTopBits - 1, n);
+      top_end_[e + 1] =
+          c < kTreeSize ? End(kTopBits, c + 1) : End(kTopBits - 1, n);
+    }
+    return;
+  }
+  // Only a subtree that went down can take nodes out of the levels.
+  if (level_l < level_x) Untop(x);
+  if (level_x < level_l) Untop(l);
+  for (const unsigned n : moved) {
+    const unsigned level = level_[n];
+    if (level >= kTopBits) continue;
+    if (child_[n] < kTreeSize) {
+      Top(n, level, code_[n]);
+    } else {
+      const unsigned shift = kTopBits - level;
+      const unsigned code = code_[n];
+      for (unsigned e = code << shift; e < (code + 1) << shift; ++e) {
+        top_end_[e] = End(level, n);
       }
     }
   }
 }
 
 void LzhTree::Untop(unsigned position) {
-  if constexpr (kPrefixTable) {
-    const unsigned c = child_[position];
-    if (c >= kTreeSize) return;
-    for (unsigned n = c; n <= c + 1; ++n) {
-      // Below a node that was not above level kTopBits no node was.
-      if (level_[n] < kTopBits) {
-        level_[n] = kTopBits;
-        Untop(n);
-      }
+  const unsigned c = child_[position];
+  if (c >= kTreeSize) return;
+  for (unsigned n = c; n <= c + 1; ++n) {
+    // Below a node that was not above level kTopBits no node was.
+    if (level_[n] < kTopBits) {
+      level_[n] = kTopBits;
+      Untop(n);
     }
   }
 }
 
 void LzhTree::Top(unsigned position, unsigned depth, unsigned code) {
-  if constexpr (kPrefixTable) {
-    // The internal node at `position`, on level `depth` (above kTopBits),
-    // has its own entries in place; its children's are written here.
-    const unsigned c = child_[position];
-    if (depth + 1 == kTopBits) {  // most swaps are on the last level
-      top_path_[2 * code][depth] = static_cast<std::uint16_t>(c);
-      top_path_[2 * code + 1][depth] = static_cast<std::uint16_t>(c + 1);
-      top_end_[2 * code] = End(kTopBits, c);
-      top_end_[2 * code + 1] = End(kTopBits, c + 1);
-      return;
+  // The internal node at `position`, on level `depth` (above kTopBits),
+  // has its own entries in place; its children's are written here.
+  const unsigned c = child_[position];
+  if (depth + 1 == kTopBits) {  // most swaps are on the last level
+    top_path_[2 * code][depth] = static_cast<std::uint16_t>(c);
+    top_path_[2 * code + 1][depth] = static_cast<std::uint16_t>(c + 1);
+    top_end_[2 * code] = End(kTopBits, c);
+    top_end_[2 * code + 1] = End(kTopBits, c + 1);
+    return;
+  }
+  const unsigned shift = kTopBits - 1 - depth;
+  for (unsigned b = 0; b < 2; ++b) {
+    const unsigned n = c + b;
+    const unsigned n_code = 2 * code + b;
+    const bool leaf = child_[n] >= kTreeSize;
+    // An internal node's length is kTopBits, or written again below.
+    const unsigned length = leaf ? depth + 1 : kTopBits;
+    for (unsigned e = n_code << shift; e < (n_code + 1) << shift; ++e) {
+      top_path_[e][depth] = static_cast<std::uint16_t>(n);
+      top_end_[e] = End(length, n);
     }
-    const unsigned shift = kTopBits - 1 - depth;
-    for (unsigned b = 0; b < 2; ++b) {
-      const unsigned n = c + b;
-      const unsigned n_code = 2 * code + b;
-      const bool leaf = child_[n] >= kTreeSize;
-      // An internal node's length is kTopBits, or written again below.
-      const unsigned length = leaf ? depth + 1 : kTopBits;
-      for (unsigned e = n_code << shift; e < (n_code + 1) << shift; ++e) {
-        top_path_[e][depth] = static_cast<std::uint16_t>(n);
-        top_end_[e] = End(length, n);
-      }
-      level_[n] = static_cast<std::uint8_t>(depth + 1);
-      code_[n] = static_cast<std::uint8_t>(n_code);
-      if (!leaf) Top(n, depth + 1, n_code);
-    }
+    level_[n] = static_cast<std::uint8_t>(depth + 1);
+    code_[n] = static_cast<std::uint8_t>(n_code);
+    if (!leaf) Top(n, depth + 1, n_code);
   }
 }
 

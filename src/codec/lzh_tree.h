@@ -18,11 +18,7 @@ namespace lzh {
 
 class LzhTree {
  public:
-  // Levels that the prefix table resolves with one look-up. The table is
-  // kept on 64-bit hosts only: in the 32-bit installer, with its seven
-  // registers, its upkeep cost more than the walk saved, and its code does
-  // not fit the size budget.
-  static constexpr bool kPrefixTable = sizeof(void*) >= 8;
+  // Levels that the prefix table resolves with one look-up.
   static constexpr int kTopBits = 8;
 
   // Builds the tree of a fresh stream: every symbol count 1.
@@ -30,7 +26,7 @@ class LzhTree {
 
   // Counts one more occurrence of `symbol` (0..313), first rebuilding the
   // tree with halved counts when the root has reached kCountLimit.
-  inline void Update(int symbol);
+  void Update(int symbol);
 
   // The same as Update() for the symbol whose leaf ends `path`: the
   // positions from the root's child down to the leaf (`depth` entries), as
@@ -49,12 +45,6 @@ class LzhTree {
   std::uint16_t Count(unsigned position) const { return counts_[position]; }
   // Position of the leaf of `symbol`.
   int Leaf(int symbol) const { return parent_[symbol + kTreeSize]; }
-  // child_[child_[position] + bit] for an internal node: lets a walk take
-  // two levels with one dependent load. Kept where the prefix table is
-  // not: below the table's levels most codes end within two levels.
-  std::uint16_t Grandchild(unsigned position, unsigned bit) const {
-    return grand_[2 * position + bit];
-  }
   // The prefix table: for the next kTopBits bits of a code, the positions
   // a walk from the root passes (kTopBits entries, the first TopLength()
   // of them meaningful) and how many levels it takes: kTopBits, or fewer
@@ -65,20 +55,20 @@ class LzhTree {
   std::uint32_t TopEnd(unsigned bits) const { return top_end_[bits]; }
   // The level and the bits leading to a position, as the table's upkeep
   // records them for positions above level kTopBits (kTopBits for the
-  // rest). Only for builds with the table.
+  // rest).
   unsigned TopLevel(unsigned position) const { return level_[position]; }
   unsigned TopCode(unsigned position) const { return code_[position]; }
 
  private:
   // The highest position at or above `from` whose count is below `k`, given
   // that counts_[from] < k and that counts_[from..kTreeSize] are sorted.
-  inline unsigned HighestBelow(unsigned from, std::uint16_t k) const;
+  unsigned HighestBelow(unsigned from, std::uint16_t k) const;
   // Moves node x, whose count has just become k, past the run of its old
-  // count; returns its new position.
-  inline unsigned Promote(unsigned x, std::uint16_t k);
-  // Recomputes grand_ for the node at `x` and its parent's entry for x.
-  inline void Regrand(unsigned x);
-  void IndexGrandchildren();
+  // count; returns its new position. Never inlined: in the 32-bit
+  // installer the decoder's loop keeps more in registers without it, and
+  // runs about 20% faster. Update() is not inlined either; the decoder
+  // calls it only when the tree is rebuilt.
+  unsigned Promote(unsigned x, std::uint16_t k);
   // The prefix table depends on the nodes above level kTopBits only; a
   // swap among them rewrites the parts of the table below the two
   // positions, after clearing the levels their old subtrees had.
@@ -92,46 +82,32 @@ class LzhTree {
 
   // Behind the counts, sentinels of 0xFFFF: one for the scan past the
   // root, more for HighestBelow's look at the next counts.
-  static constexpr int kSentinels = kPrefixTable ? 8 : 4;
+  static constexpr int kSentinels = 8;
   std::uint16_t counts_[kTreeSize + kSentinels];
   std::uint16_t child_[kTreeSize];
-  // On 64-bit hosts a spare entry behind them takes the swap's writes for
-  // the second child of a leaf.
+  // A spare entry behind them takes the swap's writes for the second
+  // child of a leaf.
   static constexpr int kSpare = kTreeSize + kSymbolCount;
-  std::uint16_t parent_[kSpare + (kPrefixTable ? 1 : 0)];
-  // Each build keeps one of the walk's tables; the other's arrays shrink to
-  // one element.
-  static constexpr int kGrandSize = kPrefixTable ? 1 : 2 * kTreeSize;
-  static constexpr int kTopSize = kPrefixTable ? 1 << kTopBits : 1;
-  static constexpr int kLevelSize = kPrefixTable ? kTreeSize : 1;
-  std::uint16_t grand_[kGrandSize];  // meaningful for internal nodes
-  std::uint16_t top_path_[kTopSize][kTopBits];
-  std::uint32_t top_end_[kTopSize];
+  std::uint16_t parent_[kSpare + 1];
+  std::uint16_t top_path_[1 << kTopBits][kTopBits];
+  std::uint32_t top_end_[1 << kTopBits];
   // For each position above level kTopBits (the root's children are on
   // level 1) its level and the bits leading to it; kTopBits for the rest.
-  std::uint8_t level_[kLevelSize];
-  std::uint8_t code_[kLevelSize];
+  std::uint8_t level_[kTreeSize];
+  std::uint8_t code_[kTreeSize];
   static_assert(kTopBits <= 8, "code_ holds the bits of a level above");
 };
 
 inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) const {
-  // Most runs of equal counts are short: the next three counts (seven on
-  // 64-bit hosts) are tested without a branch (the sentinels keep them
-  // within the array). Fresh and
+  // Most runs of equal counts are short: the next seven counts are tested
+  // without a branch (the sentinels keep them within the array). Fresh and
   // rebuilt trees have runs of hundreds of nodes: there the search probes
   // at growing steps, then halves the last step. Equivalent to scanning
   // upward while the next count is still below k.
-  constexpr unsigned kLook = kPrefixTable ? 7 : 3;
-  unsigned short_run;
-  if constexpr (kPrefixTable) {
-    short_run = 0;
-    for (unsigned i = 1; i <= kLook; ++i) {
-      short_run += static_cast<unsigned>(counts_[from + i] < k);
-    }
-  } else {
-    short_run = static_cast<unsigned>(counts_[from + 1] < k) +
-                static_cast<unsigned>(counts_[from + 2] < k) +
-                static_cast<unsigned>(counts_[from + 3] < k);
+  constexpr unsigned kLook = 7;
+  unsigned short_run = 0;
+  for (unsigned i = 1; i <= kLook; ++i) {
+    short_run += static_cast<unsigned>(counts_[from + i] < k);
   }
   if (short_run < kLook) return from + short_run;
   unsigned low = from + kLook;  // counts_[low] < k
@@ -152,48 +128,25 @@ inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) const {
   return low;
 }
 
-inline unsigned LzhTree::Promote(unsigned x, std::uint16_t k) {
+__attribute__((noinline)) inline unsigned LzhTree::Promote(unsigned x,
+                                                           std::uint16_t k) {
   const unsigned l = HighestBelow(x + 1, k);
   counts_[x] = counts_[l];
   counts_[l] = k;
   const unsigned i = child_[x];
-  if constexpr (kPrefixTable) {
-    const unsigned j = child_[l];
-    child_[l] = static_cast<std::uint16_t>(i);
-    child_[x] = static_cast<std::uint16_t>(j);
-    parent_[i] = static_cast<std::uint16_t>(l);
-    parent_[j] = static_cast<std::uint16_t>(x);
-    // A leaf has no second child: its write goes to the spare entry.
-    parent_[i < kTreeSize ? i + 1 : kSpare] = static_cast<std::uint16_t>(l);
-    parent_[j < kTreeSize ? j + 1 : kSpare] = static_cast<std::uint16_t>(x);
-  } else {
-    parent_[i] = static_cast<std::uint16_t>(l);
-    if (i < kTreeSize) parent_[i + 1] = static_cast<std::uint16_t>(l);
-    const unsigned j = child_[l];
-    child_[l] = static_cast<std::uint16_t>(i);
-    parent_[j] = static_cast<std::uint16_t>(x);
-    if (j < kTreeSize) parent_[j + 1] = static_cast<std::uint16_t>(x);
-    child_[x] = static_cast<std::uint16_t>(j);
-  }
-  if constexpr (kPrefixTable) {
-    if (level_[x] < kTopBits || level_[l] < kTopBits) Retop(x, l);
-  } else {
-    Regrand(x);
-    Regrand(l);
-  }
+  const unsigned j = child_[l];
+  child_[l] = static_cast<std::uint16_t>(i);
+  child_[x] = static_cast<std::uint16_t>(j);
+  parent_[i] = static_cast<std::uint16_t>(l);
+  parent_[j] = static_cast<std::uint16_t>(x);
+  // A leaf has no second child: its write goes to the spare entry.
+  parent_[i < kTreeSize ? i + 1 : kSpare] = static_cast<std::uint16_t>(l);
+  parent_[j < kTreeSize ? j + 1 : kSpare] = static_cast<std::uint16_t>(x);
+  if (level_[x] < kTopBits || level_[l] < kTopBits) Retop(x, l);
   return l;
 }
 
-inline void LzhTree::Regrand(unsigned x) {
-  const unsigned c = child_[x];
-  if (c < kTreeSize) {
-    grand_[2 * x] = child_[c];
-    grand_[2 * x + 1] = child_[c + 1];
-  }
-  grand_[2 * parent_[x] + (x & 1)] = static_cast<std::uint16_t>(c);
-}
-
-inline void LzhTree::Update(int symbol) {
+__attribute__((noinline)) inline void LzhTree::Update(int symbol) {
   if (counts_[kRoot] == kCountLimit) Rebuild();
   unsigned x = parent_[symbol + kTreeSize];
   do {

@@ -16,11 +16,10 @@ constexpr unsigned kGiBShift = 30;
 
 String FreeSpaceLine(std::int64_t free_bytes) {
   const bool gib = free_bytes > 1073741824;
-  return Concat(
-      {"Disk free space: ",
-       FormatOneDecimal(static_cast<std::uint64_t>(free_bytes),
-                        gib ? kGiBShift : kMiBShift),
-       gib ? " GB" : " MB"});
+  return Concat({"Disk free space: ",
+                 FormatOneDecimal(static_cast<std::uint64_t>(free_bytes),
+                                  gib ? kGiBShift : kMiBShift),
+                 gib ? " GB" : " MB"});
 }
 
 String SpaceRequiredLine(std::int32_t required_bytes) {

@@ -36,10 +36,6 @@ void ExpectSound(const LzhTree& tree) {
       ASSERT_EQ(tree.Count(n), tree.Count(c) + tree.Count(c + 1)) << n;
       ASSERT_EQ(tree.Parent(c), n);
       ASSERT_EQ(tree.Parent(c + 1), n);
-      if constexpr (!LzhTree::kPrefixTable) {  // the other walk's table
-        ASSERT_EQ(tree.Grandchild(n, 0), tree.Child(c)) << n;
-        ASSERT_EQ(tree.Grandchild(n, 1), tree.Child(c + 1)) << n;
-      }
     }
   }
   for (int n = kTreeSize; n < kTreeSize + 4; ++n) {
@@ -48,7 +44,7 @@ void ExpectSound(const LzhTree& tree) {
   ASSERT_EQ(tree.Parent(kRoot), 0);
   // The prefix table against a walk from the root.
   constexpr unsigned kTop = LzhTree::kTopBits;
-  for (unsigned bits = 0; LzhTree::kPrefixTable && bits < 1u << kTop; ++bits) {
+  for (unsigned bits = 0; bits < 1u << kTop; ++bits) {
     unsigned x = kRoot;
     unsigned level = 0;
     while (level < kTop && tree.Child(x) < kTreeSize) {
@@ -62,22 +58,21 @@ void ExpectSound(const LzhTree& tree) {
   // The levels and codes the table's upkeep records: a stale one would
   // misplace the rewrite of a later swap. Parents lie above their
   // children, so one pass downward from the root finds them.
-  if constexpr (LzhTree::kPrefixTable) {
-    std::vector<unsigned> level(kTreeSize, kTop);
-    std::vector<unsigned> code(kTreeSize, 0);
-    level[kRoot] = 0;
-    for (int n = kRoot; n >= 0; --n) {
-      const int c = tree.Child(n);
-      if (c >= kTreeSize || level[n] + 1 >= kTop) continue;
-      for (int b = 0; b < 2; ++b) {
-        level[c + b] = level[n] + 1;
-        code[c + b] = 2 * code[n] + b;
-      }
+  std::vector<unsigned> level(kTreeSize, kTop);
+  std::vector<unsigned> code(kTreeSize, 0);
+  level[kRoot] = 0;
+  for (int n = kRoot; n >= 0; --n) {
+    const int c = tree.Child(n);
+    if (c >= kTreeSize || level[n] + 1 >= kTop) continue;
+    for (int b = 0; b < 2; ++b) {
+      level[c + b] = level[n] + 1;
+      code[c + b] = 2 * code[n] + b;
     }
-    for (int n = 0; n < kTreeSize; ++n) {
-      ASSERT_EQ(tree.TopLevel(n), level[n]) << n;
-      if (n != kRoot && level[n] < kTop)
-        ASSERT_EQ(tree.TopCode(n), code[n]) << n;
+  }
+  for (int n = 0; n < kTreeSize; ++n) {
+    ASSERT_EQ(tree.TopLevel(n), level[n]) << n;
+    if (n != kRoot && level[n] < kTop) {
+      ASSERT_EQ(tree.TopCode(n), code[n]) << n;
     }
   }
 }
@@ -163,7 +158,6 @@ std::vector<std::uint16_t> PathTo(const LzhTree& tree, int symbol) {
 // below a short code taken as zeros) holds the start of the path.
 void ExpectTableLeadsTo(const LzhTree& tree,
                         const std::vector<std::uint16_t>& path) {
-  if (!LzhTree::kPrefixTable) return;
   constexpr unsigned kTop = LzhTree::kTopBits;
   const unsigned levels = std::min<unsigned>(kTop, path.size());
   unsigned bits = 0;
