@@ -322,11 +322,6 @@ class WindowOutput {
   bool failed_ = false;
 };
 
-// The decode loop: symbols until the output has its length (More() false);
-// the last match is copied whole even when it runs past the length.
-// Reader and output are taken by value: as locals whose address never
-// escapes they live in registers, where bytes stored to the target could
-// otherwise alias them and force a reload after every write.
 // What one stream's decoding works with: the tree, and the look-up
 // tables of the position code, filled when the stream starts (256 steps)
 // rather than kept in the program (576 bytes of the installer).
@@ -340,6 +335,11 @@ struct DecodeState {
   }
 };
 
+// The decode loop: symbols until the output has its length (More() false);
+// the last match is copied whole even when it runs past the length.
+// Reader and output are taken by value: as locals whose address never
+// escapes they live in registers, where bytes stored to the target could
+// otherwise alias them and force a reload after every write.
 template <class Reader, class Output>
 Output DecodeSymbols(DecodeState& state, Reader in, Output out) {
   LzhTree& tree = state.tree;
