@@ -1,8 +1,9 @@
 // Symbol coding for the packer (lzh_symbol_writer.h). A symbol's code is the
-// path from the root to its leaf; it is found by walking up from the leaf,
-// so the bits come out last-first and are reversed before writing.
+// path from the root to its leaf: its top levels come from the tree's prefix
+// table, the rest from a walk up from the leaf.
 #include "codec/lzh_symbol_writer.h"
 
+#include <cstring>
 #include <utility>
 
 #include "codec/lzh_format.h"
@@ -27,32 +28,44 @@ void LzhSymbolWriter::PutBits(std::uint32_t value, int count) {
 }
 
 void LzhSymbolWriter::PutSymbol(int symbol) {
-  // A sound tree is never deeper than about 24 levels, but nothing here
-  // relies on that: the path may be as long as the tree has positions.
-  // The positions are gathered leaf first into the end of `path`, so that
-  // they end up root first, as UpdateAlong takes them.
+  // The code is the path from the root to the symbol's leaf. Its part on
+  // the tree's top levels comes from the prefix table, as the decoder reads
+  // it: the bits leading to the first node above level kTopBits on the way
+  // up (TopCode) and the positions a walk from the root passes to it
+  // (TopPath). Only the nodes below it are walked, leaf first; most codes
+  // have none or one or two of them.
+  constexpr unsigned kTop = LzhTree::kTopBits;
   std::uint16_t path[kTreeSize];
-  int first = kTreeSize;
-  // Walking up meets the code's bits last first: the leaf's bit is the
-  // lowest of the code.
-  std::uint32_t code = 0;
-  for (int x = tree_.Leaf(symbol); x != kRoot; x = tree_.Parent(x)) {
-    const int depth = kTreeSize - first;
-    if (depth < 32) code |= static_cast<std::uint32_t>(x & 1) << depth;
-    path[--first] = static_cast<std::uint16_t>(x);
+  std::uint16_t below[kTreeSize];
+  int count = 0;
+  std::uint32_t low = 0;  // their bits, the leaf's the lowest
+  unsigned x = static_cast<unsigned>(tree_.Leaf(symbol));
+  while (tree_.TopLevel(x) >= kTop) {
+    if (count < 32) low |= static_cast<std::uint32_t>(x & 1) << count;
+    below[count++] = static_cast<std::uint16_t>(x);
+    x = tree_.Parent(x);
   }
-  if (kTreeSize - first <= 24) {
-    PutBits(code, kTreeSize - first);
+  const unsigned level = tree_.TopLevel(x);
+  const unsigned top = tree_.TopCode(x);
+  std::memcpy(path, tree_.TopPath(top << (kTop - level)),
+              sizeof(path[0]) * level);
+  const int depth = static_cast<int>(level) + count;
+  for (int k = 0; k < count; ++k) path[depth - 1 - k] = below[k];
+  // A sound tree is never deeper than about 24 levels, but nothing here
+  // relies on that: a code may be as long as the tree has positions.
+  if (depth <= 32) {
+    PutBits(top << count | low, depth);
   } else {
-    for (int k = first; k < kTreeSize;) {
-      const int count = kTreeSize - k < 24 ? kTreeSize - k : 24;
+    for (int k = 0; k < depth;) {
+      const int n = depth - k < 24 ? depth - k : 24;
       std::uint32_t value = 0;
-      for (int end = k + count; k < end; ++k)
+      for (const int end = k + n; k < end; ++k) {
         value = (value << 1) | (path[k] & 1);
-      PutBits(value, count);
+      }
+      PutBits(value, n);
     }
   }
-  tree_.UpdateAlong(path + first, kTreeSize - first);
+  tree_.UpdateAlong(path, depth);
 }
 
 void LzhSymbolWriter::Literal(std::uint8_t byte) { PutSymbol(byte); }
