@@ -71,8 +71,7 @@ void ReadPrices(const lzh::LzhTree& tree, std::uint32_t* price) {
   const std::uint8_t* log2 = Log2Table();
   const int root = log2[tree.Count(lzh::kRoot)];
   for (int s = 0; s < lzh::kSymbolCount; ++s) {
-    int depth = 0;
-    for (int x = tree.Leaf(s); x != lzh::kRoot; x = tree.Parent(x)) ++depth;
+    const int depth = tree.CodeLength(s);
     const int information = root - log2[tree.Count(tree.Leaf(s))];
     price[s] = static_cast<std::uint32_t>(
         (static_cast<int>(depth * kScale) + information + 1) / 2);

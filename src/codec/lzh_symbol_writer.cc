@@ -78,12 +78,6 @@ void LzhSymbolWriter::Match(int length, int distance) {
   PutBits(static_cast<std::uint32_t>(position & 63), 6);
 }
 
-int LzhSymbolWriter::SymbolCost(int symbol) const {
-  int depth = 0;
-  for (int x = tree_.Leaf(symbol); x != kRoot; x = tree_.Parent(x)) ++depth;
-  return depth;
-}
-
 std::vector<std::uint8_t> LzhSymbolWriter::Finish() {
   if (pending_count_ > 0) PutBits(0, 8 - pending_count_);
   return std::move(out_);

@@ -27,9 +27,6 @@ class LzhSymbolWriter {
   // The adaptive tree as it stands now.
   const LzhTree& Tree() const { return tree_; }
 
-  // Bits that `symbol` costs with the tree as it stands now.
-  int SymbolCost(int symbol) const;
-
   // Pads the last byte with zero bits and returns the whole stream.
   std::vector<std::uint8_t> Finish();
 

@@ -58,6 +58,14 @@ class LzhTree {
   // rest).
   unsigned TopLevel(unsigned position) const { return level_[position]; }
   unsigned TopCode(unsigned position) const { return code_[position]; }
+  // Length in bits of `symbol`'s code: the levels walked up from its leaf
+  // until the recorded levels take over.
+  int CodeLength(int symbol) const {
+    int below = 0;
+    unsigned x = parent_[symbol + kTreeSize];
+    for (; level_[x] >= kTopBits; x = parent_[x]) ++below;
+    return static_cast<int>(level_[x]) + below;
+  }
 
  private:
   // The highest position at or above `from` whose count is below `k`, given

@@ -30,6 +30,9 @@ void ExpectSound(const LzhTree& tree) {
       ASSERT_EQ(leaf_of[c - kTreeSize], -1) << "symbol twice";
       leaf_of[c - kTreeSize] = n;
       ASSERT_EQ(tree.Leaf(c - kTreeSize), n);
+      int depth = 0;
+      for (int x = n; x != kRoot; x = tree.Parent(x)) ++depth;
+      ASSERT_EQ(tree.CodeLength(c - kTreeSize), depth) << n;
     } else {
       ASSERT_EQ(c % 2, 0) << n;
       ASSERT_LT(c + 1, n) << n;
