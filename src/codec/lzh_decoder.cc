@@ -346,8 +346,8 @@ Output DecodeSymbols(DecodeState& state, Reader in, Output out) {
   // The walk from the root records its path for the update that follows.
   std::uint16_t path[kTreeSize];
   while (out.More()) {
-    // The prefix table takes the first levels at once; the rest (at most
-    // two levels for most codes) are walked one at a time.
+    // The prefix table takes the first levels at once; the rest (one to
+    // three levels for most codes) are walked one at a time.
     const unsigned top = in.Peek(LzhTree::kTopBits);
     const std::uint32_t end = tree.TopEnd(top);
     int depth = static_cast<int>(end >> 16);
