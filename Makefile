@@ -67,8 +67,8 @@ test-fuzz: fuzz-build
 test-win32: win32
 	scripts/with-wine bash -c 'cd $(WIN_DIR) && ctest --output-on-failure'
 
-bench: deps host
-	scripts/run-bench $(HOST_DIR)
+bench: deps host win32
+	scripts/run-bench $(HOST_DIR) $(WIN_DIR)
 	scripts/bench-package $(CURDIR)/$(HOST_DIR)/sfxtool
 
 fuzz: deps fuzz-build
