@@ -20,6 +20,8 @@
 #include "codec/file_entry.h"
 #include "codec/lzh_decoder.h"
 #include "package/container.h"
+#include "platform/file_io.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -62,19 +64,20 @@ bool LoadPackageBlocks(const char* path, std::vector<Bytes>* blocks) {
   return true;
 }
 
+// The whole file at `path`, read through the platform as the package is.
 bool LoadFile(const char* path, Bytes* bytes) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) {
-    std::fprintf(stderr, "block_decode_bench: cannot open %s\n", path);
-    return false;
+  std::unique_ptr<sfx::File> file = sfx::Os().OpenRead(path);
+  std::int64_t size = 0;
+  std::uint32_t got = 0;
+  bool read = file && file->Size(&size) && size <= 0x7FFFFFFF;
+  if (read) {
+    bytes->resize(static_cast<std::size_t>(size));
+    read = sfx::ReadFull(*file, bytes->data(), static_cast<std::uint32_t>(size),
+                         &got) &&
+           got == size;
   }
-  std::uint8_t buffer[1 << 16];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    bytes->insert(bytes->end(), buffer, buffer + n);
-  }
-  std::fclose(file);
-  return true;
+  if (!read) std::fprintf(stderr, "block_decode_bench: cannot read %s\n", path);
+  return read;
 }
 
 // Decodes every stream once; the decoded bytes, or -1 when one fails.
