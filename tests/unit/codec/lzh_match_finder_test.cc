@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "unit/codec/lzh_test_data.h"
 
 namespace sfx {
@@ -31,8 +33,8 @@ std::vector<int> NearestDistances(const Bytes& history, std::size_t v,
 
 // The space-filled window in front of `data`, as a stream starts it.
 Bytes WithHistory(const Bytes& data) {
-  Bytes history(4096, ' ');
-  history.insert(history.end(), data.begin(), data.end());
+  Bytes history(4096 + data.size(), ' ');
+  std::copy(data.begin(), data.end(), history.begin() + 4096);
   return history;
 }
 
