@@ -83,7 +83,10 @@ LzhMatchFinder::LzhMatchFinder(const std::uint8_t* data, std::size_t size,
   if (size > 0) std::memcpy(padded_.data() + kRingSize, data, size);
   // Match lengths stop at end_; the slack only keeps the reads in bounds.
   // The spaces before the data enter the window as the ring's content.
-  for (std::size_t v = 0; v < kRingSize; ++v) {
+  // Up to kRingSize - kMaxMatch they all hold the same string, and a node
+  // entered with a string equal to another's as far as it goes replaces
+  // it: only the last of them would stay in the tree.
+  for (std::size_t v = kRingSize - kMaxMatch; v < kRingSize; ++v) {
     Search(v, static_cast<int>(std::min<std::size_t>(kMaxMatch, end_ - v)),
            nullptr);
   }
@@ -177,7 +180,9 @@ LzhChainFinder::LzhChainFinder(const std::uint8_t* data, std::size_t size,
       prev8_(kRingSize, kNone) {
   if (size > 0) std::memcpy(padded_.data() + kRingSize, data, size);
   // Match lengths stop at end_; the slack only keeps the reads in bounds.
-  for (std::size_t v = 0; v < kRingSize; ++v) Insert(v);
+  // Up to kRingSize - kMaxMatch they all hold the same string as far as a
+  // match can go, so only the last of them can be the nearest match.
+  for (std::size_t v = kRingSize - kMaxMatch; v < kRingSize; ++v) Insert(v);
 }
 
 void LzhChainFinder::Insert(std::size_t v) {
