@@ -76,14 +76,8 @@ const std::uint8_t* Log2Table() {
   return table.data();
 }
 
-// What each symbol costs with `tree`, in sixteenths of a bit; `fixed`,
-// when given, instead.
-void ReadPrices(const lzh::LzhTree& tree, const std::uint32_t* fixed,
-                std::uint32_t* price) {
-  if (fixed) {
-    std::copy(fixed, fixed + lzh::kSymbolCount, price);
-    return;
-  }
+// What each symbol costs with `tree`, in sixteenths of a bit.
+void ReadPrices(const lzh::LzhTree& tree, std::uint32_t* price) {
   const std::uint8_t* log2 = Log2Table();
   const int root = log2[tree.Count(lzh::kRoot)];
   for (int s = 0; s < lzh::kSymbolCount; ++s) {
@@ -140,7 +134,7 @@ class Parser {
           std::clamp(at / kPieceGrowth, kMinPiece, kMaxPiece);
       const std::size_t end = std::min(size_, at + piece + kLookAhead);
       FindUpTo(end);
-      ReadPrices(writer->Tree(), nullptr, symbol_price_);
+      ReadPrices(writer->Tree(), symbol_price_);
       Parse(at, end, std::min(size_, at + piece));
       at = Write(at, writer);
       if (!keep_all_) DropBefore(at);
@@ -307,26 +301,31 @@ class Parser {
 
 // The fast level: a greedy parse with one step of look-ahead. At each
 // position the match is the candidate that saves the most bits against
-// coding its bytes as literals; unless it is long, it is put off by one
-// literal when the next position has a longer match that saves more, as in
+// coding its bytes as literals; unless it is 60 bytes long, it is put off by
+// one literal when the next position has a longer match that saves more, as in
 // zlib's lazy matching but judged by prices. The positions inside a match are
 // only entered.
 class GreedyParser {
  public:
   GreedyParser(const std::uint8_t* data, std::size_t size,
-               const std::uint32_t* fixed_prices, lzh::LzhSymbolWriter* writer)
+               lzh::LzhSymbolWriter* writer)
       : data_(data),
         size_(size),
-        fixed_prices_(fixed_prices),
         writer_(writer),
         finder_(data, size, kFastMaxChain) {}
 
-  void Run() {
+  // Parses at the tree's prices, read afresh as it moves on, or at
+  // `fixed_prices` throughout.
+  void Run(const std::uint32_t* fixed_prices) {
     std::size_t pos = 0;
     std::size_t next_prices = 0;
+    if (fixed_prices) {
+      std::copy(fixed_prices, fixed_prices + lzh::kSymbolCount, symbol_price_);
+      next_prices = SIZE_MAX;
+    }
     while (pos < size_) {
       if (pos >= next_prices) {
-        ReadPrices(writer_->Tree(), fixed_prices_, symbol_price_);
+        ReadPrices(writer_->Tree(), symbol_price_);
         next_prices =
             pos + std::clamp(pos / kPieceGrowth, kMinPiece, kMaxPiece);
       }
@@ -396,7 +395,6 @@ class GreedyParser {
 
   const std::uint8_t* data_;
   std::size_t size_;
-  const std::uint32_t* fixed_prices_;
   lzh::LzhSymbolWriter* writer_;
   lzh::LzhChainFinder finder_;
   std::uint32_t symbol_price_[lzh::kSymbolCount];
@@ -433,21 +431,24 @@ std::vector<std::uint8_t> LzhEncodeBuffer(const std::uint8_t* data,
   // each symbol costs on average; a second parse at those prices is often
   // smaller (on 1,000 text files under 2 KB, 0.13% in all).
   std::uint32_t prices[lzh::kSymbolCount];
-  lzh::LzhSymbolWriter again(static_cast<std::uint32_t>(size));
+  std::vector<std::uint8_t> second;
   if (level == LzhLevel::kFast) {
-    GreedyParser(data, size, nullptr, &writer).Run();
+    GreedyParser(data, size, &writer).Run(nullptr);
     if (size > kFastSecondParseUpTo) return writer.Finish();
     ReadStreamPrices(writer.Tree(), prices);
-    GreedyParser(data, size, prices, &again).Run();
+    lzh::LzhSymbolWriter again(static_cast<std::uint32_t>(size));
+    GreedyParser(data, size, &again).Run(prices);
+    second = again.Finish();
   } else {
     Parser parser(data, size);
     parser.Run(&writer);
     if (size > kSecondParseUpTo) return writer.Finish();
     ReadStreamPrices(writer.Tree(), prices);
+    lzh::LzhSymbolWriter again(static_cast<std::uint32_t>(size));
     parser.Rerun(prices, &again);
+    second = again.Finish();
   }
   std::vector<std::uint8_t> first = writer.Finish();
-  std::vector<std::uint8_t> second = again.Finish();
   return second.size() < first.size() ? second : first;
 }
 
