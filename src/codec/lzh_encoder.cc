@@ -76,18 +76,6 @@ const std::uint8_t* Log2Table() {
   return table.data();
 }
 
-// What each symbol costs with `tree`, in sixteenths of a bit.
-void ReadPrices(const lzh::LzhTree& tree, std::uint32_t* price) {
-  const std::uint8_t* log2 = Log2Table();
-  const int root = log2[tree.Count(lzh::kRoot)];
-  for (int s = 0; s < lzh::kSymbolCount; ++s) {
-    const int depth = tree.CodeLength(s);
-    const int information = root - log2[tree.Count(tree.Leaf(s))];
-    price[s] = static_cast<std::uint32_t>(
-        (static_cast<int>(depth * kScale) + information + 1) / 2);
-  }
-}
-
 // What each symbol costs at the rate the tree's counts give it,
 // log2(root count / leaf count), in sixteenths of a bit. Read at the end of
 // a stream's first parse, these are the prices the whole stream pays on
@@ -99,6 +87,15 @@ void ReadStreamPrices(const lzh::LzhTree& tree, std::uint32_t* price) {
   for (int s = 0; s < lzh::kSymbolCount; ++s) {
     price[s] =
         static_cast<std::uint32_t>(root - log2[tree.Count(tree.Leaf(s))]);
+  }
+}
+
+// What each symbol costs with `tree`, in sixteenths of a bit: its code
+// length blended with the rate its count gives it.
+void ReadPrices(const lzh::LzhTree& tree, std::uint32_t* price) {
+  ReadStreamPrices(tree, price);
+  for (int s = 0; s < lzh::kSymbolCount; ++s) {
+    price[s] = (tree.CodeLength(s) * kScale + price[s] + 1) / 2;
   }
 }
 
