@@ -12,7 +12,7 @@ namespace sfx {
 
 // How hard the encoder works (docs/lzh-format.md lists measured figures).
 enum class LzhLevel {
-  kFast,  // short match search, prices fixed per 4 KB piece
+  kFast,  // lazy parse, short match search (streams of a few KB as kBest)
   kBest,  // long match search, prices refreshed as the tree adapts
 };
 

@@ -60,8 +60,9 @@ TEST(LzhEncoderTest, RoundTripsEveryShapeAndSize) {
       {"records", [](std::size_t n) { return testdata::Records(n, 7); }},
   };
   // Besides the window's edges: the best level's first pieces (512 bytes
-  // plus a 256-byte look-ahead), its largest (4096 + 256), and the longest
-  // streams each level parses twice (4096, 16384).
+  // plus a 256-byte look-ahead), its largest (4096 + 256), the longest
+  // stream the fast level parses as the best level does (4096) and the
+  // longest parsed twice (16384).
   const std::size_t sizes[] = {
       0,   1,   2,    3,    4,    59,   60,   61,    62,    511,   512,   513,
       768, 769, 4095, 4096, 4097, 4352, 8193, 16384, 16385, 65000, 130000};
