@@ -64,10 +64,17 @@ std::uint32_t Hash8Of(const std::uint8_t* p) {
                                     (64 - kHashBits));
 }
 
-// Hash of the three bytes at p.
+// Hash of the three bytes at p (a fourth, in the slack at the end, may be
+// read and is not used).
 std::uint32_t HashOf(const std::uint8_t* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::uint32_t word;
+  std::memcpy(&word, p, 4);
+  const std::uint32_t key = __builtin_bswap32(word) >> 8;
+#else
   const std::uint32_t key = static_cast<std::uint32_t>(p[0]) << 16 |
                             static_cast<std::uint32_t>(p[1]) << 8 | p[2];
+#endif
   return (key * 2654435761u) >> (32 - kHashBits);
 }
 
@@ -187,10 +194,12 @@ LzhChainFinder::LzhChainFinder(const std::uint8_t* data, std::size_t size,
 
 void LzhChainFinder::Insert(std::size_t v) {
   if (v + kMinMatch > end_) return;
-  const std::uint32_t h3 = HashOf(&padded_[v]);
+  Link(v, HashOf(&padded_[v]), Hash4Of(&padded_[v]));
+}
+
+void LzhChainFinder::Link(std::size_t v, std::uint32_t h3, std::uint32_t h) {
   prev3_[v & kRingMask] = head3_[h3];
   head3_[h3] = static_cast<std::uint32_t>(v);
-  const std::uint32_t h = Hash4Of(&padded_[v]);
   prev_[v & kRingMask] = head_[h];
   head_[h] = static_cast<std::uint32_t>(v);
   const std::uint32_t h8 = Hash8Of(&padded_[v]);
@@ -200,32 +209,47 @@ void LzhChainFinder::Insert(std::size_t v) {
 
 void LzhChainFinder::Skip(std::size_t pos) { Insert(pos + kRingSize); }
 
-bool LzhChainFinder::WalkChain(std::uint32_t candidate,
-                               const std::vector<std::uint32_t>& links,
-                               int budget, std::size_t v, int limit, int* best,
-                               std::vector<MatchCandidate>* out) {
+__attribute__((always_inline)) inline bool LzhChainFinder::WalkChain(
+    std::uint32_t candidate, const std::vector<std::uint32_t>& links,
+    int budget, std::size_t v, int limit, int* best,
+    std::vector<MatchCandidate>* out) {
   const std::uint8_t* here = &padded_[v];
-  for (; budget > 0 && *best < limit && candidate != kNone &&
-         v - candidate <= static_cast<std::size_t>(kRingSize);
-       --budget) {
-    const std::uint8_t* there = &padded_[candidate];
-    std::uint32_t x, y;  // the four bytes ending where `best` would end
-    const int check = *best >= 3 ? *best - 3 : 0;
-    std::memcpy(&x, there + check, 4);
-    std::memcpy(&y, here + check, 4);
-    if (x == y) {
-      const int length = MatchLength(there, here, limit);
-      if (length > *best) {
-        *best = length;
-        out->push_back({length, static_cast<int>(v - candidate)});
+  int longest = *best;  // in a register, not behind the pointer
+  bool cut_short = false;
+  // A candidate can be longer only if it has the four bytes that end
+  // where a match one longer would: those are compared first.
+  int check = longest >= 3 ? longest - 3 : 0;
+  std::uint32_t y;
+  std::memcpy(&y, here + check, 4);
+  if (candidate != kNone && longest < limit) {
+    while (v - candidate <= static_cast<std::size_t>(kRingSize)) {
+      if (budget == 0) {
+        cut_short = true;
+        break;
       }
+      --budget;
+      const std::uint8_t* there = &padded_[candidate];
+      std::uint32_t x;
+      std::memcpy(&x, there + check, 4);
+      if (x == y) {
+        const int length = MatchLength(there, here, limit);
+        if (length > longest) {
+          longest = length;
+          out->push_back({length, static_cast<int>(v - candidate)});
+          if (longest >= limit) break;
+          check = longest - 3;
+          std::memcpy(&y, here + check, 4);
+        }
+      }
+      // Links are older positions; kNone, and a link left from a position
+      // that has since been reused, are not.
+      const std::uint32_t next = links[candidate & kRingMask];
+      if (next >= candidate) break;
+      candidate = next;
     }
-    const std::uint32_t next = links[candidate & kRingMask];
-    if (next == kNone || next >= candidate) return false;
-    candidate = next;
   }
-  return budget == 0 && *best < limit && candidate != kNone &&
-         v - candidate <= static_cast<std::size_t>(kRingSize);
+  *best = longest;
+  return cut_short;
 }
 
 int LzhChainFinder::Find(std::size_t pos, int max_length,
@@ -235,34 +259,37 @@ int LzhChainFinder::Find(std::size_t pos, int max_length,
   int limit = max_length;
   if (available < static_cast<std::size_t>(limit))
     limit = static_cast<int>(available);
-  int best = kMinMatch - 1;
-  if (limit >= kMinMatch) {
-    const std::uint8_t* here = &padded_[v];
-    // The nearest string of three equal bytes first, then the chain of
-    // the strings whose first four bytes hash alike, newest first.
-    std::uint32_t near = head3_[HashOf(here)];
-    for (int chain = max_chain_; chain > 0 && near != kNone; --chain) {
-      if (v - near > static_cast<std::size_t>(kRingSize)) break;
-      if (std::memcmp(&padded_[near], here, kMinMatch) == 0) {
-        best = MatchLength(&padded_[near], here, limit);
-        out->push_back({best, static_cast<int>(v - near)});
-        break;
-      }
-      const std::uint32_t next = prev3_[near & kRingMask];
-      if (next == kNone || next >= near) break;
-      near = next;
-    }
-    const bool cut_short = WalkChain(head_[Hash4Of(here)], prev_, max_chain_, v,
-                                     limit, &best, out);
-    // Repetitive data: the longest match may lie further back than the
-    // four-byte chain reaches; the eight-byte chain skips the positions
-    // that share only a few bytes.
-    if (cut_short && best >= kExtendFrom) {
-      WalkChain(head8_[Hash8Of(here)], prev8_, kExtraChain, v, limit, &best,
-                out);
-    }
+  if (limit < kMinMatch) {
+    Insert(v);
+    return 0;
   }
-  Insert(v);
+  int best = kMinMatch - 1;
+  const std::uint8_t* here = &padded_[v];
+  const std::uint32_t h3 = HashOf(here);
+  const std::uint32_t h4 = Hash4Of(here);
+  // The nearest string of three equal bytes first, then the chain of
+  // the strings whose first four bytes hash alike, newest first.
+  std::uint32_t near = head3_[h3];
+  for (int chain = max_chain_; chain > 0 && near != kNone; --chain) {
+    if (v - near > static_cast<std::size_t>(kRingSize)) break;
+    if (std::memcmp(&padded_[near], here, kMinMatch) == 0) {
+      best = MatchLength(&padded_[near], here, limit);
+      out->push_back({best, static_cast<int>(v - near)});
+      break;
+    }
+    const std::uint32_t next = prev3_[near & kRingMask];
+    if (next == kNone || next >= near) break;
+    near = next;
+  }
+  const bool cut_short =
+      WalkChain(head_[h4], prev_, max_chain_, v, limit, &best, out);
+  // Repetitive data: the longest match may lie further back than the
+  // four-byte chain reaches; the eight-byte chain skips the positions
+  // that share only a few bytes.
+  if (cut_short && best >= kExtendFrom) {
+    WalkChain(head8_[Hash8Of(here)], prev8_, kExtraChain, v, limit, &best, out);
+  }
+  Link(v, h3, h4);
   return best >= kMinMatch ? best : 0;
 }
 

@@ -67,6 +67,8 @@ class LzhChainFinder {
 
  private:
   void Insert(std::size_t v);
+  // Enters padded position v, whose three- and four-byte hashes are given.
+  void Link(std::size_t v, std::uint32_t h3, std::uint32_t h);
   // Walks a chain from `candidate` along `links`, at most `budget`
   // positions, appending the matches longer than `*best`. True when the
   // budget ran out before the chain and the longest possible match did.

@@ -16,15 +16,23 @@ LzhSymbolWriter::LzhSymbolWriter(std::uint32_t decoded_length) {
   for (int i = 0; i < kLengthFieldSize; ++i) {
     out_.push_back(static_cast<std::uint8_t>(decoded_length >> (8 * i)));
   }
+  used_ = out_.size();
 }
 
 void LzhSymbolWriter::PutBits(std::uint32_t value, int count) {
   pending_ = (pending_ << count) | value;
   pending_count_ += count;
-  while (pending_count_ >= 8) {
-    pending_count_ -= 8;
-    out_.push_back(static_cast<std::uint8_t>(pending_ >> pending_count_));
-  }
+  if (pending_count_ < 32) return;
+  // Four bytes at a time, the first on top, into room kept ahead.
+  pending_count_ -= 32;
+  const auto word = static_cast<std::uint32_t>(pending_ >> pending_count_);
+  if (out_.size() - used_ < 4) out_.resize(2 * out_.size() + 64);
+  std::uint8_t* at = out_.data() + used_;
+  at[0] = static_cast<std::uint8_t>(word >> 24);
+  at[1] = static_cast<std::uint8_t>(word >> 16);
+  at[2] = static_cast<std::uint8_t>(word >> 8);
+  at[3] = static_cast<std::uint8_t>(word);
+  used_ += 4;
 }
 
 void LzhSymbolWriter::PutSymbol(int symbol) {
@@ -47,8 +55,10 @@ void LzhSymbolWriter::PutSymbol(int symbol) {
   }
   const unsigned level = tree_.TopLevel(x);
   const unsigned top = tree_.TopCode(x);
+  // The table's whole row: a copy of constant size is a few moves, and
+  // the entries past `level` are overwritten or unused.
   std::memcpy(path, tree_.TopPath(top << (kTop - level)),
-              sizeof(path[0]) * level);
+              sizeof(path[0]) * kTop);
   const int depth = static_cast<int>(level) + count;
   for (int k = 0; k < count; ++k) path[depth - 1 - k] = below[k];
   // A sound tree is never deeper than about 24 levels, but nothing here
@@ -79,7 +89,14 @@ void LzhSymbolWriter::Match(int length, int distance) {
 }
 
 std::vector<std::uint8_t> LzhSymbolWriter::Finish() {
-  if (pending_count_ > 0) PutBits(0, 8 - pending_count_);
+  out_.resize(used_);
+  // The last bits, the last byte padded with zero bits.
+  for (; pending_count_ > 0; pending_count_ -= 8) {
+    const int shift = pending_count_ - 8;
+    out_.push_back(static_cast<std::uint8_t>(shift >= 0 ? pending_ >> shift
+                                                        : pending_ << -shift));
+  }
+  pending_count_ = 0;
   return std::move(out_);
 }
 

@@ -35,7 +35,8 @@ class LzhSymbolWriter {
   void PutSymbol(int symbol);
 
   LzhTree tree_;
-  std::vector<std::uint8_t> out_;
+  std::vector<std::uint8_t> out_;  // bytes from used_ on are room
+  std::size_t used_ = 0;
   std::uint64_t pending_ = 0;  // the low `pending_count_` bits are unwritten
   int pending_count_ = 0;
 };
