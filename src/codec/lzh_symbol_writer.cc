@@ -19,14 +19,18 @@ LzhSymbolWriter::LzhSymbolWriter(std::uint32_t decoded_length) {
   used_ = out_.size();
 }
 
-void LzhSymbolWriter::PutBits(std::uint32_t value, int count) {
+__attribute__((noinline)) void LzhSymbolWriter::Grow() {
+  out_.resize(2 * out_.size() + 64);
+}
+
+inline void LzhSymbolWriter::PutBits(std::uint32_t value, int count) {
   pending_ = (pending_ << count) | value;
   pending_count_ += count;
   if (pending_count_ < 32) return;
   // Four bytes at a time, the first on top, into room kept ahead.
   pending_count_ -= 32;
   const auto word = static_cast<std::uint32_t>(pending_ >> pending_count_);
-  if (out_.size() - used_ < 4) out_.resize(2 * out_.size() + 64);
+  if (out_.size() - used_ < 4) Grow();
   std::uint8_t* at = out_.data() + used_;
   at[0] = static_cast<std::uint8_t>(word >> 24);
   at[1] = static_cast<std::uint8_t>(word >> 16);

@@ -32,6 +32,7 @@ class LzhSymbolWriter {
 
  private:
   void PutBits(std::uint32_t value, int count);  // count <= 32
+  void Grow();                                   // more room in out_
   void PutSymbol(int symbol);
 
   LzhTree tree_;
