@@ -440,7 +440,8 @@ std::vector<std::uint8_t> LzhEncodeBuffer(const std::uint8_t* data,
   parser.Rerun(prices, &again);
   std::vector<std::uint8_t> second = again.Finish();
   std::vector<std::uint8_t> first = writer.Finish();
-  return second.size() < first.size() ? second : first;
+  if (second.size() < first.size()) return second;
+  return first;
 }
 
 }  // namespace sfx

@@ -278,7 +278,7 @@ int LzhChainFinder::Find(std::size_t pos, int max_length,
       break;
     }
     const std::uint32_t next = prev3_[near & kRingMask];
-    if (next == kNone || next >= near) break;
+    if (next >= near) break;  // kNone, or a stale link (see WalkChain)
     near = next;
   }
   const bool cut_short =

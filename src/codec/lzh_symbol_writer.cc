@@ -94,13 +94,13 @@ void LzhSymbolWriter::Match(int length, int distance) {
 
 std::vector<std::uint8_t> LzhSymbolWriter::Finish() {
   out_.resize(used_);
-  // The last bits, the last byte padded with zero bits.
-  for (; pending_count_ > 0; pending_count_ -= 8) {
-    const int shift = pending_count_ - 8;
-    out_.push_back(static_cast<std::uint8_t>(shift >= 0 ? pending_ >> shift
-                                                        : pending_ << -shift));
+  // The last bits, padded with zero bits to whole bytes.
+  const int padding = -pending_count_ & 7;
+  pending_ <<= padding;
+  for (pending_count_ += padding; pending_count_ > 0;) {
+    pending_count_ -= 8;
+    out_.push_back(static_cast<std::uint8_t>(pending_ >> pending_count_));
   }
-  pending_count_ = 0;
   return std::move(out_);
 }
 
