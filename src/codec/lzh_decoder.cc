@@ -67,6 +67,29 @@ inline BitWord LoadBigEndian(const std::uint8_t* p) {
 #endif
 }
 
+// Copies `length` bytes from `distance` (1..4096) bytes back, where a
+// match may overlap its own output, eight bytes at a time: it may write up
+// to seven bytes past `out + length`. A match nearer than eight bytes
+// repeats its last `distance` bytes, so once a multiple of `distance` of
+// eight or more bytes is in place, that far back holds the same bytes and
+// the rest can go eight at a time too (a run of zeros would otherwise go a
+// byte at a time, each byte waiting for the one before).
+__attribute__((noinline)) void CopyMatch(std::uint8_t* out,
+                                         std::uint32_t distance,
+                                         std::uint32_t length) {
+  const std::uint8_t* from = out - distance;
+  std::uint32_t k = 0;
+  if (distance < 8) {
+    std::uint32_t step = distance;
+    while (step < 8) step *= 2;
+    const std::uint32_t head =
+        step - distance < length ? step - distance : length;
+    for (; k < head; ++k) out[k] = from[k];
+    from = out - step;
+  }
+  for (; k < length; k += 8) std::memcpy(out + k, from + k, 8);
+}
+
 // Bits of a byte stream, most significant bit of each byte first. The
 // valid bits sit at the top of `bits_`; below them may sit bits of the next
 // byte, which the next refill ORs in again at the same place. `Source`
@@ -205,20 +228,17 @@ class MemoryOutput {
     target_[produced_++] = static_cast<std::uint8_t>(byte);
   }
 
-  // Copies `length` bytes from `distance` (1..4096) bytes back, byte by
-  // byte so that a match may overlap its own output.
+  // Copies `length` bytes from `distance` (1..4096) bytes back (a match may
+  // overlap its own output); a byte at a time only at the target's end,
+  // where CopyMatch's overshoot would not fit.
   void Match(std::uint32_t distance, std::uint32_t length) {
     if (length > capacity_ - produced_) return Fail();
     std::uint8_t* out = target_ + produced_;
     if (distance <= produced_) {
-      const std::uint8_t* from = out - distance;
-      if (distance >= 8 && capacity_ - produced_ - length >= 8) {
-        // Eight bytes at a time: each piece reads only bytes already in
-        // place, and the overshoot stays within the target.
-        for (std::uint32_t k = 0; k < length; k += 8) {
-          std::memcpy(out + k, from + k, 8);
-        }
+      if (capacity_ - produced_ - length >= 8) {
+        CopyMatch(out, distance, length);  // the overshoot stays in the target
       } else {
+        const std::uint8_t* from = out - distance;
         for (std::uint32_t k = 0; k < length; ++k) out[k] = from[k];
       }
     } else {
@@ -275,19 +295,10 @@ class WindowOutput {
     if (pos_ >= 2 * kWindow) Slide();
   }
 
-  // Copies `length` bytes from `distance` (1..4096) bytes back, a byte at a
-  // time as the format has it, or eight at a time when each piece reads
-  // only bytes already in place.
+  // Copies `length` bytes from `distance` (1..4096) bytes back; the buffer
+  // has room behind for CopyMatch's overshoot.
   void Match(std::uint32_t distance, std::uint32_t length) {
-    std::uint8_t* out = buffer_ + pos_;
-    const std::uint8_t* from = out - distance;
-    if (distance >= 8) {
-      for (std::uint32_t k = 0; k < length; k += 8) {
-        std::memcpy(out + k, from + k, 8);
-      }
-    } else {
-      for (std::uint32_t k = 0; k < length; ++k) out[k] = from[k];
-    }
+    CopyMatch(buffer_ + pos_, distance, length);
     pos_ += length;
     if (pos_ >= 2 * kWindow) Slide();
   }

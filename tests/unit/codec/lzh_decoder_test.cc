@@ -163,7 +163,7 @@ TEST(LzhDecoderTest, ShortInputAndNonPositiveLengthProduceNothing) {
 }
 
 TEST(LzhDecoderTest, HandBuiltStreamsMatchTheWindowModel) {
-  const std::vector<std::vector<Symbol>> cases = {
+  std::vector<std::vector<Symbol>> cases = {
       // Distance 1 repeats the previous byte, overlapping its own output.
       {Lit{'x'}, Copy{60, 1}, Copy{3, 1}},
       // Distance 1 at the very start copies the space before the data.
@@ -175,6 +175,18 @@ TEST(LzhDecoderTest, HandBuiltStreamsMatchTheWindowModel) {
       // Overlapping copy with a period of 3.
       {Lit{'1'}, Lit{'2'}, Lit{'3'}, Copy{60, 3}, Copy{59, 61}},
   };
+  // Every distance nearer than a word, at lengths around a word, after
+  // distinct bytes so that a wrong phase shows.
+  std::vector<Symbol> near;
+  for (int b = 0; b < 16; ++b)
+    near.push_back(Lit{static_cast<std::uint8_t>(b)});
+  for (int distance = 1; distance <= 9; ++distance) {
+    for (int length : {3, 7, 8, 9, 13, 60}) {
+      near.push_back(Copy{length, distance});
+      near.push_back(Lit{static_cast<std::uint8_t>(length + distance)});
+    }
+  }
+  cases.push_back(near);
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Bytes expected = Model(cases[i]);
     const Bytes stream =
