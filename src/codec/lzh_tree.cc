@@ -17,6 +17,9 @@ void LzhTree::Init() {
   }
   for (int n = kTreeSize; n < kTreeSize + kSentinels; ++n) counts_[n] = 0xFFFF;
   parent_[kRoot] = 0;
+  if (kRunHinted) {
+    for (std::uint16_t& end : run_end_) end = 0;  // below every search
+  }
   IndexTop();
 }
 
