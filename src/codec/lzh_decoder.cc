@@ -213,7 +213,7 @@ class CallbackBitReader : public BitReader<CallbackBitReader> {
 // still holds the ring's initial fill.
 class MemoryOutput {
  public:
-  // `length` is the stream's decoded length.
+  // `length` is the stream's decoded length, at most `capacity`.
   MemoryOutput(std::uint8_t* target, std::uint32_t capacity,
                std::uint32_t length)
       : target_(target), capacity_(capacity), length_(length) {}
@@ -223,8 +223,8 @@ class MemoryOutput {
   bool More() const { return produced_ < length_; }
   bool Failed() const { return failed_; }
 
+  // Below the length, which is at most the capacity.
   void Literal(unsigned byte) {
-    if (produced_ == capacity_) return Fail();
     target_[produced_++] = static_cast<std::uint8_t>(byte);
   }
 
