@@ -9,7 +9,7 @@
 //   java LhaRaw.java wrap DATA STREAM OUT.lzh  one-member level-0 archive
 //        around our STREAM (of DATA), for lhasa to extract
 //   java LhaRaw.java generate KIND SIZE OUT   deterministic test input:
-//        random | runs | spaced-text (KIND), SIZE bytes
+//        random | runs | spaced-text | audio (KIND), SIZE bytes
 import java.io.*;
 import java.lang.reflect.Field;
 import java.nio.file.*;
@@ -140,6 +140,14 @@ public class LhaRaw {
         for (int i = 0; i < size; ++i) out[i] = (byte) text.charAt(i);
         break;
       }
+      case "audio":  // 16-bit samples of two tones: nearly all literals
+        for (int i = 0; i + 1 < size; i += 2) {
+          int t = i / 2;
+          short v = (short) (8000 * StrictMath.sin(t * 0.01) + 3000 * StrictMath.sin(t * 0.137));
+          out[i] = (byte) v;
+          out[i + 1] = (byte) (v >> 8);
+        }
+        break;
       default:
         throw new IllegalArgumentException("unknown kind " + kind);
     }

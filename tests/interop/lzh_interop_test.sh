@@ -19,6 +19,7 @@ jlha generate random 65000 random-65000   # one full block, two rebuilds
 jlha generate random 4097 random-4097
 jlha generate runs 70000 runs
 jlha generate spaced-text 50000 spaced-text
+jlha generate audio 1000000 audio   # nearly all literals, few short matches
 : >empty
 printf 'x' >one-byte
 printf ' ' >one-space
@@ -37,8 +38,8 @@ head -c 100000 /dev/zero >zeros
 source "$here/../support/cli_test.sh"
 same() { check "$1" cmp -s "$2" "$3"; }  # NAME EXPECTED ACTUAL
 
-for input in random-300k random-65000 random-4097 runs spaced-text empty \
-             one-byte one-space real-text table-text small-text zeros; do
+for input in random-300k random-65000 random-4097 runs spaced-text audio \
+             empty one-byte one-space real-text table-text small-text zeros; do
   "$sfxtool" lzh encode "$input" "$input.ours"
   "$sfxtool" lzh encode --level fast "$input" "$input.fast"
   for ours in ours fast; do
@@ -64,10 +65,10 @@ jlha decode-zero spaced-text.ours spaced-text.ours.zero
 check "spaced-text: needs the space preset" \
   bash -c '! cmp -s spaced-text spaced-text.ours.zero'
 
-# The parse is at least as good as jLHA's on text and runs, at both levels
-# (on random bytes both code nearly every byte as a literal, and which
-# stream ends a byte shorter is chance).
-for input in real-text spaced-text runs table-text small-text zeros; do
+# The parse is at least as good as jLHA's on text, runs and literal-heavy
+# audio, at both levels (on random bytes both code nearly every byte as a
+# literal, and which stream ends a byte shorter is chance).
+for input in real-text spaced-text runs table-text small-text zeros audio; do
   theirs=$(stat -c %s "$input.jlha")
   for ours in ours fast; do
     size=$(stat -c %s "$input.$ours")
