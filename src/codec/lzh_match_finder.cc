@@ -17,9 +17,15 @@ namespace {
 constexpr int kHashBits = 15;
 // When the chain finder's walk down a four-byte chain stops at its limit
 // with a match of kExtendFrom bytes or more, it walks up to kExtraChain
-// positions of the eight-byte chain as well.
+// positions of the eight-byte chain as well; and first, when that match
+// is shorter than kLongChainBelow, the four-byte chain on to kLongChain
+// positions in all. The longer four-byte walk: 9 instead of 20 of the
+// bench corpus's 308 blocks larger than jLHA's, 3 instead of 7 of 600
+// files of 2-32 KB, for about 2% more time.
 constexpr int kExtendFrom = 4;
 constexpr int kExtraChain = 1024;
+constexpr int kLongChainBelow = 8;
+constexpr int kLongChain = 128;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 // Tree nodes live in slots indexed by position; a slot is reused only
 // after 2 * 4096 positions, when its node is out of the window for good.
@@ -210,7 +216,7 @@ void LzhChainFinder::Link(std::size_t v, std::uint32_t h3, std::uint32_t h) {
 void LzhChainFinder::Skip(std::size_t pos) { Insert(pos + kRingSize); }
 
 __attribute__((always_inline)) inline bool LzhChainFinder::WalkChain(
-    std::uint32_t candidate, const std::vector<std::uint32_t>& links,
+    std::uint32_t& candidate, const std::vector<std::uint32_t>& links,
     int budget, std::size_t v, int limit, int* best,
     std::vector<MatchCandidate>* out) {
   const std::uint8_t* here = &padded_[v];
@@ -281,13 +287,22 @@ int LzhChainFinder::Find(std::size_t pos, int max_length,
     if (next >= near) break;  // kNone, or a stale link (see WalkChain)
     near = next;
   }
+  std::uint32_t candidate = head_[h4];
   const bool cut_short =
-      WalkChain(head_[h4], prev_, max_chain_, v, limit, &best, out);
+      WalkChain(candidate, prev_, max_chain_, v, limit, &best, out);
   // Repetitive data: the longest match may lie further back than the
-  // four-byte chain reaches; the eight-byte chain skips the positions
-  // that share only a few bytes.
+  // four-byte chain reaches. A match of 4-7 bytes found so far may have a
+  // longer one further down the same chain (tables of machine words:
+  // records of mostly zeros, where many positions share their first
+  // bytes); the eight-byte chain then skips the positions that share only
+  // a few bytes.
   if (cut_short && best >= kExtendFrom) {
-    WalkChain(head8_[Hash8Of(here)], prev8_, kExtraChain, v, limit, &best, out);
+    if (best < kLongChainBelow && max_chain_ < kLongChain) {
+      WalkChain(candidate, prev_, kLongChain - max_chain_, v, limit, &best,
+                out);
+    }
+    candidate = head8_[Hash8Of(here)];
+    WalkChain(candidate, prev8_, kExtraChain, v, limit, &best, out);
   }
   Link(v, h3, h4);
   return best >= kMinMatch ? best : 0;

@@ -71,8 +71,9 @@ class LzhChainFinder {
   void Link(std::size_t v, std::uint32_t h3, std::uint32_t h);
   // Walks a chain from `candidate` along `links`, at most `budget`
   // positions, appending the matches longer than `*best`. True when the
-  // budget ran out before the chain and the longest possible match did.
-  bool WalkChain(std::uint32_t candidate,
+  // budget ran out before the chain and the longest possible match did;
+  // `candidate` is then the first position not visited.
+  bool WalkChain(std::uint32_t& candidate,
                  const std::vector<std::uint32_t>& links, int budget,
                  std::size_t v, int limit, int* best,
                  std::vector<MatchCandidate>* out);
