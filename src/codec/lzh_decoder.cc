@@ -74,9 +74,8 @@ inline BitWord LoadBigEndian(const std::uint8_t* p) {
 // eight or more bytes is in place, that far back holds the same bytes and
 // the rest can go eight at a time too (a run of zeros would otherwise go a
 // byte at a time, each byte waiting for the one before).
-__attribute__((noinline)) void CopyMatch(std::uint8_t* out,
-                                         std::uint32_t distance,
-                                         std::uint32_t length) {
+inline void CopyMatch(std::uint8_t* out, std::uint32_t distance,
+                      std::uint32_t length) {
   const std::uint8_t* from = out - distance;
   std::uint32_t k = 0;
   if (distance < 8) {

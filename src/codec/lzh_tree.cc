@@ -17,7 +17,7 @@ void LzhTree::Init() {
   }
   for (int n = kTreeSize; n < kTreeSize + kSentinels; ++n) counts_[n] = 0xFFFF;
   parent_[kRoot] = 0;
-  if (kRunHinted) {
+  if constexpr (kRunHinted) {
     for (std::uint16_t& end : run_end_) end = 0;  // below every search
   }
   IndexTop();

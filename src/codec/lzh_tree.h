@@ -136,12 +136,13 @@ inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) {
   }
   if (short_run < kLook) return from + short_run;
   // The node moves to the run's end, which then ends one position lower.
-  std::uint16_t& hint = run_end_[k % kRunHints];
-  const unsigned end = hint;
-  if (kRunHinted && end >= from + kLook && counts_[end] < k &&
-      counts_[end + 1] >= k) {
-    hint = static_cast<std::uint16_t>(end - 1);
-    return end;
+  if constexpr (kRunHinted) {
+    std::uint16_t& hint = run_end_[k % kRunHints];
+    const unsigned end = hint;
+    if (end >= from + kLook && counts_[end] < k && counts_[end + 1] >= k) {
+      hint = static_cast<std::uint16_t>(end - 1);
+      return end;
+    }
   }
   unsigned low = from + kLook;  // counts_[low] < k
   unsigned step = 1;
@@ -158,7 +159,9 @@ inline unsigned LzhTree::HighestBelow(unsigned from, std::uint16_t k) {
       high = mid;
     }
   }
-  if (kRunHinted) hint = static_cast<std::uint16_t>(low - 1);
+  if constexpr (kRunHinted) {
+    run_end_[k % kRunHints] = static_cast<std::uint16_t>(low - 1);
+  }
   return low;
 }
 
