@@ -268,30 +268,40 @@ class MemoryOutput {
 // (the last 4096 bytes) in front of the bytes not yet handed to the sink,
 // so that matches copy as in a memory block, without wrapping: the
 // dictionary starts at the ring's initial fill, the output at kWindow.
-// Once the output reaches 2 * kWindow, its first 4096 bytes go to the sink
-// and the buffer slides down by 4096. A sink that does not take a whole
-// piece ends the decoding.
+// Once kPiece bytes of output follow the dictionary, they go to the sink
+// and the buffer slides down by kPiece. A sink that does not take a whole
+// piece ends the decoding. The slide is checked where the decode loop
+// checks the length (More()), not after every symbol.
 class WindowOutput {
  public:
   static constexpr unsigned kWindow = kRingSize;
+  // 32 KB: a sink that writes to a file makes one call per piece.
+  static constexpr unsigned kPiece = 8 * kRingSize;
   // Room for the output of a symbol that starts just below the slide
   // point, and for the overshoot of the eight-byte match copy.
-  static constexpr std::size_t kBufferSize = 2 * kWindow + lzh::kMaxMatch + 8;
+  static constexpr std::size_t kBufferSize =
+      kWindow + kPiece + lzh::kMaxMatch + 8;
 
   // `length` is the stream's decoded length (below 2^31).
   WindowOutput(const TLzhWriteProc& write, std::uint8_t* buffer,
                std::uint32_t length)
       : write_(write), buffer_(buffer), stop_(kWindow + length) {
     std::memset(buffer_, kRingFill, kWindow);
+    Limit();
   }
 
-  // Whether the stream's length is still to be reached.
-  bool More() const { return pos_ < stop_; }
+  // Whether the stream's length is still to be reached; slides the buffer
+  // first when a piece is full.
+  bool More() {
+    if (pos_ < limit_) return true;
+    if (pos_ >= kWindow + kPiece) Slide();
+    Limit();
+    return pos_ < limit_;
+  }
   bool Failed() const { return failed_; }
 
   void Literal(unsigned byte) {
     buffer_[pos_++] = static_cast<std::uint8_t>(byte);
-    if (pos_ >= 2 * kWindow) Slide();
   }
 
   // Copies `length` bytes from `distance` (1..4096) bytes back; the buffer
@@ -299,10 +309,9 @@ class WindowOutput {
   void Match(std::uint32_t distance, std::uint32_t length) {
     CopyMatch(buffer_ + pos_, distance, length);
     pos_ += length;
-    if (pos_ >= 2 * kWindow) Slide();
   }
 
-  // Hands the bytes not yet handed over (at most 4096) to the sink.
+  // Hands the bytes not yet handed over (at most kPiece + 59) to the sink.
   void Flush() { Hand(pos_ - kWindow); }
 
  private:
@@ -318,17 +327,22 @@ class WindowOutput {
   }
 
   void Slide() {
-    Hand(kWindow);
-    std::memmove(buffer_, buffer_ + kWindow, pos_ - kWindow);
-    pos_ -= kWindow;
-    stop_ = stop_ > kWindow ? stop_ - kWindow : 0;
+    Hand(kPiece);
+    std::memmove(buffer_, buffer_ + kPiece, pos_ - kPiece);
+    pos_ -= kPiece;
+    stop_ = stop_ > kPiece ? stop_ - kPiece : 0;
   }
+
+  // Where More() next looks: the length or a full piece, whichever comes
+  // first.
+  void Limit() { limit_ = stop_ < kWindow + kPiece ? stop_ : kWindow + kPiece; }
 
   const TLzhWriteProc& write_;
   std::uint8_t* buffer_;
   unsigned pos_ = kWindow;
   // The value of pos_ at which the length is reached; 0 once it is behind.
   std::uint32_t stop_;
+  std::uint32_t limit_ = 0;
   bool failed_ = false;
 };
 
