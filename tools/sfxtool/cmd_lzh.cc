@@ -91,16 +91,46 @@ int Encode(const std::string& in, const std::string& out, sfx::LzhLevel level) {
 }
 
 int Decode(const std::string& in, const std::string& out) {
+  // A regular file is read as the decoder asks for it, so that neither the
+  // memory nor the page faults grow with its size; stdin and other streams
+  // are read whole first, as the check below needs their size.
   std::vector<std::uint8_t> stream;
-  if (!ReadAll(in, &stream)) return 1;
-  if (stream.size() < 4) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> source(nullptr, &std::fclose);
+  std::uint64_t stream_size = 0;
+  if (in != "-") {
+    source.reset(std::fopen(in.c_str(), "rb"));
+    struct stat info;
+    if (source && ::fstat(fileno(source.get()), &info) == 0 &&
+        S_ISREG(info.st_mode)) {
+      stream_size = static_cast<std::uint64_t>(info.st_size);
+      std::setvbuf(source.get(), nullptr, _IOFBF, 1 << 16);
+    } else {
+      source.reset();
+    }
+  }
+  if (!source) {
+    if (!ReadAll(in, &stream)) return 1;
+    stream_size = stream.size();
+  }
+  std::uint8_t field[4];
+  if (stream_size < sizeof field) {
     std::fprintf(stderr,
-                 "sfxtool: %s: not an LZH stream (%zu bytes, shorter "
+                 "sfxtool: %s: not an LZH stream (%llu bytes, shorter "
                  "than the length field)\n",
-                 in.c_str(), stream.size());
+                 in.c_str(), static_cast<unsigned long long>(stream_size));
     return 1;
   }
-  const std::int32_t length = sfx::LoadInt32(stream.data());
+  if (source) {
+    if (std::fread(field, 1, sizeof field, source.get()) != sizeof field) {
+      std::fprintf(stderr, "sfxtool: cannot read %s: %s\n", in.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+    std::rewind(source.get());  // the decoder reads the field itself
+  } else {
+    std::memcpy(field, stream.data(), sizeof field);
+  }
+  const std::int32_t length = sfx::LoadInt32(field);
   if (length < 0) {
     std::fprintf(stderr,
                  "sfxtool: %s: not an LZH stream (negative length "
@@ -108,12 +138,14 @@ int Decode(const std::string& in, const std::string& out) {
                  in.c_str(), length);
     return 1;
   }
-  const std::uint64_t most = kMaxBytesPerStreamByte * (stream.size() - 4);
+  const std::uint64_t most =
+      kMaxBytesPerStreamByte * (stream_size - sizeof field);
   if (static_cast<std::uint64_t>(length) > most) {
     std::fprintf(stderr,
                  "sfxtool: %s: cannot be decoded: declares %d bytes, "
-                 "but %zu bytes of stream hold at most %llu\n",
-                 in.c_str(), length, stream.size() - 4,
+                 "but %llu bytes of stream hold at most %llu\n",
+                 in.c_str(), length,
+                 static_cast<unsigned long long>(stream_size - sizeof field),
                  static_cast<unsigned long long>(most));
     return 1;
   }
@@ -132,6 +164,11 @@ int Decode(const std::string& in, const std::string& out) {
   const sfx::Status decoded = sfx::LzhDecode(
       [&](std::uint8_t* buffer, std::uint16_t requested,
           std::uint16_t& delivered) {
+        if (source) {
+          delivered = static_cast<std::uint16_t>(
+              std::fread(buffer, 1, requested, source.get()));
+          return;
+        }
         const std::size_t n =
             std::min<std::size_t>(requested, stream.size() - read_at);
         std::memcpy(buffer, stream.data() + read_at, n);
@@ -149,6 +186,12 @@ int Decode(const std::string& in, const std::string& out) {
         }
         left -= n;
       });
+  if (source && std::ferror(source.get())) {
+    std::fprintf(stderr, "sfxtool: cannot read %s: %s\n", in.c_str(),
+                 std::strerror(errno));
+    if (file != stdout) std::fclose(file);
+    return 1;
+  }
   if (!decoded.ok() && !write_failed) {
     std::fprintf(stderr, "sfxtool: %s: cannot be decoded: %s\n", in.c_str(),
                  decoded.message().c_str());
