@@ -15,12 +15,12 @@
 // the look-ahead is parsed again with the next piece and its fresh prices.
 //
 // kFast: a greedy parse over hash chains with one step of look-ahead, which
-// searches only where a symbol starts (see GreedyParser). A stream of a few
-// KB is parsed as kBest parses it.
+// searches only where a symbol starts (see GreedyParser). A stream of up to
+// 16 KB is parsed as kBest parses it.
 //
-// A short stream is parsed a second time at fixed prices, those its first
-// parse leaves in the tree, and the smaller stream is kept (see
-// LzhEncodeBuffer).
+// A short stream is parsed again by match length alone and (at kBest, or up
+// to 4 KB) at fixed prices, those its first parse leaves in the tree; the
+// smallest stream is kept (see LzhEncodeBuffer).
 #include "codec/lzh_encoder.h"
 
 #include <algorithm>
@@ -60,19 +60,22 @@ constexpr std::uint64_t kBestFavoursAfter = 1024;
 // repetitive data, see LzhChainFinder). Its prices are read afresh as
 // often as the best level's pieces.
 constexpr int kFastMaxChain = 32;
-// Streams up to this long are parsed twice. They hold fewer symbols than
-// the tree takes before its first rebuild, so at the end of the first
-// parse every count is one more than its symbol's uses in the stream.
-// The second parse starts from the candidates of the first.
+// Streams up to this long are parsed more than once. They hold fewer
+// symbols than the tree takes before its first rebuild, so at the end of
+// the first parse every count is one more than its symbol's uses in the
+// stream. The other parses start from the candidates of the first.
 constexpr std::size_t kSecondParseUpTo = 16384;
-// The fast level parses streams up to this long as the best level does.
-// On short text files a lazy parse gains little over jLHA's own (1,000
-// files under 2 KB: 0.13% smaller, larger on 8; parsed as by the best
-// level 0.32%, larger on 1), and the best parse of a short stream costs
-// about as much as two lazy parses: a package of 2,700 files under 16 KB
-// builds with 7% fewer instructions, 5% more processor time, and comes
-// out 0.13% smaller.
-constexpr std::size_t kFastParsesBestUpTo = 4096;
+// The fast level parses streams up to this long as the best level does,
+// but parses them again at the stream's prices only up to kFastRerunUpTo.
+// On short files a parse by prices and jLHA's own end a few bits apart
+// either way, and a byte more is a byte larger than jLHA. `fast` parsing
+// its own way from 4 KB on came out larger than jLHA on 3 of 600 files of
+// 2-32 KB and on 2 of 800 PNG images (by 1-4 bytes); parsed so, on none,
+// and 0.7% smaller on 2,600 files under 16 KB, in 1.7 times the time. The
+// parse at the stream's prices pays on files of a few KB: without it, 18
+// of 1,000 files under 2 KB came out larger than jLHA's, by a byte each.
+constexpr std::size_t kFastParsesBestUpTo = kSecondParseUpTo;
+constexpr std::size_t kFastRerunUpTo = 4096;
 // kScale * log2(n) for n = 1 .. kCountLimit, rounded.
 const std::uint8_t* Log2Table() {
   static const std::vector<std::uint8_t> table = [] {
@@ -183,6 +186,29 @@ class Parser {
     }
   }
 
+  // Parses a short input again by match length alone, as a plain LZSS
+  // encoder does: at each position the longest candidate (the nearest of
+  // that length), unless the next position has a longer one; a literal
+  // where there is none. Where prices say little (a few symbols of each
+  // kind), a parse that takes every match can come out a few bits ahead,
+  // as jLHA's, which takes every match it finds, sometimes did.
+  void RerunByLength(lzh::LzhSymbolWriter* writer) {
+    choices_.clear();
+    std::size_t i = 0;
+    while (i < size_) {
+      MatchCandidate c = Longest(i);
+      if (c.length >= kMinMatch && c.length < kMaxMatch &&
+          Longest(i + 1).length > c.length) {
+        c.length = 0;
+      }
+      if (c.length < kMinMatch) c = {1, 0};
+      choices_.push_back({static_cast<std::uint16_t>(c.length),
+                          static_cast<std::uint16_t>(c.distance)});
+      i += static_cast<std::size_t>(c.length);
+    }
+    Write(0, writer);
+  }
+
   // Parses a short input again, in one piece at `prices`, from the
   // candidates that Run() kept.
   void Rerun(const std::uint32_t* prices, lzh::LzhSymbolWriter* writer) {
@@ -230,6 +256,17 @@ class Parser {
       }
       ++found_;
     }
+  }
+
+  // The longest candidate that Run() kept for position `i` (length 0 for
+  // none, and at the end of the input).
+  MatchCandidate Longest(std::size_t i) const {
+    if (i >= size_) return {0, 0};
+    const std::uint32_t end =
+        i + 1 < first_.size() ? first_[i + 1]
+                              : static_cast<std::uint32_t>(candidates_.size());
+    if (first_[i] == end) return {0, 0};
+    return candidates_[end - 1];
   }
 
   // Forgets the candidates of positions below `at`.
@@ -477,18 +514,27 @@ std::vector<std::uint8_t> LzhEncodeBuffer(const std::uint8_t* data,
   // A short stream spends much of itself while the tree is young and its
   // code lengths say little about the stream. Its first parse tells what
   // each symbol costs on average; a second parse at those prices is often
-  // smaller (on 1,000 text files under 2 KB, 0.13% in all).
+  // smaller (on 1,000 text files under 2 KB, 0.13% in all). A third parse
+  // by match length alone is sometimes smaller still, by a byte or a few,
+  // on short text and on images.
   Parser parser(data, size);
   parser.Run(&writer);
   if (size > kSecondParseUpTo) return writer.Finish();
   std::uint32_t prices[lzh::kSymbolCount];
   ReadStreamPrices(writer.Tree(), prices);
-  lzh::LzhSymbolWriter again(static_cast<std::uint32_t>(size));
-  parser.Rerun(prices, &again);
-  std::vector<std::uint8_t> second = again.Finish();
-  std::vector<std::uint8_t> first = writer.Finish();
-  if (second.size() < first.size()) return second;
-  return first;
+  std::vector<std::uint8_t> best = writer.Finish();
+  std::vector<std::uint8_t> other;
+  if (level == LzhLevel::kBest || size <= kFastRerunUpTo) {
+    lzh::LzhSymbolWriter again(static_cast<std::uint32_t>(size));
+    parser.Rerun(prices, &again);
+    other = again.Finish();
+    if (other.size() < best.size()) best.swap(other);
+  }
+  lzh::LzhSymbolWriter by_length(static_cast<std::uint32_t>(size));
+  parser.RerunByLength(&by_length);
+  other = by_length.Finish();
+  if (other.size() < best.size()) best.swap(other);
+  return best;
 }
 
 }  // namespace sfx

@@ -13,14 +13,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   if (size > (1u << 18)) return 0;
   // The last byte picks the level, so that the corpus reaches both, and
-  // whether the input is repeated past 4 KB, below which the fast level
+  // whether the input is repeated past 16 KB, below which the fast level
   // parses as the best level does.
   const sfx::LzhLevel level = size > 0 && (data[size - 1] & 1)
                                   ? sfx::LzhLevel::kFast
                                   : sfx::LzhLevel::kBest;
   std::vector<std::uint8_t> repeated;
   if (size > 0 && (data[size - 1] & 2)) {
-    while (repeated.size() <= 4096) {
+    while (repeated.size() <= 16384) {
       repeated.insert(repeated.end(), data, data + size);
     }
     data = repeated.data();
