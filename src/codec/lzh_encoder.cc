@@ -71,7 +71,7 @@ constexpr std::size_t kSecondParseUpTo = 16384;
 // either way, and a byte more is a byte larger than jLHA. `fast` parsing
 // its own way from 4 KB on came out larger than jLHA on 3 of 600 files of
 // 2-32 KB and on 2 of 800 PNG images (by 1-4 bytes); parsed so, on none,
-// and 0.7% smaller on 2,600 files under 16 KB, in 1.7 times the time. The
+// and 0.7% smaller on 2,600 files under 16 KB, in 1.5 times the time. The
 // parse at the stream's prices pays on files of a few KB: without it, 18
 // of 1,000 files under 2 KB came out larger than jLHA's, by a byte each.
 constexpr std::size_t kFastParsesBestUpTo = kSecondParseUpTo;

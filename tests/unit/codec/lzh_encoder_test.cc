@@ -61,9 +61,10 @@ TEST(LzhEncoderTest, RoundTripsEveryShapeAndSize) {
       {"records", [](std::size_t n) { return testdata::Records(n, 7); }},
   };
   // Besides the window's edges: the best level's first pieces (512 bytes
-  // plus a 256-byte look-ahead), its largest (4096 + 256), and the longest
-  // stream parsed three times, which the fast level parses as the best
-  // level does (16384).
+  // plus a 256-byte look-ahead), its largest (4096 + 256), the longest
+  // stream the fast level parses again at the stream's prices (4096), and
+  // the longest parsed more than once, which the fast level parses as the
+  // best level does (16384).
   const std::size_t sizes[] = {
       0,   1,   2,    3,    4,    59,   60,   61,    62,    511,   512,   513,
       768, 769, 4095, 4096, 4097, 4352, 8193, 16384, 16385, 65000, 130000};
