@@ -2,6 +2,7 @@
 # tests. See README.md.
 #   build/host   host tools, release (sfxtool, benchmarks)
 #   build/asan   host unit tests under AddressSanitizer + UBSan
+#   build/tsan   the same under ThreadSanitizer
 #   build/fuzz   libFuzzer targets (clang)
 #   build/win32  the installer program and the Wine end-to-end suite
 SHELL := /bin/bash
@@ -10,12 +11,14 @@ CMAKE_GEN := -G Ninja
 BUILD ?= build
 HOST_DIR := $(BUILD)/host
 ASAN_DIR := $(BUILD)/asan
+TSAN_DIR := $(BUILD)/tsan
 FUZZ_DIR := $(BUILD)/fuzz
 WIN_DIR := $(BUILD)/win32
 export WINEPREFIX ?= $(CURDIR)/$(BUILD)/wine
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps host asan fuzz-build win32 test test-host test-fuzz test-win32 \
+.PHONY: all deps host asan tsan fuzz-build win32 test test-host test-tsan \
+        test-fuzz test-win32 \
         bench fuzz demo demo-gui clean demo-build tool-build install package
 
 all: host win32
@@ -36,6 +39,13 @@ $(ASAN_DIR)/build.ninja:
 asan: $(ASAN_DIR)/build.ninja
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 
+$(TSAN_DIR)/build.ninja:
+	cmake -S . -B $(TSAN_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DSFX_TSAN=ON -DSFX_BENCH=OFF
+
+tsan: $(TSAN_DIR)/build.ninja
+	cmake --build $(TSAN_DIR) -j $(JOBS)
+
 $(FUZZ_DIR)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_GEN) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSFX_FUZZ=ON -DSFX_BENCH=OFF
@@ -55,11 +65,17 @@ win32: host $(WIN_DIR)/build.ninja
 # tests, a short fuzzing run, and the Win32 suite under Wine.
 test: deps
 	$(MAKE) test-host
+	$(MAKE) test-tsan
 	$(MAKE) test-fuzz
 	$(MAKE) test-win32
 
 test-host: asan
 	cd $(ASAN_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The tests that start threads or processes that do (decode-ahead, the
+# installation, sfxtool's parallel packing); a race report fails the test.
+test-tsan: tsan
+	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) -E 'fuzzer|interop'
 
 test-fuzz: fuzz-build
 	scripts/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
