@@ -67,7 +67,7 @@ struct Slot {
   bool passed = true;  // the package is past the block, as a skip leaves it
   const std::uint8_t* data = nullptr;
   std::uint32_t length = 0;
-  Vector<std::uint8_t> buffers;  // input, then output
+  Vector<std::uint8_t> buffer;  // the block as stored, or decoded
 };
 
 class DecodeAhead;
@@ -80,7 +80,8 @@ struct Lane {
   std::size_t tail = 0;   // the consumer's
   Count free;
   Count filled;
-  Count turn;  // raised by the previous lane's worker
+  Count turn;                  // raised by the previous lane's worker
+  Vector<std::uint8_t> input;  // a packed block as read, until decoded
   std::unique_ptr<Thread> thread;
 };
 
@@ -194,8 +195,11 @@ class DecodeAhead : public EntrySource {
       }
       const std::uint32_t size = entry_.blocks[block_++].BlockSize;
       const bool packed = entry_.header.Packed != 0;
-      slot->buffers.resize(2 * kMaxBlockBufferSize);
-      std::uint8_t* input = slot->buffers.data();
+      // A stored block is read into its slot; a packed one into the
+      // lane's input, and decoded into the slot.
+      Vector<std::uint8_t>& read_into = packed ? lane.input : slot->buffer;
+      read_into.resize(kMaxBlockBufferSize);
+      std::uint8_t* input = read_into.data();
       slot->read = ReadFileBlock(package_, size, false, input, nullptr,
                                  &slot->data, &slot->length);
       // A block that could not be read is passed over as a skip would,
@@ -208,9 +212,9 @@ class DecodeAhead : public EntrySource {
       if (packed) {
         NextLane(lane).turn.Signal();
         if (slot->read == BlockRead::kOk) {
-          slot->read =
-              DecodeFileBlock(input, slot->length, input + kMaxBlockBufferSize,
-                              &slot->data, &slot->length);
+          slot->buffer.resize(kMaxBlockBufferSize);
+          slot->read = DecodeFileBlock(input, slot->length, slot->buffer.data(),
+                                       &slot->data, &slot->length);
         }
       }
       Publish(lane);

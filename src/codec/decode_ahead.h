@@ -18,9 +18,11 @@
 namespace sfx {
 
 // Blocks decoded ahead at most, the one being written included, shared
-// evenly by the workers; each holds two buffers of kMaxBlockBufferSize
-// bytes.
-constexpr std::size_t kAheadBlocks = 8;
+// evenly by the workers; each holds one buffer of kMaxBlockBufferSize bytes,
+// and each worker one more for the packed block it decodes. A long ring
+// lets the workers run ahead while the copy loop waits on the system for
+// small files, and decode what follows them in that time.
+constexpr std::size_t kAheadBlocks = 64;
 
 // The source of the next `entry_count` entries of `package` (positioned at
 // the first). On a machine with more than one processor, two worker
