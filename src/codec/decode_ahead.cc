@@ -58,6 +58,21 @@ class Count {
   std::unique_ptr<Semaphore> sleepers_;
 };
 
+// A block's worth of bytes, allocated on first use and never cleared: a
+// block fills only as much of it as it holds (at most 65000 bytes from our
+// builder, half of kMaxBlockBufferSize), so the pages past that are never
+// touched and never take memory.
+class Buffer {
+ public:
+  std::uint8_t* Get() {
+    if (!bytes_) bytes_.reset(new std::uint8_t[kMaxBlockBufferSize]);
+    return bytes_.get();
+  }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> bytes_;
+};
+
 // What a worker hands over: an entry's name, header and table, or the
 // result of one of its blocks.
 struct Slot {
@@ -67,7 +82,7 @@ struct Slot {
   bool passed = true;  // the package is past the block, as a skip leaves it
   const std::uint8_t* data = nullptr;
   std::uint32_t length = 0;
-  Vector<std::uint8_t> buffer;  // the block as stored, or decoded
+  Buffer buffer;  // the block as stored, or decoded
 };
 
 class DecodeAhead;
@@ -80,8 +95,8 @@ struct Lane {
   std::size_t tail = 0;   // the consumer's
   Count free;
   Count filled;
-  Count turn;                  // raised by the previous lane's worker
-  Vector<std::uint8_t> input;  // a packed block as read, until decoded
+  Count turn;    // raised by the previous lane's worker
+  Buffer input;  // a packed block as read, until decoded
   std::unique_ptr<Thread> thread;
 };
 
@@ -197,9 +212,7 @@ class DecodeAhead : public EntrySource {
       const bool packed = entry_.header.Packed != 0;
       // A stored block is read into its slot; a packed one into the
       // lane's input, and decoded into the slot.
-      Vector<std::uint8_t>& read_into = packed ? lane.input : slot->buffer;
-      read_into.resize(kMaxBlockBufferSize);
-      std::uint8_t* input = read_into.data();
+      std::uint8_t* input = (packed ? lane.input : slot->buffer).Get();
       slot->read = ReadFileBlock(package_, size, false, input, nullptr,
                                  &slot->data, &slot->length);
       // A block that could not be read is passed over as a skip would,
@@ -212,8 +225,7 @@ class DecodeAhead : public EntrySource {
       if (packed) {
         NextLane(lane).turn.Signal();
         if (slot->read == BlockRead::kOk) {
-          slot->buffer.resize(kMaxBlockBufferSize);
-          slot->read = DecodeFileBlock(input, slot->length, slot->buffer.data(),
+          slot->read = DecodeFileBlock(input, slot->length, slot->buffer.Get(),
                                        &slot->data, &slot->length);
         }
       }
