@@ -38,11 +38,6 @@ TPackedFileHeader DecodePackedFileHeader(
   return header;
 }
 
-bool IsSafeEntryName(const String& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  return name.find_first_of(String("\\/:\0", 4)) == String::npos;
-}
-
 bool ReadPackedFileEntry(File& package, PackedFileEntry* entry) {
   std::uint8_t length = 0;
   if (!ReadExact(package, &length, 1)) return false;

@@ -84,10 +84,6 @@ TPackedFileHeader DecodePackedFileHeader(
 // block table larger than the rest of the file could hold.
 bool ReadPackedFileEntry(File& package, PackedFileEntry* entry);
 
-// True when `name` may be written into a directory: not empty, not "." or
-// "..", and without a path separator (backslash, slash, colon) or NUL.
-bool IsSafeEntryName(const String& name);
-
 enum class BlockRead {
   kOk,
   kReadFailed,   // the read failed, gave 0 bytes, or the block is too large

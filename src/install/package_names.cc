@@ -37,17 +37,10 @@ String ProgramPart(const String& text) {
   return text.substr(0, end);
 }
 
-// A character as UpperCaseLatin folds it (NameKey's rule).
-char Fold(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 0x61 && u <= 0x7A) || u >= 0xE0 ? static_cast<char>(u - 0x20)
-                                               : c;
-}
-
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
+    if (FoldNameChar(a[i]) != FoldNameChar(b[i])) return false;
   }
   return true;
 }

@@ -24,9 +24,11 @@
 #include "package/container.h"
 #include "package/record_writer.h"
 #include "package/signature.h"
+#include "paths/name_rules.h"
 #include "paths/text.h"
 #include "platform/file_io.h"
 #include "platform/posix_file.h"
+#include "platform/replacing_file.h"
 
 namespace sfx {
 namespace {
@@ -355,20 +357,6 @@ void RefuseInputAsOutput(const std::string& output,
   }
 }
 
-// A new file beside `path` that no one else uses; raises when none can be
-// created.
-int CreateTemporaryBeside(const std::string& path, std::string* temporary) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *temporary = path + ".tmp" + std::to_string(::getpid()) + "-" +
-                 std::to_string(attempt);
-    const int fd =
-        ::open(temporary->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return fd;
-    if (errno != EEXIST) break;
-  }
-  throw PackageWriteError("cannot create " + path + ": " + ErrnoText());
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> PrepareStubForSigning(
@@ -428,7 +416,8 @@ PackageSummary WritePackage(const PackagePlan& plan,
   std::vector<std::string> names;
   for (const auto& file : record.Files) {
     names.push_back(LastPathComponent(file->FileName));
-    if (!IsSafeEntryName(names.back()) || names.back().size() > kShortTextMax) {
+    if (CheckNameComponent(names.back()) != NameProblem::kNone ||
+        names.back().size() > kShortTextMax) {
       throw PackageWriteError("\"" + file->FileName +
                               "\" does not end in a usable file name");
     }
@@ -453,9 +442,13 @@ PackageSummary WritePackage(const PackagePlan& plan,
   RefuseInputAsOutput(output_path, inputs);
 
   PackageSummary summary;
-  std::string temporary;
-  const int fd = CreateTemporaryBeside(output_path, &temporary);
-  try {
+  ReplacingFile replacing;
+  const int fd = replacing.Create(output_path);
+  if (fd < 0) {
+    throw PackageWriteError("cannot create " + output_path + ": " +
+                            ErrnoText());
+  }
+  {
     OutputFile out(fd, output_path);
     out.Put(stub.data(), stub.size());
     summary.header_offset = static_cast<std::int64_t>(plan.stub.size());
@@ -510,13 +503,11 @@ PackageSummary WritePackage(const PackagePlan& plan,
           std::to_string(check.marker_offset) +
           ", before the trailer; the installer would fail its own check");
     }
-    if (::rename(temporary.c_str(), output_path.c_str()) != 0) {
-      throw PackageWriteError("cannot create " + output_path + ": " +
-                              ErrnoText());
-    }
-  } catch (...) {
-    ::unlink(temporary.c_str());
-    throw;
+  }
+  if (options.finish) options.finish(replacing.temporary());
+  if (!replacing.Commit()) {
+    throw PackageWriteError("cannot create " + output_path + ": " +
+                            ErrnoText());
   }
   return summary;
 }

@@ -90,6 +90,11 @@ struct PackageWriteOptions {
   std::function<void(std::int64_t bytes)> on_progress;
   // Called on the calling thread after each file's entry is written.
   std::function<void(const PackedFileInfo&)> on_file;
+  // Called with the path of the finished installer, still under its
+  // temporary name, before it takes the output's name (code signing
+  // rewrites it there); raises to fail the build, which then leaves the
+  // output as it was.
+  std::function<void(const std::string& temporary)> finish;
 };
 
 // Writes the installer file at `output_path`: into a temporary file beside

@@ -19,9 +19,12 @@ bool IsDeviceName(const String& name) {
   for (const char* device : kDevices) {
     if (base == device) return true;
   }
-  return base.size() == 4 &&
-         (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  // COM1-9 and LPT1-9, also with a superscript digit (code page 1252's
+  // 0xB9, 0xB2, 0xB3), which Windows takes as the digit.
+  const unsigned char digit = base.size() == 4 ? base[3] : 0;
+  return (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         ((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 ||
+          digit == 0xB3);
 }
 
 }  // namespace
@@ -96,6 +99,19 @@ const char* DescribeNameProblem(NameProblem problem) {
   return "is not allowed";
 }
 
-String NameKey(const String& name) { return UpperCaseLatin(name); }
+char FoldNameChar(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u != 0xF7 && u != 0xFF)) {
+    return static_cast<char>(u - 0x20);
+  }
+  if (u == 0x9A || u == 0x9C || u == 0x9E) return static_cast<char>(u - 0x10);
+  return u == 0xFF ? static_cast<char>(0x9F) : c;
+}
+
+String NameKey(const String& name) {
+  String key = name;
+  for (char& c : key) c = FoldNameChar(c);
+  return key;
+}
 
 }  // namespace sfx

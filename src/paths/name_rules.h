@@ -17,7 +17,7 @@ enum class NameProblem {
   kDotComponent,     // "." or ".." as a component
   kRooted,           // a drive ("C:"), a root ("\x") or a UNC path, no macro
   kForbiddenChar,    // < > : " / \ | ? * or a control character
-  kDeviceName,       // CON, PRN, AUX, NUL, COM1-9, LPT1-9, any extension
+  kDeviceName,       // CON, PRN, AUX, NUL, COM0-9, LPT0-9, any extension
   kTrailingDotSpace  // ends with a dot or a blank, which Windows drops
 };
 
@@ -36,8 +36,14 @@ NameProblem CheckRelativePath(const String& path, bool macro_allowed);
 // component", ...
 const char* DescribeNameProblem(NameProblem problem);
 
-// The key under which Windows compares two names in one folder (case
-// folded as the installer folds it); equal keys mean the same file.
+// A byte of a code page 1252 name as Windows compares names: a small
+// letter (a-z, and 0xE0-0xFE but the division sign, s, oe and z with
+// their marks, y with diaeresis) becomes its capital; every other byte,
+// sharp s among them, stays.
+char FoldNameChar(char c);
+
+// The key under which Windows compares two names in one folder;
+// equal keys mean the same file.
 String NameKey(const String& name);
 
 }  // namespace sfx

@@ -2,6 +2,7 @@
 // raw LZH stream (4-byte length field + bit stream), as the package stores
 // the header and each file block. '-' stands for stdin or stdout.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,7 @@
 #include "commands.h"
 #include "host_files.h"
 #include "platform/file_io.h"
+#include "platform/replacing_file.h"
 
 namespace sfxtool {
 
@@ -56,25 +58,78 @@ bool ReadAll(const std::string& path, std::vector<std::uint8_t>* data) {
   return ok;
 }
 
-bool WriteAll(const std::string& path, const std::uint8_t* data,
-              std::size_t size) {
-  std::FILE* file = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
-  if (!file) {
-    std::fprintf(stderr, "sfxtool: cannot create %s: %s\n", path.c_str(),
-                 std::strerror(errno));
-    return false;
+// Where a command writes: stdout for '-', else a temporary file beside
+// OUT that takes OUT's name only once it is complete, so that a failure
+// leaves an existing OUT as it was.
+class Output {
+ public:
+  ~Output() {
+    if (file_ && file_ != stdout) std::fclose(file_);
   }
-  bool ok = size == 0 || std::fwrite(data, 1, size, file) == size;
-  ok = (std::fflush(file) == 0) && ok;
-  if (file != stdout) ok = (std::fclose(file) == 0) && ok;
-  if (!ok) {
-    std::fprintf(stderr, "sfxtool: cannot write %s: %s\n", path.c_str(),
-                 std::strerror(errno));
+  // Prints the message and returns false when OUT is IN (the same file,
+  // whatever its name), a directory, or cannot be created.
+  bool Open(const std::string& in, const std::string& out) {
+    path_ = out;
+    if (out == "-") {
+      file_ = stdout;
+      return true;
+    }
+    struct stat target;
+    if (::stat(out.c_str(), &target) == 0) {
+      struct stat source;
+      const bool same =
+          (in == "-" ? ::fstat(0, &source) : ::stat(in.c_str(), &source)) ==
+              0 &&
+          source.st_dev == target.st_dev && source.st_ino == target.st_ino;
+      if (same) {
+        std::fprintf(stderr,
+                     "sfxtool: the output %s is the input %s; choose another "
+                     "output\n",
+                     out.c_str(), in.c_str());
+        return false;
+      }
+      if (S_ISDIR(target.st_mode)) {
+        std::fprintf(stderr, "sfxtool: the output %s is a directory\n",
+                     out.c_str());
+        return false;
+      }
+    }
+    const int fd = replacing_.Create(out);
+    if (fd >= 0) file_ = ::fdopen(fd, "wb");
+    if (!file_) {
+      std::fprintf(stderr, "sfxtool: cannot create %s: %s\n", out.c_str(),
+                   std::strerror(errno));
+      if (fd >= 0) ::close(fd);
+      return false;
+    }
+    return true;
   }
-  return ok;
-}
+  std::FILE* file() const { return file_; }
+  // Flushes what is written and gives the file its name; false, with the
+  // message printed, when a write failed (`ok` false) or fails now.
+  bool Finish(bool ok) {
+    ok = std::fflush(file_) == 0 && ok;
+    if (file_ != stdout) {
+      ok = std::fclose(file_) == 0 && ok;
+      file_ = nullptr;
+      ok = ok && replacing_.Commit();
+    }
+    if (!ok) {
+      std::fprintf(stderr, "sfxtool: cannot write %s: %s\n", path_.c_str(),
+                   std::strerror(errno));
+    }
+    return ok;
+  }
+
+ private:
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  sfx::ReplacingFile replacing_;
+};
 
 int Encode(const std::string& in, const std::string& out, sfx::LzhLevel level) {
+  Output output;
+  if (!output.Open(in, out)) return 1;
   std::vector<std::uint8_t> data;
   if (!ReadAll(in, &data)) return 1;
   if (data.size() >
@@ -87,10 +142,14 @@ int Encode(const std::string& in, const std::string& out, sfx::LzhLevel level) {
   }
   const std::vector<std::uint8_t> stream =
       sfx::LzhEncodeBuffer(data.data(), data.size(), level);
-  return WriteAll(out, stream.data(), stream.size()) ? 0 : 1;
+  const bool written = std::fwrite(stream.data(), 1, stream.size(),
+                                   output.file()) == stream.size();
+  return output.Finish(written) ? 0 : 1;
 }
 
 int Decode(const std::string& in, const std::string& out) {
+  Output output;
+  if (!output.Open(in, out)) return 1;
   // A regular file is read as the decoder asks for it, so that neither the
   // memory nor the page faults grow with its size; stdin and other streams
   // are read whole first, as the check below needs their size.
@@ -152,12 +211,7 @@ int Decode(const std::string& in, const std::string& out) {
   // Decoded through the callback path straight into the output file, so
   // that memory stays small whatever the length. The last match may run
   // up to 59 bytes past the declared length: those bytes are dropped.
-  std::FILE* file = out == "-" ? stdout : std::fopen(out.c_str(), "wb");
-  if (!file) {
-    std::fprintf(stderr, "sfxtool: cannot create %s: %s\n", out.c_str(),
-                 std::strerror(errno));
-    return 1;
-  }
+  std::FILE* file = output.file();
   std::size_t read_at = 0;
   std::uint64_t left = static_cast<std::uint64_t>(length);
   bool write_failed = false;
@@ -189,21 +243,19 @@ int Decode(const std::string& in, const std::string& out) {
   if (source && std::ferror(source.get())) {
     std::fprintf(stderr, "sfxtool: cannot read %s: %s\n", in.c_str(),
                  std::strerror(errno));
-    if (file != stdout) std::fclose(file);
     return 1;
   }
-  if (!decoded.ok() && !write_failed) {
-    std::fprintf(stderr, "sfxtool: %s: cannot be decoded: %s\n", in.c_str(),
-                 decoded.message().c_str());
-  }
-  bool ok = !write_failed && std::fflush(file) == 0;
-  if (file != stdout) ok = (std::fclose(file) == 0) && ok;
-  if (!ok) {
-    std::fprintf(stderr, "sfxtool: cannot write %s: %s\n", out.c_str(),
-                 std::strerror(errno));
+  if (write_failed) {
+    output.Finish(false);
     return 1;
   }
-  return left == 0 ? 0 : 1;
+  if (!decoded.ok() || left != 0) {
+    std::fprintf(
+        stderr, "sfxtool: %s: cannot be decoded: %s\n", in.c_str(),
+        decoded.ok() ? "the stream ends early" : decoded.message().c_str());
+    return 1;
+  }
+  return output.Finish(true) ? 0 : 1;
 }
 
 }  // namespace

@@ -15,11 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ansi.h"
+#include "authenticode.h"
 #include "codec/file_entry.h"
 #include "commands.h"
 #include "host_files.h"
@@ -29,6 +31,7 @@
 #include "output_tree.h"
 #include "package/block_pipeline.h"
 #include "package/package_writer.h"
+#include "paths/name_rules.h"
 #include "platform/platform.h"
 #include "progress.h"
 #include "vendor_build.h"
@@ -299,8 +302,19 @@ class ExtractSink : public BlockSink {
               const CommonOptions& options, Progress* progress)
       : info_(info), tree_(tree), options_(options), progress_(progress) {}
   bool BeginEntry(std::size_t entry, std::string* problem) override {
+    // Two entries for one file (as Windows compares names) would leave one
+    // file where the count says two.
+    std::string folder = info_.record.Files[entry]->TargetDir;
+    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    const std::string& name = info_.entries[entry].name;
+    if (!written_.insert(sfx::NameKey(folder) + "\\" + sfx::NameKey(name))
+             .second) {
+      *problem = "entry " + std::to_string(entry) + ": \"" + ShownText(name) +
+                 "\" is written by an earlier entry already";
+      return false;
+    }
     return tree_->BeginFile(HostFolderOf(info_.record.Files[entry]->TargetDir),
-                            AnsiToUtf8(info_.entries[entry].name), problem);
+                            AnsiToUtf8(name), problem);
   }
   bool TakeBlock(const DecodedBlock& block, std::string* problem) override {
     done_ += block.length;
@@ -324,6 +338,7 @@ class ExtractSink : public BlockSink {
   const CommonOptions& options_;
   Progress* progress_;
   std::int64_t done_ = 0;
+  std::set<std::string> written_;  // NameKey of folder and name
 };
 
 }  // namespace
@@ -440,6 +455,20 @@ int RunBuildCommand(int argc, char** argv) {
     sfx::PackageWriteOptions write;
     write.jobs = options.jobs;
     write.other_inputs = {stub_path, manifest_path};
+    write.other_inputs.insert(write.other_inputs.end(),
+                              manifest.other_inputs.begin(),
+                              manifest.other_inputs.end());
+    write.other_inputs.insert(write.other_inputs.end(), vendor.inputs().begin(),
+                              vendor.inputs().end());
+    if (!signing.certificate.empty()) {
+      write.finish = [&](const std::string& temporary) {
+        std::string problem;
+        if (!SignInstaller(temporary, output, plan.record.ProductName, signing,
+                           &problem)) {
+          throw sfx::PackageWriteError(problem);
+        }
+      };
+    }
     write.on_progress = [&progress](std::int64_t done) {
       progress.Update(done);
     };
@@ -466,9 +495,9 @@ int RunBuildCommand(int argc, char** argv) {
     std::fprintf(stderr, "sfxtool: %s\n", e.what());
     return 1;
   }
-  if (!signing.certificate.empty()) {
-    if (!SignInstaller(output, plan.record.ProductName, signing)) return 1;
-    std::printf("%s: signed by %s\n", output.c_str(), SignerOf(output).c_str());
+  if (!signing.certificate.empty() && !options.quiet) {
+    std::printf("%s: signed by %s\n", output.c_str(),
+                CheckAuthenticode(output).signer.c_str());
   }
   return 0;
 }
@@ -515,6 +544,19 @@ int RunVerifyCommand(int argc, char** argv) {
     CheckSink sink(info, options, &progress);
     ok = DecodeAllBlocks(*file, info, options.jobs, &sink, &problem);
   }
+  // Signing appends the certificate table, which the integrity check
+  // passes over: the signature's own check covers it.
+  AuthenticodeCheck signature;
+  if (ok && info.check.signature_offset >= 0) {
+    signature = CheckAuthenticode(path);
+    if (signature.state != AuthenticodeCheck::kIntact) {
+      problem = "the signature is broken: " +
+                (signature.state == AuthenticodeCheck::kBroken
+                     ? signature.problem
+                     : std::string("the certificate table holds none"));
+      ok = false;
+    }
+  }
   if (!ok) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s: FAILED: %s\n", path.c_str(), problem.c_str());
@@ -533,7 +575,7 @@ int RunVerifyCommand(int argc, char** argv) {
   std::printf("%s: %s\n", path.c_str(),
               info.check.signature_offset < 0
                   ? "not signed"
-                  : ("signed by " + SignerOf(path)).c_str());
+                  : ("signed by " + signature.signer).c_str());
   return 0;
 }
 

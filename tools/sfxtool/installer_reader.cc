@@ -9,9 +9,11 @@
 
 #include "base/byte_search.h"
 #include "codec/lzh_decoder.h"
+#include "install/package_names.h"
 #include "listing.h"
 #include "package/block_pipeline.h"
 #include "package/signature.h"
+#include "paths/name_rules.h"
 
 namespace sfxtool {
 namespace {
@@ -196,6 +198,13 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
                std::to_string(info->layout.file_count);
     return false;
   }
+  // The installer refuses, before it writes anything, names that would
+  // take it outside its folders.
+  const sfx::String refusal = sfx::FindBadPackageName(info->record);
+  if (!refusal.empty()) {
+    *problem = "header: " + ShownText(refusal.substr(refusal.find('\r') + 1));
+    return false;
+  }
 
   std::int64_t position = info->layout.first_entry;
   for (std::int32_t i = 0; i < info->layout.file_count; ++i) {
@@ -367,10 +376,12 @@ class BlockChecker {
   bool Check(const DecodeJob& job) {
     const sfx::PackedFileEntry& entry = info_.entries[job.entry];
     if (job.block == 0 || job.block == kNoBlock) {
-      if (!sfx::IsSafeEntryName(entry.name)) {
+      const sfx::NameProblem name = sfx::CheckNameComponent(entry.name);
+      if (name != sfx::NameProblem::kNone) {
         // The installer refuses to create such a file.
         *problem_ = "entry " + std::to_string(job.entry) + ": \"" +
-                    ShownText(entry.name) + "\" is not a plain file name";
+                    ShownText(entry.name) + "\" " +
+                    sfx::DescribeNameProblem(name);
         return false;
       }
       total_ = 0;

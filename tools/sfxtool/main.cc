@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "commands.h"
+#include "platform/replacing_file.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ constexpr Command kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+  sfx::RemoveTemporariesOnSignals();
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return 2;

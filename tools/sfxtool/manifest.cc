@@ -17,6 +17,7 @@
 #include "ansi.h"
 #include "host_files.h"
 #include "manifest_reader.h"
+#include "platform/replacing_file.h"
 #include "tree.h"
 
 namespace sfxtool {
@@ -375,8 +376,12 @@ toml::table Parse(const std::string& path) {
 
 }  // namespace
 
+TempFile::TempFile(std::string path)
+    : path_(std::move(path)), slot_(sfx::TrackTemporary(path_)) {}
+
 TempFile::~TempFile() {
   if (!path_.empty()) ::unlink(path_.c_str());
+  sfx::UntrackTemporary(slot_);
 }
 
 int FormatCodeOf(const std::string& name) {

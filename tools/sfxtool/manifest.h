@@ -25,9 +25,11 @@ class ManifestError : public std::runtime_error {
 // A file that the build made (a converted licence), removed with its owner.
 class TempFile {
  public:
-  explicit TempFile(std::string path) : path_(std::move(path)) {}
-  TempFile(TempFile&& other) noexcept : path_(std::move(other.path_)) {
+  explicit TempFile(std::string path);
+  TempFile(TempFile&& other) noexcept
+      : path_(std::move(other.path_)), slot_(other.slot_) {
     other.path_.clear();
+    other.slot_ = -1;
   }
   TempFile& operator=(TempFile&&) = delete;
   ~TempFile();
@@ -35,6 +37,7 @@ class TempFile {
 
  private:
   std::string path_;
+  int slot_ = -1;  // in the table of files removed on a signal
 };
 
 struct Manifest {
@@ -44,6 +47,9 @@ struct Manifest {
   std::string path;                  // of the manifest, for messages
   std::vector<std::int64_t> sizes;   // the bytes of each entry's source
   std::vector<TempFile> temp_files;  // sources the build made
+  // Files read that the sources stand in for (a converted licence's
+  // original): the output must not be one of them either.
+  std::vector<std::string> other_inputs;
 };
 
 // Reads the manifest at `path`. Paths inside it are relative to its

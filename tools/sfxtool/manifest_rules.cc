@@ -373,6 +373,7 @@ void ConvertLicences(const Reader& in, Entries* entries, Manifest* manifest) {
           entry.node, entry.field,
           "cannot write the licence to " + path + ": " + std::strerror(errno));
     }
+    manifest->other_inputs.push_back(entry.source);
     entry.source = path;
     entry.size = static_cast<std::int64_t>(converted.size());
   }

@@ -12,6 +12,7 @@
 
 #include "base/dos_time.h"
 #include "host_files.h"
+#include "platform/replacing_file.h"
 
 namespace sfxtool {
 namespace {
@@ -146,6 +147,9 @@ bool OutputTree::BeginFile(const std::vector<std::string>& folder,
     temporary_.clear();
     return Fail("cannot create " + path_, problem);
   }
+  std::string raw = root_path_;
+  for (const std::string& part : folder) raw += "/" + part;
+  temporary_slot_ = sfx::TrackTemporary(raw + "/" + temporary_);
   return true;
 }
 
@@ -187,6 +191,8 @@ bool OutputTree::CommitFile(std::uint32_t dos_date_time, std::string* problem) {
     return Fail("cannot write " + path_, problem);
   }
   temporary_.clear();
+  sfx::UntrackTemporary(temporary_slot_);
+  temporary_slot_ = -1;
   ::close(folder_);
   folder_ = -1;
   return true;
@@ -201,6 +207,8 @@ void OutputTree::AbortFile() {
   }
   folder_ = -1;
   temporary_.clear();
+  sfx::UntrackTemporary(temporary_slot_);
+  temporary_slot_ = -1;
 }
 
 }  // namespace sfxtool

@@ -65,6 +65,7 @@ class OutputTree {
   int folder_ = -1;
   int file_ = -1;
   std::string temporary_;
+  int temporary_slot_ = -1;  // in the table of files removed on a signal
   std::string name_;
   std::string path_;
 };

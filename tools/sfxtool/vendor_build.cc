@@ -12,12 +12,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "authenticode.h"
 #include "host_files.h"
 #include "manifest.h"
 #include "package/container.h"
 #include "package/signature.h"
 #include "pe_resources.h"
 #include "platform/platform.h"
+#include "platform/replacing_file.h"
 #include "vendor_identity.h"
 
 namespace sfxtool {
@@ -77,6 +79,23 @@ int Run(const std::vector<std::string>& args, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The line of osslsigncode's output that says why it failed: the first
+// that is not one of OpenSSL's error-queue dumps, else the first.
+std::string FirstErrorLine(const std::string& output) {
+  std::string first;
+  std::size_t at = 0;
+  while (at < output.size()) {
+    std::size_t end = output.find('\n', at);
+    if (end == std::string::npos) end = output.size();
+    const std::string line = output.substr(at, end - at);
+    at = end + 1;
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    if (first.empty()) first = line;
+    if (line.find(":error:") == std::string::npos) return line;
+  }
+  return first.empty() ? "no message" : first;
+}
+
 }  // namespace
 
 std::string FindProgram(const std::string& given, const char* env,
@@ -102,12 +121,14 @@ std::string FindProgram(const std::string& given, const char* env,
 
 VendorBuild::~VendorBuild() {
   if (!temporary_.empty()) std::remove(temporary_.c_str());
+  sfx::UntrackTemporary(temporary_slot_);
 }
 
 bool VendorBuild::Prepare(const std::string& manifest_path,
                           sfx::PackagePlan* plan) {
   try {
     const VendorIdentity identity = LoadVendorIdentity(manifest_path);
+    if (!identity.icon_path.empty()) inputs_.push_back(identity.icon_path);
     sfx::PeSigningFields fields;
     // A stand-in stub that is no PE program (tests) is packed as it is.
     if (sfx::FindPeSigningFields(plan->stub, &fields)) {
@@ -126,6 +147,7 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
                    tried.c_str());
       return false;
     }
+    inputs_.push_back(source);
     program =
         ApplyIdentity(program, identity, identity.product_name + " Uninstall");
     char name[] = "/tmp/sfxtool-uninstaller-XXXXXX";
@@ -136,6 +158,7 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
       return false;
     }
     temporary_ = name;
+    temporary_slot_ = sfx::TrackTemporary(temporary_);
     const bool written = ::write(fd, program.data(), program.size()) ==
                          static_cast<ssize_t>(program.size());
     ::close(fd);
@@ -155,57 +178,52 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
   }
 }
 
-bool SignInstaller(const std::string& path, const std::string& product,
-                   const SigningOptions& options) {
-  const std::string signed_path = path + ".signing";
+bool SignInstaller(const std::string& path, const std::string& shown,
+                   const std::string& product, const SigningOptions& options,
+                   std::string* problem) {
+  sfx::ReplacingFile signed_file;
+  const int fd = signed_file.Create(path);
+  if (fd < 0) {
+    *problem =
+        "cannot create a file beside " + shown + ": " + std::strerror(errno);
+    return false;
+  }
+  ::close(fd);
   std::vector<std::string> args = {
       "osslsigncode", "sign",      "-certs", options.certificate,
       "-key",         options.key, "-n",     product};
   if (!options.timestamp.empty()) {
     args.insert(args.end(), {"-t", options.timestamp});
   }
-  args.insert(args.end(), {"-in", path, "-out", signed_path});
+  // osslsigncode refuses to write over an existing file.
+  ::unlink(signed_file.temporary().c_str());
+  args.insert(args.end(), {"-in", path, "-out", signed_file.temporary()});
   std::string output;
   const int status = Run(args, &output);
   if (status != 0) {
-    std::remove(signed_path.c_str());
-    std::fprintf(stderr,
-                 "sfxtool: signing %s failed (osslsigncode exit %d):\n%s",
-                 path.c_str(), status, output.c_str());
+    *problem = "signing " + shown + " failed (osslsigncode exit " +
+               std::to_string(status) + "): " + FirstErrorLine(output);
     return false;
   }
-  if (std::rename(signed_path.c_str(), path.c_str()) != 0) {
-    std::fprintf(stderr, "sfxtool: cannot replace %s: %s\n", path.c_str(),
-                 std::strerror(errno));
+  if (!signed_file.Commit()) {
+    *problem = "cannot write " + shown + ": " + std::strerror(errno);
     return false;
   }
   std::unique_ptr<sfx::File> file = sfx::Os().OpenRead(path);
   const sfx::PackageCheckResult check =
       file ? sfx::CheckPackageFile(*file, false) : sfx::PackageCheckResult();
   if (check.signature_offset < 0 || check.status != sfx::PackageCheck::kOk) {
-    std::fprintf(stderr,
-                 "sfxtool: %s: the signed file is not recognised as "
-                 "a signed installer\n",
-                 path.c_str());
+    *problem = shown +
+               ": the signed file is not recognised as a signed "
+               "installer";
+    return false;
+  }
+  const AuthenticodeCheck signature = CheckAuthenticode(path);
+  if (signature.state != AuthenticodeCheck::kIntact) {
+    *problem = shown + ": the signature does not verify: " + signature.problem;
     return false;
   }
   return true;
-}
-
-std::string SignerOf(const std::string& path) {
-  std::string output;
-  if (Run({"osslsigncode", "verify", "-in", path}, &output) < 0 ||
-      output.find("cannot run") == 0) {
-    return "(signer unknown: osslsigncode is not available)";
-  }
-  std::size_t at = output.find("Signer's certificate:");
-  if (at == std::string::npos) at = 0;
-  at = output.find("Subject:", at);
-  if (at == std::string::npos) return "(signer unknown)";
-  at += std::strlen("Subject:");
-  while (at < output.size() && output[at] == ' ') ++at;
-  const std::size_t end = output.find('\n', at);
-  return output.substr(at, end == std::string::npos ? end : end - at);
 }
 
 }  // namespace sfxtool

@@ -37,20 +37,23 @@ class VendorBuild {
   // (whose stub is loaded): the stub's resources, and the uninstaller when
   // the manifest asks for it. False, with the message printed, on failure.
   bool Prepare(const std::string& manifest_path, sfx::PackagePlan* plan);
+  // The files Prepare read that are not among the plan's sources (the
+  // icon, the uninstaller program): the output must not be one of them.
+  const std::vector<std::string>& inputs() const { return inputs_; }
 
  private:
   std::string temporary_;
+  int temporary_slot_ = -1;
+  std::vector<std::string> inputs_;
 };
 
-// Signs `path` in place with osslsigncode and checks that the result is
-// signed and still passes the integrity check. False, with the message
-// printed, on failure.
-bool SignInstaller(const std::string& path, const std::string& product,
-                   const SigningOptions& options);
-
-// The subject of the signer's certificate of a signed file, as osslsigncode
-// reports it; a text in parentheses when it cannot tell.
-std::string SignerOf(const std::string& path);
+// Signs `path` in place with osslsigncode (through a temporary file, so
+// that a failed signing leaves it as it was) and checks that the result is
+// signed and still passes the integrity check. `shown` names the file in
+// messages. False, with `*problem` saying why in one line, on failure.
+bool SignInstaller(const std::string& path, const std::string& shown,
+                   const std::string& product, const SigningOptions& options,
+                   std::string* problem);
 
 }  // namespace sfxtool
 

@@ -201,6 +201,13 @@ VendorIdentity LoadVendorIdentity(const std::string& path) {
     if (!ReadWholeFile(icon_path, &identity.icon)) {
       Fail(path, icon, "icon", "cannot open " + icon_path);
     }
+    identity.icon_path = icon_path;
+    try {  // a bad icon is the manifest's mistake: name its line
+      std::vector<Resource> resources;
+      SetIcon(&resources, identity.icon);
+    } catch (const PeError& e) {
+      Fail(path, icon, "icon", icon_path + ": " + e.what());
+    }
   }
   return identity;
 }

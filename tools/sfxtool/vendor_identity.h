@@ -25,6 +25,7 @@ struct VendorIdentity {
   std::string publisher;        // UTF-8, may be empty
   std::string execution_level = kDefaultExecutionLevel;
   std::vector<std::uint8_t> icon;  // the .ico file, may be empty
+  std::string icon_path;           // where it was read, empty without one
   bool uninstaller = false;        // pack TIV_UNINSTAL.EXE
   bool space_given = false;        // the manifest sets space_required
 };

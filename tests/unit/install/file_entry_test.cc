@@ -452,14 +452,5 @@ TEST(DecodeAheadTest, GivesTheEntriesInOrderForAnyRing) {
   }
 }
 
-TEST(IsSafeEntryNameTest, Cases) {
-  EXPECT_TRUE(IsSafeEntryName("readme.txt"));
-  EXPECT_TRUE(IsSafeEntryName("..."));
-  EXPECT_TRUE(IsSafeEntryName(".hidden"));
-  for (const char* bad : {"", ".", "..", "a\\b", "a/b", "c:x"}) {
-    EXPECT_FALSE(IsSafeEntryName(bad)) << bad;
-  }
-}
-
 }  // namespace
 }  // namespace sfx

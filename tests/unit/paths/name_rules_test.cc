@@ -33,6 +33,8 @@ TEST(NameRulesTest, Paths) {
       {"Aux .log", false, NameProblem::kDeviceName},
       {"LPT9", false, NameProblem::kDeviceName},
       {"COM0", false, NameProblem::kNone},
+      {"com\xb9.txt", false, NameProblem::kDeviceName},  // superscript 1
+      {"LPT\xb3", false, NameProblem::kDeviceName},
       {"CONSOLE", false, NameProblem::kNone},
       {"a.txt.", false, NameProblem::kTrailingDotSpace},
       {"a.txt ", false, NameProblem::kTrailingDotSpace},
@@ -44,15 +46,26 @@ TEST(NameRulesTest, Paths) {
       {"%UNKNOWN%", true, NameProblem::kNone},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(CheckRelativePath(c.path, c.macro_allowed), c.expected)
-        << c.path;
+    EXPECT_EQ(CheckRelativePath(c.path, c.macro_allowed), c.expected) << c.path;
   }
 }
 
 TEST(NameRulesTest, SameNameIgnoringCase) {
   EXPECT_EQ(NameKey("Same.txt"), NameKey("SAME.TXT"));
-  EXPECT_EQ(NameKey("\xe9t\xe9"), NameKey("\xc9T\xc9"));
   EXPECT_NE(NameKey("a.txt"), NameKey("b.txt"));
+  // Code page 1252 pairs that Windows folds, and look-alikes it does not.
+  const char* const same[][2] = {{"\xe9t\xe9", "\xc9T\xc9"},
+                                 {"\x9a", "\x8a"},   // s caron
+                                 {"\x9c", "\x8c"},   // oe
+                                 {"\x9e", "\x8e"},   // z caron
+                                 {"\xff", "\x9f"}};  // y diaeresis
+  for (const auto& pair : same) EXPECT_EQ(NameKey(pair[0]), NameKey(pair[1]));
+  const char* const other[][2] = {{"\xf7", "\xd7"},  // division, times
+                                  {"\xff", "\xdf"},  // y diaeresis, sharp s
+                                  {"\xdf", "SS"}};
+  for (const auto& pair : other) {
+    EXPECT_NE(NameKey(pair[0]), NameKey(pair[1])) << pair[0];
+  }
 }
 
 }  // namespace

@@ -56,7 +56,8 @@ yes 'A line of the readme, repeated to fill the file.' | head -c 5000 >src/readm
 yes 'sixty-five thousand bytes of text' | head -c 65000 >src/exact65000.bin
 head -c 130000 /dev/urandom >src/exact130000.bin
 printf 'up and away\n' >src/escape.txt
-printf '\0\0\1\0\1\0icon' >src/icon.ico
+# An .ico of one 4-byte image: header, directory entry, image.
+printf '\0\0\1\0\1\0\20\20\0\0\1\0\40\0\4\0\0\0\26\0\0\0icon' >src/icon.ico
 touch -d '2019-05-04 03:02:01' src/readme.txt src/empty.txt
 touch -d '2020-12-31 23:59:59' src/exact65000.bin
 touch -d '1999-01-01 00:00:00' src/exact130000.bin src/escape.txt
@@ -137,7 +138,7 @@ done
   grep -q 'LICENSE.TXT' list.txt && grep -q '^Flags: *1 0 1' list.txt &&
   grep -q '^Product: *Test Product' list.txt && grep -q '^ *Café$' list.txt &&
   pass "list shows header and files" || fail "list shows header and files"
-"$sfxtool" list --json full.exe | grep -q '"icon_size": 10' &&
+"$sfxtool" list --json full.exe | grep -q '"icon_size": 26' &&
   pass "list --json" || fail "list --json"
 
 # SOURCE_DATE_EPOCH as the newest time (the same inputs giving the same

@@ -1,0 +1,136 @@
+// CheckAuthenticode over a program signed at test time by osslsigncode
+// with a throw-away self-signed certificate, and over copies with one byte
+// changed in each part that the signature covers or leaves out.
+#include "authenticode.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/bytes.h"
+#include "host_files.h"
+
+namespace sfxtool {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::size_t kOptional = 0x40 + 24;
+constexpr std::size_t kChecksumField = kOptional + 64;
+constexpr std::size_t kSecurityEntry = kOptional + 96 + 8 * 4;
+constexpr std::size_t kNoChange = 0;
+
+// The PE32 headers that signing needs, and 300,000 bytes behind them as an
+// installer's package follows its program, so that the digest takes many
+// reads.
+Bytes Program() {
+  Bytes image(0x200 + 300000, 0);
+  for (std::size_t i = 0x200; i < image.size(); ++i) {
+    image[i] = static_cast<std::uint8_t>(i * 7);
+  }
+  image[0] = 'M';
+  image[1] = 'Z';
+  sfx::StoreUint32(&image[0x3C], 0x40);
+  image[0x40] = 'P';
+  image[0x41] = 'E';
+  sfx::StoreUint16(&image[0x40 + 20], 224);  // optional header size
+  sfx::StoreUint16(&image[kOptional], 0x10B);
+  sfx::StoreUint32(&image[kOptional + 92], 16);  // data directories
+  return image;
+}
+
+int Shell(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str());
+}
+
+void Write(const std::string& path, const Bytes& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr) << path;
+  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+  ASSERT_EQ(std::fclose(file), 0);
+}
+
+TEST(AuthenticodeTest, TellsIntactFromBrokenSignatures) {
+  if (Shell("command -v openssl") != 0 ||
+      Shell("command -v osslsigncode") != 0) {
+    GTEST_SKIP() << "needs openssl and osslsigncode";
+  }
+  char folder[] = "/tmp/authenticode_test.XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string dir = folder;
+  const Bytes program = Program();
+  Write(dir + "/unsigned.exe", program);
+  ASSERT_EQ(
+      Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -keyout " + dir +
+            "/key.pem -out " + dir + "/cert.pem -subj /CN=Test\\ Vendor"),
+      0);
+  ASSERT_EQ(Shell("osslsigncode sign -certs " + dir + "/cert.pem -key " + dir +
+                  "/key.pem -n Test -in " + dir + "/unsigned.exe -out " + dir +
+                  "/signed.exe"),
+            0);
+  Bytes signed_file;
+  ASSERT_TRUE(ReadWholeFile(dir + "/signed.exe", &signed_file));
+  // The table: WIN_CERTIFICATE's 8 bytes, then the SignedData, whose DER
+  // header (30 82 hi lo) gives its end; the signature value ends it.
+  const std::size_t table = sfx::LoadUint32(&signed_file.at(kSecurityEntry));
+  const std::size_t signed_data_end =
+      table + 8 + 4 +
+      (signed_file.at(table + 10) << 8 | signed_file.at(table + 11));
+  // The messageDigest attribute's OID, then its SET and OCTET STRING headers.
+  const Bytes oid = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86,
+                     0xF7, 0x0D, 0x01, 0x09, 0x04};
+  const std::size_t message_digest =
+      std::search(signed_file.begin() + table, signed_file.end(), oid.begin(),
+                  oid.end()) -
+      signed_file.begin() + oid.size() + 4;
+  ASSERT_LT(message_digest, signed_data_end);
+
+  const std::string vendor = "/CN=Test Vendor";
+  const std::string digest = "the file's digest does not match the signed one";
+  const struct {
+    const char* what;
+    const Bytes* file;
+    std::size_t changed;  // the byte flipped, or kNoChange
+    AuthenticodeCheck::State state;
+    std::string signer;
+    std::string problem;
+  } cases[] = {
+      {"unsigned", &program, kNoChange, AuthenticodeCheck::kUnsigned, "", ""},
+      {"signed", &signed_file, kNoChange, AuthenticodeCheck::kIntact, vendor,
+       ""},
+      {"CheckSum, rewritten by signing", &signed_file, kChecksumField + 1,
+       AuthenticodeCheck::kIntact, vendor, ""},
+      {"DOS header", &signed_file, 0x20, AuthenticodeCheck::kBroken, vendor,
+       digest},
+      {"header between CheckSum and the security entry", &signed_file,
+       kChecksumField + 4, AuthenticodeCheck::kBroken, vendor, digest},
+      {"appended data before the table", &signed_file, table - 100,
+       AuthenticodeCheck::kBroken, vendor, digest},
+      {"messageDigest", &signed_file, message_digest,
+       AuthenticodeCheck::kBroken, vendor,
+       "the signed attributes do not match the signed content"},
+      {"signature value", &signed_file, signed_data_end - 1,
+       AuthenticodeCheck::kBroken, vendor,
+       "the signature does not match the signed attributes"},
+      {"wRevision", &signed_file, table + 5, AuthenticodeCheck::kBroken, "",
+       "the certificate table is malformed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes bytes = *c.file;
+    if (c.changed != kNoChange) bytes.at(c.changed) ^= 0x01;
+    Write(dir + "/case.exe", bytes);
+    const AuthenticodeCheck check = CheckAuthenticode(dir + "/case.exe");
+    EXPECT_EQ(check.state, c.state);
+    EXPECT_EQ(check.signer, c.signer);
+    EXPECT_EQ(check.problem, c.problem);
+  }
+  Shell("rm -rf " + dir);
+}
+
+}  // namespace
+}  // namespace sfxtool

@@ -1,0 +1,266 @@
+// Authenticode over a PE file: the digest that covers the file, and the
+// PKCS#7 SignedData in its attribute certificate table that signs it. Only
+// the table's first certificate is read; a further signature nests in the
+// first one's unsigned attributes and is not looked at.
+#include "authenticode.h"
+
+#include <openssl/asn1.h>
+#include <openssl/bio.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "base/bytes.h"
+#include "package/signature.h"
+#include "platform/file_io.h"
+#include "platform/platform.h"
+
+namespace sfxtool {
+namespace {
+
+// WIN_CERTIFICATE: dwLength (the whole entry), wRevision, wCertificateType,
+// then the certificate itself.
+constexpr std::uint32_t kCertificateHeader = 8;
+constexpr std::uint16_t kCertificateRevision = 0x0200;
+constexpr std::uint16_t kPkcsSignedData = 2;
+// Far more than a signature with its certificates, timestamps and nested
+// signatures takes; a larger table is not read into memory.
+constexpr std::uint32_t kMaxTable = 16u << 20;
+constexpr std::uint32_t kReadBlock = 1u << 16;
+// SpcIndirectDataContent: the content every Authenticode signature signs.
+constexpr char kSpcIndirectDataOid[] = "1.3.6.1.4.1.311.2.1.4";
+
+// Frees what OpenSSL allocated, for the owners below.
+struct OpenSslFree {
+  void operator()(PKCS7* p) const { PKCS7_free(p); }
+  void operator()(X509_SIG* p) const { X509_SIG_free(p); }
+  void operator()(ASN1_OBJECT* p) const { ASN1_OBJECT_free(p); }
+  void operator()(BIO* p) const { BIO_free(p); }
+  void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
+  void operator()(STACK_OF(X509) * p) const { sk_X509_free(p); }
+  void operator()(char* p) const { OPENSSL_free(p); }
+};
+template <typename T>
+using Owned = std::unique_ptr<T, OpenSslFree>;
+
+using Digest = std::vector<std::uint8_t>;
+
+AuthenticodeCheck Broken(const char* problem, const std::string& signer) {
+  AuthenticodeCheck check;
+  check.state = AuthenticodeCheck::kBroken;
+  check.signer = signer;
+  check.problem = problem;
+  return check;
+}
+
+// Feeds bytes [from, to) of `file` to `md`. False when a read fails or the
+// file ends first.
+bool HashRange(sfx::File& file, std::int64_t from, std::int64_t to,
+               EVP_MD_CTX* md, std::uint8_t* buffer) {
+  if (!file.Seek(from, sfx::File::Origin::kBegin)) return false;
+  while (from < to) {
+    const auto n = static_cast<std::uint32_t>(
+        std::min<std::int64_t>(to - from, kReadBlock));
+    if (!sfx::ReadExact(file, buffer, n) ||
+        EVP_DigestUpdate(md, buffer, n) != 1) {
+      return false;
+    }
+    from += n;
+  }
+  return true;
+}
+
+// The file's Authenticode digest with `md`: every byte before the
+// certificate table but the optional header's CheckSum and the security
+// directory entry, which signing rewrites. Empty when the file cannot be
+// read.
+Digest FileDigest(sfx::File& file, const sfx::PeSigningFields& fields,
+                  const EVP_MD* md) {
+  const std::int64_t ranges[][2] = {
+      {0, fields.checksum_field},
+      {fields.checksum_field + 4, fields.security_entry},
+      {fields.security_entry + 8, fields.table_offset}};
+  Owned<EVP_MD_CTX> context(EVP_MD_CTX_new());
+  std::vector<std::uint8_t> buffer(kReadBlock);
+  if (!context || EVP_DigestInit_ex(context.get(), md, nullptr) != 1) {
+    return {};
+  }
+  for (const auto& range : ranges) {
+    if (!HashRange(file, range[0], range[1], context.get(), buffer.data())) {
+      return {};
+    }
+  }
+  Digest digest(EVP_MAX_MD_SIZE);
+  unsigned int n = 0;
+  if (EVP_DigestFinal_ex(context.get(), digest.data(), &n) != 1) return {};
+  digest.resize(n);
+  return digest;
+}
+
+bool Equal(const Digest& digest, const ASN1_OCTET_STRING* expected) {
+  return expected != nullptr &&
+         static_cast<std::size_t>(ASN1_STRING_length(expected)) ==
+             digest.size() &&
+         std::memcmp(ASN1_STRING_get0_data(expected), digest.data(),
+                     digest.size()) == 0;
+}
+
+// Steps `*p` over the header of the DER element there, which must be a
+// definite-length SEQUENCE whose contents (`*length` bytes) fit in `n`.
+bool EnterSequence(const unsigned char** p, long n, long* length) {
+  int tag = 0;
+  int object_class = 0;
+  return ASN1_get_object(p, length, &tag, &object_class, n) ==
+             V_ASN1_CONSTRUCTED &&
+         tag == V_ASN1_SEQUENCE && object_class == V_ASN1_UNIVERSAL;
+}
+
+// The SpcIndirectDataContent that a SignedData signs: the contents of its
+// SEQUENCE without tag and length (what the messageDigest attribute
+// covers), and the DigestInfo of the file it holds after the description
+// of the file.
+struct IndirectData {
+  const unsigned char* contents = nullptr;
+  long length = 0;
+  Owned<X509_SIG> file_digest;
+};
+
+bool ReadIndirectData(PKCS7* p7, IndirectData* data) {
+  const PKCS7* inner = p7->d.sign->contents;
+  Owned<ASN1_OBJECT> type(OBJ_txt2obj(kSpcIndirectDataOid, 1));
+  if (inner == nullptr || type == nullptr ||
+      OBJ_cmp(inner->type, type.get()) != 0 || inner->d.other == nullptr ||
+      inner->d.other->type != V_ASN1_SEQUENCE) {
+    return false;
+  }
+  const ASN1_STRING* der = inner->d.other->value.sequence;
+  const unsigned char* p = ASN1_STRING_get0_data(der);
+  if (!EnterSequence(&p, ASN1_STRING_length(der), &data->length)) {
+    return false;
+  }
+  data->contents = p;
+  long description = 0;
+  if (!EnterSequence(&p, data->length, &description)) return false;
+  p += description;
+  data->file_digest.reset(
+      d2i_X509_SIG(nullptr, &p, data->length - (p - data->contents)));
+  return data->file_digest != nullptr;
+}
+
+// The checks of a parsed signature, in the order a damage would show first.
+AuthenticodeCheck CheckSignedData(sfx::File& file,
+                                  const sfx::PeSigningFields& fields,
+                                  PKCS7* p7) {
+  IndirectData indirect;
+  if (!PKCS7_type_is_signed(p7) || p7->d.sign == nullptr ||
+      !ReadIndirectData(p7, &indirect)) {
+    return Broken("the certificate table holds no Authenticode signature", "");
+  }
+  STACK_OF(PKCS7_SIGNER_INFO)* infos = PKCS7_get_signer_info(p7);
+  Owned<STACK_OF(X509)> signers(PKCS7_get0_signers(p7, nullptr, 0));
+  if (infos == nullptr || sk_PKCS7_SIGNER_INFO_num(infos) != 1 ||
+      signers == nullptr || sk_X509_num(signers.get()) != 1) {
+    return Broken("the signer's certificate is missing", "");
+  }
+  Owned<char> name(X509_NAME_oneline(
+      X509_get_subject_name(sk_X509_value(signers.get(), 0)), nullptr, 0));
+  const std::string signer = name ? name.get() : "";
+
+  const X509_ALGOR* algorithm = nullptr;
+  const ASN1_OCTET_STRING* signed_file_digest = nullptr;
+  X509_SIG_get0(indirect.file_digest.get(), &algorithm, &signed_file_digest);
+  const ASN1_OBJECT* algorithm_oid = nullptr;
+  X509_ALGOR_get0(&algorithm_oid, nullptr, nullptr, algorithm);
+  const EVP_MD* file_md = EVP_get_digestbyobj(algorithm_oid);
+  if (file_md == nullptr) {
+    return Broken("the file digest's algorithm is unknown", signer);
+  }
+  const Digest file_digest = FileDigest(file, fields, file_md);
+  if (file_digest.empty()) return Broken("the file cannot be read", signer);
+  if (!Equal(file_digest, signed_file_digest)) {
+    return Broken("the file's digest does not match the signed one", signer);
+  }
+
+  PKCS7_SIGNER_INFO* info = sk_PKCS7_SIGNER_INFO_value(infos, 0);
+  const EVP_MD* md = EVP_get_digestbyobj(info->digest_alg->algorithm);
+  Digest content_digest(EVP_MAX_MD_SIZE);
+  unsigned int n = 0;
+  if (md == nullptr ||
+      EVP_Digest(indirect.contents, static_cast<std::size_t>(indirect.length),
+                 content_digest.data(), &n, md, nullptr) != 1) {
+    return Broken("the signature's digest algorithm is unknown", signer);
+  }
+  content_digest.resize(n);
+  if (!Equal(content_digest, PKCS7_digest_from_attributes(info->auth_attr))) {
+    return Broken("the signed attributes do not match the signed content",
+                  signer);
+  }
+
+  // The content again, so that OpenSSL checks the signature over the DER
+  // of the signed attributes with the certificate's key; no chain is built.
+  Owned<BIO> content(
+      BIO_new_mem_buf(indirect.contents, static_cast<int>(indirect.length)));
+  if (content == nullptr || PKCS7_verify(p7, nullptr, nullptr, content.get(),
+                                         nullptr, PKCS7_NOVERIFY) != 1) {
+    return Broken("the signature does not match the signed attributes", signer);
+  }
+  AuthenticodeCheck check;
+  check.state = AuthenticodeCheck::kIntact;
+  check.signer = signer;
+  return check;
+}
+
+AuthenticodeCheck CheckFile(sfx::File& file) {
+  sfx::PeSigningFields fields;
+  std::int64_t size = 0;
+  if (!sfx::ReadPeSigningFields(file, &fields) || fields.table_size == 0) {
+    return AuthenticodeCheck();
+  }
+  if (!file.Size(&size)) return Broken("the file cannot be read", "");
+  const std::int64_t table = fields.table_offset;
+  if (table < fields.security_entry + 8 || table > size ||
+      size - table != fields.table_size) {
+    return Broken("the certificate table does not end the file", "");
+  }
+  if (fields.table_size > kMaxTable) {
+    return Broken("the certificate table is too large", "");
+  }
+  std::vector<std::uint8_t> bytes(fields.table_size);
+  if (!file.Seek(table, sfx::File::Origin::kBegin) ||
+      !sfx::ReadExact(file, bytes.data(), fields.table_size)) {
+    return Broken("the file cannot be read", "");
+  }
+  const std::uint32_t length =
+      bytes.size() < kCertificateHeader ? 0 : sfx::LoadUint32(bytes.data());
+  if (length <= kCertificateHeader || length > bytes.size() ||
+      sfx::LoadUint16(bytes.data() + 4) != kCertificateRevision ||
+      sfx::LoadUint16(bytes.data() + 6) != kPkcsSignedData) {
+    return Broken("the certificate table is malformed", "");
+  }
+  const unsigned char* p = bytes.data() + kCertificateHeader;
+  Owned<PKCS7> p7(d2i_PKCS7(nullptr, &p, length - kCertificateHeader));
+  if (p7 == nullptr) return Broken("the certificate table is malformed", "");
+  return CheckSignedData(file, fields, p7.get());
+}
+
+}  // namespace
+
+AuthenticodeCheck CheckAuthenticode(const std::string& path) {
+  std::unique_ptr<sfx::File> file = sfx::Os().OpenRead(path);
+  if (file == nullptr) return Broken("the file cannot be read", "");
+  AuthenticodeCheck check = CheckFile(*file);
+  // Failures leave their reasons in OpenSSL's queue; nothing reads them.
+  ERR_clear_error();
+  return check;
+}
+
+}  // namespace sfxtool
