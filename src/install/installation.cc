@@ -37,6 +37,8 @@ namespace {
 
 constexpr char kErrorCaption[] = "Error";
 constexpr char kUninstallerName[] = "TIV_UNINSTAL.EXE";
+// The key beside the log key that keeps an earlier run's log.
+constexpr char kPreviousLogSuffix[] = ".previous";
 constexpr char kUninstallKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // The destination that the window's field or the command line may give:
@@ -157,7 +159,10 @@ bool CheckSpace(const TInstalRecord& record) {
   if (static_cast<std::int64_t>(record.SpaceRequired) <= FreeSpace) {
     return true;
   }
-  // A quiet run answers No: going on could fill the disk.
+  // A quiet run answers No where the space is known to be short: going on
+  // could fill the disk. Where it is unknown (a network path) it goes on; a
+  // full disk then fails the file it stops, with the older files intact.
+  if (QuietMode && FreeSpace == -1) return true;
   const char drive[] = {TargetDrive, ':', '\r', '\0'};
   String question =
       Concat({"There is not enough space available on the disk ",
@@ -172,9 +177,18 @@ bool CheckSpace(const TInstalRecord& record) {
   return false;
 }
 
+// Windows takes a slash in a path for a backslash, but the log and the
+// uninstall entry would carry both, and the uninstaller compares paths.
+void UseBackslashes() {
+  for (char& c : DestBuffer) {
+    if (c == '/') c = '\\';
+  }
+}
+
 // Creates and enters the destination; false after the message.
 bool PrepareDestination(InstallView* view) {
   if (view) DestBuffer = view->Destination(kDestFieldReadMax);
+  UseBackslashes();
   if (DestBuffer.empty()) {
     ShowError("Directory name is blank.");
     return false;
@@ -201,20 +215,45 @@ bool PrepareDestination(InstallView* view) {
   return true;
 }
 
+// Where a listed directory goes.
+String ListedDirectoryPath(const String& entry) {
+  return entry.find('%') != String::npos ? ExpandMacros(entry)
+                                         : Concat({InstallLocation, entry});
+}
+
+// Which listed directories the uninstaller may remove once empty: those
+// inside the destination, and those elsewhere (a macro directory) that
+// this run created. One character per listed directory, '1' for those.
+String RemovableDirectories;
+
 // Creates the package's directory list; false after the message.
 bool CreateListedDirectories(const TInstalRecord& record) {
+  RemovableDirectories.clear();
   for (const String& entry : record.Directories) {
-    String path = entry.find('%') != String::npos
-                      ? ExpandMacros(entry)
-                      : Concat({InstallLocation, entry});
-    if (Os().SetCurrentDirectory(path)) continue;
-    LogLine("Directory ", path);
-    if (!CreateDirectoryPath(path)) {
-      ShowError(Concat({"Cannot create directory: ", path}));
-      return false;
+    const String path = ListedDirectoryPath(entry);
+    char removable = entry.find('%') == String::npos ? '1' : '0';
+    if (!Os().SetCurrentDirectory(path)) {
+      LogLine("Directory ", path);
+      if (!CreateDirectoryPath(path)) {
+        ShowError(Concat({"Cannot create directory: ", path}));
+        return false;
+      }
+      removable = '1';
     }
+    RemovableDirectories += removable;
   }
   return true;
+}
+
+// Logs the removable listed directories ("Dir" + i).
+Status LogDirectories(const TInstalRecord& record, RegistryWriter& writer) {
+  for (std::size_t i = 0; i < RemovableDirectories.size(); ++i) {
+    if (RemovableDirectories[i] != '1') continue;
+    Status logged = writer.WriteNumbered(
+        "Dir", static_cast<int>(i), ListedDirectoryPath(record.Directories[i]));
+    if (!logged.ok()) return logged;
+  }
+  return Status();
 }
 
 // Opens the package at its first file entry; fails (reported) when it
@@ -364,9 +403,15 @@ Status InstallPackage(TInstalRecord& record, InstallView* view) {
   // another folder) would mix with this one's. Deleting the key is one call
   // where deleting its values takes two a value (each a round trip to
   // Wine's server); a key that the system keeps (it has subkeys) is cleared
-  // value by value.
-  if (writer.OpenKey(Concat({record.RegistryKey, "\\install"}), true) &&
-      !writer.key()->DeleteAllValues()) {
+  // value by value. The earlier run's log is kept beside it until this
+  // run's log is complete, so that a run that fails midway leaves the
+  // earlier installation to the uninstaller, which reads both; one kept by
+  // a run that failed before stays, as it is the last complete log.
+  const String log_key = Concat({record.RegistryKey, "\\install"});
+  const String plain_key = log_key[0] == '\\' ? log_key.substr(1) : log_key;
+  const String previous_key = Concat({plain_key, kPreviousLogSuffix});
+  Os().CopyKeyOnce(os::RegistryRoot::kCurrentUser, plain_key, previous_key);
+  if (writer.OpenKey(log_key, true) && !writer.key()->DeleteAllValues()) {
     return Status::Error("Cannot clear the installation log key");
   }
   // Each step runs only while every one before it succeeded.
@@ -379,6 +424,7 @@ Status InstallPackage(TInstalRecord& record, InstallView* view) {
   for (const auto& value : run_values) {
     if (status.ok()) status = writer.WriteString(value.name, *value.value);
   }
+  if (status.ok()) status = LogDirectories(record, writer);
   if (status.ok()) {
     status = CopyFiles(record, *package, file_count, writer, view);
   }
@@ -392,6 +438,7 @@ Status InstallPackage(TInstalRecord& record, InstallView* view) {
   writer.CloseKey();
   if (status.ok()) status = RegisterUninstaller(record, writer);
   writer.CloseKey();
+  if (status.ok()) Os().DeleteKey(os::RegistryRoot::kCurrentUser, previous_key);
   if (status.ok()) status = RunProgramsOfStage(record, 1);
   if (!status.ok()) return status;
 
@@ -417,6 +464,7 @@ void RunInstallation(TInstalRecord& record, InstallView* view) {
       TargetDrive = UpperCaseLatin(field)[0];
     }
   }
+  UseBackslashes();
   InstallLocation = AddTrailingBackslash(DestBuffer);
   // Every way out below that is not a success sets its own code.
   SetExitCode(ExitCode::kInstalled);

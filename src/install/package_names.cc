@@ -86,6 +86,8 @@ String FindBadPackageName(const TInstalRecord& record) {
       }
     }
   }
+  checker.Refuse("ProductName", record.ProductName,
+                 CheckProductName(record.ProductName));
   checker.Path("MenuFolderName", record.MenuFolderName, false);
   for (const String& directory : record.Directories) {
     checker.Path("Directories", directory, true);

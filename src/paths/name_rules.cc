@@ -45,6 +45,16 @@ NameProblem CheckNameComponent(const String& name) {
   return NameProblem::kNone;
 }
 
+NameProblem CheckProductName(const String& name) {
+  if (name == "." || name == "..") return NameProblem::kDotComponent;
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 32 || c == '\\' || c == '/') {
+      return NameProblem::kForbiddenChar;
+    }
+  }
+  return NameProblem::kNone;
+}
+
 NameProblem CheckRelativePath(const String& path, bool macro_allowed) {
   String rest = path;
   if (macro_allowed) {

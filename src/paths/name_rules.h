@@ -24,6 +24,12 @@ enum class NameProblem {
 // One component: a file or folder name without separators.
 NameProblem CheckNameComponent(const String& name);
 
+// The product name, which names a key below the uninstall key and stands
+// for %PROGNAME% in paths: no separator (backslash, slash), no control
+// character, not "." or "..". Other characters Windows forbids in file
+// names only keep %PROGNAME% out of paths, so they are left to fail there.
+NameProblem CheckProductName(const String& name);
+
 // A path of components separated by backslashes. An empty path passes
 // (it names the base folder itself), and so does one trailing backslash.
 // When `macro_allowed`, a directory macro ("%INSTALLDIR%", "%SYSTEM%", ...)

@@ -189,6 +189,11 @@ class Platform {
   // Windows NT and later) when the key has subkeys; false then, and when
   // there is no such key.
   virtual bool DeleteKey(os::RegistryRoot root, const String& path) = 0;
+  // Copies the values and subkeys of `from` into a new key `to`
+  // (RegCopyTreeA). Does nothing when `to` exists already or `from` does
+  // not.
+  virtual void CopyKeyOnce(os::RegistryRoot root, const String& from,
+                           const String& to) = 0;
 
   // --- Shell ---------------------------------------------------------------
   virtual void CoInitialize() = 0;

@@ -218,6 +218,8 @@ class PosixPlatform : public Platform {
   bool DeleteKey(os::RegistryRoot, const std::string&) override {
     return false;
   }
+  void CopyKeyOnce(os::RegistryRoot, const std::string&,
+                   const std::string&) override {}
 
   void CoInitialize() override {}
   void CoUninitialize() override {}

@@ -478,6 +478,25 @@ class Win32Platform : public Platform {
     return RegDeleteKeyA(Base(root), path.c_str()) == ERROR_SUCCESS;
   }
 
+  void CopyKeyOnce(os::RegistryRoot root, const String& from,
+                   const String& to) override {
+    HKEY source = nullptr;
+    if (RegOpenKeyExA(Base(root), from.c_str(), 0, KEY_READ, &source) !=
+        ERROR_SUCCESS) {
+      return;
+    }
+    HKEY target = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(Base(root), to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &target, &disposition) == ERROR_SUCCESS) {
+      if (disposition == REG_CREATED_NEW_KEY) {
+        RegCopyTreeA(source, nullptr, target);
+      }
+      RegCloseKey(target);
+    }
+    RegCloseKey(source);
+  }
+
   void CoInitialize() override { ::CoInitialize(nullptr); }
   void CoUninitialize() override { ::CoUninitialize(); }
 

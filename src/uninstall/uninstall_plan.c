@@ -40,7 +40,10 @@ static int SameText(const char* a, const char* b) {
 int ParseUninstallArgs(const char* command_line, UninstallArgs* args) {
   char word[UNINSTALL_TEXT_MAX];
   const char* p = NextArgument(command_line, word); /* the program */
+  int bad = 0;
   memset(args, 0, sizeof *args);
+  /* Read to the end even after a bad argument, so that a "/S" anywhere
+   * keeps the usage message from showing a box. */
   while (p && (p = NextArgument(p, word)) != NULL) {
     if (SameText(word, "/S")) {
       args->silent = 1;
@@ -53,12 +56,12 @@ int ParseUninstallArgs(const char* command_line, UninstallArgs* args) {
       }
       args->silent = 1;
     } else if (word[0] == '/' || args->key[0]) {
-      return -1;
+      bad = 1;
     } else {
       memcpy(args->key, word, sizeof word);
     }
   }
-  return args->key[0] || args->remove[0] ? 0 : -1;
+  return !bad && (args->key[0] || args->remove[0]) ? 0 : -1;
 }
 
 /* Non-zero when `name` is `prefix` followed by one or more digits. */
@@ -78,6 +81,7 @@ LogValueKind ClassifyLogValue(const char* name) {
   if (IsIndexed(name, "Shortcut") || IsIndexed(name, "DeskIcon")) {
     return kLogShortcut;
   }
+  if (IsIndexed(name, "Dir")) return kLogDirectory;
   if (SameText(name, "MenuFolder")) return kLogMenuFolder;
   return kLogIgnored;
 }

@@ -41,6 +41,7 @@ typedef enum {
   kLogFile,       /* "Prog" + i: an installed file */
   kLogShortcut,   /* "Shortcut" + i or "DeskIcon" + i: a link file */
   kLogMenuFolder, /* "MenuFolder" */
+  kLogDirectory,  /* "Dir" + i: a listed directory, removed when empty */
 } LogValueKind;
 
 /* What the log value called `name` names (case-insensitive). */

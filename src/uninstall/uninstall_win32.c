@@ -22,6 +22,8 @@ static const char kUninstallRoot[] =
 
 /* What could not be removed: the first lines of the report, and a count. */
 static char g_left[2048];
+/* The key beside the log key that keeps an earlier run's log. */
+static const char kPreviousLogSuffix[] = ".previous";
 static int g_left_count;
 static int g_silent;
 static char g_caption[TEXT_MAX + 16];
@@ -148,10 +150,67 @@ static int StartRemover(const char* self, const char* location) {
   return 1;
 }
 
+/* Removes the files and links that the log key `log` names, and collects
+ * its directories (removed later, when empty) and its menu folder. When
+ * the log names this program, which goes last, sets `*self_listed` and
+ * copies the log's location to `self_location` (the folders the program
+ * leaves empty go with it). */
+static void RemoveLogged(HKEY log, const char* self, DirectoryList* dirs,
+                         char* menu_folder, int* self_listed,
+                         char* self_location) {
+  char location[TEXT_MAX];
+  DWORD index;
+  ReadString(log, "Location", location);
+  for (index = 0;; ++index) {
+    char value_name[256];
+    char value[TEXT_MAX];
+    DWORD name_size = sizeof value_name;
+    DWORD value_size = sizeof value - 1;
+    DWORD type = 0;
+    LONG status = RegEnumValueA(log, index, value_name, &name_size, NULL, &type,
+                                (BYTE*)value, &value_size);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS || type != REG_SZ) continue;
+    value[value_size < sizeof value ? value_size : sizeof value - 1] = '\0';
+    switch (ClassifyLogValue(value_name)) {
+      case kLogFile:
+        if (lstrcmpiA(value, self) == 0) {
+          *self_listed = 1;
+          lstrcpyA(self_location, location);
+        } else if (GetFileAttributesA(value) != INVALID_FILE_ATTRIBUTES &&
+                   (GetFileAttributesA(value) & FILE_ATTRIBUTE_DIRECTORY)) {
+          /* An extra log entry may name a directory: it goes when empty. */
+          if (AddDirectory(dirs, value) != 0) NoteLeft("(out of memory)");
+        } else {
+          RemoveFile(value);
+        }
+        if (location[0] && AddParentDirectories(dirs, value, location) != 0) {
+          NoteLeft("(out of memory)");
+        }
+        break;
+      case kLogShortcut:
+        RemoveFile(value);
+        break;
+      case kLogDirectory:
+        if (AddDirectory(dirs, value) != 0 ||
+            (location[0] && AddParentDirectories(dirs, value, location) != 0)) {
+          NoteLeft("(out of memory)");
+        }
+        break;
+      case kLogMenuFolder:
+        lstrcpynA(menu_folder, value, TEXT_MAX);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
                    int show) {
   UninstallArgs args;
   char path[TEXT_MAX + 16];
+  char previous_log[TEXT_MAX + 32];
   char name[TEXT_MAX];
   char location[TEXT_MAX];
   char menu_folder[TEXT_MAX] = "";
@@ -160,7 +219,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
   char text[TEXT_MAX + 2200];
   DirectoryList dirs = {0};
   HKEY log;
-  DWORD index;
+  char self_location[TEXT_MAX] = "";
   int self_listed = 0;
   int i;
   (void)instance;
@@ -170,6 +229,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
 
   lstrcpyA(g_caption, "Uninstall");
   if (ParseUninstallArgs(GetCommandLineA(), &args) != 0) {
+    g_silent = args.silent;
     Say("Usage: TIV_UNINSTAL.EXE \"<registry key of the installation log>\" "
         "[/S]",
         MB_ICONERROR);
@@ -211,43 +271,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
   }
   GetModuleFileNameA(NULL, self, sizeof self);
 
-  for (index = 0;; ++index) {
-    char value_name[256];
-    char value[TEXT_MAX];
-    DWORD name_size = sizeof value_name;
-    DWORD value_size = sizeof value - 1;
-    DWORD type = 0;
-    LONG status = RegEnumValueA(log, index, value_name, &name_size, NULL, &type,
-                                (BYTE*)value, &value_size);
-    if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status != ERROR_SUCCESS || type != REG_SZ) continue;
-    value[value_size < sizeof value ? value_size : sizeof value - 1] = '\0';
-    switch (ClassifyLogValue(value_name)) {
-      case kLogFile:
-        if (lstrcmpiA(value, self) == 0) {
-          self_listed = 1;
-        } else if (GetFileAttributesA(value) != INVALID_FILE_ATTRIBUTES &&
-                   (GetFileAttributesA(value) & FILE_ATTRIBUTE_DIRECTORY)) {
-          /* An extra log entry may name a directory: it goes when empty. */
-          if (AddDirectory(&dirs, value) != 0) NoteLeft("(out of memory)");
-        } else {
-          RemoveFile(value);
-        }
-        if (location[0] && AddParentDirectories(&dirs, value, location) != 0) {
-          NoteLeft("(out of memory)");
-        }
-        break;
-      case kLogShortcut:
-        RemoveFile(value);
-        break;
-      case kLogMenuFolder:
-        lstrcpynA(menu_folder, value, TEXT_MAX);
-        break;
-      default:
-        break;
-    }
-  }
+  RemoveLogged(log, self, &dirs, menu_folder, &self_listed, self_location);
   RegCloseKey(log);
+  /* The log of an earlier run that a failed one left beside it. */
+  lstrcpyA(previous_log, path);
+  lstrcatA(previous_log, kPreviousLogSuffix);
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, previous_log, 0, KEY_READ, &log) ==
+      ERROR_SUCCESS) {
+    RemoveLogged(log, self, &dirs, menu_folder, &self_listed, self_location);
+    RegCloseKey(log);
+  }
 
   /* Folders go only when empty: whatever else is in them stays. */
   if (menu_folder[0]) RemoveDirectoryA(menu_folder);
@@ -259,12 +292,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
     /* The keys stay while something is left, so that the uninstaller can
      * be run again. */
     RegDeleteKeyA(HKEY_CURRENT_USER, path);
+    RegDeleteKeyA(HKEY_CURRENT_USER, previous_log);
     lstrcpyA(path, args.key[0] == '\\' ? args.key + 1 : args.key);
     DeleteKeyIfEmpty(HKEY_CURRENT_USER, path);
     lstrcpyA(text, kUninstallRoot);
     lstrcatA(text, name);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, text);
-    if (self_listed && !StartRemover(self, location)) NoteLeft(self);
+    if (self_listed && !StartRemover(self, self_location)) NoteLeft(self);
   }
 
   if (g_left_count > 0) {

@@ -42,9 +42,10 @@ expect Exec1 cleanup.exe
 expect ExecComLine1 /all
 expect NumbOfExec 1
 expect NumbOfPostExec 0
+expect Dir0 "${d}Docs"
 [[ ${log[InstallerFile]-} == *'\hello.exe' ]] ||
   fail "InstallerFile is '${log[InstallerFile]-}'"
-[[ ${#log[@]} -eq 16 ]] || fail "the log key holds ${#log[@]} values, not 16"
+[[ ${#log[@]} -eq 17 ]] || fail "the log key holds ${#log[@]} values, not 17"
 
 uninstall=$(wine reg query \
   'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Hello E2E' /v UninstallString |

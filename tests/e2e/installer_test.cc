@@ -109,12 +109,13 @@ TEST_F(InstallerTest, UnattendedInstallOfTheExample) {
   EXPECT_EQ(Log("Shortcut0"), menu + "\\Hello.LNK");
   EXPECT_EQ(Log("Shortcut1"), menu + "\\Read me.LNK");
   EXPECT_EQ(Log("DeskIcon0"), desktop + "\\Hello.LNK");
+  EXPECT_EQ(Log("Dir0"), d + "Docs");
   EXPECT_EQ(LogNames(),
-            (std::set<std::string>{"Name", "Location", "InstallerFile", "Prog0",
-                                   "Prog1", "Prog2", "Prog3", "NumbOfProg",
-                                   "Exec1", "ExecComLine1", "NumbOfExec",
-                                   "NumbOfPostExec", "MenuFolder", "Shortcut0",
-                                   "Shortcut1", "DeskIcon0"}));
+            (std::set<std::string>{"Name", "Location", "InstallerFile", "Dir0",
+                                   "Prog0", "Prog1", "Prog2", "Prog3",
+                                   "NumbOfProg", "Exec1", "ExecComLine1",
+                                   "NumbOfExec", "NumbOfPostExec", "MenuFolder",
+                                   "Shortcut0", "Shortcut1", "DeskIcon0"}));
 
   const std::string uninstall = std::string(kUninstallKey) + "Hello E2E";
   EXPECT_EQ(RegistryString(HKEY_LOCAL_MACHINE, uninstall, "DisplayName"),
@@ -631,8 +632,9 @@ TEST_F(InstallerTest, FilesOfManyBlocksAndADamagedBlockInTheMiddle) {
   run = RunInstaller(work + "damaged.exe", arguments);
   EXPECT_EQ(run.dialogs.size(), 0u);
   EXPECT_EQ(run.exit_code, 5u);
-  EXPECT_EQ(LogNames(), (std::set<std::string>{"Name", "Location",
-                                               "InstallerFile", "Prog0"}));
+  EXPECT_EQ(LogNames(),
+            (std::set<std::string>{"Name", "Location", "InstallerFile", "Dir0",
+                                   "Prog0"}));
   EXPECT_TRUE(ReadFileBytes(dest + "\\a.txt") == files[0].second);
   for (int i = 1; i < 4; ++i) {
     EXPECT_EQ(ReadFileText(dest + "\\" + files[i].first),

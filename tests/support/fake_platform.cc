@@ -2,6 +2,7 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "memory_file.h"
 
@@ -255,6 +256,25 @@ bool FakePlatform::DeleteKey(os::RegistryRoot root, const std::string& path) {
                      }),
       registry_writes.end());
   return registry_writes.size() != before;
+}
+
+void FakePlatform::CopyKeyOnce(os::RegistryRoot root, const std::string& from,
+                               const std::string& to) {
+  const auto in = [&](const std::string& key) {
+    return [&, key](const RegistryWrite& write) {
+      return write.root == root && Upper(write.key) == Upper(key);
+    };
+  };
+  if (std::any_of(registry_writes.begin(), registry_writes.end(), in(to))) {
+    return;
+  }
+  std::vector<RegistryWrite> copies;
+  std::copy_if(registry_writes.begin(), registry_writes.end(),
+               std::back_inserter(copies), in(from));
+  for (RegistryWrite& write : copies) {
+    write.key = to;
+    registry_writes.push_back(write);
+  }
 }
 
 int FakePlatform::MessageBox(WindowHandle owner, const std::string& text,

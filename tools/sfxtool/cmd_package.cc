@@ -366,6 +366,11 @@ int RunBuildCommand(int argc, char** argv) {
             {"--level", &level}};
         for (const auto& flag : valued) {
           if (arg == flag.first && next) {
+            if (!flag.second->empty()) {
+              std::fprintf(stderr, "sfxtool build: %s is given twice\n",
+                           flag.first);
+              return false;
+            }
             *flag.second = next;
             *took_next = true;
             return true;
@@ -587,6 +592,10 @@ int RunExtractCommand(int argc, char** argv) {
       argc, argv, kExtractUsage, &options,
       [&output](const std::string& arg, const char* next, bool* took_next) {
         if (arg != "-o" || !next) return false;
+        if (!output.empty()) {
+          std::fprintf(stderr, "sfxtool extract: -o is given twice\n");
+          return false;
+        }
         output = next;
         *took_next = true;
         return true;

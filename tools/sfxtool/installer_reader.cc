@@ -70,6 +70,18 @@ void BlameEarlierBlock(const InstallerInfo& info,
         fault = "size " + std::to_string(size) +
                 " does not end where the next block starts (offset " +
                 std::to_string(entry.blocks[b + 1].BlockOffset) + ")";
+      } else if (!entry.header.Packed) {
+        // A stored block holds its part of the file as it is.
+        const std::uint64_t before = std::uint64_t{sfx::kFileBlockSize} * b;
+        const std::uint64_t holds =
+            entry.header.FileSize > before
+                ? std::min<std::uint64_t>(sfx::kFileBlockSize,
+                                          entry.header.FileSize - before)
+                : 0;
+        if (size != holds) {
+          fault = "size " + std::to_string(size) + " is not the " +
+                  std::to_string(holds) + " bytes this stored block holds";
+        }
       }
       if (!fault.empty()) {
         *problem = "entry " + std::to_string(i) + " (" + ShownText(entry.name) +
@@ -79,6 +91,12 @@ void BlameEarlierBlock(const InstallerInfo& info,
       }
       position += size;
     }
+  }
+  // A packed entry's last block could have any size: it is the suspect.
+  if (!info.entries.empty() && !info.entries.back().blocks.empty()) {
+    *problem += "; the size of the last block of entry " +
+                std::to_string(info.entries.size() - 1) + " (" +
+                ShownText(info.entries.back().name) + ") may be wrong";
   }
 }
 

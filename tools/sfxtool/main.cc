@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "platform/replacing_file.h"
+#include "safe_stderr.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ constexpr Command kCommands[] = {
 
 int main(int argc, char** argv) {
   sfx::RemoveTemporariesOnSignals();
+  sfxtool::EscapeStandardError();
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return 2;
@@ -51,6 +53,9 @@ int main(int argc, char** argv) {
   if (std::strcmp(name, "help") == 0 && argc > 2) {
     const int code = sfxtool::RunHelpCommand(argc - 2, argv + 2);
     if (code >= 0) return code;
+    std::fprintf(stderr, "sfxtool: no help on '%s' (try 'manifest')\n\n%s",
+                 argv[2], kUsage);
+    return 2;
   }
   if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0 ||
       std::strcmp(name, "help") == 0) {

@@ -17,6 +17,7 @@
 #include "ansi.h"
 #include "host_files.h"
 #include "manifest_reader.h"
+#include "paths/name_rules.h"
 #include "platform/replacing_file.h"
 #include "tree.h"
 
@@ -339,6 +340,15 @@ void LoadTexts(Reader& in, const toml::table& root,
   }
   if (record->ProductName.find('\r') != std::string::npos) {
     in.Fail(root.get("product_name"), "product_name", "may not hold a CR");
+  }
+  // It names the uninstall entry's registry key and stands for %PROGNAME%.
+  if (const sfx::NameProblem problem =
+          sfx::CheckProductName(record->ProductName);
+      problem != sfx::NameProblem::kNone) {
+    in.Fail(root.get("product_name"), "product_name",
+            "\"" + record->ProductName + "\" " +
+                sfx::DescribeNameProblem(problem) +
+                "; it names the uninstall entry's key and %PROGNAME%");
   }
   record->InstallDir = in.WindowsPath(root, "install_dir", "install_dir", true);
   record->MenuFolderName = in.Text(root, "menu_folder", "menu_folder", false);

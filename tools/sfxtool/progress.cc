@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "safe_stderr.h"
+
 namespace sfxtool {
 namespace {
 
@@ -56,8 +58,10 @@ void Progress::Update(std::int64_t done) {
 
 void Progress::Clear() {
   if (!drawn_) return;
-  std::fputs("\r\033[K", stderr);
+  // Everything else on standard error goes first, then the erase.
   std::fflush(stderr);
+  std::fputs("\r\033[K", RawStandardError());
+  std::fflush(RawStandardError());
   drawn_ = false;
 }
 
@@ -72,8 +76,9 @@ void Progress::Draw(std::int64_t done, Clock::time_point now) {
     line += "  " + DurationText(static_cast<double>(total_ - done) / rate) +
             " left";
   }
-  std::fprintf(stderr, "\r%s\033[K", line.c_str());
   std::fflush(stderr);
+  std::fprintf(RawStandardError(), "\r%s\033[K", line.c_str());
+  std::fflush(RawStandardError());
   drawn_ = true;
   last_draw_ = now;
 }

@@ -98,6 +98,9 @@ TEST_F(InstallationTest, FullRunWritesTheLogInOrder) {
       {"Name", "Hello"},
       {"Location", "C:\\Program Files\\Hello\\"},
       {"InstallerFile", "C:\\Downloads\\setup.exe"},
+      {"Dir0", "C:\\Program Files\\Hello\\Docs"},
+      {"Dir1", "C:\\Program Files\\Hello\\Bin"},
+      {"Dir2", "C:\\TEMP\\hello"},  // a macro directory the run created
       {"Prog0", "C:\\Program Files\\Hello\\hello.exe"},
       {"Prog2", "C:\\Program Files\\Hello\\Docs\\readme.txt"},
       {"Prog3", "C:\\Program Files\\Hello\\Bin\\tiv_uninstal.exe"},
@@ -217,6 +220,11 @@ TEST_F(InstallationTest, UnknownFreeSpaceAsksEvenForZeroBytes) {
   EXPECT_EQ(platform_.message_boxes[0].text.rfind("There is not enough", 0),
             0u);
   EXPECT_EQ(FreeSpace, -1);
+  // A quiet run asks nobody: it stops only where the space is known short.
+  QuietMode = true;
+  RunInstallation(record_, nullptr);
+  EXPECT_EQ(LogValue("Location"), "\\\\server\\share\\dest\\");
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kInstalled);
 }
 
 TEST_F(InstallationTest, DestinationFailures) {
@@ -227,6 +235,7 @@ TEST_F(InstallationTest, DestinationFailures) {
   const Case cases[] = {
       {"", "Directory name is blank."},
       {"name", "Cannot create directory:\rname"},
+      {"Q:/nodrive/x", "Cannot create directory:\rQ:\\nodrive\\x"},
       {"Q:\\nodrive\\x", "Cannot create directory:\rQ:\\nodrive\\x"},
   };
   BuildPackage({});
@@ -247,6 +256,26 @@ TEST_F(InstallationTest, DriveRootCountsAsExisting) {
   RunInstallation(record_, nullptr);
   EXPECT_EQ(Errors(), (Texts{}));
   EXPECT_EQ(LogValue("Location"), "C:\\");
+}
+
+TEST_F(InstallationTest, FailedRunKeepsTheEarlierLogForTheUninstaller) {
+  AddFileEntry(record_, "a.txt");
+  BuildPackage({"a"});
+  const std::string log = record_.RegistryKey + "\\install";
+  const std::string previous = log + ".previous";
+  SetDestination("C:\\First");
+  RunInstallation(record_, nullptr);
+  SetDestination("C:\\Second");
+  platform_.failing_value_names.insert("Prog0");
+  for (int failed_run = 0; failed_run < 2; ++failed_run) {
+    RunInstallation(record_, nullptr);
+    EXPECT_EQ(LogValue("Location"), "C:\\Second\\");  // the latest run's
+    EXPECT_EQ(platform_.RegistryValue(kHkcu, previous, "Prog0"),
+              "C:\\First\\a.txt");  // the last complete run's, kept
+  }
+  platform_.failing_value_names.clear();
+  RunInstallation(record_, nullptr);
+  EXPECT_EQ(platform_.RegistryNames(kHkcu, previous), (Texts{}));
 }
 
 TEST_F(InstallationTest, ListedDirectoryThatCannotBeCreated) {

@@ -51,6 +51,12 @@ TEST(PackageNamesTest, EveryNameFieldIsChecked) {
          r.Files[1]->FileName = "SAME.TXT";
        },
        ""},
+      {"product name that %PROGNAME% would take outside",
+       [](TInstalRecord& r) { r.ProductName = ".."; }, "ProductName"},
+      {"product name with a separator",
+       [](TInstalRecord& r) { r.ProductName = "Suite\\Tool"; }, "ProductName"},
+      {"product name with a colon",
+       [](TInstalRecord& r) { r.ProductName = "A: B"; }, ""},
       {"escaping menu folder",
        [](TInstalRecord& r) { r.MenuFolderName = "..\\..\\Startup"; },
        "MenuFolderName"},

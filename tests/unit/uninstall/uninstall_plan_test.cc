@@ -25,6 +25,7 @@ TEST(UninstallArgsTest, CommandLines) {
       {"u.exe /S", -1, "", 1},
       {"u.exe key /Q", -1, "key", 0},
       {"u.exe one two", -1, "one", 0},
+      {"u.exe key /quiet /S", -1, "key", 1},  // no box for the usage
   };
   for (const auto& c : cases) {
     UninstallArgs args;
@@ -54,6 +55,8 @@ TEST(LogValueTest, WhatEachValueNames) {
     LogValueKind kind;
   } cases[] = {
       {"Prog0", kLogFile},
+      {"Dir3", kLogDirectory},
+      {"Directory", kLogIgnored},
       {"prog12", kLogFile},
       {"Prog", kLogIgnored},
       {"ProgX", kLogIgnored},
