@@ -185,6 +185,23 @@ for output in src/readme.txt hardlink.txt stub.bin base.toml; do
   fails "build refuses to write over its input $output" 'is the input' \
     "$sfxtool" build base.toml -o "$output" --stub stub.bin
 done
+# full.toml packs src/readme.txt as a converted licence, and an icon.
+cp -p src/icon.ico icon-keep.ico
+for output in src/readme.txt src/icon.ico; do  # (after a warning line)
+  "$sfxtool" build full.toml -o "$output" --stub stub.bin >/dev/null 2>"$errors"
+  [[ $? -eq 1 ]] && grep -q 'is the input' "$errors" &&
+    pass "build refuses to write over its input $output (full)" ||
+    fail "build refuses to write over its input $output (full)"
+done
+cmp -s src/icon.ico icon-keep.ico || fail "the icon is intact"
+printf 'old output\n' >lzh-out.bin && cp lzh-out.bin lzh-keep.bin
+printf '\377\377\377\377' >negative.lzh
+fails "lzh refuses to write over its input" 'is the input' \
+  "$sfxtool" lzh encode lzh-out.bin lzh-out.bin
+fails "lzh decode of a bad stream keeps the old output" 'not an LZH stream' \
+  "$sfxtool" lzh decode negative.lzh lzh-out.bin
+cmp -s lzh-out.bin lzh-keep.bin && [[ -z $(find . -maxdepth 1 -name '*.tmp*') ]] &&
+  pass "lzh left its output as it was" || fail "lzh left its output as it was"
 cmp -s src/readme.txt keep.txt && cmp -s stub.bin <(cat stub.bin) && grep -q '^product_name' base.toml &&
   pass "the refused inputs are intact" || fail "the refused inputs are intact"
 mkdir -p self && cp full.exe self/readme.txt
