@@ -37,8 +37,6 @@ namespace {
 
 constexpr char kErrorCaption[] = "Error";
 constexpr char kUninstallerName[] = "TIV_UNINSTAL.EXE";
-// The key beside the log key that keeps an earlier run's log.
-constexpr char kPreviousLogSuffix[] = ".previous";
 constexpr char kUninstallKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // The destination that the window's field or the command line may give:
@@ -221,36 +219,33 @@ String ListedDirectoryPath(const String& entry) {
                                          : Concat({InstallLocation, entry});
 }
 
-// Which listed directories the uninstaller may remove once empty: those
-// inside the destination, and those elsewhere (a macro directory) that
-// this run created. One character per listed directory, '1' for those.
-String RemovableDirectories;
-
 // Creates the package's directory list; false after the message.
 bool CreateListedDirectories(const TInstalRecord& record) {
-  RemovableDirectories.clear();
   for (const String& entry : record.Directories) {
     const String path = ListedDirectoryPath(entry);
-    char removable = entry.find('%') == String::npos ? '1' : '0';
-    if (!Os().SetCurrentDirectory(path)) {
-      LogLine("Directory ", path);
-      if (!CreateDirectoryPath(path)) {
-        ShowError(Concat({"Cannot create directory: ", path}));
-        return false;
-      }
-      removable = '1';
+    if (Os().SetCurrentDirectory(path)) continue;
+    LogLine("Directory ", path);
+    if (!CreateDirectoryPath(path)) {
+      ShowError(Concat({"Cannot create directory: ", path}));
+      return false;
     }
-    RemovableDirectories += removable;
   }
   return true;
 }
 
-// Logs the removable listed directories ("Dir" + i).
+// Logs the listed directories ("Dir" + i), which the uninstaller removes
+// once they are empty; not one that is a macro's folder itself (%TEMP%,
+// %SYSTEM%), which is the system's.
 Status LogDirectories(const TInstalRecord& record, RegistryWriter& writer) {
-  for (std::size_t i = 0; i < RemovableDirectories.size(); ++i) {
-    if (RemovableDirectories[i] != '1') continue;
-    Status logged = writer.WriteNumbered(
-        "Dir", static_cast<int>(i), ListedDirectoryPath(record.Directories[i]));
+  for (std::size_t i = 0; i < record.Directories.size(); ++i) {
+    const String& entry = record.Directories[i];
+    const std::size_t macro_end = entry.rfind('%');
+    if (macro_end != String::npos &&
+        entry.find_first_not_of('\\', macro_end + 1) == String::npos) {
+      continue;
+    }
+    Status logged = writer.WriteNumbered("Dir", static_cast<int>(i),
+                                         ListedDirectoryPath(entry));
     if (!logged.ok()) return logged;
   }
   return Status();
@@ -403,14 +398,24 @@ Status InstallPackage(TInstalRecord& record, InstallView* view) {
   // another folder) would mix with this one's. Deleting the key is one call
   // where deleting its values takes two a value (each a round trip to
   // Wine's server); a key that the system keeps (it has subkeys) is cleared
-  // value by value. The earlier run's log is kept beside it until this
-  // run's log is complete, so that a run that fails midway leaves the
-  // earlier installation to the uninstaller, which reads both; one kept by
-  // a run that failed before stays, as it is the last complete log.
+  // value by value. The last complete log is kept beside it
+  // ("install.previous") until this run's log is complete, and the log of
+  // a run that failed since then ("install.failed<k>") until the product
+  // is uninstalled: the uninstaller removes what any of them names, so
+  // that no failed run leaves files that nothing will remove.
   const String log_key = Concat({record.RegistryKey, "\\install"});
   const String plain_key = log_key[0] == '\\' ? log_key.substr(1) : log_key;
-  const String previous_key = Concat({plain_key, kPreviousLogSuffix});
-  Os().CopyKeyOnce(os::RegistryRoot::kCurrentUser, plain_key, previous_key);
+  const String previous_key = Concat({plain_key, ".previous"});
+  if (Os().CopyKeyOnce(os::RegistryRoot::kCurrentUser, plain_key,
+                       previous_key) == os::KeyCopy::kTargetExists) {
+    for (int k = 1;
+         k < 100 &&
+         Os().CopyKeyOnce(os::RegistryRoot::kCurrentUser, plain_key,
+                          Concat({plain_key, ".failed", DecimalText(k)})) ==
+             os::KeyCopy::kTargetExists;
+         ++k) {
+    }
+  }
   if (writer.OpenKey(log_key, true) && !writer.key()->DeleteAllValues()) {
     return Status::Error("Cannot clear the installation log key");
   }

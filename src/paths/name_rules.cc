@@ -47,6 +47,7 @@ NameProblem CheckNameComponent(const String& name) {
 
 NameProblem CheckProductName(const String& name) {
   if (name == "." || name == "..") return NameProblem::kDotComponent;
+  if (name.size() >= 2 && name[1] == ':') return NameProblem::kRooted;
   for (const char c : name) {
     if (static_cast<unsigned char>(c) < 32 || c == '\\' || c == '/') {
       return NameProblem::kForbiddenChar;

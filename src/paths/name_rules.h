@@ -26,8 +26,9 @@ NameProblem CheckNameComponent(const String& name);
 
 // The product name, which names a key below the uninstall key and stands
 // for %PROGNAME% in paths: no separator (backslash, slash), no control
-// character, not "." or "..". Other characters Windows forbids in file
-// names only keep %PROGNAME% out of paths, so they are left to fail there.
+// character, not "." or "..", no drive ("C:..."). Other characters Windows
+// forbids in file names only keep %PROGNAME% out of paths, so they are
+// left to fail there.
 NameProblem CheckProductName(const String& name);
 
 // A path of components separated by backslashes. An empty path passes

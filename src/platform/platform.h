@@ -97,6 +97,7 @@ constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 constexpr std::uint32_t kAttributeDirectory = 0x10;
 
 enum class RegistryRoot { kCurrentUser, kLocalMachine };
+enum class KeyCopy { kCopied, kTargetExists, kNoSource };
 
 // Special folders (CSIDL values).
 constexpr int kCsidlDesktop = 0x00;
@@ -191,9 +192,9 @@ class Platform {
   virtual bool DeleteKey(os::RegistryRoot root, const String& path) = 0;
   // Copies the values and subkeys of `from` into a new key `to`
   // (RegCopyTreeA). Does nothing when `to` exists already or `from` does
-  // not.
-  virtual void CopyKeyOnce(os::RegistryRoot root, const String& from,
-                           const String& to) = 0;
+  // not, and says which.
+  virtual os::KeyCopy CopyKeyOnce(os::RegistryRoot root, const String& from,
+                                  const String& to) = 0;
 
   // --- Shell ---------------------------------------------------------------
   virtual void CoInitialize() = 0;

@@ -218,8 +218,10 @@ class PosixPlatform : public Platform {
   bool DeleteKey(os::RegistryRoot, const std::string&) override {
     return false;
   }
-  void CopyKeyOnce(os::RegistryRoot, const std::string&,
-                   const std::string&) override {}
+  os::KeyCopy CopyKeyOnce(os::RegistryRoot, const std::string&,
+                          const std::string&) override {
+    return os::KeyCopy::kNoSource;
+  }
 
   void CoInitialize() override {}
   void CoUninitialize() override {}

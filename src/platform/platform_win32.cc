@@ -478,15 +478,15 @@ class Win32Platform : public Platform {
     return RegDeleteKeyA(Base(root), path.c_str()) == ERROR_SUCCESS;
   }
 
-  void CopyKeyOnce(os::RegistryRoot root, const String& from,
-                   const String& to) override {
+  os::KeyCopy CopyKeyOnce(os::RegistryRoot root, const String& from,
+                          const String& to) override {
     HKEY source = nullptr;
     if (RegOpenKeyExA(Base(root), from.c_str(), 0, KEY_READ, &source) !=
         ERROR_SUCCESS) {
-      return;
+      return os::KeyCopy::kNoSource;
     }
     HKEY target = nullptr;
-    DWORD disposition = 0;
+    DWORD disposition = REG_OPENED_EXISTING_KEY;
     if (RegCreateKeyExA(Base(root), to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                         nullptr, &target, &disposition) == ERROR_SUCCESS) {
       if (disposition == REG_CREATED_NEW_KEY) {
@@ -495,6 +495,8 @@ class Win32Platform : public Platform {
       RegCloseKey(target);
     }
     RegCloseKey(source);
+    return disposition == REG_CREATED_NEW_KEY ? os::KeyCopy::kCopied
+                                              : os::KeyCopy::kTargetExists;
   }
 
   void CoInitialize() override { ::CoInitialize(nullptr); }

@@ -40,10 +40,13 @@ static int SameText(const char* a, const char* b) {
 int ParseUninstallArgs(const char* command_line, UninstallArgs* args) {
   char word[UNINSTALL_TEXT_MAX];
   const char* p = NextArgument(command_line, word); /* the program */
+  const char* rest = p;
   int bad = 0;
   memset(args, 0, sizeof *args);
-  /* Read to the end even after a bad argument, so that a "/S" anywhere
-   * keeps the usage message from showing a box. */
+  /* A "/S" anywhere keeps even the usage message from showing a box. */
+  while (rest && (rest = NextArgument(rest, word)) != NULL) {
+    if (SameText(word, "/S")) args->silent = 1;
+  }
   while (p && (p = NextArgument(p, word)) != NULL) {
     if (SameText(word, "/S")) {
       args->silent = 1;
@@ -90,6 +93,11 @@ static size_t TrimmedLength(const char* path) {
   size_t n = strlen(path);
   while (n > 0 && path[n - 1] == '\\') --n;
   return n;
+}
+
+int IsKeptLogName(const char* name) {
+  return SameText(name, "install.previous") ||
+         IsIndexed(name, "install.failed");
 }
 
 int IsWithinDirectory(const char* path, const char* dir) {

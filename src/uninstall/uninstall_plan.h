@@ -47,6 +47,11 @@ typedef enum {
 /* What the log value called `name` names (case-insensitive). */
 LogValueKind ClassifyLogValue(const char* name);
 
+/* Non-zero when the subkey `name` of the log's key is a log kept beside
+ * the installation log: "install.previous" (the last complete run's) or
+ * "install.failed<k>" (a run that failed since), any case. */
+int IsKeptLogName(const char* name);
+
 /* Non-zero when `path` is `dir` itself or lies below it (case-insensitive,
  * trailing backslashes ignored). */
 int IsWithinDirectory(const char* path, const char* dir);

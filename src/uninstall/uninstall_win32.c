@@ -22,8 +22,8 @@ static const char kUninstallRoot[] =
 
 /* What could not be removed: the first lines of the report, and a count. */
 static char g_left[2048];
-/* The key beside the log key that keeps an earlier run's log. */
-static const char kPreviousLogSuffix[] = ".previous";
+/* How many logs kept beside the log key are read at the most. */
+#define kMaxKeptLogs 32
 static int g_left_count;
 static int g_silent;
 static char g_caption[TEXT_MAX + 16];
@@ -210,7 +210,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
                    int show) {
   UninstallArgs args;
   char path[TEXT_MAX + 16];
-  char previous_log[TEXT_MAX + 32];
+  char parent[TEXT_MAX];
+  /* The logs kept beside the log key, and their product names. */
+  char kept[kMaxKeptLogs][TEXT_MAX];
+  char kept_products[kMaxKeptLogs][TEXT_MAX];
+  int kept_count = 0;
   char name[TEXT_MAX];
   char location[TEXT_MAX];
   char menu_folder[TEXT_MAX] = "";
@@ -273,12 +277,31 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
 
   RemoveLogged(log, self, &dirs, menu_folder, &self_listed, self_location);
   RegCloseKey(log);
-  /* The log of an earlier run that a failed one left beside it. */
-  lstrcpyA(previous_log, path);
-  lstrcatA(previous_log, kPreviousLogSuffix);
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, previous_log, 0, KEY_READ, &log) ==
+  /* The logs kept beside it ("install.previous", "install.failed<k>"):
+   * the last complete run's and those of runs that failed since. */
+  lstrcpyA(parent, args.key[0] == '\\' ? args.key + 1 : args.key);
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, parent, 0, KEY_READ, &log) ==
       ERROR_SUCCESS) {
-    RemoveLogged(log, self, &dirs, menu_folder, &self_listed, self_location);
+    DWORD index;
+    for (index = 0; kept_count < kMaxKeptLogs; ++index) {
+      char* kept_name = kept[kept_count];
+      DWORD size = TEXT_MAX;
+      HKEY kept_log;
+      if (RegEnumKeyExA(log, index, kept_name, &size, NULL, NULL, NULL, NULL) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      if (!IsKeptLogName(kept_name) ||
+          RegOpenKeyExA(log, kept_name, 0, KEY_READ, &kept_log) !=
+              ERROR_SUCCESS) {
+        continue;
+      }
+      RemoveLogged(kept_log, self, &dirs, menu_folder, &self_listed,
+                   self_location);
+      ReadString(kept_log, "Name", kept_products[kept_count]);
+      RegCloseKey(kept_log);
+      ++kept_count;
+    }
     RegCloseKey(log);
   }
 
@@ -292,8 +315,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
     /* The keys stay while something is left, so that the uninstaller can
      * be run again. */
     RegDeleteKeyA(HKEY_CURRENT_USER, path);
-    RegDeleteKeyA(HKEY_CURRENT_USER, previous_log);
-    lstrcpyA(path, args.key[0] == '\\' ? args.key + 1 : args.key);
+    for (i = 0; i < kept_count; ++i) {
+      lstrcpyA(path, parent);
+      lstrcatA(path, "\\");
+      lstrcatA(path, kept[i]);
+      RegDeleteKeyA(HKEY_CURRENT_USER, path);
+      /* A failed run may have renamed the product; its entry goes too. */
+      if (kept_products[i][0]) {
+        lstrcpyA(text, kUninstallRoot);
+        lstrcatA(text, kept_products[i]);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, text);
+      }
+    }
+    lstrcpyA(path, parent);
     DeleteKeyIfEmpty(HKEY_CURRENT_USER, path);
     lstrcpyA(text, kUninstallRoot);
     lstrcatA(text, name);

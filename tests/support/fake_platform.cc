@@ -258,23 +258,26 @@ bool FakePlatform::DeleteKey(os::RegistryRoot root, const std::string& path) {
   return registry_writes.size() != before;
 }
 
-void FakePlatform::CopyKeyOnce(os::RegistryRoot root, const std::string& from,
-                               const std::string& to) {
+os::KeyCopy FakePlatform::CopyKeyOnce(os::RegistryRoot root,
+                                      const std::string& from,
+                                      const std::string& to) {
   const auto in = [&](const std::string& key) {
     return [&, key](const RegistryWrite& write) {
       return write.root == root && Upper(write.key) == Upper(key);
     };
   };
-  if (std::any_of(registry_writes.begin(), registry_writes.end(), in(to))) {
-    return;
-  }
   std::vector<RegistryWrite> copies;
   std::copy_if(registry_writes.begin(), registry_writes.end(),
                std::back_inserter(copies), in(from));
+  if (copies.empty()) return os::KeyCopy::kNoSource;
+  if (std::any_of(registry_writes.begin(), registry_writes.end(), in(to))) {
+    return os::KeyCopy::kTargetExists;
+  }
   for (RegistryWrite& write : copies) {
     write.key = to;
     registry_writes.push_back(write);
   }
+  return os::KeyCopy::kCopied;
 }
 
 int FakePlatform::MessageBox(WindowHandle owner, const std::string& text,

@@ -173,8 +173,8 @@ class FakePlatform : public Platform {
                                          const std::string& path) override;
   // Drops the values written under the key (the fake keeps no subkeys).
   bool DeleteKey(os::RegistryRoot root, const std::string& path) override;
-  void CopyKeyOnce(os::RegistryRoot root, const std::string& from,
-                   const std::string& to) override;
+  os::KeyCopy CopyKeyOnce(os::RegistryRoot root, const std::string& from,
+                          const std::string& to) override;
   void CoInitialize() override { ++co_initialize_calls; }
   void CoUninitialize() override { ++co_uninitialize_calls; }
   std::int32_t CreateShellLink(const std::string& target,

@@ -108,9 +108,9 @@ class ForwardingPlatform : public sfx::Platform {
   bool DeleteKey(os::RegistryRoot root, const std::string& path) override {
     return target_.DeleteKey(root, path);
   }
-  void CopyKeyOnce(os::RegistryRoot root, const std::string& from,
-                   const std::string& to) override {
-    target_.CopyKeyOnce(root, from, to);
+  os::KeyCopy CopyKeyOnce(os::RegistryRoot root, const std::string& from,
+                          const std::string& to) override {
+    return target_.CopyKeyOnce(root, from, to);
   }
   void CoInitialize() override { target_.CoInitialize(); }
   void CoUninitialize() override { target_.CoUninitialize(); }

@@ -266,16 +266,20 @@ TEST_F(InstallationTest, FailedRunKeepsTheEarlierLogForTheUninstaller) {
   SetDestination("C:\\First");
   RunInstallation(record_, nullptr);
   SetDestination("C:\\Second");
-  platform_.failing_value_names.insert("Prog0");
+  platform_.failing_value_names.insert("NumbOfProg");
   for (int failed_run = 0; failed_run < 2; ++failed_run) {
     RunInstallation(record_, nullptr);
     EXPECT_EQ(LogValue("Location"), "C:\\Second\\");  // the latest run's
     EXPECT_EQ(platform_.RegistryValue(kHkcu, previous, "Prog0"),
               "C:\\First\\a.txt");  // the last complete run's, kept
   }
+  // The first failed run's log, which the second replaced, is kept too.
+  EXPECT_EQ(platform_.RegistryValue(kHkcu, log + ".failed1", "Prog0"),
+            "C:\\Second\\a.txt");
   platform_.failing_value_names.clear();
   RunInstallation(record_, nullptr);
   EXPECT_EQ(platform_.RegistryNames(kHkcu, previous), (Texts{}));
+  EXPECT_TRUE(platform_.RegistryValue(kHkcu, log + ".failed1", "Prog0"));
 }
 
 TEST_F(InstallationTest, ListedDirectoryThatCannotBeCreated) {

@@ -49,6 +49,14 @@ TEST(UninstallArgsTest, RemoverCommandLine) {
   EXPECT_EQ(ParseUninstallArgs("c.exe /X:12 \"a\"", &args), -1);
 }
 
+TEST(LogValueTest, KeptLogs) {
+  EXPECT_TRUE(IsKeptLogName("install.previous"));
+  EXPECT_TRUE(IsKeptLogName("Install.Failed12"));
+  EXPECT_FALSE(IsKeptLogName("install"));
+  EXPECT_FALSE(IsKeptLogName("install.failed"));
+  EXPECT_FALSE(IsKeptLogName("installer"));
+}
+
 TEST(LogValueTest, WhatEachValueNames) {
   const struct {
     const char* name;
