@@ -124,6 +124,13 @@ void CheckInstallDir(const Reader& in, const toml::node* node,
     }
     CheckPath(in, node, field, dir.substr(3), false);
   } else if (StartsWith(dir, "\\\\")) {
+    // A share is the root of a network path: \\server alone is no folder.
+    const std::size_t share = dir.find('\\', 2);
+    if (share == std::string::npos || share + 1 >= dir.size() ||
+        dir[share + 1] == '\\') {
+      in.Fail(node, field,
+              Quoted(dir) + " names no share; write \\\\server\\share\\...");
+    }
     CheckPath(in, node, field, dir.substr(2), false);
   } else if (!LeadingMacro(dir, kAbsoluteMacros).empty()) {
     CheckPath(in, node, field, dir, true);
