@@ -338,14 +338,18 @@ class EntryWriter {
   std::uint64_t packed_total_ = 0;
 };
 
-// Raises when `output` exists and is a directory or the same file as one
-// of `inputs`.
+// Raises when `output` exists and is a directory, a device or a pipe, or
+// the same file as one of `inputs`.
 void RefuseInputAsOutput(const std::string& output,
                          const std::vector<std::string>& inputs) {
   struct stat out;
   if (::stat(output.c_str(), &out) != 0) return;
   if (S_ISDIR(out.st_mode)) {
     throw PackageWriteError("the output " + output + " is a directory");
+  }
+  // The installer is written, read back and patched in place.
+  if (!S_ISREG(out.st_mode)) {
+    throw PackageWriteError("the output " + output + " is not a regular file");
   }
   for (const std::string& input : inputs) {
     struct stat in;

@@ -6,11 +6,14 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace sfx {
@@ -27,8 +30,15 @@ struct Slot {
 };
 
 Slot g_slots[kSlots];
+std::atomic<pid_t> g_child{0};
 
 void RemoveAndReraise(int signal_number) {
+  // A child that writes one of the files would create it after the
+  // removal: it ends first.
+  if (const pid_t child = g_child.load()) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+  }
   for (Slot& slot : g_slots) {
     if (slot.state.load(std::memory_order_acquire) == kLive) {
       ::unlink(slot.path);
@@ -52,6 +62,8 @@ int TrackTemporary(const std::string& path) {
   }
   return -1;
 }
+
+void TrackChildProcess(int pid) { g_child.store(pid); }
 
 void UntrackTemporary(int slot) {
   if (slot >= 0 && slot < kSlots) {
@@ -83,8 +95,19 @@ ReplacingFile::~ReplacingFile() {
 
 int ReplacingFile::Create(const std::string& path) {
   path_ = path;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+      !S_ISDIR(st.st_mode)) {
+    // A device or a pipe (/dev/null, /dev/stdout) is written into.
+    return ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  }
+  // A link to a file: the file it names is replaced, the link stays.
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    path_ = real;
+    std::free(real);
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = path + ".tmp" + std::to_string(::getpid()) + "-" +
+    const std::string name = path_ + ".tmp" + std::to_string(::getpid()) + "-" +
                              std::to_string(attempt);
     // Tracked before it exists, so that no signal can leave it behind.
     const int slot = TrackTemporary(name);
@@ -104,6 +127,7 @@ int ReplacingFile::Create(const std::string& path) {
 }
 
 bool ReplacingFile::Commit() {
+  if (temporary_.empty()) return true;  // written in place
   if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
     const int error = errno;
     ::unlink(temporary_.c_str());

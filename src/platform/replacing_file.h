@@ -18,8 +18,10 @@ class ReplacingFile {
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
   // Creates a new temporary file beside `path` (open for reading and
-  // writing; the descriptor stays the caller's to close). -1, with errno
-  // set, when none can be created.
+  // writing; the descriptor stays the caller's to close). Where `path` is
+  // a link, beside the file it names, which is then replaced; where it is
+  // a device or a pipe, opens it for writing instead (no temporary file;
+  // Commit has nothing to do). -1, with errno set, when neither works.
   int Create(const std::string& path);
   // Moves the temporary file over the final path. False, with errno set,
   // when it cannot; the temporary file is then removed.
@@ -43,6 +45,10 @@ void RemoveTemporariesOnSignals();
 int TrackTemporary(const std::string& path);
 // Takes a slot from TrackTemporary out of the table (-1 is ignored).
 void UntrackTemporary(int slot);
+
+// The child process that writes a tracked file (0: none), which a signal
+// ends before the files are removed.
+void TrackChildProcess(int pid);
 
 }  // namespace sfx
 

@@ -1,7 +1,7 @@
 // Authenticode over a PE file: the digest that covers the file, and the
-// PKCS#7 SignedData in its attribute certificate table that signs it. Only
-// the table's first certificate is read; a further signature nests in the
-// first one's unsigned attributes and is not looked at.
+// PKCS#7 SignedData in its attribute certificate table that signs it. The
+// table holds one certificate; a further signature nests in the first
+// one's unsigned attributes and is checked the same way.
 #include "authenticode.h"
 
 #include <openssl/asn1.h>
@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -38,6 +39,10 @@ constexpr std::uint32_t kMaxTable = 16u << 20;
 constexpr std::uint32_t kReadBlock = 1u << 16;
 // SpcIndirectDataContent: the content every Authenticode signature signs.
 constexpr char kSpcIndirectDataOid[] = "1.3.6.1.4.1.311.2.1.4";
+// The unsigned attribute that carries further (nested) signatures.
+constexpr char kNestedSignatureOid[] = "1.3.6.1.4.1.311.2.4.1";
+// Nested signatures are followed this deep at the most.
+constexpr int kMaxNesting = 4;
 
 // Frees what OpenSSL allocated, for the owners below.
 struct OpenSslFree {
@@ -156,10 +161,80 @@ bool ReadIndirectData(PKCS7* p7, IndirectData* data) {
   return data->file_digest != nullptr;
 }
 
+// A certificate subject as "/CN=.../O=...", its texts in UTF-8 (OpenSSL's
+// one-line form escapes every byte above 127); control characters as \xNN.
+std::string SubjectText(const X509_NAME* name) {
+  std::string text;
+  for (int i = 0; i < X509_NAME_entry_count(name); ++i) {
+    const X509_NAME_ENTRY* entry = X509_NAME_get_entry(name, i);
+    const int nid = OBJ_obj2nid(X509_NAME_ENTRY_get_object(entry));
+    unsigned char* utf8 = nullptr;
+    const int n = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(entry));
+    text += "/";
+    text += nid == NID_undef ? "?" : OBJ_nid2sn(nid);
+    text += "=";
+    for (int k = 0; k < n; ++k) {
+      const unsigned char c = utf8[k];
+      if (c < 0x20 || c == 0x7F) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", c);
+        text += escape;
+      } else {
+        text += static_cast<char>(c);
+      }
+    }
+    OPENSSL_free(utf8);
+  }
+  return text;
+}
+
+AuthenticodeCheck CheckSignedData(sfx::File& file,
+                                  const sfx::PeSigningFields& fields, PKCS7* p7,
+                                  int depth);
+
+// The signatures nested in `info`'s unsigned attributes, each checked as
+// the first one; the first that fails, else an intact result.
+AuthenticodeCheck CheckNested(sfx::File& file,
+                              const sfx::PeSigningFields& fields,
+                              PKCS7_SIGNER_INFO* info, int depth,
+                              const std::string& signer) {
+  Owned<ASN1_OBJECT> type(OBJ_txt2obj(kNestedSignatureOid, 1));
+  const STACK_OF(X509_ATTRIBUTE)* attributes = info->unauth_attr;
+  const int at = type && attributes
+                     ? X509at_get_attr_by_OBJ(attributes, type.get(), -1)
+                     : -1;
+  if (at >= 0) {
+    if (depth >= kMaxNesting) {
+      return Broken("the signatures nest too deep", signer);
+    }
+    X509_ATTRIBUTE* attribute = X509at_get_attr(attributes, at);
+    for (int i = 0; i < X509_ATTRIBUTE_count(attribute); ++i) {
+      const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(attribute, i);
+      if (!value || value->type != V_ASN1_SEQUENCE) {
+        return Broken("a nested signature is malformed", signer);
+      }
+      const unsigned char* p = value->value.sequence->data;
+      Owned<PKCS7> nested(
+          d2i_PKCS7(nullptr, &p, value->value.sequence->length));
+      if (!nested) return Broken("a nested signature is malformed", signer);
+      AuthenticodeCheck check =
+          CheckSignedData(file, fields, nested.get(), depth + 1);
+      if (check.state != AuthenticodeCheck::kIntact) {
+        check.problem = "a nested signature: " + check.problem;
+        return check;
+      }
+    }
+  }
+  AuthenticodeCheck check;
+  check.state = AuthenticodeCheck::kIntact;
+  check.signer = signer;
+  return check;
+}
+
 // The checks of a parsed signature, in the order a damage would show first.
 AuthenticodeCheck CheckSignedData(sfx::File& file,
-                                  const sfx::PeSigningFields& fields,
-                                  PKCS7* p7) {
+                                  const sfx::PeSigningFields& fields, PKCS7* p7,
+                                  int depth) {
   IndirectData indirect;
   if (!PKCS7_type_is_signed(p7) || p7->d.sign == nullptr ||
       !ReadIndirectData(p7, &indirect)) {
@@ -171,9 +246,8 @@ AuthenticodeCheck CheckSignedData(sfx::File& file,
       signers == nullptr || sk_X509_num(signers.get()) != 1) {
     return Broken("the signer's certificate is missing", "");
   }
-  Owned<char> name(X509_NAME_oneline(
-      X509_get_subject_name(sk_X509_value(signers.get(), 0)), nullptr, 0));
-  const std::string signer = name ? name.get() : "";
+  const std::string signer =
+      SubjectText(X509_get_subject_name(sk_X509_value(signers.get(), 0)));
 
   const X509_ALGOR* algorithm = nullptr;
   const ASN1_OCTET_STRING* signed_file_digest = nullptr;
@@ -213,10 +287,7 @@ AuthenticodeCheck CheckSignedData(sfx::File& file,
                                          nullptr, PKCS7_NOVERIFY) != 1) {
     return Broken("the signature does not match the signed attributes", signer);
   }
-  AuthenticodeCheck check;
-  check.state = AuthenticodeCheck::kIntact;
-  check.signer = signer;
-  return check;
+  return CheckNested(file, fields, info, depth, signer);
 }
 
 AuthenticodeCheck CheckFile(sfx::File& file) {
@@ -241,7 +312,9 @@ AuthenticodeCheck CheckFile(sfx::File& file) {
   }
   const std::uint32_t length =
       bytes.size() < kCertificateHeader ? 0 : sfx::LoadUint32(bytes.data());
+  // One certificate, padded to eight bytes: nothing else may hide there.
   if (length <= kCertificateHeader || length > bytes.size() ||
+      bytes.size() - length >= 8 ||
       sfx::LoadUint16(bytes.data() + 4) != kCertificateRevision ||
       sfx::LoadUint16(bytes.data() + 6) != kPkcsSignedData) {
     return Broken("the certificate table is malformed", "");
@@ -249,7 +322,7 @@ AuthenticodeCheck CheckFile(sfx::File& file) {
   const unsigned char* p = bytes.data() + kCertificateHeader;
   Owned<PKCS7> p7(d2i_PKCS7(nullptr, &p, length - kCertificateHeader));
   if (p7 == nullptr) return Broken("the certificate table is malformed", "");
-  return CheckSignedData(file, fields, p7.get());
+  return CheckSignedData(file, fields, p7.get(), 0);
 }
 
 }  // namespace

@@ -501,8 +501,12 @@ int RunBuildCommand(int argc, char** argv) {
     return 1;
   }
   if (!signing.certificate.empty() && !options.quiet) {
-    std::printf("%s: signed by %s\n", output.c_str(),
-                CheckAuthenticode(output).signer.c_str());
+    struct stat signed_file;
+    const long long size =
+        ::stat(output.c_str(), &signed_file) == 0 ? signed_file.st_size : -1;
+    std::printf("%s: signed by %s (%lld bytes with the signature)\n",
+                output.c_str(), CheckAuthenticode(output).signer.c_str(),
+                size);
   }
   return 0;
 }

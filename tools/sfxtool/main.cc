@@ -53,8 +53,12 @@ int main(int argc, char** argv) {
   if (std::strcmp(name, "help") == 0 && argc > 2) {
     const int code = sfxtool::RunHelpCommand(argc - 2, argv + 2);
     if (code >= 0) return code;
-    std::fprintf(stderr, "sfxtool: no help on '%s' (try 'manifest')\n\n%s",
-                 argv[2], kUsage);
+    if (argc > 3) {
+      std::fprintf(stderr, "sfxtool: help takes one topic\n\n%s", kUsage);
+    } else {
+      std::fprintf(stderr, "sfxtool: no help on '%s' (try 'manifest')\n\n%s",
+                   argv[2], kUsage);
+    }
     return 2;
   }
   if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0 ||

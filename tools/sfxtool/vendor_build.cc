@@ -65,6 +65,7 @@ int Run(const std::vector<std::string>& args, std::string* output) {
     ::_exit(127);
   }
   ::close(pipe_fds[1]);
+  sfx::TrackChildProcess(pid);
   char buffer[4096];
   ssize_t n;
   while ((n = ::read(pipe_fds[0], buffer, sizeof buffer)) != 0) {
@@ -76,6 +77,7 @@ int Run(const std::vector<std::string>& args, std::string* output) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  sfx::TrackChildProcess(0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -72,8 +72,14 @@ TEST(AuthenticodeTest, TellsIntactFromBrokenSignatures) {
                   "/key.pem -n Test -in " + dir + "/unsigned.exe -out " + dir +
                   "/signed.exe"),
             0);
+  ASSERT_EQ(Shell("osslsigncode sign -nest -h sha1 -certs " + dir +
+                  "/cert.pem -key " + dir + "/key.pem -n Test -in " + dir +
+                  "/signed.exe -out " + dir + "/nested.exe"),
+            0);
   Bytes signed_file;
+  Bytes nested;
   ASSERT_TRUE(ReadWholeFile(dir + "/signed.exe", &signed_file));
+  ASSERT_TRUE(ReadWholeFile(dir + "/nested.exe", &nested));
   // The table: WIN_CERTIFICATE's 8 bytes, then the SignedData, whose DER
   // header (30 82 hi lo) gives its end; the signature value ends it.
   const std::size_t table = sfx::LoadUint32(&signed_file.at(kSecurityEntry));
@@ -88,6 +94,16 @@ TEST(AuthenticodeTest, TellsIntactFromBrokenSignatures) {
                   oid.end()) -
       signed_file.begin() + oid.size() + 4;
   ASSERT_LT(message_digest, signed_data_end);
+  // The nested signature's value ends the outer SignerInfo's unsigned
+  // attributes, and so the certificate.
+  const std::size_t nested_table = sfx::LoadUint32(&nested.at(kSecurityEntry));
+  const std::size_t nested_end =
+      nested_table + sfx::LoadUint32(&nested.at(nested_table));
+  // 32 bytes more in the table than its certificate, the size field grown.
+  Bytes padded = signed_file;
+  padded.resize(padded.size() + 32);
+  sfx::StoreUint32(&padded.at(kSecurityEntry + 4),
+                   sfx::LoadUint32(&padded.at(kSecurityEntry + 4)) + 32);
 
   const std::string vendor = "/CN=Test Vendor";
   const std::string digest = "the file's digest does not match the signed one";
@@ -118,6 +134,13 @@ TEST(AuthenticodeTest, TellsIntactFromBrokenSignatures) {
        "the signature does not match the signed attributes"},
       {"wRevision", &signed_file, table + 5, AuthenticodeCheck::kBroken, "",
        "the certificate table is malformed"},
+      {"bytes after the certificate", &padded, kNoChange,
+       AuthenticodeCheck::kBroken, "", "the certificate table is malformed"},
+      {"nested", &nested, kNoChange, AuthenticodeCheck::kIntact, vendor, ""},
+      {"nested signature value", &nested, nested_end - 20,
+       AuthenticodeCheck::kBroken, vendor,
+       "a nested signature: the signature does not match the signed "
+       "attributes"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
