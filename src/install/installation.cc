@@ -175,18 +175,25 @@ bool CheckSpace(const TInstalRecord& record) {
   return false;
 }
 
-// Windows takes a slash in a path for a backslash, but the log and the
-// uninstall entry would carry both, and the uninstaller compares paths.
-void UseBackslashes() {
-  for (char& c : DestBuffer) {
+// The destination as Windows reads it, so that the log and the uninstall
+// entry name it one way (the uninstaller compares paths): a slash is a
+// backslash, a doubled separator one (after a network path's leading
+// two), and blanks at the end are dropped.
+void NormaliseDestination() {
+  String path;
+  for (char c : DestBuffer) {
     if (c == '/') c = '\\';
+    if (c == '\\' && path.size() > 1 && path.back() == '\\') continue;
+    path += c;
   }
+  while (!path.empty() && path.back() == ' ') path.pop_back();
+  DestBuffer = path;
 }
 
 // Creates and enters the destination; false after the message.
 bool PrepareDestination(InstallView* view) {
   if (view) DestBuffer = view->Destination(kDestFieldReadMax);
-  UseBackslashes();
+  NormaliseDestination();
   if (DestBuffer.empty()) {
     ShowError("Directory name is blank.");
     return false;
@@ -469,7 +476,7 @@ void RunInstallation(TInstalRecord& record, InstallView* view) {
       TargetDrive = UpperCaseLatin(field)[0];
     }
   }
-  UseBackslashes();
+  NormaliseDestination();
   InstallLocation = AddTrailingBackslash(DestBuffer);
   // Every way out below that is not a success sets its own code.
   SetExitCode(ExitCode::kInstalled);

@@ -1,8 +1,10 @@
 // Name checks over the installation record (see package_names.h).
 #include "install/package_names.h"
 
+#include <cstdint>
 #include <string_view>
 
+#include "base/vector.h"
 #include "paths/concat.h"
 #include "paths/name_rules.h"
 
@@ -67,24 +69,50 @@ bool SameFile(const TInstallFileRecord& a, const TInstallFileRecord& b) {
          SameName(Folder(a.TargetDir), Folder(b.TargetDir));
 }
 
+// A hash of the folder and the name as Windows compares them: files that
+// Windows takes for one have the same.
+std::uint32_t FileKey(const TInstallFileRecord& file) {
+  std::uint32_t hash = 2166136261u;  // FNV-1a
+  const std::string_view parts[] = {Folder(file.TargetDir), "\\",
+                                    Name(file.FileName)};
+  for (const std::string_view part : parts) {
+    for (const char c : part) {
+      hash = (hash ^ static_cast<unsigned char>(FoldNameChar(c))) * 16777619u;
+    }
+  }
+  return hash;
+}
+
 }  // namespace
 
 String FindBadPackageName(const TInstalRecord& record) {
   Checker checker;
   const std::size_t count = record.Files.size();
+  // The files seen so far, by FileKey in an open-addressed table (a file's
+  // index + 1; 0 is free), so that a package of many files is checked in
+  // about as many steps as it has files.
+  std::size_t capacity = 16;
+  while (capacity < 2 * count) capacity *= 2;
+  Vector<std::uint32_t> seen(capacity, 0);
+  Vector<std::uint32_t> keys(capacity, 0);
   for (std::size_t i = 0; i < count; ++i) {
     const TInstallFileRecord& file = *record.Files[i];
     checker.Path("TargetDir", file.TargetDir, true);
     // Only the last component names the file; the rest must not escape.
     checker.Path("FileName", file.FileName, false);
     checker.Path("ShortcutName", file.ShortcutName, false);
-    for (std::size_t j = 0; j < i; ++j) {
-      if (checker.refusal.empty() && SameFile(*record.Files[j], file)) {
+    const std::uint32_t key = FileKey(file);
+    std::size_t at = key & (capacity - 1);
+    for (; seen[at] != 0; at = (at + 1) & (capacity - 1)) {
+      if (checker.refusal.empty() && keys[at] == key &&
+          SameFile(*record.Files[seen[at] - 1], file)) {
         checker.refusal = Concat({kInvalid, "FileName \"", file.FileName,
                                   "\" differs only in case from another "
                                   "file of its folder."});
       }
     }
+    seen[at] = static_cast<std::uint32_t>(i + 1);
+    keys[at] = key;
   }
   checker.Refuse("ProductName", record.ProductName,
                  CheckProductName(record.ProductName));

@@ -178,12 +178,18 @@ class MainWindowView : public InstallView {
 };
 
 void OnInstall() {
+  // A run's message boxes have no owner, so the window still takes clicks
+  // while one waits: a second run must not start inside the first.
+  static bool running = false;
+  if (running) return;
+  running = true;
   if (ShowLicence(MainWindow, *g_record)) {
     MainWindowView view;
     RunInstallation(*g_record, &view);
   } else {
     SetExitCode(ExitCode::kCancelled);
   }
+  running = false;
 }
 
 void OnCommand(HWND window, WPARAM wparam) {

@@ -20,10 +20,11 @@
 static const char kUninstallRoot[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-/* What could not be removed: the first lines of the report, and a count. */
-static char g_left[2048];
 /* How many logs kept beside the log key are read at the most. */
 #define kMaxKeptLogs 32
+
+/* What could not be removed: the first lines of the report, and a count. */
+static char g_left[2048];
 static int g_left_count;
 static int g_silent;
 static char g_caption[TEXT_MAX + 16];

@@ -33,44 +33,55 @@ void AppendUtf8(std::uint32_t cp, std::string* out) {
   }
 }
 
+// The length of the well-formed UTF-8 sequence at `text[i]`, with its code
+// point in `*cp`; 0 for a byte that starts none: a stray continuation, a
+// sequence cut short, an overlong form, a surrogate, or above U+10FFFF.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t i,
+                           std::uint32_t* cp) {
+  static const std::uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+  const unsigned char lead = static_cast<unsigned char>(text[i]);
+  std::size_t extra = 0;
+  if (lead < 0x80) {
+    *cp = lead;
+  } else if ((lead & 0xE0) == 0xC0) {
+    *cp = lead & 0x1F;
+    extra = 1;
+  } else if ((lead & 0xF0) == 0xE0) {
+    *cp = lead & 0x0F;
+    extra = 2;
+  } else if ((lead & 0xF8) == 0xF0) {
+    *cp = lead & 0x07;
+    extra = 3;
+  } else {
+    return 0;
+  }
+  if (extra >= text.size() - i) return 0;
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const unsigned char next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    *cp = (*cp << 6) | (next & 0x3F);
+  }
+  if (*cp < kLeast[extra] || (*cp >= 0xD800 && *cp <= 0xDFFF) ||
+      *cp > 0x10FFFF) {
+    return 0;
+  }
+  return extra + 1;
+}
+
 }  // namespace
 
 bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* bad) {
   ansi->clear();
   std::size_t i = 0;
   while (i < utf8.size()) {
-    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
     std::uint32_t cp = 0;
-    std::size_t extra = 0;
-    if (lead < 0x80) {
-      cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      cp = lead & 0x1F;
-      extra = 1;
-    } else if ((lead & 0xF0) == 0xE0) {
-      cp = lead & 0x0F;
-      extra = 2;
-    } else if ((lead & 0xF8) == 0xF0) {
-      cp = lead & 0x07;
-      extra = 3;
-    } else {
+    const std::size_t length = Utf8SequenceAt(utf8, i, &cp);
+    if (length == 0) {
       *bad = utf8.substr(i, 1);
       return false;
     }
-    if (extra > 0 && i + extra >= utf8.size()) {  // cut short
-      *bad = utf8.substr(i);
-      return false;
-    }
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const unsigned char next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) {
-        *bad = utf8.substr(i, k + 1);
-        return false;
-      }
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    const std::string sequence = utf8.substr(i, extra + 1);
-    i += extra + 1;
+    const std::string sequence = utf8.substr(i, length);
+    i += length;
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
       *ansi += static_cast<char>(cp);
       continue;
@@ -92,28 +103,9 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* bad) {
 }
 
 bool IsUtf8(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::size_t extra = 0;
-    if (lead < 0x80) {
-      extra = 0;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (extra >= text.size() - i) return false;  // cut short
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-        return false;
-      }
-    }
-    i += extra + 1;
+  std::uint32_t cp = 0;
+  for (std::size_t i = 0, n = 0; i < text.size(); i += n) {
+    if ((n = Utf8SequenceAt(text, i, &cp)) == 0) return false;
   }
   return true;
 }

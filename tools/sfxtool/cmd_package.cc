@@ -218,6 +218,8 @@ std::vector<std::string> HostFolderOf(const std::string& target_dir) {
       flush();
     } else {
       component += c;
+      // A macro ends a folder of its own: "%SYSTEM%Sub" as "%SYSTEM%\Sub".
+      if (c == '%' && component.size() > 1 && component[0] == '%') flush();
     }
   }
   flush();
@@ -505,8 +507,7 @@ int RunBuildCommand(int argc, char** argv) {
     const long long size =
         ::stat(output.c_str(), &signed_file) == 0 ? signed_file.st_size : -1;
     std::printf("%s: signed by %s (%lld bytes with the signature)\n",
-                output.c_str(), CheckAuthenticode(output).signer.c_str(),
-                size);
+                output.c_str(), CheckAuthenticode(output).signer.c_str(), size);
   }
   return 0;
 }
@@ -629,8 +630,13 @@ int RunExtractCommand(int argc, char** argv) {
       return 1;
     }
   }
-  bool ok;
-  {
+  // The listed directories first, as the installer creates them: empty
+  // folders of a tree come back too.
+  bool ok = true;
+  for (const std::string& directory : info.record.Directories) {
+    if (ok) ok = tree.MakeFolder(HostFolderOf(directory), &problem);
+  }
+  if (ok) {
     Progress progress("extract", TotalFileSize(info), options.progress());
     ExtractSink sink(info, &tree, options, &progress);
     ok = DecodeAllBlocks(*file, info, options.jobs, &sink, &problem);

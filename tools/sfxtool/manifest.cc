@@ -176,6 +176,12 @@ void LoadTree(Reader& in, const toml::table& t, const std::string& f,
     entry.target_field = f + "source";
     entries->files.push_back(std::move(entry));
   }
+  // An empty tree (or one whose contents are all excluded) is an empty
+  // folder too: its target directory is created all the same.
+  if (items.empty() && !target.empty()) {
+    entries->tree_folders.push_back(
+        {target, source_node, f + "source", "\"" + root + "\""});
+  }
 }
 
 // [[file]] and [[tree]] tables in the order they stand in the manifest.

@@ -124,17 +124,8 @@ bool OutputTree::BeginFile(const std::vector<std::string>& folder,
   AbortFile();
   path_ = Joined(root_path_, folder, name);
   name_ = name;
-  std::string failed_at;
-  folder_ = OpenFolder(folder, true, &failed_at);
-  if (folder_ < 0) {
-    if (errno == ELOOP) {
-      *problem = failed_at +
-                 " is a symbolic link; extract does not follow "
-                 "links inside the output folder";
-      return false;
-    }
-    return Fail("cannot create the folder " + failed_at, problem);
-  }
+  folder_ = CreateFolder(folder, problem);
+  if (folder_ < 0) return false;
   for (int attempt = 0; file_ < 0 && attempt < 100; ++attempt) {
     temporary_ = ".sfxtool-" + std::to_string(::getpid()) + "-" +
                  std::to_string(attempt) + ".tmp";
@@ -151,6 +142,29 @@ bool OutputTree::BeginFile(const std::vector<std::string>& folder,
   for (const std::string& part : folder) raw += "/" + part;
   temporary_slot_ = sfx::TrackTemporary(raw + "/" + temporary_);
   return true;
+}
+
+int OutputTree::CreateFolder(const std::vector<std::string>& folder,
+                             std::string* problem) {
+  std::string failed_at;
+  const int fd = OpenFolder(folder, true, &failed_at);
+  if (fd < 0) {
+    if (errno == ELOOP) {
+      *problem = failed_at +
+                 " is a symbolic link; extract does not follow "
+                 "links inside the output folder";
+    } else {
+      Fail("cannot create the folder " + failed_at, problem);
+    }
+  }
+  return fd;
+}
+
+bool OutputTree::MakeFolder(const std::vector<std::string>& folder,
+                            std::string* problem) {
+  const int fd = CreateFolder(folder, problem);
+  if (fd >= 0) ::close(fd);
+  return fd >= 0;
 }
 
 bool OutputTree::Write(const std::uint8_t* data, std::size_t size,

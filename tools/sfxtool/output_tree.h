@@ -35,6 +35,9 @@ class OutputTree {
   bool IsInstaller(const std::vector<std::string>& folder,
                    const std::string& name);
 
+  // Creates `folder` and its missing parents (a listed directory).
+  bool MakeFolder(const std::vector<std::string>& folder, std::string* problem);
+
   // Starts the file `name` in `folder`, creating the missing folders.
   bool BeginFile(const std::vector<std::string>& folder,
                  const std::string& name, std::string* problem);
@@ -55,6 +58,9 @@ class OutputTree {
   // for a symbolic link).
   int OpenFolder(const std::vector<std::string>& folder, bool create,
                  std::string* failed_at);
+  // OpenFolder creating what is missing, with the message on failure.
+  int CreateFolder(const std::vector<std::string>& folder,
+                   std::string* problem);
   bool Fail(const std::string& what, std::string* problem);
 
   dev_t installer_device_;

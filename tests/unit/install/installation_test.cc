@@ -236,6 +236,8 @@ TEST_F(InstallationTest, DestinationFailures) {
       {"", "Directory name is blank."},
       {"name", "Cannot create directory:\rname"},
       {"Q:/nodrive/x", "Cannot create directory:\rQ:\\nodrive\\x"},
+      // Doubled separators and blanks at the end, as Windows reads them.
+      {"Q:\\\\nodrive\\x  ", "Cannot create directory:\rQ:\\nodrive\\x"},
       {"Q:\\nodrive\\x", "Cannot create directory:\rQ:\\nodrive\\x"},
   };
   BuildPackage({});

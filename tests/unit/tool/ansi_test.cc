@@ -39,13 +39,18 @@ TEST(AnsiTest, RefusesWhatItCannotHoldAndBrokenUtf8) {
       {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
       {"cut \xC3", "\xC3"},
       {"\x80 lone continuation", "\x80"},
-      {"\xC3(", "\xC3("},
+      {"\xC3(", "\xC3"},
+      {"\xC0\xAF overlong /", "\xC0"},
+      {"\xED\xA0\x80 surrogate", "\xED"},
+      {"\xF4\x90\x80\x80 above U+10FFFF", "\xF4"},
   };
   for (const Case& c : cases) {
     std::string ansi;
     std::string bad;
     EXPECT_FALSE(Utf8ToAnsi(c.utf8, &ansi, &bad)) << c.utf8;
     EXPECT_EQ(bad, c.bad);
+    // A text that is not well-formed UTF-8 is taken as code page 1252.
+    EXPECT_EQ(IsUtf8(c.utf8), c.bad.size() > 1) << c.utf8;
   }
 }
 

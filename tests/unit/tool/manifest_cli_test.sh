@@ -34,6 +34,9 @@ source = "product"
 exclude = ["*.bak", ".git"]
 [[file]]
 source = "LICENSE.TXT"
+[[tree]]
+source = "product/Empty"
+target_dir = "Logs"
 TOML
 "$sfxtool" build tree.toml -o tree.exe --stub stub.bin >out.txt 2>err.txt &&
   [[ ! -s err.txt ]] && "$sfxtool" verify tree.exe >/dev/null &&
@@ -43,6 +46,7 @@ TOML
   cmp -s product/main.exe "out/Sub Dir/link.exe" &&
   cmp -s "product/Sub Dir/Deeper/café.txt" "out/Sub Dir/Deeper/café.txt" &&
   [[ ! -e out/main.exe.bak && ! -e out/.git && ! -e out/Only/skip.bak ]] &&
+  [[ -d out/Empty && -d out/Logs ]] &&
   pass "a tree comes back where it belongs" || fail "a tree comes back where it belongs: $(cat err.txt)"
 
 "$sfxtool" list tree.exe >list.txt
@@ -52,7 +56,7 @@ grep -oE '(main\.exe|link\.exe|Notes and more\.txt|caf[^ ]*\.txt|LICENSE\.TXT) '
   pass "tree files in byte order, sub-folders where they sort" ||
   fail "tree files in byte order: $(tr '\n' ' ' <order.txt)"
 sed -n '/^Directories:/,/^[A-Z]/p' list.txt | sed 's/^Directories: *//; s/^ *//' >dirs.txt
-[[ $(head -4 dirs.txt | tr '\n' '|') == 'Sub Dir|Sub Dir\Deeper|Empty|Only|' ]] &&
+[[ $(head -5 dirs.txt | tr '\n' '|') == 'Sub Dir|Sub Dir\Deeper|Empty|Only|Logs|' ]] &&
   pass "folders that files need and empty folders become directories, parents first" ||
   fail "directories: $(tr '\n' '|' <dirs.txt)"
 

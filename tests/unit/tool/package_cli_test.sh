@@ -117,7 +117,8 @@ expect_tree() { # DIR: every file where it belongs, with its time stamp
     same_file src/empty.txt "$1/%INSTALLDIR%/empty.txt" &&
     same_file src/exact65000.bin "$1/Data/exact65000.bin" &&
     same_file src/exact130000.bin "$1/%SYSTEM%/Sub/exact130000.bin" &&
-    same_file src/escape.txt "$1/Up/Deep/escape.txt"
+    same_file src/escape.txt "$1/Up/Deep/escape.txt" &&
+    [[ -d "$1/%COMMONAPPDATA%/Test" ]]  # a listed directory, empty
 }
 for format in 1.2 2.1 2.2 2.3 2.4; do
   "$sfxtool" build base.toml -o "setup-$format.exe" --stub stub.bin --format "$format" >/dev/null &&
