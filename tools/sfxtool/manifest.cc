@@ -126,8 +126,24 @@ void LoadTree(Reader& in, const toml::table& t, const std::string& f,
   const bool add_to_log = in.Bool(t, "add_to_log", f + "add_to_log", true);
   std::vector<TreeItem> items;
   std::string error;
-  if (!ListTree(root, excludes, &items, &error)) {
+  std::vector<bool> used;
+  if (!ListTree(root, excludes, &items, &error, &used)) {
     in.Fail(source_node, f + "source", error);
+  }
+  // A pattern written for another system (a backslash, a trailing slash,
+  // "./") matches nothing, and the files it meant to leave out ship. (One
+  // that simply finds nothing this time, "*.pyc" say, is not a mistake.)
+  for (std::size_t i = 0; i < excludes.size(); ++i) {
+    const std::string& pattern = excludes[i];
+    const bool odd = pattern.empty() || pattern.back() == '/' ||
+                     pattern.find('\\') != std::string::npos ||
+                     pattern.compare(0, 2, "./") == 0;
+    if (odd && !used[i]) {
+      in.Warn(t.get("exclude"), f + "exclude",
+              "\"" + excludes[i] +
+                  "\" leaves nothing out (patterns use '/' between folders "
+                  "and match a name, or a path from the tree's folder)");
+    }
   }
   for (const TreeItem& item : items) {
     const std::string what = "\"" + item.relative + "\"";

@@ -40,11 +40,17 @@ bool ReadFolder(const std::string& folder, std::vector<std::string>* names,
   return true;
 }
 
+// Whether an item is left out; marks in `*used` the pattern that says so.
 bool IsExcluded(const std::vector<std::string>& excludes,
-                const std::string& name, const std::string& relative) {
-  for (const std::string& pattern : excludes) {
+                const std::string& name, const std::string& relative,
+                std::vector<bool>* used) {
+  for (std::size_t i = 0; i < excludes.size(); ++i) {
+    const std::string& pattern = excludes[i];
     const bool whole_path = pattern.find('/') != std::string::npos;
-    if (MatchPattern(pattern, whole_path ? relative : name)) return true;
+    if (MatchPattern(pattern, whole_path ? relative : name)) {
+      (*used)[i] = true;
+      return true;
+    }
   }
   return false;
 }
@@ -53,7 +59,13 @@ class TreeWalker {
  public:
   TreeWalker(const std::vector<std::string>& excludes,
              std::vector<TreeItem>* items, std::string* error)
-      : excludes_(excludes), items_(items), error_(error) {}
+      : excludes_(excludes),
+        used_(excludes.size(), false),
+        items_(items),
+        error_(error) {}
+
+  // Which of the patterns left something out so far.
+  const std::vector<bool>& used() const { return used_; }
 
   // Adds the items below `folder` (relative path `prefix`, empty for the
   // root); `*packed` tells whether any file lies below it.
@@ -64,7 +76,7 @@ class TreeWalker {
     *packed = false;
     for (const std::string& name : names) {
       const std::string relative = prefix.empty() ? name : prefix + "/" + name;
-      if (IsExcluded(excludes_, name, relative)) continue;
+      if (IsExcluded(excludes_, name, relative, &used_)) continue;
       const std::string host = folder + "/" + name;
       struct stat st;
       if (::stat(host.c_str(), &st) != 0) {
@@ -102,6 +114,7 @@ class TreeWalker {
 
  private:
   const std::vector<std::string>& excludes_;
+  std::vector<bool> used_;  // which of excludes_ left something out
   std::vector<TreeItem>* items_;
   std::string* error_;
   std::vector<std::pair<dev_t, ino_t>> walking_;  // the folders being walked
@@ -217,7 +230,8 @@ bool MatchPattern(const std::string& pattern, const std::string& name) {
 }
 
 bool ListTree(const std::string& root, const std::vector<std::string>& excludes,
-              std::vector<TreeItem>* items, std::string* error) {
+              std::vector<TreeItem>* items, std::string* error,
+              std::vector<bool>* used) {
   items->clear();
   struct stat st;
   if (::stat(root.c_str(), &st) != 0) {
@@ -231,7 +245,9 @@ bool ListTree(const std::string& root, const std::vector<std::string>& excludes,
   TreeWalker walker(excludes, items, error);
   walker.EnterRoot(st.st_dev, st.st_ino);
   bool packed = false;
-  return walker.Walk(root, "", &packed);
+  const bool listed = walker.Walk(root, "", &packed);
+  if (used) *used = walker.used();
+  return listed;
 }
 
 bool ExpandPattern(const std::string& folder, const std::string& pattern,

@@ -32,9 +32,11 @@ bool HasWildcard(const std::string& text);
 // is matched against the item's name, one with '/' against its relative
 // path. Links are followed; a link that points nowhere, a link that leads
 // back into a folder being walked, and anything but files and folders are
-// errors. False with `*error` naming the host path on failure.
+// errors. False with `*error` naming the host path on failure. `*used`,
+// when given, tells which patterns left something out.
 bool ListTree(const std::string& root, const std::vector<std::string>& excludes,
-              std::vector<TreeItem>* items, std::string* error);
+              std::vector<TreeItem>* items, std::string* error,
+              std::vector<bool>* used = nullptr);
 
 // The regular files that `pattern` (a path with wildcards in any
 // component) matches, sorted as unsigned bytes. A relative pattern is

@@ -76,10 +76,15 @@ launch_program = "missing.exe"
 [[file]]
 source = "LICENSE.TXT"
 target_dir = "Docs/Legal"
+[[tree]]
+source = "product"
+exclude = ["Sub Dir\\Deeper", "*.pyc"]
 TOML
 "$sfxtool" build warn.toml -o warn.exe --stub stub.bin >/dev/null 2>err.txt &&
   grep -q '^sfxtool: warning: warn.toml:4: launch_program: "missing.exe" is not in the package' err.txt &&
   grep -q '^sfxtool: warning: warn.toml:7: file\[0\].target_dir: "Docs/Legal" is taken as "Docs\\Legal"' err.txt &&
+  grep -q '^sfxtool: warning: warn.toml:10: tree\[0\].exclude: "Sub Dir\\Deeper" leaves nothing out' err.txt &&
+  [[ $(grep -c exclude err.txt) -eq 1 ]] &&
   "$sfxtool" list warn.exe | grep -q 'Docs\\Legal' &&
   pass "warnings on standard error, the build goes on" || fail "warnings: $(cat err.txt)"
 "$sfxtool" build warn.toml -o werror.exe --stub stub.bin --werror >/dev/null 2>err.txt
