@@ -52,7 +52,6 @@ struct OpenSslFree {
   void operator()(BIO* p) const { BIO_free(p); }
   void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
   void operator()(STACK_OF(X509) * p) const { sk_X509_free(p); }
-  void operator()(char* p) const { OPENSSL_free(p); }
 };
 template <typename T>
 using Owned = std::unique_ptr<T, OpenSslFree>;

@@ -457,6 +457,7 @@ int RunBuildCommand(int argc, char** argv) {
     struct stat st;
     if (::stat(source.c_str(), &st) == 0) total += st.st_size;
   }
+  std::string signer;  // the signed installer's, from --sign
   try {
     Progress progress("build", total, options.progress());
     sfx::PackageWriteOptions write;
@@ -471,7 +472,7 @@ int RunBuildCommand(int argc, char** argv) {
       write.finish = [&](const std::string& temporary) {
         std::string problem;
         if (!SignInstaller(temporary, output, plan.record.ProductName, signing,
-                           &problem)) {
+                           &signer, &problem)) {
           throw sfx::PackageWriteError(problem);
         }
       };
@@ -507,7 +508,7 @@ int RunBuildCommand(int argc, char** argv) {
     const long long size =
         ::stat(output.c_str(), &signed_file) == 0 ? signed_file.st_size : -1;
     std::printf("%s: signed by %s (%lld bytes with the signature)\n",
-                output.c_str(), CheckAuthenticode(output).signer.c_str(), size);
+                output.c_str(), signer.c_str(), size);
   }
   return 0;
 }

@@ -182,7 +182,7 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
 
 bool SignInstaller(const std::string& path, const std::string& shown,
                    const std::string& product, const SigningOptions& options,
-                   std::string* problem) {
+                   std::string* signer, std::string* problem) {
   sfx::ReplacingFile signed_file;
   const int fd = signed_file.Create(path);
   if (fd < 0) {
@@ -225,6 +225,7 @@ bool SignInstaller(const std::string& path, const std::string& shown,
     *problem = shown + ": the signature does not verify: " + signature.problem;
     return false;
   }
+  *signer = signature.signer;
   return true;
 }
 

@@ -49,11 +49,12 @@ class VendorBuild {
 
 // Signs `path` in place with osslsigncode (through a temporary file, so
 // that a failed signing leaves it as it was) and checks that the result is
-// signed and still passes the integrity check. `shown` names the file in
+// signed, still passes the integrity check and carries an intact
+// signature, whose signer goes to `*signer`. `shown` names the file in
 // messages. False, with `*problem` saying why in one line, on failure.
 bool SignInstaller(const std::string& path, const std::string& shown,
                    const std::string& product, const SigningOptions& options,
-                   std::string* problem);
+                   std::string* signer, std::string* problem);
 
 }  // namespace sfxtool
 
