@@ -77,6 +77,16 @@ std::string JsonList(const std::vector<std::string>& list) {
   return out + "]";
 }
 
+// `utf8` followed by blanks up to `width` characters. printf's %-24s counts
+// bytes, which would leave a column short by one for every letter beyond
+// ASCII; each character is taken as one column of the terminal.
+std::string PaddedTo(std::string utf8, std::size_t width) {
+  std::size_t shown = 0;
+  for (unsigned char c : utf8) shown += (c & 0xC0) != 0x80;
+  if (shown < width) utf8.append(width - shown, ' ');
+  return utf8;
+}
+
 void Line(std::FILE* out, const char* label, const std::string& ansi) {
   std::fprintf(out, "%-20s%s\n", label, ShownText(ansi).c_str());
 }
@@ -181,10 +191,11 @@ void PrintListing(std::FILE* out, const InstallerInfo& info) {
     const std::uint64_t packed = PackedSize(e);
     std::string shortcut = ShownText(f.ShortcutName);
     if (!f.Parameters.empty()) shortcut += " [" + ShownText(f.Parameters) + "]";
-    std::fprintf(out, "%-19s %12" PRIu32 " %12" PRIu64 " %-5s %-24s %-20s %s\n",
+    std::fprintf(out, "%-19s %12" PRIu32 " %12" PRIu64 " %-5s %s %s %s\n",
                  DosTimeText(e.header.DosDateTime).c_str(), e.header.FileSize,
-                 packed, attr.c_str(), ShownText(e.name).c_str(),
-                 ShownText(f.TargetDir).c_str(), shortcut.c_str());
+                 packed, attr.c_str(), PaddedTo(ShownText(e.name), 24).c_str(),
+                 PaddedTo(ShownText(f.TargetDir), 20).c_str(),
+                 shortcut.c_str());
     size_total += e.header.FileSize;
     packed_total += packed;
   }

@@ -165,6 +165,9 @@ cmp -s jobs-1.exe jobs-2.exe && cmp -s jobs-1.exe jobs-5.exe &&
   same_file src/blocks.bin out-jobs-2/Data/blocks.bin &&
   pass "-j 1, 2 and 5 give the same bytes" || fail "-j 1, 2 and 5 give the same bytes"
 check "names are written in UTF-8" same_file src/escape.txt out-jobs-1/Ré/Café.txt
+"$sfxtool" list jobs-1.exe | perl -CS -Mutf8 -ne '$t = index($_, "Target") if /^Date/;
+  $r = index($_, "Ré") if /Café/; END { exit !($t > 0 && $r == $t) }' &&
+  pass "list pads a UTF-8 name by characters" || fail "list pads a UTF-8 name by characters"
 "$sfxtool" verify jobs-1.exe -j 3 -v >out.txt &&
   [[ $(grep -c '^ *[0-9]* ' out.txt) -eq 8 ]] && grep -q ': OK' out.txt &&
   pass "verify -v lists every file" || fail "verify -v lists every file: $(cat out.txt)"
