@@ -37,7 +37,8 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The size of a regular file, or an error naming it.
+// The size of a regular file of at most 4 GiB (an entry's FileSize is 32
+// bits), or an error naming it.
 std::int64_t FileSizeOf(const Reader& in, const toml::node* node,
                         const std::string& field, const std::string& path) {
   struct stat st;
@@ -46,6 +47,9 @@ std::int64_t FileSizeOf(const Reader& in, const toml::node* node,
   }
   if (!S_ISREG(st.st_mode)) {
     in.Fail(node, field, path + " is not a regular file");
+  }
+  if (st.st_size > std::int64_t{UINT32_MAX}) {
+    in.Fail(node, field, path + " is larger than 4 GiB, the limit of a file");
   }
   return st.st_size;
 }

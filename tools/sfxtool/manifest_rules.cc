@@ -301,14 +301,16 @@ void CheckCollisions(const Reader& in, const Entries& entries,
 // The directories that the files need and the empty folders of trees,
 // with their parents, appended to `directories` unless listed already.
 // Only folders the installer can know: relative ones and those below the
-// macro of a system folder.
-void AddNeededDirectories(const Entries& entries,
+// macro of a system folder. A directory longer than a text may be is an
+// error at the file or tree that needs it.
+void AddNeededDirectories(const Reader& in, const Entries& entries,
                           std::vector<std::string>* directories) {
   std::set<std::string> listed;
   for (const std::string& directory : *directories) {
     listed.insert(sfx::NameKey(FolderOf(directory)));
   }
-  const auto add = [&](const std::string& target) {
+  const auto add = [&](const std::string& target, const toml::node* node,
+                       const std::string& field, const std::string& label) {
     const std::string folder = FolderOf(target);
     std::string base;
     std::string rest = folder;
@@ -323,11 +325,21 @@ void AddNeededDirectories(const Entries& entries,
       cut = rest.find('\\', cut + 1);
       const std::string part = base + rest.substr(0, cut);
       if (rest.empty() || !listed.insert(sfx::NameKey(part)).second) continue;
+      if (part.size() > sfx::kShortTextMax) {
+        in.Fail(node, field,
+                (label.empty() ? "" : label + ": ") + "the directory " +
+                    Quoted(part) + " is longer than 255 bytes");
+      }
       directories->push_back(part);
     }
   };
-  for (const Entry& entry : entries.files) add(entry.record->TargetDir);
-  for (const TreeFolder& folder : entries.tree_folders) add(folder.target);
+  for (const Entry& entry : entries.files) {
+    add(entry.record->TargetDir, entry.target_node, entry.target_field,
+        entry.label);
+  }
+  for (const TreeFolder& folder : entries.tree_folders) {
+    add(folder.target, folder.node, folder.field, folder.label);
+  }
 }
 
 std::string TempFolder() {
@@ -448,14 +460,7 @@ void CheckPackage(const Reader& in, const toml::table& root, Entries* entries,
   }
   for (const PreRun& pre_run : entries->pre_runs) CheckPreRun(in, pre_run);
   CheckCollisions(in, *entries, record.Directories);
-  AddNeededDirectories(*entries, &record.Directories);
-  for (const std::string& directory : record.Directories) {
-    if (directory.size() > sfx::kShortTextMax) {
-      in.Fail(root.get("directories"), "directories",
-              "the directory " + Quoted(directory) +
-                  " that files need is longer than 255 bytes");
-    }
-  }
+  AddNeededDirectories(in, *entries, &record.Directories);
   ConvertLicences(in, entries, manifest);
   Warn(in, root, *entries, record);
 

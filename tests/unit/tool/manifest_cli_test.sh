@@ -115,6 +115,11 @@ name = "license.txt"'
 refused "a glob that matches nothing" '5: file\[0\]\.source: matches no file' \
   '[[file]]
 source = "product/*.none"'
+mkdir -p "deep/$(printf 'd%.0s' {1..200})"
+refused "a tree folder whose directory is too long" '5: tree\[0\]\.source: "d+": the directory "a+\\d+" is longer than 255' \
+  "[[tree]]
+source = \"deep\"
+target_dir = \"$(printf 'a%.0s' {1..60})\""
 # Limits known before compressing stop the build at once (sparse files:
 # no disk space, no time spent packing).
 truncate -s 1100M big.bin && truncate -s 4097M huge.bin
@@ -124,10 +129,10 @@ code=$?
 [[ $code -eq 1 && ! -e big.exe ]] &&
   grep -q '^sfxtool: error: big.toml: the files hold 1153433600 bytes; unless they compress .*checksum' err.txt &&
   pass "a package beyond the checksum's reach is named before packing" || fail "checksum limit: exit $code: $(cat err.txt)"
-printf 'product_name = "L"\ninstall_dir = "C:\\\\L"\nregistry_key = "L"\nspace_required = 1\n[[file]]\nsource = "huge.bin"\n' >huge.toml
+printf 'product_name = "L"\ninstall_dir = "C:\\\\L"\nregistry_key = "L"\n[[file]]\nsource = "huge.bin"\n' >huge.toml
 "$sfxtool" build huge.toml -o huge.exe --stub stub.bin --skip-checksum >/dev/null 2>err.txt
 code=$?
-[[ $code -eq 1 && ! -e huge.exe ]] && grep -q 'huge.bin is larger than 4 GiB' err.txt &&
+[[ $code -eq 1 && ! -e huge.exe ]] && grep -q 'huge.toml:5: file\[0\]\.source: huge.bin is larger than 4 GiB' err.txt &&
   pass "a file beyond 4 GiB is refused before packing" || fail "4 GiB: exit $code: $(cat err.txt)"
 rm -f big.bin huge.bin
 "$sfxtool" build nothing.toml -o x.exe --stub stub.bin 2>err.txt
