@@ -268,9 +268,14 @@ int RunLzhCommand(int argc, char** argv) {
   }
   sfx::LzhLevel level = sfx::LzhLevel::kBest;
   std::vector<std::string> args;
+  OptionsGiven given("sfxtool lzh");
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--level" || arg.rfind("--level=", 0) == 0) {
+      if (!given.First("--level", "--level")) {
+        std::fprintf(stderr, "\n%s", kLzhUsage);
+        return 2;
+      }
       std::string value;
       if (arg == "--level") {
         if (i + 1 == argc) {

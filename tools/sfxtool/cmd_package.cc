@@ -117,28 +117,32 @@ struct CommonOptions {
 
 enum class Parsed { kNo, kYes, kBad };
 
-// Takes argv[*i] (and its value) when it is a common option.
-Parsed ParseCommon(int argc, char** argv, int* i, CommonOptions* options) {
+// Takes argv[*i] (and its value) when it is a common option; kBad for a
+// missing or wrong value and for an option given before.
+Parsed ParseCommon(int argc, char** argv, int* i, CommonOptions* options,
+                   OptionsGiven* given) {
   const std::string arg = argv[*i];
   std::string value;
-  if (arg == "-q" || arg == "--quiet") {
-    options->quiet = true;
+  if (arg == "-q" || arg == "--quiet" || arg == "-v" || arg == "--verbose") {
+    const bool quiet = arg == "-q" || arg == "--quiet";
+    if (!given->First(quiet ? "-q" : "-v", arg)) return Parsed::kBad;
+    (quiet ? options->quiet : options->verbose) = true;
     return Parsed::kYes;
   }
-  if (arg == "-v" || arg == "--verbose") {
-    options->verbose = true;
-    return Parsed::kYes;
-  }
+  std::string written = "-j";
   if (arg == "-j" || arg == "--jobs") {
     if (*i + 1 >= argc) return Parsed::kBad;
+    written = arg;
     value = argv[++*i];
   } else if (arg.size() > 2 && arg.compare(0, 2, "-j") == 0) {
     value = arg.substr(2);
   } else if (arg.compare(0, 7, "--jobs=") == 0) {
+    written = "--jobs";
     value = arg.substr(7);
   } else {
     return Parsed::kNo;
   }
+  if (!given->First("-j", written)) return Parsed::kBad;
   char* end = nullptr;
   errno = 0;
   const unsigned long n = std::strtoul(value.c_str(), &end, 10);
@@ -162,16 +166,18 @@ using OwnFlags = std::function<bool(const std::string& arg, const char* next,
 // ParseArguments' result when the command is to run.
 constexpr int kRun = -1;
 
-// Walks a command's arguments: the common options (when `options`),
-// -h/--help, the command's own flags and one operand (`*operand`). kRun,
-// or the exit code to end with: 0 after the help, 2 after a usage error
-// (preceded by "`command`: unexpected argument" when `command` is given).
-int ParseArguments(int argc, char** argv, const char* usage,
-                   CommonOptions* options, const OwnFlags& own,
-                   std::string* operand, const char* command = nullptr) {
+// Walks the arguments of `command` ("sfxtool build"): the common options
+// (when `options`), -h/--help, the command's own flags and one operand
+// (`*operand`). Every option may be given once. kRun, or the exit code to
+// end with: 0 after the help, 2 after a usage error (an option given
+// twice, an unexpected argument).
+int ParseArguments(const char* command, int argc, char** argv,
+                   const char* usage, CommonOptions* options,
+                   const OwnFlags& own, std::string* operand) {
+  OptionsGiven given(command);
   for (int i = 0; i < argc; ++i) {
     if (options) {
-      const Parsed common = ParseCommon(argc, argv, &i, options);
+      const Parsed common = ParseCommon(argc, argv, &i, options, &given);
       if (common == Parsed::kBad) return Usage(usage);
       if (common == Parsed::kYes) continue;
     }
@@ -179,6 +185,7 @@ int ParseArguments(int argc, char** argv, const char* usage,
     if (IsHelp(argv[i])) return Help(usage);
     bool took_next = false;
     if (own && own(arg, i + 1 < argc ? argv[i + 1] : nullptr, &took_next)) {
+      if (!given.First(arg, arg)) return Usage(usage);
       if (took_next) ++i;
       continue;
     }
@@ -186,9 +193,7 @@ int ParseArguments(int argc, char** argv, const char* usage,
       *operand = arg;
       continue;
     }
-    if (command) {
-      std::fprintf(stderr, "%s: unexpected argument '%s'\n", command, argv[i]);
-    }
+    std::fprintf(stderr, "%s: unexpected argument '%s'\n", command, argv[i]);
     return Usage(usage);
   }
   return kRun;
@@ -356,7 +361,7 @@ int RunBuildCommand(int argc, char** argv) {
   std::string level;
   CommonOptions options;
   const int parsed = ParseArguments(
-      argc, argv, kBuildUsage, &options,
+      "sfxtool build", argc, argv, kBuildUsage, &options,
       [&](const std::string& arg, const char* next, bool* took_next) {
         const std::pair<const char*, std::string*> valued[] = {
             {"--sign", &signing.certificate},
@@ -368,11 +373,6 @@ int RunBuildCommand(int argc, char** argv) {
             {"--level", &level}};
         for (const auto& flag : valued) {
           if (arg == flag.first && next) {
-            if (!flag.second->empty()) {
-              std::fprintf(stderr, "sfxtool build: %s is given twice\n",
-                           flag.first);
-              return false;
-            }
             *flag.second = next;
             *took_next = true;
             return true;
@@ -384,7 +384,7 @@ int RunBuildCommand(int argc, char** argv) {
         if (on) *on = true;
         return on != nullptr;
       },
-      &manifest_path, "sfxtool build");
+      &manifest_path);
   if (parsed != kRun) return parsed;
   if (manifest_path.empty() || output.empty()) return Usage(kBuildUsage);
   if (signing.certificate.empty() != signing.key.empty() ||
@@ -517,7 +517,7 @@ int RunListCommand(int argc, char** argv) {
   std::string path;
   bool json = false;
   const int parsed = ParseArguments(
-      argc, argv, kListUsage, nullptr,
+      "sfxtool list", argc, argv, kListUsage, nullptr,
       [&json](const std::string& arg, const char*, bool*) {
         if (arg == "--json") json = true;
         return arg == "--json";
@@ -540,8 +540,8 @@ int RunListCommand(int argc, char** argv) {
 int RunVerifyCommand(int argc, char** argv) {
   std::string path;
   CommonOptions options;
-  const int parsed =
-      ParseArguments(argc, argv, kVerifyUsage, &options, nullptr, &path);
+  const int parsed = ParseArguments("sfxtool verify", argc, argv, kVerifyUsage,
+                                    &options, nullptr, &path);
   if (parsed != kRun) return parsed;
   if (path.empty()) return Usage(kVerifyUsage);
   struct stat st;
@@ -595,13 +595,9 @@ int RunExtractCommand(int argc, char** argv) {
   std::string output;
   CommonOptions options;
   const int parsed = ParseArguments(
-      argc, argv, kExtractUsage, &options,
+      "sfxtool extract", argc, argv, kExtractUsage, &options,
       [&output](const std::string& arg, const char* next, bool* took_next) {
         if (arg != "-o" || !next) return false;
-        if (!output.empty()) {
-          std::fprintf(stderr, "sfxtool extract: -o is given twice\n");
-          return false;
-        }
         output = next;
         *took_next = true;
         return true;

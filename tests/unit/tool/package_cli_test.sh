@@ -294,6 +294,18 @@ refused_manifest "manifest error: uninstaller not a boolean" '4: uninstaller: mu
 uninstaller = \"yes\""
 "$sfxtool" build base.toml -o signed.exe --stub stub.bin --sign cert.pem >/dev/null 2>&1
 check "--sign without --key is a usage error" test $? -eq 2
+while read -r option args; do  # each option once; a second is a usage error
+  "$sfxtool" $args >/dev/null 2>err.txt
+  [[ $? -eq 2 ]] && grep -q "^sfxtool [a-z]*: $option is given twice" err.txt ||
+    fail "$option given twice: $(head -1 err.txt)"
+done <<'ARGS'
+--json list --json --json full.exe
+--quiet verify -q --quiet full.exe
+--jobs extract full.exe -o twice -j 2 --jobs=3
+--werror build base.toml -o twice.exe --stub stub.bin --werror --werror
+--level lzh encode --level fast --level=best src/readme.txt twice.lzh
+ARGS
+pass "options given twice are usage errors"
 # The default stub lies beside the tool's folder: try it with a copy.
 mkdir -p tool/bin && cp "$sfxtool" tool/bin/sfxtool
 tool/bin/sfxtool build base.toml -o nostub.exe 2>err.txt
