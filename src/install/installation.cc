@@ -188,12 +188,21 @@ void NormaliseDestination() {
   }
   while (!path.empty() && path.back() == ' ') path.pop_back();
   DestBuffer = path;
+  // A relative destination is taken against the current directory now,
+  // while that is still the one it was given in: the run enters the
+  // destination, a program it starts may enter another folder, and the log
+  // and the uninstall entry must name the folder wherever they are read. A
+  // bare name that does not exist stays as given and is refused below.
+  if (path.empty() || (path.find_first_of("\\:") == String::npos &&
+                       !IsExistingDirectory(path))) {
+    return;
+  }
+  String full = Os().GetFullPathName(path);
+  if (!full.empty()) DestBuffer = full;
 }
 
 // Creates and enters the destination; false after the message.
-bool PrepareDestination(InstallView* view) {
-  if (view) DestBuffer = view->Destination(kDestFieldReadMax);
-  NormaliseDestination();
+bool PrepareDestination() {
   if (DestBuffer.empty()) {
     ShowError("Directory name is blank.");
     return false;
@@ -470,11 +479,8 @@ void RunInstallation(TInstalRecord& record, InstallView* view) {
   // destination while logging the new one. The field is taken here, before
   // InstallLocation is derived; its blank check stays in its place below.
   if (view) {
-    String field = view->Destination(kDestFieldReadMax);
-    if (!field.empty()) {
-      DestBuffer = field;
-      TargetDrive = UpperCaseLatin(field)[0];
-    }
+    DestBuffer = view->Destination(kDestFieldReadMax);
+    if (!DestBuffer.empty()) TargetDrive = UpperCaseLatin(DestBuffer)[0];
   }
   NormaliseDestination();
   InstallLocation = AddTrailingBackslash(DestBuffer);
@@ -484,7 +490,7 @@ void RunInstallation(TInstalRecord& record, InstallView* view) {
   Status status = RunProgramsOfStage(record, 0);
   if (status.ok()) {
     if (!CheckSpace(record)) return;
-    if (!PrepareDestination(view)) return;
+    if (!PrepareDestination()) return;
     if (!CreateListedDirectories(record)) return;
     status = InstallPackage(record, view);
   }

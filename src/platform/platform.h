@@ -149,6 +149,10 @@ class Platform {
   virtual bool CreateDirectory(const String& path) = 0;
   virtual bool SetCurrentDirectory(const String& path) = 0;
   virtual String GetCurrentDirectory() = 0;
+  // The full path the system reads `path` as (GetFullPathNameA): taken
+  // against the current directory (or drive), "." and ".." resolved.
+  // Empty when it cannot.
+  virtual String GetFullPathName(const String& path) = 0;
   virtual String GetSystemDirectory() = 0;
   virtual String GetWindowsDirectory() = 0;
   virtual String GetTempPath() = 0;

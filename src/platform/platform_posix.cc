@@ -129,6 +129,11 @@ class PosixPlatform : public Platform {
     return ::getcwd(buffer, sizeof buffer) ? std::string(buffer)
                                            : std::string();
   }
+  std::string GetFullPathName(const std::string& path) override {
+    if (!path.empty() && path[0] == '/') return path;
+    const std::string dir = GetCurrentDirectory();
+    return dir.empty() ? std::string() : dir + "/" + path;
+  }
   std::string GetSystemDirectory() override { return std::string(); }
   std::string GetWindowsDirectory() override { return std::string(); }
   std::string GetTempPath() override {

@@ -335,6 +335,13 @@ class Win32Platform : public Platform {
         [](char* b, DWORD n) -> DWORD { return GetCurrentDirectoryA(n, b); });
   }
 
+  String GetFullPathName(const String& path) override {
+    char buffer[kPathBufferSize + 1];
+    const DWORD n =
+        GetFullPathNameA(path.c_str(), kPathBufferSize, buffer, nullptr);
+    return n == 0 || n >= kPathBufferSize ? String() : String(buffer, n);
+  }
+
   String GetSystemDirectory() override {
     return FillBuffer(
         [](char* b, DWORD n) -> DWORD { return GetSystemDirectoryA(b, n); });

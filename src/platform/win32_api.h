@@ -28,6 +28,7 @@
 #undef GetCurrentDirectory
 #undef GetDiskFreeSpace
 #undef GetFileAttributes
+#undef GetFullPathName
 #undef GetModuleFileName
 #undef GetModuleHandle
 #undef GetSystemDirectory

@@ -71,13 +71,16 @@ FakePlatform::FakePlatform() {
   free_space['C'] = 1000000000;
 }
 
-std::string FakePlatform::Normalize(const std::string& path) const {
-  std::string full = path;
-  if (!(full.size() >= 2 && full[1] == ':') && full.rfind('\\', 0) != 0) {
-    const bool ends = !current_dir.empty() && current_dir.back() == '\\';
-    full = current_dir + (ends ? "" : "\\") + full;
+std::string FakePlatform::FullPath(const std::string& path) const {
+  if ((path.size() >= 2 && path[1] == ':') || path.rfind('\\', 0) == 0) {
+    return path;
   }
-  full = Upper(full);
+  const bool ends = !current_dir.empty() && current_dir.back() == '\\';
+  return current_dir + (ends ? "" : "\\") + path;
+}
+
+std::string FakePlatform::Normalize(const std::string& path) const {
+  std::string full = Upper(FullPath(path));
   while (full.size() > 2 && full.back() == '\\') full.pop_back();
   return full;
 }

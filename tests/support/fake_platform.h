@@ -139,6 +139,9 @@ class FakePlatform : public Platform {
   bool CreateDirectory(const std::string& path) override;
   bool SetCurrentDirectory(const std::string& path) override;
   std::string GetCurrentDirectory() override { return current_dir; }
+  std::string GetFullPathName(const std::string& path) override {
+    return FullPath(path);
+  }
   std::string GetSystemDirectory() override { return system_dir; }
   std::string GetWindowsDirectory() override { return windows_dir; }
   std::string GetTempPath() override { return temp_dir; }
@@ -206,6 +209,8 @@ class FakePlatform : public Platform {
   // The key under which a path is stored: absolute (relative paths are
   // taken against the current directory), upper-cased, without a trailing
   // backslash.
+  // A relative path joined to current_dir ("." and ".." stay).
+  std::string FullPath(const std::string& path) const;
   std::string Normalize(const std::string& path) const;
   // The file (or directory) at `path`, if there is one.
   Node* Find(const std::string& path, bool directory) const;

@@ -59,6 +59,9 @@ class ForwardingPlatform : public sfx::Platform {
   std::string GetCurrentDirectory() override {
     return target_.GetCurrentDirectory();
   }
+  std::string GetFullPathName(const std::string& path) override {
+    return target_.GetFullPathName(path);
+  }
   std::string GetSystemDirectory() override {
     return target_.GetSystemDirectory();
   }

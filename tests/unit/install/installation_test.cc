@@ -284,6 +284,23 @@ TEST_F(InstallationTest, FailedRunKeepsTheEarlierLogForTheUninstaller) {
   EXPECT_TRUE(platform_.RegistryValue(kHkcu, log + ".failed1", "Prog0"));
 }
 
+TEST_F(InstallationTest, RelativeDestinationIsTakenWhereItWasGiven) {
+  // The run enters the destination before it creates the listed
+  // directories and the files; each must land once, not inside itself.
+  record_.Directories = {"Logs"};
+  AddFileEntry(record_, "a.txt");
+  BuildPackage({"a"});
+  platform_.AddDirectory("C:\\Work");
+  platform_.current_dir = "C:\\Work";
+  platform_.free_space['R'] = 1 << 30;  // the drive its first letter names
+  SetDestination("Rel\\App");
+  RunInstallation(record_, nullptr);
+  EXPECT_EQ(Errors(), (Texts{}));
+  EXPECT_TRUE(platform_.HasDirectory("C:\\Work\\Rel\\App\\Logs"));
+  EXPECT_EQ(LogValue("Prog0"), "C:\\Work\\Rel\\App\\a.txt");
+  EXPECT_EQ(LogValue("Dir0"), "C:\\Work\\Rel\\App\\Logs");
+}
+
 TEST_F(InstallationTest, ListedDirectoryThatCannotBeCreated) {
   record_.Directories = {"Sub\\Deeper", "%PROGNAME%"};
   AddFileEntry(record_, "a.txt");
