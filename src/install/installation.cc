@@ -201,6 +201,19 @@ void NormaliseDestination() {
   if (!full.empty()) DestBuffer = full;
 }
 
+// The topmost folder that this run made above the destination (empty when
+// it made none). The uninstall entry records it ("CreatedFolder"), and the
+// uninstaller removes the folders from the destination up to it once they
+// are empty. A later run that finds them in place leaves the record as it
+// is.
+String CreatedAbove;
+
+// The folder that holds `path` (a full path); empty at a drive's root.
+String ParentFolder(const String& path) {
+  const std::size_t cut = path.rfind('\\', path.size() - 2);
+  return cut == String::npos || cut < 3 ? String() : path.substr(0, cut);
+}
+
 // Creates and enters the destination; false after the message.
 bool PrepareDestination() {
   if (DestBuffer.empty()) {
@@ -220,6 +233,11 @@ bool PrepareDestination() {
     return false;
   }
   LogLine("Destination ", DestBuffer);
+  CreatedAbove.clear();
+  for (String up = ParentFolder(DestBuffer);
+       !up.empty() && !IsExistingDirectory(up); up = ParentFolder(up)) {
+    CreatedAbove = up;
+  }
   const bool created =
       IsExistingDirectory(DestBuffer) || CreateDirectoryPath(DestBuffer);
   if (!created || !Os().SetCurrentDirectory(DestBuffer)) {
@@ -361,6 +379,9 @@ Status RegisterUninstaller(const TInstalRecord& record,
   if (!written.ok()) return written;
   WriteUninstallDetails(*writer.key(), record, Concat({dir, kUninstallerName}),
                         uninstall_string, InstallLocation);
+  if (!CreatedAbove.empty()) {
+    writer.key()->SetString("CreatedFolder", CreatedAbove);
+  }
   return Status();
 }
 

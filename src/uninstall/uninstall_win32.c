@@ -212,6 +212,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
   UninstallArgs args;
   char path[TEXT_MAX + 16];
   char parent[TEXT_MAX];
+  char created[TEXT_MAX]; /* the topmost folder the installation made */
   /* The logs kept beside the log key, and their product names. */
   char kept[kMaxKeptLogs][TEXT_MAX];
   char kept_products[kMaxKeptLogs][TEXT_MAX];
@@ -302,6 +303,26 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
       ReadString(kept_log, "Name", kept_products[kept_count]);
       RegCloseKey(kept_log);
       ++kept_count;
+    }
+    RegCloseKey(log);
+  }
+
+  /* The folders the installation made above its destination, which its
+   * uninstall entry records, go the same way: up to the topmost one, and
+   * with the program's own folder when that is the destination. */
+  lstrcpyA(text, kUninstallRoot);
+  lstrcatA(text, name);
+  if (location[0] &&
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, text, 0, KEY_READ, &log) ==
+          ERROR_SUCCESS) {
+    if (ReadString(log, "CreatedFolder", created) &&
+        IsWithinDirectory(location, created)) {
+      if (AddParentDirectories(&dirs, location, created) != 0) {
+        NoteLeft("(out of memory)");
+      }
+      if (IsWithinDirectory(self_location, location)) {
+        lstrcpyA(self_location, created);
+      }
     }
     RegCloseKey(log);
   }

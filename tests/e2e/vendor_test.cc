@@ -60,10 +60,11 @@ class VendorTest : public ::testing::Test {
     DeleteFileA(desk_link_.c_str());
   }
 
-  // Installs fixture `name` unattended below a fresh work directory; the
-  // destination with a trailing backslash.
+  // Installs fixture `name` unattended into a folder "Maker\Vendor" that
+  // it makes below a fresh work directory; the destination with a trailing
+  // backslash.
   std::string Install(const std::string& name) {
-    const std::string dest = WorkDir(name) + "Vendor";
+    const std::string dest = WorkDir(name) + "Maker\\Vendor";
     const RunResult run = RunInstaller(Fixture(name), Quoted(dest));
     EXPECT_EQ(run.Texts(), Texts{});
     EXPECT_EQ(run.exit_code, 0u);
@@ -135,8 +136,9 @@ TEST_F(VendorTest, SignedInstallerRegistersAndUninstallsWithoutTrace) {
   EXPECT_EQ(removal.Texts(), Texts{});
   EXPECT_EQ(removal.exit_code, 0u);
   // The uninstaller's own file goes once it has ended, and with it the
-  // destination.
-  EXPECT_TRUE(WaitUntil([&d] { return !DirectoryExists(d); })) << d;
+  // destination and the folder the installation made above it.
+  const std::string maker = d.substr(0, d.size() - 7);
+  EXPECT_TRUE(WaitUntil([&maker] { return !DirectoryExists(maker); })) << maker;
   EXPECT_FALSE(FileExists(desk_link_));
   EXPECT_FALSE(DirectoryExists(menu_));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kKey));
