@@ -10,6 +10,7 @@
 // Both produce the same bytes; the tests compare them.
 #include "codec/lzh_decoder.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -37,10 +38,22 @@ constexpr char kSinkMessage[] = "LZH : Cannot write decoded data";
 // Bytes the callback path asks its source for at a time.
 constexpr std::uint16_t kReadChunk = 1024;
 
-// Allocates a piece of working state; null when memory ran out.
+// A piece of working state, from malloc: null when memory ran out, with
+// no allocation function that throws and none that needs the library's
+// nothrow tag (which brings its own unwind data into the installer).
+struct FreeState {
+  template <class T>
+  void operator()(T* state) const {
+    state->~T();
+    std::free(state);
+  }
+};
 template <class T>
-std::unique_ptr<T> AllocateState() {
-  return std::unique_ptr<T>(new (std::nothrow) T);
+using StatePtr = std::unique_ptr<T, FreeState>;
+template <class T>
+StatePtr<T> AllocateState() {
+  void* memory = std::malloc(sizeof(T));
+  return StatePtr<T>(memory ? new (memory) T : nullptr);
 }
 
 // The bit buffer is as wide as the machine's registers: 64 bits on the
@@ -421,7 +434,7 @@ Status LzhDecode(const TLzhReadProc& read_proc,
   const std::int32_t length = LoadInt32(field);
   if (length <= 0) return Status();
 
-  std::unique_ptr<WindowState> state = AllocateState<WindowState>();
+  StatePtr<WindowState> state = AllocateState<WindowState>();
   if (!state) return Status::Error(kNoMemoryMessage);
   state->decode.Init();
   WindowOutput out =
@@ -450,7 +463,7 @@ Status LzhDecodeBuffer(const std::uint8_t* source, std::uint32_t source_length,
     return Status::Error(kOverflowMessage);
   }
 
-  std::unique_ptr<DecodeState> state = AllocateState<DecodeState>();
+  StatePtr<DecodeState> state = AllocateState<DecodeState>();
   if (!state) return Status::Error(kNoMemoryMessage);
   state->Init();
   const MemoryOutput out = DecodeSymbols(

@@ -105,14 +105,6 @@ int ProgressPosition(std::int32_t i, std::int32_t n) {
   return static_cast<int>(quotient);
 }
 
-// A directory field of the package: expanded when it holds a macro,
-// otherwise relative to InstallLocation. `*has_macro` tells which.
-String ResolveTargetDir(const String& target_dir, bool* has_macro) {
-  String expanded = ExpandDirMacros(target_dir);
-  *has_macro = expanded != target_dir;
-  return *has_macro ? expanded : Concat({InstallLocation, target_dir});
-}
-
 Status RunProgramsOfStage(const TInstalRecord& record, std::int32_t stage) {
   for (const auto& entry : record.PreRunFiles) {
     if (entry->RunStage != stage) continue;
@@ -201,21 +193,13 @@ void NormaliseDestination() {
   if (!full.empty()) DestBuffer = full;
 }
 
-// The topmost folder that this run made above the destination (empty when
-// it made none). The uninstall entry records it ("CreatedFolder"), and the
-// uninstaller removes the folders from the destination up to it once they
-// are empty. A later run that finds them in place leaves the record as it
-// is.
-String CreatedAbove;
-
-// The folder that holds `path` (a full path); empty at a drive's root.
-String ParentFolder(const String& path) {
-  const std::size_t cut = path.rfind('\\', path.size() - 2);
-  return cut == String::npos || cut < 3 ? String() : path.substr(0, cut);
-}
-
-// Creates and enters the destination; false after the message.
-bool PrepareDestination() {
+// Creates and enters the destination; false after the message. Sets
+// `*created_above` to the topmost folder that it made above the destination
+// (empty when it made none). The uninstall entry records it
+// ("CreatedFolder"), and the uninstaller removes the folders from the
+// destination up to it once they are empty; a later run that finds them in
+// place leaves the record as it is.
+bool PrepareDestination(String* created_above) {
   if (DestBuffer.empty()) {
     ShowError("Directory name is blank.");
     return false;
@@ -233,14 +217,16 @@ bool PrepareDestination() {
     return false;
   }
   LogLine("Destination ", DestBuffer);
-  CreatedAbove.clear();
-  for (String up = ParentFolder(DestBuffer);
-       !up.empty() && !IsExistingDirectory(up); up = ParentFolder(up)) {
-    CreatedAbove = up;
+  // The folders above it, up from the destination's own (a trailing
+  // backslash is not a cut) to the drive's root.
+  for (std::size_t cut = DestBuffer.size() - 1;
+       (cut = DestBuffer.rfind('\\', cut - 1)) != String::npos && cut >= 3;) {
+    String up = DestBuffer.substr(0, cut);
+    if (IsExistingDirectory(up)) break;
+    *created_above = std::move(up);
   }
-  const bool created =
-      IsExistingDirectory(DestBuffer) || CreateDirectoryPath(DestBuffer);
-  if (!created || !Os().SetCurrentDirectory(DestBuffer)) {
+  if (!CreateDirectoryPath(DestBuffer) ||
+      !Os().SetCurrentDirectory(DestBuffer)) {
     ShowError(Concat({"Cannot create directory:\r", DestBuffer}));
     return false;
   }
@@ -339,23 +325,19 @@ Status LogExtraEntries(const TInstalRecord& record, std::int32_t file_count,
                        RegistryWriter& writer) {
   int index = file_count;
   for (const String& entry : record.ExtraProgEntries) {
-    String value;
-    if (entry.find('%') != String::npos) {
-      value = ExpandMacros(entry);
-    } else if (entry.find(':') != String::npos) {
-      value = entry;
-    } else {
-      value = Concat({InstallLocation, entry});
-    }
-    Status logged = writer.WriteNumbered("Prog", index, value);
+    // Placed as a listed directory is, except a path with a drive.
+    const bool full =
+        entry.find('%') == String::npos && entry.find(':') != String::npos;
+    Status logged = writer.WriteNumbered(
+        "Prog", index, full ? entry : ListedDirectoryPath(entry));
     if (!logged.ok()) return logged;
     ++index;
   }
   return writer.WriteInteger("NumbOfProg", index);
 }
 
-Status RegisterUninstaller(const TInstalRecord& record,
-                           RegistryWriter& writer) {
+Status RegisterUninstaller(const TInstalRecord& record, RegistryWriter& writer,
+                           const String& created_above) {
   const TInstallFileRecord* uninstaller = nullptr;
   for (const auto& file : record.Files) {
     if (UpperCaseLatin(file->FileName).find(kUninstallerName) != String::npos) {
@@ -378,10 +360,7 @@ Status RegisterUninstaller(const TInstalRecord& record,
   written = writer.WriteString("UninstallString", uninstall_string);
   if (!written.ok()) return written;
   WriteUninstallDetails(*writer.key(), record, Concat({dir, kUninstallerName}),
-                        uninstall_string, InstallLocation);
-  if (!CreatedAbove.empty()) {
-    writer.key()->SetString("CreatedFolder", CreatedAbove);
-  }
+                        uninstall_string, InstallLocation, created_above);
   return Status();
 }
 
@@ -422,7 +401,8 @@ void StartLaunchProgram(const TInstalRecord& record) {
 }
 
 // Steps from opening the package to the end; a failure ends the run.
-Status InstallPackage(TInstalRecord& record, InstallView* view) {
+Status InstallPackage(TInstalRecord& record, InstallView* view,
+                      const String& created_above) {
   RegistryWriter writer;
   std::int32_t file_count = 0;
   std::unique_ptr<File> package;
@@ -478,7 +458,7 @@ Status InstallPackage(TInstalRecord& record, InstallView* view) {
     status = CreateShortcuts(record, *writer.key());
   }
   writer.CloseKey();
-  if (status.ok()) status = RegisterUninstaller(record, writer);
+  if (status.ok()) status = RegisterUninstaller(record, writer, created_above);
   writer.CloseKey();
   if (status.ok()) Os().DeleteKey(os::RegistryRoot::kCurrentUser, previous_key);
   if (status.ok()) status = RunProgramsOfStage(record, 1);
@@ -492,6 +472,12 @@ Status InstallPackage(TInstalRecord& record, InstallView* view) {
 }
 
 }  // namespace
+
+String ResolveTargetDir(const String& target_dir, bool* has_macro) {
+  String expanded = ExpandDirMacros(target_dir);
+  *has_macro = expanded != target_dir;
+  return *has_macro ? expanded : Concat({InstallLocation, target_dir});
+}
 
 void RunInstallation(TInstalRecord& record, InstallView* view) {
   if (view) view->SetProgress(1);
@@ -508,12 +494,13 @@ void RunInstallation(TInstalRecord& record, InstallView* view) {
   // Every way out below that is not a success sets its own code.
   SetExitCode(ExitCode::kInstalled);
 
+  String created_above;
   Status status = RunProgramsOfStage(record, 0);
   if (status.ok()) {
     if (!CheckSpace(record)) return;
-    if (!PrepareDestination()) return;
+    if (!PrepareDestination(&created_above)) return;
     if (!CreateListedDirectories(record)) return;
-    status = InstallPackage(record, view);
+    status = InstallPackage(record, view, created_above);
   }
   // Each failure has been reported with its code already, except a
   // registry value, which has no message; what was done so far stays in

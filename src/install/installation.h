@@ -30,6 +30,10 @@ extern std::int64_t FreeSpace;
 // True when the program was started with a destination argument.
 extern bool Unattended;
 
+// A directory field of the package: expanded when it holds a macro,
+// otherwise relative to InstallLocation. `*has_macro` tells which.
+String ResolveTargetDir(const String& target_dir, bool* has_macro);
+
 // Runs the whole installation, showing it in `view` (null: unattended or
 // quiet). Every failure ends the run after its message.
 void RunInstallation(TInstalRecord& record, InstallView* view);

@@ -95,7 +95,7 @@ Status ExtractProgram(const TInstalRecord& record, const String& file_name,
   // made here so that it can be written at all.
   // Should that fail, the extraction below reports that it cannot create
   // the file.
-  if (!IsExistingDirectory(directory)) CreateDirectoryPath(directory);
+  CreateDirectoryPath(directory);
   const String wanted = UpperCaseLatin(LastPathComponent(file_name));
   for (std::int32_t i = 0; i < file_count; ++i) {
     // Entries beyond the header's list have no name to match; they are

@@ -85,10 +85,8 @@ Status CreateShortcuts(const TInstalRecord& record, RegistryKey& log_key) {
     }
     const String index = DecimalText(static_cast<std::int64_t>(i));
 
-    String directory = ExpandDirMacros(file.TargetDir);
-    if (directory == file.TargetDir) {
-      directory = Concat({InstallLocation, file.TargetDir});
-    }
+    bool has_macro = false;
+    const String directory = ResolveTargetDir(file.TargetDir, &has_macro);
     const String target = Concat(
         {AddTrailingBackslash(directory), LastPathComponent(file.FileName)});
 

@@ -87,7 +87,7 @@ String GetSoftDataDir() {
   String path = ToShortText(Concat({common, kSoftDataFolder}));
   // Without a common folder the path would be relative and the folder
   // would appear in whatever directory is current; it is not created then.
-  if (!common.empty() && !IsExistingDirectory(path)) CreateDirectoryPath(path);
+  if (!common.empty()) CreateDirectoryPath(path);
   return path;
 }
 

@@ -27,10 +27,11 @@ HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 // The text that a "fill this buffer" call of the system produced; an empty
 // text when the call failed or the buffer was too small. One function for
 // every such call rather than one per call.
-using FillCall = DWORD (*)(char* buffer, DWORD size);
-String FillBuffer(FillCall call) {
+// `argument` is passed on to the call.
+using FillCall = DWORD (*)(char* buffer, DWORD size, const char* argument);
+String FillBuffer(FillCall call, const char* argument = nullptr) {
   char buffer[kPathBufferSize + 1];
-  DWORD n = call(buffer, kPathBufferSize);
+  DWORD n = call(buffer, kPathBufferSize, argument);
   if (n == 0 || n >= kPathBufferSize) return String();
   return String(buffer, n);
 }
@@ -331,30 +332,35 @@ class Win32Platform : public Platform {
   }
 
   String GetCurrentDirectory() override {
-    return FillBuffer(
-        [](char* b, DWORD n) -> DWORD { return GetCurrentDirectoryA(n, b); });
+    return FillBuffer([](char* b, DWORD n, const char*) -> DWORD {
+      return GetCurrentDirectoryA(n, b);
+    });
   }
 
   String GetFullPathName(const String& path) override {
-    char buffer[kPathBufferSize + 1];
-    const DWORD n =
-        GetFullPathNameA(path.c_str(), kPathBufferSize, buffer, nullptr);
-    return n == 0 || n >= kPathBufferSize ? String() : String(buffer, n);
+    return FillBuffer(
+        [](char* b, DWORD n, const char* p) -> DWORD {
+          return GetFullPathNameA(p, n, b, nullptr);
+        },
+        path.c_str());
   }
 
   String GetSystemDirectory() override {
-    return FillBuffer(
-        [](char* b, DWORD n) -> DWORD { return GetSystemDirectoryA(b, n); });
+    return FillBuffer([](char* b, DWORD n, const char*) -> DWORD {
+      return GetSystemDirectoryA(b, n);
+    });
   }
 
   String GetWindowsDirectory() override {
-    return FillBuffer(
-        [](char* b, DWORD n) -> DWORD { return GetWindowsDirectoryA(b, n); });
+    return FillBuffer([](char* b, DWORD n, const char*) -> DWORD {
+      return GetWindowsDirectoryA(b, n);
+    });
   }
 
   String GetTempPath() override {
-    return FillBuffer(
-        [](char* b, DWORD n) -> DWORD { return GetTempPathA(n, b); });
+    return FillBuffer([](char* b, DWORD n, const char*) -> DWORD {
+      return GetTempPathA(n, b);
+    });
   }
 
   String GetSpecialFolderPath(int csidl, WindowHandle owner) override {
