@@ -267,11 +267,13 @@ int RunLzhCommand(int argc, char** argv) {
     return 0;
   }
   sfx::LzhLevel level = sfx::LzhLevel::kBest;
+  bool leveled = false;
   std::vector<std::string> args;
   OptionsGiven given("sfxtool lzh");
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--level" || arg.rfind("--level=", 0) == 0) {
+      leveled = true;
       if (!given.First("--level", "--level")) {
         std::fprintf(stderr, "\n%s", kLzhUsage);
         return 2;
@@ -303,7 +305,14 @@ int RunLzhCommand(int argc, char** argv) {
   }
   const std::string& mode = args[0];
   if (mode == "encode") return Encode(args[1], args[2], level);
-  if (mode == "decode") return Decode(args[1], args[2]);
+  if (mode == "decode") {
+    if (leveled) {
+      std::fprintf(stderr, "sfxtool: --level is for encode only\n\n%s",
+                   kLzhUsage);
+      return 2;
+    }
+    return Decode(args[1], args[2]);
+  }
   std::fprintf(stderr, "sfxtool: unknown lzh mode '%s'\n\n%s", mode.c_str(),
                kLzhUsage);
   return 2;

@@ -183,10 +183,21 @@ int ParseArguments(const char* command, int argc, char** argv,
     }
     const std::string arg = argv[i];
     if (IsHelp(argv[i])) return Help(usage);
+    // A long flag's value may follow it or be joined to it ("--level=fast").
+    const std::size_t equals = arg.find('=');
+    const bool joined = arg.rfind("--", 0) == 0 && equals != std::string::npos;
+    const std::string name = joined ? arg.substr(0, equals) : arg;
+    const std::string joined_value = joined ? arg.substr(equals + 1) : "";
+    const char* next =
+        joined ? joined_value.c_str() : (i + 1 < argc ? argv[i + 1] : nullptr);
     bool took_next = false;
-    if (own && own(arg, i + 1 < argc ? argv[i + 1] : nullptr, &took_next)) {
-      if (!given.First(arg, arg)) return Usage(usage);
-      if (took_next) ++i;
+    if (own && own(name, next, &took_next)) {
+      if (joined && !took_next) {
+        std::fprintf(stderr, "%s: %s takes no value\n", command, name.c_str());
+        return Usage(usage);
+      }
+      if (!given.First(name, name)) return Usage(usage);
+      if (took_next && !joined) ++i;
       continue;
     }
     if (operand->empty() && !arg.empty() && arg[0] != '-') {

@@ -306,6 +306,14 @@ done <<'ARGS'
 --level lzh encode --level fast --level=best src/readme.txt twice.lzh
 ARGS
 pass "options given twice are usage errors"
+"$sfxtool" build base.toml --stub=stub.bin --level=fast -o joined.exe >/dev/null &&
+  "$sfxtool" verify joined.exe >/dev/null && pass "build takes --flag=value" ||
+  fail "build takes --flag=value"
+for args in "build base.toml -o x.exe --stub stub.bin --werror=1" \
+             "lzh decode --level fast twice.lzh x.out"; do
+  "$sfxtool" $args >/dev/null 2>&1
+  [[ $? -eq 2 ]] || fail "usage error: $args"
+done
 # The default stub lies beside the tool's folder: try it with a copy.
 mkdir -p tool/bin && cp "$sfxtool" tool/bin/sfxtool
 tool/bin/sfxtool build base.toml -o nostub.exe 2>err.txt
