@@ -11,7 +11,6 @@
 #include <memory>
 #include <utility>
 
-#include "base/divide.h"
 #include "codec/decode_ahead.h"
 #include "codec/file_entry.h"
 #include "install/package_reports.h"
@@ -92,12 +91,13 @@ class RegistryWriter {
 
 // i / (n - 1) * 100, rounded to the nearest integer with halves to even;
 // 0 <= i < n.
+// 32 bits hold i * 100: a file record fills four fixed slots of the
+// header's at most 64 MB (kMaxHeaderSize), so i stays below 65,536.
 int ProgressPosition(std::int32_t i, std::int32_t n) {
-  const std::uint64_t denominator = static_cast<std::uint32_t>(n - 1);
-  const Division64 division =
-      DivideUint64(static_cast<std::uint64_t>(i) * 100, denominator);
-  std::uint64_t quotient = division.quotient;
-  const std::uint64_t twice_remainder = 2 * division.remainder;
+  const std::uint32_t denominator = static_cast<std::uint32_t>(n - 1);
+  const std::uint32_t scaled = static_cast<std::uint32_t>(i) * 100;
+  std::uint32_t quotient = scaled / denominator;
+  const std::uint32_t twice_remainder = 2 * (scaled % denominator);
   if (twice_remainder > denominator ||
       (twice_remainder == denominator && (quotient & 1) != 0)) {
     ++quotient;
@@ -195,10 +195,7 @@ void NormaliseDestination() {
 
 // Creates and enters the destination; false after the message. Sets
 // `*created_above` to the topmost folder that it made above the destination
-// (empty when it made none). The uninstall entry records it
-// ("CreatedFolder"), and the uninstaller removes the folders from the
-// destination up to it once they are empty; a later run that finds them in
-// place leaves the record as it is.
+// (empty when it made none; see InstallPackage).
 bool PrepareDestination(String* created_above) {
   if (DestBuffer.empty()) {
     ShowError("Directory name is blank.");
@@ -336,8 +333,8 @@ Status LogExtraEntries(const TInstalRecord& record, std::int32_t file_count,
   return writer.WriteInteger("NumbOfProg", index);
 }
 
-Status RegisterUninstaller(const TInstalRecord& record, RegistryWriter& writer,
-                           const String& created_above) {
+Status RegisterUninstaller(const TInstalRecord& record,
+                           RegistryWriter& writer) {
   const TInstallFileRecord* uninstaller = nullptr;
   for (const auto& file : record.Files) {
     if (UpperCaseLatin(file->FileName).find(kUninstallerName) != String::npos) {
@@ -360,7 +357,7 @@ Status RegisterUninstaller(const TInstalRecord& record, RegistryWriter& writer,
   written = writer.WriteString("UninstallString", uninstall_string);
   if (!written.ok()) return written;
   WriteUninstallDetails(*writer.key(), record, Concat({dir, kUninstallerName}),
-                        uninstall_string, InstallLocation, created_above);
+                        uninstall_string, InstallLocation);
   return Status();
 }
 
@@ -420,6 +417,13 @@ Status InstallPackage(TInstalRecord& record, InstallView* view,
   // a run that failed since then ("install.failed<k>") until the product
   // is uninstalled: the uninstaller removes what any of them names, so
   // that no failed run leaves files that nothing will remove.
+  // The folders that runs made above their destinations, one value each
+  // named by its path, in a key that no run clears: the uninstaller
+  // removes them, when empty, with each logged destination inside them.
+  if (!created_above.empty()) {
+    writer.OpenKey(Concat({record.RegistryKey, "\\install.folders"}));
+    writer.WriteString(created_above, String());
+  }
   const String log_key = Concat({record.RegistryKey, "\\install"});
   const String plain_key = log_key[0] == '\\' ? log_key.substr(1) : log_key;
   const String previous_key = Concat({plain_key, ".previous"});
@@ -458,7 +462,7 @@ Status InstallPackage(TInstalRecord& record, InstallView* view,
     status = CreateShortcuts(record, *writer.key());
   }
   writer.CloseKey();
-  if (status.ok()) status = RegisterUninstaller(record, writer, created_above);
+  if (status.ok()) status = RegisterUninstaller(record, writer);
   writer.CloseKey();
   if (status.ok()) Os().DeleteKey(os::RegistryRoot::kCurrentUser, previous_key);
   if (status.ok()) status = RunProgramsOfStage(record, 1);

@@ -22,11 +22,9 @@ void SetNumber(RegistryKey& key, const char* name, std::uint32_t value) {
 void WriteUninstallDetails(RegistryKey& key, const TInstalRecord& record,
                            const String& uninstaller_path,
                            const String& uninstall_string,
-                           const String& install_location,
-                           const String& created_folder) {
+                           const String& install_location) {
   SetText(key, "DisplayIcon", uninstaller_path);
   SetText(key, "InstallLocation", install_location);
-  SetText(key, "CreatedFolder", created_folder);
   SetNumber(key, "NoModify", 1);
   SetNumber(key, "NoRepair", 1);
   const bool blank =

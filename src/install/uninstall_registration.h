@@ -12,9 +12,7 @@ namespace sfx {
 
 // Writes, into the open uninstall key `key`, "DisplayIcon" (the
 // uninstaller, which carries the product's icon), "InstallLocation",
-// "CreatedFolder" (the topmost folder the run made above the destination,
-// when it made one; the uninstaller removes it when empty), "NoModify" and
-// "NoRepair" (1), "QuietUninstallString" (the uninstall
+// "NoModify" and "NoRepair" (1), "QuietUninstallString" (the uninstall
 // command with "/S"), "EstimatedSize" (the package's space requirement in
 // KB, when it has one) and "DisplayVersion" and "Publisher" (the
 // program's own ProductVersion and CompanyName, when it has them). These
@@ -23,8 +21,7 @@ namespace sfx {
 void WriteUninstallDetails(RegistryKey& key, const TInstalRecord& record,
                            const String& uninstaller_path,
                            const String& uninstall_string,
-                           const String& install_location,
-                           const String& created_folder);
+                           const String& install_location);
 
 }  // namespace sfx
 

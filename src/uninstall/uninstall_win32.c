@@ -152,16 +152,18 @@ static int StartRemover(const char* self, const char* location) {
 }
 
 /* Removes the files and links that the log key `log` names, and collects
- * its directories (removed later, when empty) and its menu folder. When
+ * its directories (removed later, when empty), its location and its menu
+ * folder. When
  * the log names this program, which goes last, sets `*self_listed` and
  * copies the log's location to `self_location` (the folders the program
  * leaves empty go with it). */
 static void RemoveLogged(HKEY log, const char* self, DirectoryList* dirs,
-                         char* menu_folder, int* self_listed,
-                         char* self_location) {
+                         DirectoryList* locations, char* menu_folder,
+                         int* self_listed, char* self_location) {
   char location[TEXT_MAX];
   DWORD index;
   ReadString(log, "Location", location);
+  if (AddDirectory(locations, location) != 0) NoteLeft("(out of memory)");
   for (index = 0;; ++index) {
     char value_name[256];
     char value[TEXT_MAX];
@@ -212,7 +214,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
   UninstallArgs args;
   char path[TEXT_MAX + 16];
   char parent[TEXT_MAX];
-  char created[TEXT_MAX]; /* the topmost folder the installation made */
+  char folders_key[TEXT_MAX + 20];
+  char self_top[TEXT_MAX];
+  DirectoryList locations = {0}; /* of every log */
   /* The logs kept beside the log key, and their product names. */
   char kept[kMaxKeptLogs][TEXT_MAX];
   char kept_products[kMaxKeptLogs][TEXT_MAX];
@@ -277,7 +281,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
   }
   GetModuleFileNameA(NULL, self, sizeof self);
 
-  RemoveLogged(log, self, &dirs, menu_folder, &self_listed, self_location);
+  RemoveLogged(log, self, &dirs, &locations, menu_folder, &self_listed,
+               self_location);
   RegCloseKey(log);
   /* The logs kept beside it ("install.previous", "install.failed<k>"):
    * the last complete run's and those of runs that failed since. */
@@ -298,7 +303,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
               ERROR_SUCCESS) {
         continue;
       }
-      RemoveLogged(kept_log, self, &dirs, menu_folder, &self_listed,
+      RemoveLogged(kept_log, self, &dirs, &locations, menu_folder, &self_listed,
                    self_location);
       ReadString(kept_log, "Name", kept_products[kept_count]);
       RegCloseKey(kept_log);
@@ -307,25 +312,38 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
     RegCloseKey(log);
   }
 
-  /* The folders the installation made above its destination, which its
-   * uninstall entry records, go the same way: up to the topmost one, and
-   * with the program's own folder when that is the destination. */
-  lstrcpyA(text, kUninstallRoot);
-  lstrcatA(text, name);
-  if (location[0] &&
-      RegOpenKeyExA(HKEY_LOCAL_MACHINE, text, 0, KEY_READ, &log) ==
+  /* The folders that runs made above their destinations ("install.folders"
+   * beside the logs, a value named by each): each goes, when empty, with
+   * every logged destination inside it, and the program's own folder with
+   * the topmost of them. */
+  lstrcpyA(folders_key, parent);
+  lstrcatA(folders_key, "\\install.folders");
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, folders_key, 0, KEY_READ, &log) ==
+      ERROR_SUCCESS) {
+    DWORD index;
+    char folder[TEXT_MAX];
+    lstrcpyA(self_top, self_location);
+    for (index = 0;; ++index) {
+      DWORD size = TEXT_MAX;
+      if (RegEnumValueA(log, index, folder, &size, NULL, NULL, NULL, NULL) !=
           ERROR_SUCCESS) {
-    if (ReadString(log, "CreatedFolder", created) &&
-        IsWithinDirectory(location, created)) {
-      if (AddParentDirectories(&dirs, location, created) != 0) {
-        NoteLeft("(out of memory)");
+        break;
       }
-      if (IsWithinDirectory(self_location, location)) {
-        lstrcpyA(self_location, created);
+      for (i = 0; i < locations.count; ++i) {
+        if (IsWithinDirectory(locations.items[i], folder) &&
+            AddParentDirectories(&dirs, locations.items[i], folder) != 0) {
+          NoteLeft("(out of memory)");
+        }
+      }
+      if (IsWithinDirectory(self_location, folder) &&
+          IsWithinDirectory(self_top, folder)) {
+        lstrcpyA(self_top, folder);
       }
     }
     RegCloseKey(log);
+    lstrcpyA(self_location, self_top);
   }
+  FreeDirectoryList(&locations);
 
   /* Folders go only when empty: whatever else is in them stays. */
   if (menu_folder[0]) RemoveDirectoryA(menu_folder);
@@ -349,6 +367,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, text);
       }
     }
+    RegDeleteKeyA(HKEY_CURRENT_USER, folders_key);
     lstrcpyA(path, parent);
     DeleteKeyIfEmpty(HKEY_CURRENT_USER, path);
     lstrcpyA(text, kUninstallRoot);

@@ -132,6 +132,11 @@ TEST_F(VendorTest, SignedInstallerRegistersAndUninstallsWithoutTrace) {
   ASSERT_TRUE(size);
   EXPECT_GE(*size, 10u);  // the uninstaller alone is over 10 KB
 
+  // A second run finds the folders in place; the first one's record of
+  // what it made stays.
+  EXPECT_EQ(RunInstaller(Fixture("vendor"), Quoted(d.substr(0, d.size() - 1)))
+                .exit_code,
+            0u);
   const RunResult removal = Uninstall(true);
   EXPECT_EQ(removal.Texts(), Texts{});
   EXPECT_EQ(removal.exit_code, 0u);

@@ -299,6 +299,9 @@ TEST_F(InstallationTest, RelativeDestinationIsTakenWhereItWasGiven) {
   EXPECT_TRUE(platform_.HasDirectory("C:\\Work\\Rel\\App\\Logs"));
   EXPECT_EQ(LogValue("Prog0"), "C:\\Work\\Rel\\App\\a.txt");
   EXPECT_EQ(LogValue("Dir0"), "C:\\Work\\Rel\\App\\Logs");
+  // The folder it made above the destination, for the uninstaller.
+  EXPECT_TRUE(platform_.RegistryValue(
+      kHkcu, record_.RegistryKey + "\\install.folders", "C:\\Work\\Rel"));
 }
 
 TEST_F(InstallationTest, ListedDirectoryThatCannotBeCreated) {

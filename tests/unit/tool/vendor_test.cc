@@ -209,7 +209,7 @@ TEST(UninstallDetailsTest, ValuesOfTheUninstallKey) {
   platform.own_version_info = BuildVersionInfo(Identity(), "d");
   sfx::WriteUninstallDetails(*key, record, "C:\\P\\TIV_UNINSTAL.EXE",
                              "\"C:\\P\\TIV_UNINSTAL.EXE\" \"Software\\V\"",
-                             "C:\\P\\", "C:\\Maker");
+                             "C:\\P\\");
   auto value = [&platform](const char* name) {
     return platform
         .RegistryValue(sfx::os::RegistryRoot::kLocalMachine, "U", name)
@@ -217,7 +217,6 @@ TEST(UninstallDetailsTest, ValuesOfTheUninstallKey) {
   };
   EXPECT_EQ(value("DisplayIcon"), "C:\\P\\TIV_UNINSTAL.EXE");
   EXPECT_EQ(value("InstallLocation"), "C:\\P\\");
-  EXPECT_EQ(value("CreatedFolder"), "C:\\Maker");
   EXPECT_EQ(value("QuietUninstallString"),
             "\"C:\\P\\TIV_UNINSTAL.EXE\" \"Software\\V\" /S");
   EXPECT_EQ(value("EstimatedSize"), "dword:3");
@@ -231,12 +230,11 @@ TEST(UninstallDetailsTest, ValuesOfTheUninstallKey) {
   platform.own_version_info.clear();
   record.SpaceRequired = 0;
   sfx::WriteUninstallDetails(*key, record, "C:\\U.EXE", "\"C:\\U.EXE\" ",
-                             "C:\\", "");
+                             "C:\\");
   EXPECT_EQ(value("QuietUninstallString"), "\"C:\\U.EXE\" /S");
   EXPECT_EQ(value("DisplayVersion"), "");
   EXPECT_EQ(value("Publisher"), "");
   EXPECT_EQ(value("EstimatedSize"), "");
-  EXPECT_EQ(value("CreatedFolder"), "");
 }
 
 }  // namespace
