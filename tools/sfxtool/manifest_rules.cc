@@ -100,6 +100,22 @@ void CheckPath(const Reader& in, const toml::node* node,
               ", which " + sfx::DescribeNameProblem(problem));
 }
 
+// The installer builds the folder of %SYSTEM%, %TEMP%, %WINDOWS% or
+// %PROGRAMDIR% followed by a name by joining the name to the folder's own:
+// "%TEMP%Logs" is "...\TempLOGS", not "...\Temp\Logs" (while the
+// directory list reads it the other way), so a name must follow a
+// backslash there.
+void CheckJoinedMacro(const Reader& in, const toml::node* node,
+                      const std::string& field, const std::string& path) {
+  static const char* const kJoining[] = {"%SYSTEM%", "%TEMP%", "%WINDOWS%",
+                                         "%PROGRAMDIR%"};
+  const std::size_t n = LeadingMacro(path, kJoining).size();
+  if (n == 0 || path.size() == n || path[n] == '\\') return;
+  in.Fail(node, field,
+          Quoted(path) + " joins its name to the macro's folder name; write " +
+              Quoted(path.substr(0, n) + "\\" + path.substr(n)));
+}
+
 void CheckName(const Reader& in, const toml::node* node,
                const std::string& field, const std::string& name,
                const std::string& lead) {
@@ -188,6 +204,8 @@ void CheckTopLevel(const Reader& in, const toml::table& root,
   if (!record.LaunchProgram.empty()) {
     CheckPath(in, root.get("launch_program"), "launch_program",
               ProgramOf(record.LaunchProgram), true);
+    CheckJoinedMacro(in, root.get("launch_program"), "launch_program",
+                     ProgramOf(record.LaunchProgram));
   }
   for (std::size_t i = 0; i < record.Directories.size(); ++i) {
     CheckPath(in, root.get("directories")->as_array()->get(i),
@@ -207,6 +225,7 @@ void CheckEntry(const Reader& in, const Entry& entry, int version) {
   }
   CheckPath(in, entry.target_node, entry.target_field, record.TargetDir, true,
             entry.label);
+  CheckJoinedMacro(in, entry.target_node, entry.target_field, record.TargetDir);
   if (record.TargetDir.size() > sfx::kShortTextMax) {
     in.Fail(entry.target_node, entry.target_field,
             lead + "the target directory is longer than 255 bytes");
@@ -232,6 +251,8 @@ void CheckPreRun(const Reader& in, const PreRun& pre_run) {
   CheckPath(in, pre_run.table->get("file"), pre_run.field + "file", file, true);
   CheckPath(in, pre_run.table->get("directory"), pre_run.field + "directory",
             record.Directory, true);
+  CheckJoinedMacro(in, pre_run.table->get("directory"),
+                   pre_run.field + "directory", record.Directory);
 }
 
 // Two entries that Windows would take for the same file, and a file that

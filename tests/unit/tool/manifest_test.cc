@@ -87,6 +87,9 @@ TEST_F(ManifestTest, EachMistakeNamesLineFieldAndProblem) {
        "10: file[1].shortcut: \"GO\" and \"Go\" of file[0].shortcut (line 7) "
        "are the same shortcut file"},
       {h + "[file]\nsource = \"a.txt\"", "4: file: must be an array of tables"},
+      {h + "[[file]]\nsource = \"a.txt\"\ntarget_dir = \"%TEMP%Logs\"",
+       "6: file[0].target_dir: \"%TEMP%Logs\" joins its name to the macro's "
+       "folder name; write \"%TEMP%\\Logs\""},
       // The registry key and the destination.
       {"product_name = \"P\"\ninstall_dir = \"C:\\\\P\"\n"
        "registry_key = \"HKLM\\\\Software\\\\P\"",
