@@ -184,8 +184,10 @@ void NormaliseDestination() {
   // while that is still the one it was given in: the run enters the
   // destination, a program it starts may enter another folder, and the log
   // and the uninstall entry must name the folder wherever they are read. A
-  // bare name that does not exist stays as given and is refused below.
-  if (path.empty() || (path.find_first_of("\\:") == String::npos &&
+  // bare name that does not exist (a backslash at its end does not count)
+  // stays as given and is refused below.
+  const std::size_t mark = path.find_first_of("\\:");
+  if (path.empty() || ((mark == String::npos || mark + 1 == path.size()) &&
                        !IsExistingDirectory(path))) {
     return;
   }

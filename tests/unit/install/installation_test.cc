@@ -235,6 +235,7 @@ TEST_F(InstallationTest, DestinationFailures) {
   const Case cases[] = {
       {"", "Directory name is blank."},
       {"name", "Cannot create directory:\rname"},
+      {"name\\", "Cannot create directory:\rname\\"},
       {"Q:/nodrive/x", "Cannot create directory:\rQ:\\nodrive\\x"},
       // Doubled separators and blanks at the end, as Windows reads them.
       {"Q:\\\\nodrive\\x  ", "Cannot create directory:\rQ:\\nodrive\\x"},
