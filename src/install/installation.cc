@@ -405,6 +405,13 @@ Status InstallPackage(TInstalRecord& record, InstallView* view,
   RegistryWriter writer;
   std::int32_t file_count = 0;
   std::unique_ptr<File> package;
+  // The folders that runs made above their destinations, one value each
+  // named by its path, in a key that no run clears: the uninstaller
+  // removes them, when empty, with each logged destination inside them.
+  if (!created_above.empty()) {
+    writer.OpenKey(Concat({record.RegistryKey, "\\install.folders"}));
+    writer.WriteString(created_above, String());
+  }
   Status status = OpenPackage(&package, &file_count);
   if (!status.ok()) return status;
 
@@ -419,13 +426,6 @@ Status InstallPackage(TInstalRecord& record, InstallView* view,
   // a run that failed since then ("install.failed<k>") until the product
   // is uninstalled: the uninstaller removes what any of them names, so
   // that no failed run leaves files that nothing will remove.
-  // The folders that runs made above their destinations, one value each
-  // named by its path, in a key that no run clears: the uninstaller
-  // removes them, when empty, with each logged destination inside them.
-  if (!created_above.empty()) {
-    writer.OpenKey(Concat({record.RegistryKey, "\\install.folders"}));
-    writer.WriteString(created_above, String());
-  }
   const String log_key = Concat({record.RegistryKey, "\\install"});
   const String plain_key = log_key[0] == '\\' ? log_key.substr(1) : log_key;
   const String previous_key = Concat({plain_key, ".previous"});
