@@ -38,7 +38,7 @@ std::int64_t MeasureFile(const String& path, std::int64_t expected) {
 void PrepareDestination(TInstalRecord& record) {
   String& dir = record.InstallDir;
   if (dir.size() >= 2 && dir[1] == ':') {
-    TargetDrive = UpperCaseLatin(dir)[0];
+    TargetDrive = UpperCaseLatin(dir[0]);
     const String windows = Os().GetWindowsDirectory();
     if (!windows.empty()) {
       const char letter = windows[0];
@@ -51,7 +51,7 @@ void PrepareDestination(TInstalRecord& record) {
     return;
   }
   dir = ExpandMacros(dir);
-  TargetDrive = dir.empty() ? '\0' : UpperCaseLatin(dir)[0];
+  TargetDrive = UpperCaseLatin(dir[0]);  // '\0' when empty
   AutoInstall = true;
 }
 
@@ -150,7 +150,7 @@ void RunInstaller(TInstalRecord& record) {
     }
     Unattended = true;
     DestBuffer = argument.empty() ? record.InstallDir : argument;
-    TargetDrive = UpperCaseLatin(DestBuffer)[0];
+    TargetDrive = UpperCaseLatin(DestBuffer[0]);
     RunInstallation(record, nullptr);
     return;
   }

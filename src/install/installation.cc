@@ -425,11 +425,15 @@ Status InstallPackage(TInstalRecord& record, InstallView* view,
   // ("install.previous") until this run's log is complete, and the log of
   // a run that failed since then ("install.failed<k>") until the product
   // is uninstalled: the uninstaller removes what any of them names, so
-  // that no failed run leaves files that nothing will remove.
+  // that no failed run leaves files that nothing will remove. A run marks
+  // itself running ("install.running") until it completes, so that the
+  // next one knows a failed run's log, the first run's too.
   const String log_key = Concat({record.RegistryKey, "\\install"});
   const String plain_key = log_key[0] == '\\' ? log_key.substr(1) : log_key;
   const String previous_key = Concat({plain_key, ".previous"});
-  if (Os().CopyKeyOnce(os::RegistryRoot::kCurrentUser, plain_key,
+  const String running_key = Concat({plain_key, ".running"});
+  if (Os().DeleteKey(os::RegistryRoot::kCurrentUser, running_key) ||
+      Os().CopyKeyOnce(os::RegistryRoot::kCurrentUser, plain_key,
                        previous_key) == os::KeyCopy::kTargetExists) {
     for (int k = 1;
          k < 100 &&
@@ -439,6 +443,7 @@ Status InstallPackage(TInstalRecord& record, InstallView* view,
          ++k) {
     }
   }
+  Os().CreateKey(os::RegistryRoot::kCurrentUser, running_key);
   if (writer.OpenKey(log_key, true) && !writer.key()->DeleteAllValues()) {
     return Status::Error("Cannot clear the installation log key");
   }
@@ -466,7 +471,10 @@ Status InstallPackage(TInstalRecord& record, InstallView* view,
   writer.CloseKey();
   if (status.ok()) status = RegisterUninstaller(record, writer);
   writer.CloseKey();
-  if (status.ok()) Os().DeleteKey(os::RegistryRoot::kCurrentUser, previous_key);
+  if (status.ok()) {
+    Os().DeleteKey(os::RegistryRoot::kCurrentUser, previous_key);
+    Os().DeleteKey(os::RegistryRoot::kCurrentUser, running_key);
+  }
   if (status.ok()) status = RunProgramsOfStage(record, 1);
   if (!status.ok()) return status;
 
@@ -493,7 +501,7 @@ void RunInstallation(TInstalRecord& record, InstallView* view) {
   // InstallLocation is derived; its blank check stays in its place below.
   if (view) {
     DestBuffer = view->Destination(kDestFieldReadMax);
-    if (!DestBuffer.empty()) TargetDrive = UpperCaseLatin(DestBuffer)[0];
+    if (!DestBuffer.empty()) TargetDrive = UpperCaseLatin(DestBuffer[0]);
   }
   NormaliseDestination();
   InstallLocation = AddTrailingBackslash(DestBuffer);

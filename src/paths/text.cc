@@ -9,14 +9,16 @@ String ToShortText(const String& text) {
   return text.size() > kShortTextMax ? text.substr(0, kShortTextMax) : text;
 }
 
+char UpperCaseLatin(char c) {
+  const unsigned char byte = static_cast<unsigned char>(c);
+  return (byte >= 0x61 && byte <= 0x7A) || byte >= 0xE0
+             ? static_cast<char>(byte - 0x20)
+             : c;
+}
+
 String UpperCaseLatin(const String& text) {
   String result = text;
-  for (char& c : result) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if ((byte >= 0x61 && byte <= 0x7A) || byte >= 0xE0) {
-      c = static_cast<char>(byte - 0x20);
-    }
-  }
+  for (char& c : result) c = UpperCaseLatin(c);
   return result;
 }
 

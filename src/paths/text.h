@@ -17,6 +17,8 @@ String ToShortText(const String& text);
 // Upper-cases byte by byte, without a locale: 0x61-0x7A and 0xE0-0xFF are
 // lowered by 0x20, every other byte stays.
 String UpperCaseLatin(const String& text);
+// The same rule for one character (a drive letter: TargetDrive).
+char UpperCaseLatin(char c);
 
 // Appends a backslash to a non-empty text that does not end with one.
 String AddTrailingBackslash(const String& text);

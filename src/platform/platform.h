@@ -127,8 +127,6 @@ class Platform {
   // --- Files -------------------------------------------------------------
   // Opens an existing file for reading, all sharing allowed. Null on failure.
   virtual std::unique_ptr<File> OpenRead(const String& path) = 0;
-  // Opens an existing file for reading and writing, sharing read and write.
-  virtual std::unique_ptr<File> OpenReadWrite(const String& path) = 0;
   // Creates (or truncates) a file for writing. Null on failure.
   virtual std::unique_ptr<File> CreateWrite(const String& path) = 0;
   // Creates a file for writing that does not exist yet; null when `path`

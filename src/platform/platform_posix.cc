@@ -86,9 +86,6 @@ class PosixPlatform : public Platform {
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     return OpenFile(path, O_RDONLY);
   }
-  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
-    return OpenFile(path, O_RDWR);
-  }
   std::unique_ptr<File> CreateWrite(const std::string& path) override {
     return OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC);
   }

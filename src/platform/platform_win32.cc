@@ -280,11 +280,6 @@ class Win32Platform : public Platform {
                     OPEN_EXISTING);
   }
 
-  std::unique_ptr<File> OpenReadWrite(const String& path) override {
-    return OpenFile(path, GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
-  }
-
   std::unique_ptr<File> CreateWrite(const String& path) override {
     return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
   }

@@ -100,7 +100,7 @@ void PaintDirectoryView(HDC dc, int h) {
   char text[kDestBufferSize] = {};
   GetWindowTextA(g_dest_edit, text, sizeof text);
   DestBuffer = text;
-  if (!DestBuffer.empty()) TargetDrive = UpperCaseLatin(DestBuffer)[0];
+  if (!DestBuffer.empty()) TargetDrive = UpperCaseLatin(DestBuffer[0]);
 
   std::int64_t free_bytes = 0;
   if (Os().GetDiskFreeSpace(TargetDrive, &free_bytes)) {
@@ -303,7 +303,7 @@ void BrowseForDestination() {
   if (!converted) return;
   SendMessageA(g_dest_edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
   g_record->InstallDir = path;
-  if (path[0] != '\0') TargetDrive = UpperCaseLatin(path)[0];
+  if (path[0] != '\0') TargetDrive = UpperCaseLatin(path[0]);
   SendMessageA(reinterpret_cast<HWND>(MainWindow), WM_PAINT, 0, 0);
 }
 

@@ -368,6 +368,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
       }
     }
     RegDeleteKeyA(HKEY_CURRENT_USER, folders_key);
+    /* The mark a run leaves until it completes. */
+    lstrcpyA(path, parent);
+    lstrcatA(path, "\\install.running");
+    RegDeleteKeyA(HKEY_CURRENT_USER, path);
     lstrcpyA(path, parent);
     DeleteKeyIfEmpty(HKEY_CURRENT_USER, path);
     lstrcpyA(text, kUninstallRoot);

@@ -246,6 +246,7 @@ std::unique_ptr<RegistryKey> FakePlatform::CreateKey(os::RegistryRoot root,
   if (path.rfind('\\', 0) == 0 || failing_keys.count(Upper(path))) {
     return nullptr;
   }
+  created_keys.insert(Upper(path));
   return std::make_unique<FakeKey>(this, root, path);
 }
 
@@ -258,7 +259,8 @@ bool FakePlatform::DeleteKey(os::RegistryRoot root, const std::string& path) {
                               Upper(write.key) == Upper(path);
                      }),
       registry_writes.end());
-  return registry_writes.size() != before;
+  return created_keys.erase(Upper(path)) != 0 ||
+         registry_writes.size() != before;
 }
 
 os::KeyCopy FakePlatform::CopyKeyOnce(os::RegistryRoot root,

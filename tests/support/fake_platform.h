@@ -115,6 +115,8 @@ class FakePlatform : public Platform {
   std::vector<std::string> log;
   std::vector<MessageBoxCall> message_boxes;
   std::vector<RegistryWrite> registry_writes;  // values deleted since drop out
+  std::set<std::string>
+      created_keys;  // by CreateKey (upper-cased), until deleted
   std::vector<ShellLinkCall> shell_links;
   int settings_announcements = 0;
   std::vector<std::string> started_programs;
@@ -125,9 +127,6 @@ class FakePlatform : public Platform {
   // --- Platform --------------------------------------------------------------
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     return Open(path, false);
-  }
-  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
-    return Open(path, true);
   }
   std::unique_ptr<File> CreateWrite(const std::string& path) override;
   std::unique_ptr<File> CreateNew(const std::string& path) override;

@@ -27,9 +27,6 @@ class ForwardingPlatform : public sfx::Platform {
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     return target_.OpenRead(path);
   }
-  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
-    return target_.OpenReadWrite(path);
-  }
   std::unique_ptr<File> CreateWrite(const std::string& path) override {
     return target_.CreateWrite(path);
   }

@@ -191,10 +191,12 @@ TEST_F(ExtractTest, KeepNewerKeepsOnlyStrictlyNewerFiles) {
       {false, 1 << 16, false}};   // keepNewer off: replaced
   for (const Case& c : cases) {
     const std::string path = dir_ + "/file.txt";
-    std::ofstream(path) << "old";
     const std::uint32_t existing =
         kDosTime + static_cast<std::uint32_t>(c.existing_offset);
-    ASSERT_TRUE(platform_.OpenReadWrite(path)->SetLastWriteDosTime(existing));
+    std::uint32_t written = 0;
+    const std::unique_ptr<sfx::File> old = platform_.CreateWrite(path);
+    ASSERT_TRUE(old->Write("old", 3, &written) &&
+                old->SetLastWriteDosTime(existing));
     EntrySpec plan;
     plan.blocks = {Text(5)};
     sfx_test::MemoryFile package(Entry(plan));

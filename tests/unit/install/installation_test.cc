@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "install/report.h"
+#include "paths/text.h"
 #include "install_fixture.h"
 
 namespace sfx {
@@ -303,6 +304,21 @@ TEST_F(InstallationTest, RelativeDestinationIsTakenWhereItWasGiven) {
   // The folder it made above the destination, for the uninstaller.
   EXPECT_TRUE(platform_.RegistryValue(
       kHkcu, record_.RegistryKey + "\\install.folders", "C:\\Work\\Rel"));
+}
+
+TEST_F(InstallationTest, FirstRunThatFailedKeepsItsLog) {
+  AddFileEntry(record_, "a.txt");
+  BuildPackage({"a"});
+  const std::string log = record_.RegistryKey + "\\install";
+  SetDestination("C:\\First");
+  platform_.failing_value_names.insert("NumbOfProg");
+  RunInstallation(record_, nullptr);
+  platform_.failing_value_names.clear();
+  SetDestination("C:\\Second");
+  RunInstallation(record_, nullptr);
+  EXPECT_EQ(platform_.RegistryValue(kHkcu, log + ".failed1", "Prog0"),
+            "C:\\First\\a.txt");
+  EXPECT_EQ(platform_.created_keys.count(UpperCaseLatin(log + ".running")), 0u);
 }
 
 TEST_F(InstallationTest, ListedDirectoryThatCannotBeCreated) {

@@ -202,7 +202,7 @@ TEST_F(ManifestTest, WarningsForWhatMayNotInstallAsMeant) {
       {"launch_program = \"bin\\\\run.exe\"",
        "m.toml:4: launch_program: \"bin\\run.exe\" is not in the package"},
       {"launch_program = 'a.txt\" /x'\n[[file]]\nsource = \"a.txt\"", ""},
-      {"launch_program = \"%WINDOWS%notepad.exe\"", ""},
+      {"launch_program = \"%WINDOWS%\\\\notepad.exe\"", ""},
       {"[[pre_run]]\nfile = \"setup.exe\"\nstage = 1",
        "m.toml:5: pre_run[0].file: \"setup.exe\" is not in the package"},
       {"[[pre_run]]\nfile = \"a.txt\"\nextract_first = true\nstage = 0\n"
