@@ -153,10 +153,9 @@ static int StartRemover(const char* self, const char* location) {
 
 /* Removes the files and links that the log key `log` names, and collects
  * its directories (removed later, when empty), its location and its menu
- * folder. When
- * the log names this program, which goes last, sets `*self_listed` and
- * copies the log's location to `self_location` (the folders the program
- * leaves empty go with it). */
+ * folder. When the log names this program, which goes last, sets
+ * `*self_listed` and copies the log's location to `self_location` (the
+ * folders the program leaves empty go with it). */
 static void RemoveLogged(HKEY log, const char* self, DirectoryList* dirs,
                          DirectoryList* locations, char* menu_folder,
                          int* self_listed, char* self_location) {
