@@ -53,3 +53,13 @@ stub_stand_in() {
   { printf 'MZ'; head -c 300 /dev/zero; printf '\x16RealFileSize='
     head -c 9 /dev/zero; printf 'stub end'; } >"$1"
 }
+
+# as_other_user COMMAND...: runs it as nobody when the tests run as root,
+# whom file permissions do not stop; as it is otherwise.
+as_other_user() {
+  if [[ $(id -u) -eq 0 ]]; then
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
+  else
+    "$@"
+  fi
+}

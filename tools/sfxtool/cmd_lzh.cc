@@ -94,6 +94,11 @@ class Output {
         return false;
       }
     }
+    std::string problem;
+    if (!replaced_.Check(out, &problem)) {
+      std::fprintf(stderr, "sfxtool: %s\n", problem.c_str());
+      return false;
+    }
     const int fd = replacing_.Create(out);
     if (fd >= 0) file_ = ::fdopen(fd, "wb");
     if (!file_) {
@@ -112,7 +117,10 @@ class Output {
     if (file_ != stdout) {
       ok = std::fclose(file_) == 0 && ok;
       file_ = nullptr;
-      ok = ok && replacing_.Commit();
+      ok = ok &&
+           (replacing_.temporary().empty() ||
+            replaced_.KeepMode(replacing_.temporary())) &&
+           replacing_.Commit();
     }
     if (!ok) {
       std::fprintf(stderr, "sfxtool: cannot write %s: %s\n", path_.c_str(),
@@ -125,6 +133,7 @@ class Output {
   std::string path_;
   std::FILE* file_ = nullptr;
   sfx::ReplacingFile replacing_;
+  ReplacedOutput replaced_;
 };
 
 int Encode(const std::string& in, const std::string& out, sfx::LzhLevel level) {

@@ -468,6 +468,12 @@ int RunBuildCommand(int argc, char** argv) {
     struct stat st;
     if (::stat(source.c_str(), &st) == 0) total += st.st_size;
   }
+  ReplacedOutput replaced;
+  std::string problem;
+  if (!replaced.Check(output, &problem)) {
+    std::fprintf(stderr, "sfxtool: %s\n", problem.c_str());
+    return 1;
+  }
   std::string signer;  // the signed installer's, from --sign
   try {
     Progress progress("build", total, options.progress());
@@ -479,15 +485,17 @@ int RunBuildCommand(int argc, char** argv) {
                               manifest.other_inputs.end());
     write.other_inputs.insert(write.other_inputs.end(), vendor.inputs().begin(),
                               vendor.inputs().end());
-    if (!signing.certificate.empty()) {
-      write.finish = [&](const std::string& temporary) {
-        std::string problem;
-        if (!SignInstaller(temporary, output, plan.record.ProductName, signing,
-                           &signer, &problem)) {
-          throw sfx::PackageWriteError(problem);
-        }
-      };
-    }
+    write.finish = [&](const std::string& temporary) {
+      if (!signing.certificate.empty() &&
+          !SignInstaller(temporary, output, plan.record.ProductName, signing,
+                         &signer, &problem)) {
+        throw sfx::PackageWriteError(problem);
+      }
+      if (!replaced.KeepMode(temporary)) {
+        throw sfx::PackageWriteError("cannot set the permissions of " + output +
+                                     ": " + std::strerror(errno));
+      }
+    };
     write.on_progress = [&progress](std::int64_t done) {
       progress.Update(done);
     };

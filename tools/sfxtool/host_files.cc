@@ -1,8 +1,11 @@
 #include "host_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace sfxtool {
 
@@ -43,6 +46,25 @@ bool MakeDirectories(const std::string& path, std::string* failed) {
     }
   }
   return true;
+}
+
+bool ReplacedOutput::Check(const std::string& path, std::string* problem) {
+  struct stat st;
+  exists_ = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (!exists_) return true;
+  mode_ = st.st_mode & 07777;
+  // The rename that replaces it needs the folder's permission only.
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+    *problem = "the output " + path + " cannot be replaced: " +
+               (errno == EACCES ? std::string("it is read-only")
+                                : std::string(std::strerror(errno)));
+    return false;
+  }
+  return true;
+}
+
+bool ReplacedOutput::KeepMode(const std::string& temporary) const {
+  return !exists_ || ::chmod(temporary.c_str(), mode_) == 0;
 }
 
 }  // namespace sfxtool

@@ -28,6 +28,25 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes,
 // on failure.
 bool MakeDirectories(const std::string& path, std::string* failed);
 
+// An existing file that a command replaces through a temporary file (the
+// installer of build, the output of lzh): it is refused when the user may
+// not write it, as writing it in place would be, and its replacement gets
+// its permission bits, so a rebuilt setup.exe stays as executable or as
+// private as it was.
+class ReplacedOutput {
+ public:
+  // Looks at `path` (at the file a link names). False, with the reason,
+  // when it is a regular file the user may not write.
+  bool Check(const std::string& path, std::string* problem);
+  // Gives `temporary` the permission bits of the file Check found; true
+  // when there was none. False, with errno set, when it cannot.
+  bool KeepMode(const std::string& temporary) const;
+
+ private:
+  bool exists_ = false;
+  unsigned mode_ = 0;
+};
+
 }  // namespace sfxtool
 
 #endif  // SFXTOOL_HOST_FILES_H_

@@ -206,6 +206,15 @@ fails "lzh decode of a bad stream keeps the old output" 'not an LZH stream' \
   "$sfxtool" lzh decode negative.lzh lzh-out.bin
 cmp -s lzh-out.bin lzh-keep.bin && [[ -z $(find . -maxdepth 1 -name '*.tmp*') ]] &&
   pass "lzh left its output as it was" || fail "lzh left its output as it was"
+# A replaced output keeps its permissions; one the user may not write stays.
+for tool in "build base.toml --stub stub.bin -o" "lzh encode src/readme.txt"; do
+  cp lzh-keep.bin mode.out && chmod 751 mode.out && "$sfxtool" $tool mode.out >/dev/null
+  equals "$tool keeps the output's permissions" "$(stat -c %a mode.out)" 751
+  chmod 444 mode.out && cp -p mode.out mode-keep.out
+  fails "$tool refuses a read-only output" 'mode.out cannot be replaced: it is read-only' \
+    as_other_user "$sfxtool" $tool mode.out
+  cmp -s mode.out mode-keep.out || fail "$tool: the read-only output is intact"
+done
 cmp -s src/readme.txt keep.txt && cmp -s stub.bin <(cat stub.bin) && grep -q '^product_name' base.toml &&
   pass "the refused inputs are intact" || fail "the refused inputs are intact"
 mkdir -p self && cp full.exe self/readme.txt
