@@ -5,6 +5,7 @@
 // manifest_rules.cc.
 #include "manifest.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,13 +38,18 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The size of a regular file of at most 4 GiB (an entry's FileSize is 32
-// bits), or an error naming it.
+// The size of a readable regular file of at most 4 GiB (an entry's
+// FileSize is 32 bits), or an error naming it. A file that cannot be
+// opened is named here, at its line, rather than once the packing has
+// reached it.
 std::int64_t FileSizeOf(const Reader& in, const toml::node* node,
                         const std::string& field, const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
-    in.Fail(node, field, "cannot find " + path);
+    in.Fail(node, field,
+            errno == ENOENT
+                ? "cannot find " + path
+                : "cannot read " + path + ": " + std::strerror(errno));
   }
   if (!S_ISREG(st.st_mode)) {
     in.Fail(node, field, path + " is not a regular file");
@@ -51,6 +57,11 @@ std::int64_t FileSizeOf(const Reader& in, const toml::node* node,
   if (st.st_size > std::int64_t{UINT32_MAX}) {
     in.Fail(node, field, path + " is larger than 4 GiB, the limit of a file");
   }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    in.Fail(node, field, "cannot read " + path + ": " + std::strerror(errno));
+  }
+  ::close(fd);
   return st.st_size;
 }
 

@@ -115,6 +115,14 @@ name = "license.txt"'
 refused "a glob that matches nothing" '5: file\[0\]\.source: matches no file' \
   '[[file]]
 source = "product/*.none"'
+mkdir -p locked && printf 'x' >locked/secret.txt && chmod 000 locked/secret.txt
+for table in file tree; do
+  printf 'product_name = "U"\ninstall_dir = "C:\\\\U"\nregistry_key = "U"\n[[%s]]\nsource = "%s"\n' \
+    $table "$([[ $table == file ]] && echo locked/*.txt || echo locked)" >unreadable.toml
+  as_other_user "$sfxtool" build unreadable.toml -o /dev/null --stub stub.bin 2>err.txt
+  grep -q "^sfxtool: unreadable.toml:5: $table\[0\]\.source: cannot read locked/secret.txt: Permission denied$" err.txt &&
+    pass "an unreadable $table source is named at its line" || fail "unreadable $table source: $(cat err.txt)"
+done
 mkdir -p "deep/$(printf 'd%.0s' {1..200})"
 refused "a tree folder whose directory is too long" '5: tree\[0\]\.source: "d+": the directory "a+\\d+" is longer than 255' \
   "[[tree]]
