@@ -129,6 +129,17 @@ std::string NearestKey(const std::string& section, const std::string& key) {
   return best_distance <= allowed ? best : std::string();
 }
 
+// A message as one C string: a NUL that a quoted text holds ("\u0000" in
+// TOML) would end it there, and with it the reason; it is shown as the
+// other control characters are, \x00.
+std::string WithoutNul(std::string message) {
+  for (std::size_t at = message.find('\0'); at != std::string::npos;
+       at = message.find('\0', at)) {
+    message.replace(at, 1, "\\x00");
+  }
+  return message;
+}
+
 }  // namespace
 
 Reader::Reader(const std::string& path, std::vector<std::string>* warnings)
@@ -140,15 +151,15 @@ Reader::Reader(const std::string& path, std::vector<std::string>* warnings)
 void Reader::Fail(const toml::node* node, const std::string& field,
                   const std::string& message) const {
   const auto line = node ? node->source().begin.line : 0;
-  throw ManifestError(path_ + ":" + std::to_string(line) + ": " + field + ": " +
-                      message);
+  throw ManifestError(WithoutNul(path_ + ":" + std::to_string(line) + ": " +
+                                 field + ": " + message));
 }
 
 void Reader::Warn(const toml::node* node, const std::string& field,
                   const std::string& message) const {
   const auto line = node ? node->source().begin.line : 0;
-  warnings_->push_back(path_ + ":" + std::to_string(line) + ": " + field +
-                       ": " + message);
+  warnings_->push_back(WithoutNul(path_ + ":" + std::to_string(line) + ": " +
+                                  field + ": " + message));
 }
 
 std::string Reader::Example(const std::string& field) const {
@@ -208,6 +219,10 @@ std::string Reader::TextOf(const toml::node& node,
   std::string bad;
   if (!Utf8ToAnsi(value->get(), &ansi, &bad)) {
     Fail(&node, field, "\"" + bad + "\" cannot be written in code page 1252");
+  }
+  // Windows takes every text as a C string: it would end at the NUL.
+  if (ansi.find('\0') != std::string::npos) {
+    Fail(&node, field, "may not hold a NUL (\\u0000)");
   }
   if (ansi.size() > sfx::kShortTextMax) {
     Fail(&node, field,
@@ -290,6 +305,10 @@ std::string Reader::Path(const toml::table& table, const std::string& key,
   if (!value) Fail(node, field, Expected("a path", field));
   if (value->get().empty()) Fail(node, field, "may not be empty");
   const std::string& path = value->get();
+  // The system would read the path only up to the NUL: another file.
+  if (path.find('\0') != std::string::npos) {
+    Fail(node, field, "may not hold a NUL (\\u0000)");
+  }
   return path[0] == '/' ? path : dir_ + path;
 }
 
@@ -301,6 +320,9 @@ std::vector<std::string> Reader::HostList(const toml::table& table,
       [this, &field](const toml::node& item, const std::string& item_field) {
         const auto* value = item.as_string();
         if (!value) Fail(&item, item_field, Expected("a string", field));
+        if (value->get().find('\0') != std::string::npos) {
+          Fail(&item, item_field, "may not hold a NUL (\\u0000)");
+        }
         return value->get();
       });
 }

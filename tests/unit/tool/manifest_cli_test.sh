@@ -115,6 +115,12 @@ name = "license.txt"'
 refused "a glob that matches nothing" '5: file\[0\]\.source: matches no file' \
   '[[file]]
 source = "product/*.none"'
+for field in 'welcome = ["a\u0000b"]' 'browse_prompt = "\u0000"'; do
+  refused "a NUL in ${field%% *}" "4: ${field%% *}(\\[0\\])?: may not hold a NUL" "$field"
+done
+refused "a NUL in a source (the path up to it is another file)" '5: file\[0\]\.source: may not hold a NUL' \
+  '[[file]]
+source = "LICENSE.TXT\u0000.old"'
 mkdir -p locked && printf 'x' >locked/secret.txt && chmod 000 locked/secret.txt
 for table in file tree; do
   printf 'product_name = "U"\ninstall_dir = "C:\\\\U"\nregistry_key = "U"\n[[%s]]\nsource = "%s"\n' \
