@@ -1,5 +1,6 @@
 // sfxtool: builds self-extracting installers from a manifest, and lists,
 // verifies and extracts them; also encodes and decodes raw LZH streams.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -39,9 +40,20 @@ constexpr Command kCommands[] = {
     {"lzh", sfxtool::RunLzhCommand},
 };
 
-}  // namespace
+// The exit code once standard output has taken everything: a listing
+// lost to a full disk is a failure, not a success. (A command that failed
+// has said why already.)
+int FlushedOutput(int code) {
+  errno = 0;
+  if (code != 0 || (std::fflush(stdout) == 0 && !std::ferror(stdout))) {
+    return code;
+  }
+  std::fprintf(stderr, "sfxtool: cannot write the standard output%s%s\n",
+               errno != 0 ? ": " : "", errno != 0 ? std::strerror(errno) : "");
+  return 1;
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   sfx::RemoveTemporariesOnSignals();
   sfxtool::EscapeStandardError();
   if (argc < 2) {
@@ -74,3 +86,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "sfxtool: unknown command '%s'\n\n%s", name, kUsage);
   return 2;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return FlushedOutput(Run(argc, argv)); }
