@@ -138,14 +138,11 @@ Status LogPrograms(RegistryWriter& writer, const TInstalRecord& record,
 // Asks whether to go on when the drive has less free space than needed (or
 // the free space is unknown). False when the user says No.
 bool CheckSpace(const TInstalRecord& record) {
-  if (FreeSpace == -1) {
-    std::int64_t free_bytes = 0;
-    // An unknown drive (no letter) has no known free space.
-    if (TargetDrive != '\0' &&
-        Os().GetDiskFreeSpace(TargetDrive, &free_bytes)) {
-      FreeSpace = free_bytes;
-    }
-  }
+  // Asked afresh where the drive answers: the figure the window painted
+  // may be another drive's (a field set without a repaint). Where it does
+  // not (no letter, a relative or blank destination), the last figure
+  // stands, -1 when there was none.
+  if (TargetDrive != '\0') Os().GetDiskFreeSpace(TargetDrive, &FreeSpace);
   if (static_cast<std::int64_t>(record.SpaceRequired) <= FreeSpace) {
     return true;
   }

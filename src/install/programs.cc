@@ -146,6 +146,12 @@ Status RunPreRunFile(const TInstalRecord& record,
   std::uint32_t exit_code = 0;
   if (entry.Parameters.empty()) {
     exit_code = StartAndWait(program);
+    // No message for a program that cannot be started, but the run does
+    // not end as a success.
+    if (exit_code == kLaunchFailedCode) {
+      LogLine("Failed ", program);
+      SetExitCode(ExitCode::kStepFailed);
+    }
   } else {
     String error =
         LaunchCommand(Concat({command, " ", ExpandMacros(entry.Parameters)}));

@@ -157,7 +157,7 @@ class Platform {
   // The path of a shell special folder (CSIDL); empty when unknown.
   virtual String GetSpecialFolderPath(int csidl, WindowHandle owner) = 0;
   // Free bytes on the volume of drive letter `drive` ('C'). False when
-  // unknown.
+  // unknown, leaving *free_bytes as it was.
   virtual bool GetDiskFreeSpace(char drive, std::int64_t* free_bytes) = 0;
 
   // --- Processes -----------------------------------------------------------

@@ -45,9 +45,21 @@ static void NoteLeft(const char* path) {
   }
 }
 
-/* A file named by the log: removed, or reported when it stays. */
+/* A file named by the log: removed, or reported when it stays. A file
+   marked read-only since (attrib +r, a program's own doing) is removed as
+   well; one that still cannot go keeps its attributes. */
 static void RemoveFile(const char* path) {
-  if (path[0] && !DeleteFileA(path) && Exists(path)) NoteLeft(path);
+  DWORD attributes;
+  if (!path[0] || DeleteFileA(path)) return;
+  attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) ==
+          FILE_ATTRIBUTE_READONLY &&
+      SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY)) {
+    if (DeleteFileA(path)) return;
+    SetFileAttributesA(path, attributes);
+  }
+  NoteLeft(path);
 }
 
 static int ReadString(HKEY key, const char* name, char* out) {

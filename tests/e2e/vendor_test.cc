@@ -137,6 +137,9 @@ TEST_F(VendorTest, SignedInstallerRegistersAndUninstallsWithoutTrace) {
   EXPECT_EQ(RunInstaller(Fixture("vendor"), Quoted(d.substr(0, d.size() - 1)))
                 .exit_code,
             0u);
+  // A file the user has marked read-only goes as well.
+  ASSERT_TRUE(
+      SetFileAttributesA((d + "b.txt").c_str(), FILE_ATTRIBUTE_READONLY));
   const RunResult removal = Uninstall(true);
   EXPECT_EQ(removal.Texts(), Texts{});
   EXPECT_EQ(removal.exit_code, 0u);

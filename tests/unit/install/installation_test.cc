@@ -203,12 +203,18 @@ TEST_F(InstallationTest, SpaceQuestion) {
             os::kMbYesNo | os::kMbIconWarning);
   EXPECT_FALSE(platform_.HasDirectory("C:\\Dest"));
 
-  // The free space is asked once and then kept.
+  // The free space is asked afresh at each run: the figure the window
+  // painted may be another drive's.
   platform_.free_space['C'] = 1 << 30;
-  platform_.answers = {os::kIdYes};
+  RunInstallation(record_, nullptr);
+  EXPECT_EQ(platform_.message_boxes.size(), 1u);
+  EXPECT_EQ(platform_.FileText("C:\\Dest\\a.txt"), "a");
+  platform_.free_space['C'] = 4999;
+  FreeSpace = 1 << 30;
+  platform_.answers = {os::kIdNo};
   RunInstallation(record_, nullptr);
   EXPECT_EQ(platform_.message_boxes.size(), 2u);
-  EXPECT_EQ(platform_.FileText("C:\\Dest\\a.txt"), "a");
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kNoSpace);
 }
 
 TEST_F(InstallationTest, UnknownFreeSpaceAsksEvenForZeroBytes) {

@@ -96,6 +96,8 @@ TEST_F(ProgramsTest, ProgramThatCannotStartIsSilent) {
   RunPreRunFile(record_, AddPreRunEntry(record_, "gone.exe", 0));
   EXPECT_EQ(platform_.started_programs, (Texts{"C:\\Dest\\gone.exe"}));
   EXPECT_TRUE(platform_.message_boxes.empty());
+  // ...but a script sees it in the exit code.
+  EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
 }
 
 TEST_F(ProgramsTest, PackageProblemsAreShownAndTheProgramStillRuns) {
