@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace sfxtool {
@@ -46,6 +47,11 @@ bool MakeDirectories(const std::string& path, std::string* failed) {
     }
   }
   return true;
+}
+
+std::string TempFolder() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir && *dir ? dir : "/tmp";
 }
 
 bool ReplacedOutput::Check(const std::string& path, std::string* problem) {

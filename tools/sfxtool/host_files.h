@@ -28,6 +28,10 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes,
 // on failure.
 bool MakeDirectories(const std::string& path, std::string* failed);
 
+// The folder for the build's temporary files (a converted licence, the
+// uninstaller's copy): $TMPDIR, else /tmp.
+std::string TempFolder();
+
 // An existing file that a command replaces through a temporary file (the
 // installer of build, the output of lzh): it is refused when the user may
 // not write it, as writing it in place would be, and its replacement gets

@@ -16,6 +16,7 @@
 
 #include "ansi.h"
 #include "codec/file_entry.h"
+#include "host_files.h"
 #include "licence.h"
 #include "manifest_reader.h"
 #include "package/container.h"
@@ -361,11 +362,6 @@ void AddNeededDirectories(const Reader& in, const Entries& entries,
   for (const TreeFolder& folder : entries.tree_folders) {
     add(folder.target, folder.node, folder.field, folder.label);
   }
-}
-
-std::string TempFolder() {
-  const char* dir = std::getenv("TMPDIR");
-  return dir && *dir ? dir : "/tmp";
 }
 
 // Converts every file named LICENSE.TXT, the one the installer shows, to

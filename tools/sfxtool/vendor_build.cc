@@ -152,11 +152,13 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
     inputs_.push_back(source);
     program =
         ApplyIdentity(program, identity, identity.product_name + " Uninstall");
-    char name[] = "/tmp/sfxtool-uninstaller-XXXXXX";
-    const int fd = ::mkstemp(name);
+    std::string name = TempFolder() + "/sfxtool-uninstaller-XXXXXX";
+    const int fd = ::mkstemp(&name[0]);
     if (fd < 0) {
-      std::fprintf(stderr, "sfxtool: cannot create a temporary file: %s\n",
-                   std::strerror(errno));
+      std::fprintf(stderr,
+                   "sfxtool: cannot create a file in %s for the uninstaller: "
+                   "%s\n",
+                   TempFolder().c_str(), std::strerror(errno));
       return false;
     }
     temporary_ = name;
@@ -167,11 +169,11 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
     // The packaged time stamp is the program's own, not the copy's.
     struct stat st;
     if (!written || ::stat(source.c_str(), &st) != 0) {
-      std::fprintf(stderr, "sfxtool: cannot write %s\n", name);
+      std::fprintf(stderr, "sfxtool: cannot write %s\n", name.c_str());
       return false;
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::utimensat(AT_FDCWD, name, times, 0);
+    ::utimensat(AT_FDCWD, name.c_str(), times, 0);
     AddUninstaller(plan, temporary_, identity);
     return true;
   } catch (const std::exception& e) {

@@ -129,6 +129,15 @@ for table in file tree; do
   grep -q "^sfxtool: unreadable.toml:5: $table\[0\]\.source: cannot read locked/secret.txt: Permission denied$" err.txt &&
     pass "an unreadable $table source is named at its line" || fail "unreadable $table source: $(cat err.txt)"
 done
+# The build's temporary files go to $TMPDIR, the uninstaller's copy too
+# (with a win32 tree to take the uninstaller from).
+uninstaller=${SFX_UNINSTALLER:-$(dirname "$sfxtool")/../win32/uninstaller.exe}
+if [[ -f $uninstaller ]]; then
+  printf 'product_name = "T"\ninstall_dir = "C:\\\\T"\nregistry_key = "T"\nuninstaller = true\n' >tmpdir.toml
+  TMPDIR=$PWD/no-tmp SFX_UNINSTALLER=$uninstaller "$sfxtool" build tmpdir.toml -o tmpdir.exe --stub stub.bin 2>err.txt
+  grep -q "^sfxtool: cannot create a file in $PWD/no-tmp for the uninstaller: No such file" err.txt &&
+    pass "the uninstaller's copy goes to \$TMPDIR" || fail "TMPDIR: $(cat err.txt)"
+fi
 mkdir -p "deep/$(printf 'd%.0s' {1..200})"
 refused "a tree folder whose directory is too long" '5: tree\[0\]\.source: "d+": the directory "a+\\d+" is longer than 255' \
   "[[tree]]
