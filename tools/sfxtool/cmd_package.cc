@@ -450,8 +450,16 @@ int RunBuildCommand(int argc, char** argv) {
                  stub_path.c_str());
     return 1;
   }
+  // The stub's own faults, named with it before anything else is done.
+  try {
+    sfx::FindStubSizeBlock(plan.stub);
+    sfx::PrepareStubForSigning(plan.stub);
+  } catch (const sfx::PackageWriteError& e) {
+    std::fprintf(stderr, "sfxtool: %s: %s\n", stub_path.c_str(), e.what());
+    return 1;
+  }
   VendorBuild vendor;
-  if (!vendor.Prepare(manifest_path, &plan)) return 1;
+  if (!vendor.Prepare(manifest_path, stub_path, &plan)) return 1;
   try {
     CheckLimits(&manifest);
   } catch (const ManifestError& e) {

@@ -126,7 +126,23 @@ VendorBuild::~VendorBuild() {
   sfx::UntrackTemporary(temporary_slot_);
 }
 
+namespace {
+
+// ApplyIdentity, its failure naming the program's file.
+std::vector<std::uint8_t> ApplyIdentityTo(
+    const std::string& path, const std::vector<std::uint8_t>& program,
+    const VendorIdentity& identity, const std::string& description) {
+  try {
+    return ApplyIdentity(program, identity, description);
+  } catch (const PeError& e) {
+    throw PeError(path + ": " + e.what());
+  }
+}
+
+}  // namespace
+
 bool VendorBuild::Prepare(const std::string& manifest_path,
+                          const std::string& stub_path,
                           sfx::PackagePlan* plan) {
   try {
     const VendorIdentity identity = LoadVendorIdentity(manifest_path);
@@ -134,8 +150,8 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
     sfx::PeSigningFields fields;
     // A stand-in stub that is no PE program (tests) is packed as it is.
     if (sfx::FindPeSigningFields(plan->stub, &fields)) {
-      plan->stub =
-          ApplyIdentity(plan->stub, identity, identity.product_name + " Setup");
+      plan->stub = ApplyIdentityTo(stub_path, plan->stub, identity,
+                                   identity.product_name + " Setup");
     }
     if (!identity.uninstaller) return true;
     std::string tried;
@@ -150,8 +166,8 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
       return false;
     }
     inputs_.push_back(source);
-    program =
-        ApplyIdentity(program, identity, identity.product_name + " Uninstall");
+    program = ApplyIdentityTo(source, program, identity,
+                              identity.product_name + " Uninstall");
     std::string name = TempFolder() + "/sfxtool-uninstaller-XXXXXX";
     const int fd = ::mkstemp(&name[0]);
     if (fd < 0) {

@@ -34,9 +34,11 @@ class VendorBuild {
  public:
   ~VendorBuild();
   // Applies the identity keys of the manifest at `manifest_path` to `plan`
-  // (whose stub is loaded): the stub's resources, and the uninstaller when
-  // the manifest asks for it. False, with the message printed, on failure.
-  bool Prepare(const std::string& manifest_path, sfx::PackagePlan* plan);
+  // (whose stub is loaded from `stub_path`): the stub's resources, and the
+  // uninstaller when the manifest asks for it. False, with the message
+  // printed (naming the program it is about), on failure.
+  bool Prepare(const std::string& manifest_path, const std::string& stub_path,
+               sfx::PackagePlan* plan);
   // The files Prepare read that are not among the plan's sources (the
   // icon, the uninstaller program): the output must not be one of them.
   const std::vector<std::string>& inputs() const { return inputs_; }

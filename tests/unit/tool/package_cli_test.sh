@@ -245,6 +245,10 @@ printf '\033\201' | dd of=control.exe bs=1 seek="$at" conv=notrunc status=none
   ! grep -q $'\033' out.txt json.txt &&
   pass "list escapes what is not printable" || fail "list escapes: $(grep cape out.txt json.txt)"
 
+for stub in src/readme.txt setup-2.4.exe; do
+  fails "a stub without a size block or with a marker is named" "^sfxtool: $stub: the stub (must hold|holds)" \
+    "$sfxtool" build base.toml -o bad-stub.exe --stub "$stub"
+done
 for args in list "list --json" verify; do
   fails "$args into a full disk fails" '^sfxtool: cannot write the standard output: No space left on device$' \
     sh -c '"$0" $1 setup-2.4.exe >/dev/full' "$sfxtool" "$args"
