@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "manifest_reader.h"
 #include "package/container.h"
 #include "package/record_writer.h"
+#include "paths/macros.h"
 #include "paths/name_rules.h"
 #include "paths/text.h"
 
@@ -415,6 +417,65 @@ void ConvertLicences(const Reader& in, Entries* entries, Manifest* manifest) {
   }
 }
 
+// The first "%NAME%" of `text` that is no macro of the installer (a
+// misspelt "%SYTEM%"), or empty. The installer keeps such a text as it
+// is, so the folder would be named after it.
+std::string UnknownMacro(const std::string& text) {
+  for (std::size_t open = text.find('%'); open != std::string::npos;
+       open = text.find('%', open + 1)) {
+    const std::size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) break;
+    std::string name = text.substr(open, close - open + 1);
+    const bool word =
+        name.size() > 2 &&
+        std::all_of(name.begin() + 1, name.end() - 1, [](char c) {
+          return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+        });
+    if (!word) continue;
+    for (char& c : name) c = static_cast<char>(std::toupper(c));
+    if (std::find_if(std::begin(sfx::kMacroNames), std::end(sfx::kMacroNames),
+                     [&name](const char* macro) { return name == macro; }) ==
+        std::end(sfx::kMacroNames)) {
+      return text.substr(open, close - open + 1);
+    }
+    open = close;
+  }
+  return "";
+}
+
+// Warns of a misspelt macro in the path fields that take macros.
+void WarnUnknownMacros(const Reader& in, const toml::table& root) {
+  const auto check = [&in](const toml::node* node, const std::string& field) {
+    const std::string name = node && node->as_string()
+                                 ? UnknownMacro(node->as_string()->get())
+                                 : std::string();
+    if (name.empty()) return;
+    std::string known;
+    for (const char* macro : sfx::kMacroNames) {
+      known += (known.empty() ? "" : ", ") + std::string(macro);
+    }
+    in.Warn(node, field,
+            "\"" + name +
+                "\" is no macro of the installer, which keeps it "
+                "as a name (the macros: " +
+                known + ")");
+  };
+  check(root.get("launch_program"), "launch_program");
+  for (const char* key :
+       {"directories", "extra_log_entries", "file", "tree", "pre_run"}) {
+    const toml::array* array =
+        root.get(key) ? root.get(key)->as_array() : nullptr;
+    for (std::size_t i = 0; array && i < array->size(); ++i) {
+      const std::string field = key + ("[" + std::to_string(i) + "]");
+      const toml::table* table = array->get(i)->as_table();
+      if (!table) check(array->get(i), field);
+      for (const char* inner : {"target_dir", "file", "directory"}) {
+        if (table) check(table->get(inner), field + "." + inner);
+      }
+    }
+  }
+}
+
 // What builds but may not install as meant.
 void Warn(const Reader& in, const toml::table& root, const Entries& entries,
           const sfx::TInstalRecord& record) {
@@ -480,6 +541,7 @@ void CheckPackage(const Reader& in, const toml::table& root, Entries* entries,
   AddNeededDirectories(in, *entries, &record.Directories);
   ConvertLicences(in, entries, manifest);
   Warn(in, root, *entries, record);
+  WarnUnknownMacros(in, root);
 
   for (Entry& entry : entries->files) {
     record.Files.push_back(std::move(entry.record));

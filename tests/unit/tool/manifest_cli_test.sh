@@ -92,6 +92,12 @@ code=$?
 [[ $code -eq 1 && ! -e werror.exe ]] && grep -q '^sfxtool: error: warn.toml:4: launch_program' err.txt &&
   pass "--werror makes warnings errors" || fail "--werror: exit $code: $(cat err.txt)"
 
+# A misspelt macro is warned of; known ones in any case and a plain % are not.
+printf 'product_name = "M"\ninstall_dir = "C:\\\\M"\nregistry_key = "M"\ndirectories = ["%%Sytem%%\\\\x", "%%temp%%\\\\y", "100%%"]\n' >macro.toml
+"$sfxtool" build macro.toml -o macro.exe --stub stub.bin >/dev/null 2>err.txt &&
+  [[ $(wc -l <err.txt) -eq 1 ]] && grep -q '^sfxtool: warning: macro.toml:4: directories\[0\]: "%Sytem%" is no macro' err.txt &&
+  pass "a misspelt macro is warned of" || fail "misspelt macro: $(cat err.txt)"
+
 # Refused names: one line naming the manifest line and field, no installer.
 refused() { # NAME PATTERN TOML-BODY
   refused_manifest "refused: $1" "$2" 'product_name = "R"
