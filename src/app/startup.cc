@@ -107,11 +107,12 @@ void RunInstaller(TInstalRecord& record) {
   }
   if (ExePath.empty()) {
     // The system could name the folder only in characters that the ANSI
-    // calls cannot pass, and it has no short name for it either.
+    // calls cannot pass, and it has no short name for it either; or the
+    // path is longer than they take.
     ReportFailure(ExitCode::kDamaged,
-                  "The installer cannot open its own file: the name of its "
-                  "folder cannot be written in the system's code page.\r"
-                  "Move the installer to a folder with a plain name.",
+                  "The installer cannot open its own file: its folder's name "
+                  "is too long or outside the system's code page.\r"
+                  "Move the installer to a folder with a short, plain name.",
                   0);
     return;
   }
