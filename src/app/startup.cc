@@ -112,7 +112,7 @@ void RunInstaller(TInstalRecord& record) {
     ReportFailure(ExitCode::kDamaged,
                   "The installer cannot open its own file: its folder's name "
                   "is too long or outside the system's code page.\r"
-                  "Move the installer to a folder with a short, plain name.",
+                  "Move it to a folder with a short, plain name.",
                   0);
     return;
   }

@@ -15,6 +15,7 @@
 namespace sfx {
 
 String LastExtractedPath;
+bool LastExtractedWasNew = false;
 
 void EncodePackedFileHeader(const TPackedFileHeader& header,
                             std::uint8_t out[kPackedFileHeaderSize]) {
@@ -166,6 +167,7 @@ ExtractStatus ExtractPackedEntry(File& package, const String& directory,
 ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
                                  bool keep_newer) {
   PackedFileEntry entry;
+  LastExtractedWasNew = false;
   if (!source.NextEntry(&entry)) {
     LastExtractedPath = directory;
     return ExtractStatus::kCannotRead;
@@ -200,6 +202,7 @@ ExtractStatus ExtractPackedEntry(EntrySource& source, const String& directory,
       std::unique_ptr<File> target =
           keep_newer ? nullptr : Os().CreateNew(path);
       const bool in_place = target != nullptr;
+      LastExtractedWasNew = in_place;  // read only after a success
       const String written_to = in_place ? path : path + kTemporarySuffix;
       if (!target) target = Os().CreateWrite(written_to);
       if (!target) {

@@ -20,6 +20,9 @@ constexpr std::size_t kPackedFileHeaderSize = 21;
 // Path of the entry the latest call handled: directory + name, or the bare
 // name of a skipped entry. Callers clear it after a failed call.
 extern String LastExtractedPath;
+// After a call that returned kDone: whether it wrote a file where there
+// was none (false when it replaced one, kept a newer one or skipped it).
+extern bool LastExtractedWasNew;
 
 enum class ExtractStatus {
   kDone,          // written, kept (keep_newer) or skipped

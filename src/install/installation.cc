@@ -311,7 +311,12 @@ Status CopyFiles(const TInstalRecord& record, File& package,
     }
     if (file.AddToLog) {
       Status logged = writer.WriteNumbered("Prog", i, LastExtractedPath);
-      if (!logged.ok()) return logged;
+      if (!logged.ok()) {
+        // No log names the new file (another run of the product may have
+        // taken the key away), so no uninstaller would remove it.
+        if (LastExtractedWasNew) Os().DeleteFile(LastExtractedPath);
+        return logged;
+      }
     }
   }
   return Status();

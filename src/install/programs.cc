@@ -183,8 +183,8 @@ std::uint32_t StartAndWait(const String& path) {
 String LaunchCommand(const String& command_line, const String& directory) {
   if (command_line.size() > kCommandBufferMax ||
       directory.size() > kCommandBufferMax) {
-    return Concat({"Command line or directory is longer than 255 characters, ",
-                   directory, command_line});
+    return Concat({"Command line or directory over 255 characters, ", directory,
+                   command_line});
   }
   if (!directory.empty()) Os().SetCurrentDirectory(directory);
   std::uint32_t result = Os().WinExec(command_line, os::kSwShow);

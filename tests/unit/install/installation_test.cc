@@ -400,13 +400,19 @@ TEST_F(InstallationTest, LogKeyHoldsTheLatestRunOnly) {
   EXPECT_FALSE(LogValue("Prog1"));
   EXPECT_EQ(CurrentExitCode(), ExitCode::kInstalled);
 
-  // A failed rerun leaves no value of the run before it either.
+  // A failed rerun leaves no value of the run before it either. The new
+  // file whose value could not be written goes again: no log names it. A
+  // file it replaced stays (the earlier run's log names it).
   platform_.failing_value_names = {"Prog0"};
-  SetDestination("C:\\Other");
-  RunInstallation(record_, nullptr);
-  EXPECT_EQ(LogValue("Location"), "C:\\Other\\");
-  EXPECT_FALSE(LogValue("NumbOfProg"));
-  EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
+  for (const char* destination : {"C:\\Other", "C:\\Dest"}) {
+    SetDestination(destination);
+    RunInstallation(record_, nullptr);
+    EXPECT_EQ(LogValue("Location"), std::string(destination) + "\\");
+    EXPECT_FALSE(LogValue("NumbOfProg"));
+    EXPECT_EQ(CurrentExitCode(), ExitCode::kStepFailed);
+  }
+  EXPECT_FALSE(platform_.HasFile("C:\\Other\\a.txt"));
+  EXPECT_TRUE(platform_.HasFile("C:\\Dest\\a.txt"));
 }
 
 TEST_F(InstallationTest, StageZeroProgramExtractedIntoTheNewDestination) {
