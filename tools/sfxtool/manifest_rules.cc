@@ -476,9 +476,65 @@ void WarnUnknownMacros(const Reader& in, const toml::table& root) {
   }
 }
 
+// The length of `text` with each "%NAME%" in it counted as the shortest
+// folder a macro can name (C:\).
+std::size_t ShortestLength(const std::string& text) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < text.size(); ++i, ++length) {
+    const std::size_t close =
+        text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
+    if (close != std::string::npos && close > i + 1) {
+      length += 2;
+      i = close;
+    }
+  }
+  return length;
+}
+
+// The installer writes a file that replaces another beside it, under a
+// name 7 characters longer (".sfxnew"), and the system's ANSI calls take
+// paths of up to 259 characters.
+constexpr std::size_t kLongestReplacedPath = 259 - 7;
+
+// Warns of the first file whose path under the default folder is too long
+// for the installer to replace it (at least: a macro counts as C:\).
+void WarnLongPaths(const Reader& in, const Entries& entries,
+                   const sfx::TInstalRecord& record) {
+  std::size_t destination = ShortestLength(record.InstallDir);
+  if (!record.InstallDir.empty() && record.InstallDir.back() != '\\') {
+    ++destination;
+  }
+  const Entry* first = nullptr;
+  std::size_t first_length = 0, count = 0;
+  for (const Entry& entry : entries.files) {
+    const std::string folder = FolderOf(entry.record->TargetDir);
+    const std::size_t length =
+        (folder.empty() || folder[0] != '%' ? destination : 0) +
+        ShortestLength(folder) + (folder.empty() ? 0 : 1) +
+        entry.record->FileName.size();
+    if (length <= kLongestReplacedPath) continue;
+    if (count++ == 0) {
+      first = &entry;
+      first_length = length;
+    }
+  }
+  if (!first) return;
+  in.Warn(first->node, first->field,
+          (first->label.empty() ? "" : first->label + ": ") +
+              "installs under the default folder as a path of at least " +
+              std::to_string(first_length) +
+              " characters; the installer cannot replace a file whose path "
+              "is longer than " +
+              std::to_string(kLongestReplacedPath) +
+              ", nor write one longer than 259" +
+              (count > 1 ? " (" + std::to_string(count - 1) + " more files)"
+                         : std::string()));
+}
+
 // What builds but may not install as meant.
 void Warn(const Reader& in, const toml::table& root, const Entries& entries,
           const sfx::TInstalRecord& record) {
+  WarnLongPaths(in, entries, record);
   std::set<std::string> paths;  // FileKey of every packaged file
   std::set<std::string> names;  // NameKey of every packaged file's name
   for (const Entry& entry : entries.files) {

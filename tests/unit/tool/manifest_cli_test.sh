@@ -98,6 +98,15 @@ printf 'product_name = "M"\ninstall_dir = "C:\\\\M"\nregistry_key = "M"\ndirecto
   [[ $(wc -l <err.txt) -eq 1 ]] && grep -q '^sfxtool: warning: macro.toml:4: directories\[0\]: "%Sytem%" is no macro' err.txt &&
   pass "a misspelt macro is warned of" || fail "misspelt macro: $(cat err.txt)"
 
+# A path too long to be replaced under the default folder is warned of once.
+long=$(printf 'd%.0s' {1..120})
+printf 'product_name = "L"\ninstall_dir = "C:\\\\L"\nregistry_key = "L"\n[[file]]\nsource = "LICENSE.TXT"\ntarget_dir = "%s\\\\%s"\n[[file]]\nsource = "LICENSE.TXT"\nname = "b-long-name.txt"\ntarget_dir = "%s\\\\%s"\n' \
+  "$long" "$long" "$long" "$long" >long.toml
+"$sfxtool" build long.toml -o long.exe --stub stub.bin >/dev/null 2>err.txt &&
+  [[ $(wc -l <err.txt) -eq 1 ]] &&
+  grep -q '^sfxtool: warning: long.toml:5: file\[0\].source: installs under the default folder as a path of at least 258 characters.* (1 more files)$' err.txt &&
+  pass "a path too long to be replaced is warned of once" || fail "long path: $(cat err.txt)"
+
 # Refused names: one line naming the manifest line and field, no installer.
 refused() { # NAME PATTERN TOML-BODY
   refused_manifest "refused: $1" "$2" 'product_name = "R"
