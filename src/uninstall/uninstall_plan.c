@@ -111,6 +111,37 @@ int IsWithinDirectory(const char* path, const char* dir) {
   return m == n || path[n] == '\\';
 }
 
+int IsFullPathBelowRoot(const char* path) {
+  const size_t n = TrimmedLength(path);
+  size_t i;
+  size_t start;
+  int parts = 0;
+  int needed;
+  if (n > 2 && path[1] == ':' && path[2] == '\\' && Upper(path[0]) >= 'A' &&
+      Upper(path[0]) <= 'Z') {
+    start = 3; /* "C:\" is the root; a name must follow it */
+    needed = 1;
+  } else if (path[0] == '\\' && path[1] == '\\') {
+    start = 2; /* "\\server\share" is the root */
+    needed = 3;
+  } else {
+    return 0;
+  }
+  /* Every name is a real one: none empty, none "." or "..". */
+  for (i = start; i <= n; ++i) {
+    if (i == n || path[i] == '\\') {
+      const size_t len = i - start;
+      if (len == 0 || (path[start] == '.' && len <= 2 &&
+                       (len == 1 || path[start + 1] == '.'))) {
+        return 0;
+      }
+      ++parts;
+      start = i + 1;
+    }
+  }
+  return parts >= needed;
+}
+
 static int Contains(const DirectoryList* list, const char* dir) {
   int i;
   for (i = 0; i < list->count; ++i) {
@@ -121,7 +152,7 @@ static int Contains(const DirectoryList* list, const char* dir) {
 
 int AddDirectory(DirectoryList* list, const char* dir) {
   const size_t n = TrimmedLength(dir);
-  if (n == 0 || n >= UNINSTALL_TEXT_MAX) return 0;
+  if (n >= UNINSTALL_TEXT_MAX || !IsFullPathBelowRoot(dir)) return 0;
   if (list->count == list->capacity) {
     const int capacity = list->capacity ? 2 * list->capacity : 16;
     void* grown = realloc(list->items, (size_t)capacity * UNINSTALL_TEXT_MAX);
@@ -140,7 +171,7 @@ int AddParentDirectories(DirectoryList* list, const char* file,
                          const char* location) {
   char dir[UNINSTALL_TEXT_MAX];
   size_t n = strlen(file);
-  if (n >= sizeof dir) return 0;
+  if (n >= sizeof dir || !IsFullPathBelowRoot(location)) return 0;
   memcpy(dir, file, n + 1);
   for (;;) {
     while (n > 0 && dir[n - 1] != '\\') --n; /* cut the last component */

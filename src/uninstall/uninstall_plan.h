@@ -56,6 +56,12 @@ int IsKeptLogName(const char* name);
  * trailing backslashes ignored). */
 int IsWithinDirectory(const char* path, const char* dir);
 
+/* Non-zero when `path` is a full path ("C:\..." or "\\server\share...")
+ * and not merely the root of a drive or share. A log value that is not is
+ * never acted on: a relative name would be taken in the uninstaller's
+ * current folder, and a root never goes. */
+int IsFullPathBelowRoot(const char* path);
+
 /* A set of directories, removed deepest first. */
 typedef struct {
   char (*items)[UNINSTALL_TEXT_MAX];
@@ -64,13 +70,15 @@ typedef struct {
 } DirectoryList;
 
 /* Adds every parent directory of `file` that lies within `location`
- * (location included, without trailing backslashes), each once. Returns -1
- * when memory runs out. */
+ * (location included, without trailing backslashes), each once; nothing
+ * when `location` is no full path below a root (a drive's root holds the
+ * user's own folders too). Returns -1 when memory runs out. */
 int AddParentDirectories(DirectoryList* list, const char* file,
                          const char* location);
 
-/* Adds the directory `dir` itself (trailing backslashes dropped), once.
- * Returns -1 when memory runs out. */
+/* Adds the directory `dir` itself (trailing backslashes dropped), once;
+ * not when it is no full path below a root. Returns -1 when memory runs
+ * out. */
 int AddDirectory(DirectoryList* list, const char* dir);
 
 /* Orders the list deepest first (longest path first). */

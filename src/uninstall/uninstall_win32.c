@@ -20,9 +20,6 @@
 static const char kUninstallRoot[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-/* How many logs kept beside the log key are read at the most. */
-#define kMaxKeptLogs 32
-
 /* What could not be removed: the first lines of the report, and a count. */
 static char g_left[2048];
 static int g_left_count;
@@ -62,18 +59,41 @@ static void RemoveFile(const char* path) {
   NoteLeft(path);
 }
 
+/* Ends the registry text of `size` bytes in `out` (TEXT_MAX bytes) and
+ * expands a REG_EXPAND_SZ one (regedit keeps that type for a value edited
+ * by hand). Returns 0, leaving `out` empty, for any other type. */
+static int TakeString(DWORD type, DWORD size, char* out) {
+  char raw[TEXT_MAX];
+  out[size < TEXT_MAX ? size : TEXT_MAX - 1] = '\0';
+  if (type == REG_EXPAND_SZ) {
+    lstrcpyA(raw, out);
+    if (ExpandEnvironmentStringsA(raw, out, TEXT_MAX) - 1 < TEXT_MAX) return 1;
+  } else if (type == REG_SZ) {
+    return 1;
+  }
+  out[0] = '\0';
+  return 0;
+}
+
 static int ReadString(HKEY key, const char* name, char* out) {
   DWORD size = TEXT_MAX - 1;
   DWORD type = 0;
-  out[0] = '\0';
   if (RegQueryValueExA(key, name, NULL, &type, (BYTE*)out, &size) !=
-          ERROR_SUCCESS ||
-      type != REG_SZ) {
-    out[0] = '\0';
-    return 0;
+      ERROR_SUCCESS) {
+    size = 0;
+    type = REG_NONE;
   }
-  out[size < TEXT_MAX ? size : TEXT_MAX - 1] = '\0';
-  return 1;
+  return TakeString(type, size, out);
+}
+
+/* Non-zero when the log's `path` names this program, `self` (its long
+ * form): it may have been started by another form of its name. */
+static int IsSelf(const char* path, const char* self) {
+  char full[MAX_PATH];
+  DWORD n;
+  if (lstrcmpiA(path, self) == 0) return 1;
+  n = GetLongPathNameA(path, full, sizeof full);
+  return n > 0 && n < sizeof full && lstrcmpiA(full, self) == 0;
 }
 
 /* Deletes `path` beneath `root` and then its parents while they hold
@@ -100,11 +120,14 @@ static void DeleteKeyIfEmpty(HKEY root, char* path) {
 }
 
 /* The copy in the temporary folder: waits for the uninstaller to end,
- * deletes its file and the directories that leaves empty. */
+ * deletes its file and the directories that leaves empty. A file still
+ * held after that (a second uninstaller started from it meanwhile) goes
+ * when Windows next starts, and those directories after it. */
 static int RunRemover(const UninstallArgs* args) {
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, args->wait_pid);
   DirectoryList dirs = {0};
   char self[MAX_PATH];
+  int held;
   int i;
   if (process) {
     WaitForSingleObject(process, 30000);
@@ -114,12 +137,16 @@ static int RunRemover(const UninstallArgs* args) {
        ++i) {
     Sleep(100);
   }
-  if (args->location[0]) {
-    AddParentDirectories(&dirs, args->remove, args->location);
-    SortDeepestFirst(&dirs);
-    for (i = 0; i < dirs.count; ++i) RemoveDirectoryA(dirs.items[i]);
-    FreeDirectoryList(&dirs);
+  held = Exists(args->remove);
+  if (held) MoveFileExA(args->remove, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  AddParentDirectories(&dirs, args->remove, args->location);
+  SortDeepestFirst(&dirs);
+  for (i = 0; i < dirs.count; ++i) {
+    if (!RemoveDirectoryA(dirs.items[i]) && held) {
+      MoveFileExA(dirs.items[i], NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
   }
+  FreeDirectoryList(&dirs);
   /* The copy itself goes when Windows next starts. */
   if (GetModuleFileNameA(NULL, self, sizeof self)) {
     MoveFileExA(self, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -164,13 +191,14 @@ static int StartRemover(const char* self, const char* location) {
 }
 
 /* Removes the files and links that the log key `log` names, and collects
- * its directories (removed later, when empty), its location and its menu
- * folder. When the log names this program, which goes last, sets
+ * its directories and its menu folder (removed later, when empty) and its
+ * location. When the log names this program, which goes last, sets
  * `*self_listed` and copies the log's location to `self_location` (the
- * folders the program leaves empty go with it). */
+ * folders the program leaves empty go with it). A value that is no full
+ * path (a log edited by hand) is not acted on. */
 static void RemoveLogged(HKEY log, const char* self, DirectoryList* dirs,
-                         DirectoryList* locations, char* menu_folder,
-                         int* self_listed, char* self_location) {
+                         DirectoryList* locations, int* self_listed,
+                         char* self_location) {
   char location[TEXT_MAX];
   DWORD index;
   ReadString(log, "Location", location);
@@ -183,12 +211,16 @@ static void RemoveLogged(HKEY log, const char* self, DirectoryList* dirs,
     DWORD type = 0;
     LONG status = RegEnumValueA(log, index, value_name, &name_size, NULL, &type,
                                 (BYTE*)value, &value_size);
-    if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status != ERROR_SUCCESS || type != REG_SZ) continue;
-    value[value_size < sizeof value ? value_size : sizeof value - 1] = '\0';
+    /* Too long a name or text names nothing that can be removed; any
+     * other failure (the key deleted meanwhile) ends the list. */
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) break;
+    if (!TakeString(type, value_size, value) || !IsFullPathBelowRoot(value)) {
+      continue;
+    }
     switch (ClassifyLogValue(value_name)) {
       case kLogFile:
-        if (lstrcmpiA(value, self) == 0) {
+        if (IsSelf(value, self)) {
           *self_listed = 1;
           lstrcpyA(self_location, location);
         } else if (GetFileAttributesA(value) != INVALID_FILE_ATTRIBUTES &&
@@ -198,7 +230,7 @@ static void RemoveLogged(HKEY log, const char* self, DirectoryList* dirs,
         } else {
           RemoveFile(value);
         }
-        if (location[0] && AddParentDirectories(dirs, value, location) != 0) {
+        if (AddParentDirectories(dirs, value, location) != 0) {
           NoteLeft("(out of memory)");
         }
         break;
@@ -207,17 +239,64 @@ static void RemoveLogged(HKEY log, const char* self, DirectoryList* dirs,
         break;
       case kLogDirectory:
         if (AddDirectory(dirs, value) != 0 ||
-            (location[0] && AddParentDirectories(dirs, value, location) != 0)) {
+            AddParentDirectories(dirs, value, location) != 0) {
           NoteLeft("(out of memory)");
         }
         break;
-      case kLogMenuFolder:
-        lstrcpynA(menu_folder, value, TEXT_MAX);
+      case kLogMenuFolder: /* each log's: a later run may have moved it */
+        if (AddDirectory(dirs, value) != 0) NoteLeft("(out of memory)");
         break;
       default:
         break;
     }
   }
+}
+
+/* Deletes the logs kept beside the log key, each with the uninstall entry
+ * of the product it names (a failed run may have renamed the product). */
+static void DeleteKeptLogs(const char* parent) {
+  HKEY key;
+  DWORD index = 0;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, parent, 0, KEY_READ | KEY_WRITE, &key) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  for (;;) {
+    char name[256];
+    char product[TEXT_MAX];
+    char entry[sizeof kUninstallRoot + TEXT_MAX];
+    DWORD size = sizeof name;
+    HKEY kept;
+    if (RegEnumKeyExA(key, index, name, &size, NULL, NULL, NULL, NULL) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    if (!IsKeptLogName(name)) {
+      ++index;
+      continue;
+    }
+    product[0] = '\0';
+    if (RegOpenKeyExA(key, name, 0, KEY_READ, &kept) == ERROR_SUCCESS) {
+      ReadString(kept, "Name", product);
+      RegCloseKey(kept);
+    }
+    if (product[0]) {
+      lstrcpyA(entry, kUninstallRoot);
+      lstrcatA(entry, product);
+      RegDeleteKeyA(HKEY_LOCAL_MACHINE, entry);
+    }
+    if (RegDeleteKeyA(key, name) != ERROR_SUCCESS) ++index;
+  }
+  RegCloseKey(key);
+}
+
+static int NoLog(const char* path) {
+  char text[TEXT_MAX + 100];
+  lstrcpyA(text, "The installation log HKEY_CURRENT_USER\\");
+  lstrcatA(text, path);
+  lstrcatA(text, " cannot be read. Nothing was removed.");
+  Say(text, MB_ICONERROR);
+  return kUninstallBadLog;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
@@ -228,18 +307,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
   char folders_key[TEXT_MAX + 20];
   char self_top[TEXT_MAX];
   DirectoryList locations = {0}; /* of every log */
-  /* The logs kept beside the log key, and their product names. */
-  char kept[kMaxKeptLogs][TEXT_MAX];
-  char kept_products[kMaxKeptLogs][TEXT_MAX];
-  int kept_count = 0;
   char name[TEXT_MAX];
-  char location[TEXT_MAX];
-  char menu_folder[TEXT_MAX] = "";
   char self[MAX_PATH] = "";
   char temp[MAX_PATH];
   char text[TEXT_MAX + 2200];
   DirectoryList dirs = {0};
   HKEY log;
+  HANDLE lock;
   char self_location[TEXT_MAX] = "";
   int self_listed = 0;
   int i;
@@ -261,23 +335,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
 
   /* Hold no directory of the product as the current one. */
   if (GetTempPathA(MAX_PATH, temp)) SetCurrentDirectoryA(temp);
-  lstrcpyA(path, args.key[0] == '\\' ? args.key + 1 : args.key);
+  lstrcpyA(parent, args.key[0] == '\\' ? args.key + 1 : args.key);
+  lstrcpyA(path, parent);
   lstrcatA(path, "\\install");
   if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &log) !=
       ERROR_SUCCESS) {
-    lstrcpyA(text, "The installation log HKEY_CURRENT_USER\\");
-    lstrcatA(text, path);
-    lstrcatA(text, " cannot be read. Nothing was removed.");
-    Say(text, MB_ICONERROR);
-    return kUninstallBadLog;
+    return NoLog(path);
   }
-  if (!ReadString(log, "Name", name) || !name[0]) {
-    RegCloseKey(log);
+  i = ReadString(log, "Name", name);
+  RegCloseKey(log);
+  if (!i || !name[0]) {
     Say("The installation log names no product. Nothing was removed.",
         MB_ICONERROR);
     return kUninstallBadLog;
   }
-  ReadString(log, "Location", location);
   lstrcpyA(g_caption, name);
   lstrcatA(g_caption, " Uninstall");
   if (!g_silent) {
@@ -286,39 +357,47 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
     lstrcatA(text, " and everything its installation put on this computer?");
     if (MessageBoxA(NULL, text, g_caption,
                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
-      RegCloseKey(log);
       return kUninstallCancelled;
     }
   }
-  GetModuleFileNameA(NULL, self, sizeof self);
+  /* One uninstaller at a time per log (Uninstall clicked twice): the second
+   * waits, then finds the log gone. Held until this process ends. */
+  lstrcpyA(text, "sfx-uninstall:");
+  lstrcatA(text, parent);
+  for (i = 0; text[i]; ++i) {
+    if (text[i] == '\\') text[i] = '/';
+  }
+  lock = CreateMutexA(NULL, FALSE, text);
+  if (lock) WaitForSingleObject(lock, INFINITE);
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &log) !=
+      ERROR_SUCCESS) {
+    return NoLog(path);
+  }
+  GetModuleFileNameA(NULL, text, MAX_PATH);
+  if (!GetLongPathNameA(text, self, sizeof self)) lstrcpyA(self, text);
 
-  RemoveLogged(log, self, &dirs, &locations, menu_folder, &self_listed,
-               self_location);
+  RemoveLogged(log, self, &dirs, &locations, &self_listed, self_location);
   RegCloseKey(log);
   /* The logs kept beside it ("install.previous", "install.failed<k>"):
    * the last complete run's and those of runs that failed since. */
-  lstrcpyA(parent, args.key[0] == '\\' ? args.key + 1 : args.key);
   if (RegOpenKeyExA(HKEY_CURRENT_USER, parent, 0, KEY_READ, &log) ==
       ERROR_SUCCESS) {
     DWORD index;
-    for (index = 0; kept_count < kMaxKeptLogs; ++index) {
-      char* kept_name = kept[kept_count];
-      DWORD size = TEXT_MAX;
+    for (index = 0;; ++index) {
+      char kept_name[256];
+      DWORD size = sizeof kept_name;
       HKEY kept_log;
       if (RegEnumKeyExA(log, index, kept_name, &size, NULL, NULL, NULL, NULL) !=
           ERROR_SUCCESS) {
         break;
       }
-      if (!IsKeptLogName(kept_name) ||
-          RegOpenKeyExA(log, kept_name, 0, KEY_READ, &kept_log) !=
+      if (IsKeptLogName(kept_name) &&
+          RegOpenKeyExA(log, kept_name, 0, KEY_READ, &kept_log) ==
               ERROR_SUCCESS) {
-        continue;
+        RemoveLogged(kept_log, self, &dirs, &locations, &self_listed,
+                     self_location);
+        RegCloseKey(kept_log);
       }
-      RemoveLogged(kept_log, self, &dirs, &locations, menu_folder, &self_listed,
-                   self_location);
-      ReadString(kept_log, "Name", kept_products[kept_count]);
-      RegCloseKey(kept_log);
-      ++kept_count;
     }
     RegCloseKey(log);
   }
@@ -346,7 +425,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
           NoteLeft("(out of memory)");
         }
       }
-      if (IsWithinDirectory(self_location, folder) &&
+      if (IsFullPathBelowRoot(folder) &&
+          IsWithinDirectory(self_location, folder) &&
           IsWithinDirectory(self_top, folder)) {
         lstrcpyA(self_top, folder);
       }
@@ -357,27 +437,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
   FreeDirectoryList(&locations);
 
   /* Folders go only when empty: whatever else is in them stays. */
-  if (menu_folder[0]) RemoveDirectoryA(menu_folder);
   SortDeepestFirst(&dirs);
   for (i = 0; i < dirs.count; ++i) RemoveDirectoryA(dirs.items[i]);
   FreeDirectoryList(&dirs);
 
+  /* The copy that removes this program is started before the keys go: when
+   * it cannot be (the temporary folder full or not writable), the keys stay
+   * for another run, like for any file left. */
+  if (g_left_count == 0 && self_listed && !StartRemover(self, self_location)) {
+    NoteLeft(self);
+  }
   if (g_left_count == 0) {
     /* The keys stay while something is left, so that the uninstaller can
      * be run again. */
     RegDeleteKeyA(HKEY_CURRENT_USER, path);
-    for (i = 0; i < kept_count; ++i) {
-      lstrcpyA(path, parent);
-      lstrcatA(path, "\\");
-      lstrcatA(path, kept[i]);
-      RegDeleteKeyA(HKEY_CURRENT_USER, path);
-      /* A failed run may have renamed the product; its entry goes too. */
-      if (kept_products[i][0]) {
-        lstrcpyA(text, kUninstallRoot);
-        lstrcatA(text, kept_products[i]);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, text);
-      }
-    }
+    DeleteKeptLogs(parent);
     RegDeleteKeyA(HKEY_CURRENT_USER, folders_key);
     /* The mark a run leaves until it completes. */
     lstrcpyA(path, parent);
@@ -388,7 +462,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
     lstrcpyA(text, kUninstallRoot);
     lstrcatA(text, name);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, text);
-    if (self_listed && !StartRemover(self, self_location)) NoteLeft(self);
   }
 
   if (g_left_count > 0) {

@@ -57,7 +57,22 @@ class VendorTest : public ::testing::Test {
     DeleteRegistryTree(HKEY_CURRENT_USER, kKey);
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstall);
     RemoveTree(menu_);
+    RemoveTree(menu_ + " Old");
     DeleteFileA(desk_link_.c_str());
+  }
+
+  // Writes a value into the log key `log` beside the installation log.
+  static void SetLogValue(const std::string& log, const std::string& name,
+                          const std::string& value, DWORD type = REG_SZ) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER,
+                              (std::string(kKey) + "\\" + log).c_str(), 0,
+                              nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, name.c_str(), 0, type,
+                   reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(key);
   }
 
   // Installs fixture `name` unattended into a folder "Maker\Vendor" that
@@ -210,6 +225,56 @@ TEST_F(VendorTest, UninstallerAsksAndLeavesAFileInUse) {
   EXPECT_TRUE(WaitUntil([&d] { return !DirectoryExists(d); })) << d;
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kKey));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));
+}
+
+// A log edited by hand: a name that is no full path is not acted on (it
+// would name a file in the uninstaller's current folder, %TEMP%); an
+// expandable string, each log's menu folder and every kept log are.
+TEST_F(VendorTest, UninstallerTakesAHandEditedLogAsItNamesThings) {
+  const std::string d = Install("vendor_unsigned");
+  const std::string temp = WorkDir("vendor_temp");
+  const std::string old_menu = menu_ + " Old";
+  ASSERT_TRUE(WriteFileText(temp + "a.txt", "the user's"));
+  ASSERT_TRUE(WriteFileText(d + "extra.txt", "x"));
+  ASSERT_TRUE(WriteFileText(d + "late.txt", "x"));
+  ASSERT_TRUE(CreateDirectoryA(old_menu.c_str(), nullptr));
+  SetLogValue("install", "Prog7", "a.txt");
+  SetLogValue("install", "Prog8", "%SystemDrive%" + d.substr(2) + "extra.txt",
+              REG_EXPAND_SZ);
+  SetLogValue("install.previous", "MenuFolder", old_menu);
+  for (int k = 1; k <= 40; ++k) {
+    SetLogValue("install.failed" + std::to_string(k), "Name", kProduct);
+  }
+  SetLogValue("install.failed9", "Prog0", d + "late.txt");  // listed last
+  Process quiet(d + "TIV_UNINSTAL.EXE", Quoted(kKey) + " /S", "", temp);
+  EXPECT_EQ(quiet.Wait(), 0u);
+  EXPECT_TRUE(FileExists(temp + "a.txt"));
+  EXPECT_TRUE(WaitUntil([&d] { return !DirectoryExists(d); })) << d;
+  EXPECT_FALSE(DirectoryExists(menu_));
+  EXPECT_FALSE(DirectoryExists(old_menu));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kKey));
+}
+
+// Its own file cannot be handed to a copy (%TEMP% missing): the keys stay
+// for another run. A second uninstaller, asking meanwhile, finds the log
+// gone once the first has ended.
+TEST_F(VendorTest, UninstallerKeepsItsKeysUntilItCanRemoveItself) {
+  const std::string exe = Install("vendor_unsigned") + "TIV_UNINSTAL.EXE";
+  Process no_temp(exe, Quoted(kKey) + " /S", "",
+                  WorkDir("vendor_temp") + "missing");
+  EXPECT_EQ(no_temp.Wait(), 5u);
+  EXPECT_TRUE(FileExists(exe));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));
+  Process second(exe, Quoted(kKey));
+  const Dialog question = second.NextDialog();
+  EXPECT_EQ(Uninstall(true).exit_code, 0u);
+  ASSERT_TRUE(PressButton(question.window, "Yes"));
+  WaitUntil([&question] { return !IsWindow(question.window); });
+  const Dialog gone = second.NextDialog();
+  EXPECT_NE(gone.text.find("cannot be read"), std::string::npos) << gone.text;
+  PressButton(gone.window, "OK");
+  EXPECT_EQ(second.Wait(), 1u);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kKey));
 }
 
 }  // namespace
