@@ -188,6 +188,14 @@ void CheckRegistryKey(const Reader& in, const toml::node* node,
         node, "registry_key",
         Quoted(key) + " starts with a backslash" + in.Example("registry_key"));
   }
+  // The uninstall command passes the key in double quotes.
+  if (key.find('"') != std::string::npos) {
+    in.Fail(node, "registry_key",
+            Quoted(key) +
+                " holds a double quote, which would end the key in the "
+                "uninstaller's command line" +
+                in.Example("registry_key"));
+  }
 }
 
 // The program part of a launch program: the text before a double quote,

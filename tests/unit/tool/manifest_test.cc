@@ -97,6 +97,9 @@ TEST_F(ManifestTest, EachMistakeNamesLineFieldAndProblem) {
       {"product_name = \"P\"\ninstall_dir = \"C:\\\\P\"\n"
        "registry_key = \"HKEY_CURRENT_USER\\\\Software\"",
        "names a root key"},
+      {"product_name = \"P\"\ninstall_dir = \"C:\\\\P\"\n"
+       "registry_key = \"Software\\\\Q\\\"x\"",
+       "3: registry_key: \"Software\\Q\"x\" holds a double quote"},
       {"product_name = \"P\"\ninstall_dir = \"Program Files\\\\P\"\n"
        "registry_key = \"K\"",
        "2: install_dir: \"Program Files\\P\" is relative"},
