@@ -162,6 +162,13 @@ void Reader::Warn(const toml::node* node, const std::string& field,
                                   field + ": " + message));
 }
 
+void Reader::RefuseNul(const toml::node* node, const std::string& field,
+                       const std::string& text) const {
+  if (text.find('\0') != std::string::npos) {
+    Fail(node, field, "may not hold a NUL (\\u0000)");
+  }
+}
+
 std::string Reader::Example(const std::string& field) const {
   std::string section;
   std::string key;
@@ -220,10 +227,7 @@ std::string Reader::TextOf(const toml::node& node,
   if (!Utf8ToAnsi(value->get(), &ansi, &bad)) {
     Fail(&node, field, "\"" + bad + "\" cannot be written in code page 1252");
   }
-  // Windows takes every text as a C string: it would end at the NUL.
-  if (ansi.find('\0') != std::string::npos) {
-    Fail(&node, field, "may not hold a NUL (\\u0000)");
-  }
+  RefuseNul(&node, field, ansi);
   if (ansi.size() > sfx::kShortTextMax) {
     Fail(&node, field,
          "is " + std::to_string(ansi.size()) +
@@ -305,10 +309,7 @@ std::string Reader::Path(const toml::table& table, const std::string& key,
   if (!value) Fail(node, field, Expected("a path", field));
   if (value->get().empty()) Fail(node, field, "may not be empty");
   const std::string& path = value->get();
-  // The system would read the path only up to the NUL: another file.
-  if (path.find('\0') != std::string::npos) {
-    Fail(node, field, "may not hold a NUL (\\u0000)");
-  }
+  RefuseNul(node, field, path);
   return path[0] == '/' ? path : dir_ + path;
 }
 
@@ -320,9 +321,7 @@ std::vector<std::string> Reader::HostList(const toml::table& table,
       [this, &field](const toml::node& item, const std::string& item_field) {
         const auto* value = item.as_string();
         if (!value) Fail(&item, item_field, Expected("a string", field));
-        if (value->get().find('\0') != std::string::npos) {
-          Fail(&item, item_field, "may not hold a NUL (\\u0000)");
-        }
+        RefuseNul(&item, item_field, value->get());
         return value->get();
       });
 }

@@ -80,6 +80,10 @@ class Reader {
       const std::string& field,
       const std::function<std::string(const toml::node&, const std::string&)>&
           item) const;
+  // Fails when `text` holds a NUL ("\u0000" in TOML): Windows reads a
+  // text only up to it, and the build machine a path.
+  void RefuseNul(const toml::node* node, const std::string& field,
+                 const std::string& text) const;
   std::string WithSlashesTurned(const toml::node* node,
                                 const std::string& field,
                                 std::string text) const;
