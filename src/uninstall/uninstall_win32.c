@@ -299,8 +299,7 @@ static int NoLog(const char* path) {
   return kUninstallBadLog;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
-                   int show) {
+static int Uninstall(void) {
   UninstallArgs args;
   char path[TEXT_MAX + 16];
   char parent[TEXT_MAX];
@@ -317,10 +316,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
   char self_location[TEXT_MAX] = "";
   int self_listed = 0;
   int i;
-  (void)instance;
-  (void)previous;
-  (void)command_line;
-  (void)show;
 
   lstrcpyA(g_caption, "Uninstall");
   if (ParseUninstallArgs(GetCommandLineA(), &args) != 0) {
@@ -477,3 +472,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
   Say(text, MB_ICONINFORMATION);
   return kUninstallDone;
 }
+
+/* The entry, without the C runtime's start-up code (-nostartfiles,
+ * CMakeLists.txt): the program takes its arguments from GetCommandLineA,
+ * and msvcrt.dll initialises itself when loaded, so malloc and qsort work
+ * from the first line. */
+void WinMainCRTStartup(void) { ExitProcess((UINT)Uninstall()); }
