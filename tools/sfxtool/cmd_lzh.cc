@@ -35,7 +35,8 @@ constexpr char kLzhUsage[] =
     "stream back. IN or OUT may be '-' for stdin or stdout. Input of 2 GiB\n"
     "or more cannot be encoded.\n"
     "  --level best   smallest output (the default)\n"
-    "  --level fast   about twice as fast, a little larger\n";
+    "  --level fast   about twice as fast, a little larger\n"
+    "  --             ends the options: IN and OUT may begin with '-'\n";
 
 // No symbol yields more than 60 bytes and none takes fewer than 10 bits
 // when it yields more than one byte, so an honest stream of n bytes after
@@ -279,9 +280,13 @@ int RunLzhCommand(int argc, char** argv) {
   bool leveled = false;
   std::vector<std::string> args;
   OptionsGiven given("sfxtool lzh");
+  bool operands_only = false;  // after "--": IN or OUT may begin with '-'
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--level" || arg.rfind("--level=", 0) == 0) {
+    if (!operands_only && arg == "--") {
+      operands_only = true;
+    } else if (!operands_only &&
+               (arg == "--level" || arg.rfind("--level=", 0) == 0)) {
       leveled = true;
       if (!given.First("--level", "--level")) {
         std::fprintf(stderr, "\n%s", kLzhUsage);

@@ -48,6 +48,8 @@ namespace {
   "                  stays at a few MB whatever the package's size.\n"    \
   "  -q, --quiet     no progress line and no summary; failures only\n"    \
   "  -v, --verbose   one line per file\n"                                 \
+  "  --              ends the options: a file name after it may begin\n"  \
+  "                  with '-'\n"                                          \
   "On a terminal a progress line shows work that lasts over a second.\n"
 
 constexpr char kBuildUsage[] =
@@ -61,7 +63,8 @@ constexpr char kBuildUsage[] =
     "<sfxtool's folder>/../win32/installer.exe (build tree). --sign signs the\n"
     "result with osslsigncode and checks it again. Time stamps are the files'\n"
     "modification times in the local time zone (TZ), clamped to\n"
-    "SOURCE_DATE_EPOCH when it is set. --werror: stop at a warning.\n"
+    "SOURCE_DATE_EPOCH when it is set (empty counts as unset). --werror:\n"
+    "stop at a warning.\n"
     "--level sets the compression (as for sfxtool lzh encode; best by\n"
     "default). The installer is written under a temporary name and renamed\n"
     "once complete; an output that is one of the inputs (stub, manifest, a\n"
@@ -69,7 +72,8 @@ constexpr char kBuildUsage[] =
 constexpr char kListUsage[] =
     "usage: sfxtool list SETUP.EXE [--json]\n"
     "Shows the installer's header and one row per packaged file. Characters\n"
-    "that are not printable are shown as \\xNN.\n";
+    "that are not printable are shown as \\xNN. After '--' the name of the\n"
+    "installer may begin with '-'.\n";
 constexpr char kVerifyUsage[] =
     "usage: sfxtool verify SETUP.EXE [-j N] [-q] [-v]\n"
     "Checks the installer as the installer program does (marker and\n"
@@ -163,19 +167,34 @@ Parsed ParseCommon(int argc, char** argv, int* i, CommonOptions* options,
 using OwnFlags = std::function<bool(const std::string& arg, const char* next,
                                     bool* took_next)>;
 
+int Unexpected(const char* command, const char* arg, const char* usage) {
+  std::fprintf(stderr, "%s: unexpected argument '%s'\n", command, arg);
+  return Usage(usage);
+}
+
 // ParseArguments' result when the command is to run.
 constexpr int kRun = -1;
 
 // Walks the arguments of `command` ("sfxtool build"): the common options
 // (when `options`), -h/--help, the command's own flags and one operand
-// (`*operand`). Every option may be given once. kRun, or the exit code to
-// end with: 0 after the help, 2 after a usage error (an option given
-// twice, an unexpected argument).
+// (`*operand`); after "--" every argument is an operand, so that a file
+// name may begin with '-'. Every option may be given once. kRun, or the
+// exit code to end with: 0 after the help, 2 after a usage error (an
+// option given twice, an unexpected argument).
 int ParseArguments(const char* command, int argc, char** argv,
                    const char* usage, CommonOptions* options,
                    const OwnFlags& own, std::string* operand) {
   OptionsGiven given(command);
   for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") == 0) {
+      while (++i < argc) {
+        if (!operand->empty() || argv[i][0] == '\0') {
+          return Unexpected(command, argv[i], usage);
+        }
+        *operand = argv[i];
+      }
+      break;
+    }
     if (options) {
       const Parsed common = ParseCommon(argc, argv, &i, options, &given);
       if (common == Parsed::kBad) return Usage(usage);
@@ -204,8 +223,7 @@ int ParseArguments(const char* command, int argc, char** argv,
       *operand = arg;
       continue;
     }
-    std::fprintf(stderr, "%s: unexpected argument '%s'\n", command, argv[i]);
-    return Usage(usage);
+    return Unexpected(command, argv[i], usage);
   }
   return kRun;
 }
@@ -425,11 +443,13 @@ int RunBuildCommand(int argc, char** argv) {
     std::fprintf(stderr, "sfxtool build: unknown level '%s'\n", level.c_str());
     return Usage(kBuildUsage);
   }
-  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+  // Set but empty is unset, as for the other tools that read it.
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch && *epoch != '\0') {
     char* end = nullptr;
     errno = 0;
     const long long value = std::strtoll(epoch, &end, 10);
-    if (*epoch == '\0' || *end != '\0' || errno != 0 || value < 0) {
+    if (*end != '\0' || errno != 0 || value < 0) {
       std::fprintf(stderr, "sfxtool: SOURCE_DATE_EPOCH='%s' is not a time\n",
                    epoch);
       return 1;
@@ -577,6 +597,13 @@ int RunVerifyCommand(int argc, char** argv) {
   std::string problem;
   bool ok = OpenInput(path, &st, &file, &problem) &&
             InspectInstaller(*file, &info, &problem);
+  // What the installer would get wrong without a word fails the check.
+  const std::vector<std::string> faults =
+      ok ? PackageFaults(info) : std::vector<std::string>();
+  if (!faults.empty()) {
+    problem = ShownText(faults[0]);
+    ok = false;
+  }
   if (ok) {
     Progress progress("verify", TotalFileSize(info), options.progress());
     CheckSink sink(info, options, &progress);
@@ -670,6 +697,13 @@ int RunExtractCommand(int argc, char** argv) {
     std::fflush(stdout);
     std::fprintf(stderr, "sfxtool: %s: %s\n", path.c_str(), problem.c_str());
     return 1;
+  }
+  // A warning, as in build: the files are there, one stamp is not.
+  const std::string untimed =
+      UntimedEntriesText(info, "written with the time of extraction");
+  if (!untimed.empty()) {
+    std::fprintf(stderr, "sfxtool: warning: %s: %s\n", path.c_str(),
+                 ShownText(untimed).c_str());
   }
   if (!options.quiet) {
     std::printf("%zu files extracted to %s\n", info.entries.size(),

@@ -6,8 +6,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "base/byte_search.h"
+#include "base/dos_time.h"
 #include "codec/lzh_decoder.h"
 #include "install/package_names.h"
 #include "listing.h"
@@ -100,7 +102,82 @@ void BlameEarlierBlock(const InstallerInfo& info,
   }
 }
 
+// The first text of the header, in stream order, that holds a NUL, as
+// `Field "text"` (the text as it stands); empty when none does.
+std::string FindNulText(const sfx::TInstalRecord& r) {
+  std::string found;
+  auto check = [&found](const std::string& field, const std::string& text) {
+    if (found.empty() && text.find('\0') != std::string::npos) {
+      found = field + " \"" + text + "\"";
+    }
+  };
+  auto check_list = [&check](const char* field,
+                             const std::vector<std::string>& texts) {
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      check(field + ("[" + std::to_string(i) + "]"), texts[i]);
+    }
+  };
+  for (std::size_t i = 0; i < r.Files.size(); ++i) {
+    const std::string at = "Files[" + std::to_string(i) + "].";
+    check(at + "FileName", r.Files[i]->FileName);
+    check(at + "ShortcutName", r.Files[i]->ShortcutName);
+    check(at + "Parameters", r.Files[i]->Parameters);
+    check(at + "TargetDir", r.Files[i]->TargetDir);
+  }
+  check_list("WelcomeLines", r.WelcomeLines);
+  check_list("ExtraProgEntries", r.ExtraProgEntries);
+  check_list("FinishLines", r.FinishLines);
+  check_list("Directories", r.Directories);
+  const std::pair<const char*, const std::string*> texts[] = {
+      {"PackageText1", &r.PackageText1},
+      {"PackageText2", &r.PackageText2},
+      {"ProductName", &r.ProductName},
+      {"ProductText2", &r.ProductText2},
+      {"ProductText3", &r.ProductText3},
+      {"ProductText4", &r.ProductText4},
+      {"MenuFolderName", &r.MenuFolderName},
+      {"BrowsePrompt", &r.BrowsePrompt},
+      {"RegistryKey", &r.RegistryKey},
+      {"LaunchProgram", &r.LaunchProgram},
+      {"InstallDir", &r.InstallDir}};
+  for (const auto& text : texts) check(text.first, *text.second);
+  for (std::size_t i = 0; i < r.PreRunFiles.size(); ++i) {
+    const std::string at = "PreRunFiles[" + std::to_string(i) + "].";
+    check(at + "FileName", r.PreRunFiles[i]->FileName);
+    check(at + "Parameters", r.PreRunFiles[i]->Parameters);
+    check(at + "Directory", r.PreRunFiles[i]->Directory);
+  }
+  check("InfoText1", r.InfoText1);
+  check("InfoText2", r.InfoText2);
+  check("InfoText3", r.InfoText3);
+  return found;
+}
+
 }  // namespace
+
+std::string UntimedEntriesText(const InstallerInfo& info,
+                               const std::string& consequence) {
+  if (info.untimed_entries.empty()) return std::string();
+  const std::size_t first = info.untimed_entries[0];
+  const sfx::PackedFileEntry& entry = info.entries[first];
+  std::string text = "entry " + std::to_string(first) + " (" + entry.name +
+                     "): the time stamp " +
+                     DosTimeText(entry.header.DosDateTime) +
+                     " is no date and time; " + consequence;
+  const std::size_t more = info.untimed_entries.size() - 1;
+  if (more > 0) text += " (and " + std::to_string(more) + " more entries)";
+  return text;
+}
+
+std::vector<std::string> PackageFaults(const InstallerInfo& info) {
+  std::vector<std::string> faults;
+  if (!info.nul_text.empty()) faults.push_back(info.nul_text);
+  if (!info.untimed_entries.empty()) {
+    faults.push_back(UntimedEntriesText(
+        info, "the installer gives the file the time of installation"));
+  }
+  return faults;
+}
 
 std::string CheckProblem(const InstallerInfo& info) {
   const sfx::PackageCheckResult& c = info.check;
@@ -223,6 +300,11 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
     *problem = "header: " + ShownText(refusal.substr(refusal.find('\r') + 1));
     return false;
   }
+  const std::string nul_text = FindNulText(info->record);
+  if (!nul_text.empty()) {
+    info->nul_text = "header: " + nul_text +
+                     " holds a NUL; Windows reads the text only up to it";
+  }
 
   std::int64_t position = info->layout.first_entry;
   for (std::int32_t i = 0; i < info->layout.file_count; ++i) {
@@ -251,6 +333,10 @@ bool InspectInstaller(sfx::File& file, InstallerInfo* info,
       info->entry_offsets.pop_back();
       info->entries.pop_back();
       return false;
+    }
+    std::time_t time;
+    if (!sfx::LocalTimeOfDos(info->entries.back().header.DosDateTime, &time)) {
+      info->untimed_entries.push_back(info->entries.size() - 1);
     }
     position = next;
   }

@@ -29,6 +29,14 @@ struct InstallerInfo {
   std::vector<sfx::PackedFileEntry> entries;
   std::vector<std::int64_t> entry_offsets;  // where each entry starts
   std::vector<std::string> warnings;        // oddities the installer ignores
+  // What the installer reads without refusing but gets wrong, which verify
+  // fails and list shows: the first header text holding a NUL (Windows
+  // ends the text there), as "header: Field \"text\" ..." with the text
+  // as it stands (ShownText shows it); the entries whose time stamp is no
+  // date and time (the file gets the time of writing instead), in package
+  // order.
+  std::string nul_text;
+  std::vector<std::size_t> untimed_entries;
 };
 
 // Reads everything but the blocks' contents. Returns false, with the
@@ -69,6 +77,17 @@ class BlockSink {
 // kJobsInFlightPerWorker blocks of three 130000-byte buffers each.
 bool DecodeAllBlocks(sfx::File& file, const InstallerInfo& info, unsigned jobs,
                      BlockSink* sink, std::string* problem);
+
+// The untimed entries in one line: the first, its stamp and how many more,
+// then `consequence` ("the installer gives ..."); empty when there are
+// none. The entry's name stands as it is, for ShownText.
+std::string UntimedEntriesText(const InstallerInfo& info,
+                               const std::string& consequence);
+
+// nul_text and the untimed entries as the installer meets them, in package
+// order, for verify's verdict and list's warnings; empty when the package
+// has neither.
+std::vector<std::string> PackageFaults(const InstallerInfo& info);
 
 // The reason text of a failed check ("no marker", "checksum mismatch ...").
 std::string CheckProblem(const InstallerInfo& info);

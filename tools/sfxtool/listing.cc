@@ -99,6 +99,14 @@ void Lines(std::FILE* out, const char* label,
   }
 }
 
+// The warnings, then what verify fails on (PackageFaults): the installer
+// reads such a package without a word, so list shows both as warnings.
+std::vector<std::string> Warnings(const InstallerInfo& info) {
+  std::vector<std::string> all = info.warnings;
+  for (std::string& fault : PackageFaults(info)) all.push_back(fault);
+  return all;
+}
+
 }  // namespace
 
 std::string ShownText(const std::string& ansi) {
@@ -170,8 +178,8 @@ void PrintListing(std::FILE* out, const InstallerInfo& info) {
   if (r.FormatVersion >= sfx::kFormat24) {
     std::fprintf(out, "%-20s%u %u %u\n", "Flags:", r.Flag1, r.Flag2, r.Flag3);
   }
-  for (const std::string& warning : info.warnings) {
-    std::fprintf(out, "%-20s%s\n", "Warning:", warning.c_str());
+  for (const std::string& warning : Warnings(info)) {
+    std::fprintf(out, "%-20s%s\n", "Warning:", ShownText(warning).c_str());
   }
 
   std::fprintf(out, "\n%-19s %12s %12s %-5s %-24s %-20s %s\n", "Date Time",
@@ -242,7 +250,7 @@ void PrintJsonListing(std::FILE* out, const InstallerInfo& info) {
   std::fprintf(out, "  \"info_texts\": %s,\n",
                JsonList({r.InfoText1, r.InfoText2, r.InfoText3}).c_str());
   std::fprintf(out, "  \"flags\": [%u, %u, %u],\n", r.Flag1, r.Flag2, r.Flag3);
-  std::fprintf(out, "  \"warnings\": %s,\n", JsonList(info.warnings).c_str());
+  std::fprintf(out, "  \"warnings\": %s,\n", JsonList(Warnings(info)).c_str());
   std::fprintf(out, "  \"pre_run\": [");
   for (std::size_t i = 0; i < r.PreRunFiles.size(); ++i) {
     const sfx::TPreRunFileRecord& p = *r.PreRunFiles[i];

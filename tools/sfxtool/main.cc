@@ -23,7 +23,8 @@ constexpr char kUsage[] =
     "  lzh encode|decode IN OUT      raw LZH streams ('-' for stdin/stdout)\n"
     "\n"
     "build, verify and extract use every core (-j N to choose), show a\n"
-    "progress line on a terminal (-q: none) and list files with -v.\n"
+    "progress line on a terminal (-q: none) and list files with -v. '--'\n"
+    "ends a command's options, for a file name that begins with '-'.\n"
     "'sfxtool COMMAND --help' explains a command; 'sfxtool help manifest'\n"
     "lists the manifest's keys; 'sfxtool --version' shows the version.\n";
 

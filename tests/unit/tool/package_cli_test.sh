@@ -149,6 +149,9 @@ SOURCE_DATE_EPOCH=946684800 "$sfxtool" build base.toml -o epoch.exe --stub stub.
   (( $(mtime out-epoch/readme.txt) == 946684800 )) &&
   (( $(mtime out-epoch/Up/Deep/escape.txt) == 915148800 )) &&
   pass "SOURCE_DATE_EPOCH clamps newer times only" || fail "SOURCE_DATE_EPOCH clamps newer times only"
+SOURCE_DATE_EPOCH= "$sfxtool" build base.toml -o epoch-empty.exe --stub stub.bin >/dev/null &&
+  cmp -s epoch-empty.exe setup-2.4.exe && pass "an empty SOURCE_DATE_EPOCH is unset" ||
+  fail "an empty SOURCE_DATE_EPOCH is unset"
 
 # Any number of threads gives the same installer and the same files; a
 # file of many blocks keeps several of them in flight.
@@ -245,6 +248,36 @@ printf '\033\201' | dd of=control.exe bs=1 seek="$at" conv=notrunc status=none
   ! grep -q $'\033' out.txt json.txt &&
   pass "list escapes what is not printable" || fail "list escapes: $(grep cape out.txt json.txt)"
 
+# Faults the installer would pass over without a word: verify fails them,
+# list shows them, extract warns of the time stamps and writes the files.
+untime() { # FILE NAME: the entry NAME gets month 15, day 0, hour 25
+  local at=$(($(grep -obUa "$2" "$1" | tail -1 | cut -d: -f1) + ${#2} + 16))
+  printf '\0\310\340\135' | dd of="$1" bs=1 seek="$at" conv=notrunc status=none
+}
+"$sfxtool" build base.toml -o plain.exe --stub stub.bin --skip-checksum >/dev/null
+cp plain.exe untimed.exe && untime untimed.exe readme.txt && untime untimed.exe exact65000.bin
+untimed='entry 0 (readme.txt): the time stamp 2026-15-00 25:00:00 is no date and time;'
+fails "verify fails an impossible time stamp" "FAILED: ${untimed//[()]/.} the installer gives" \
+  "$sfxtool" verify untimed.exe
+"$sfxtool" list untimed.exe | grep -qF "Warning:            $untimed" &&
+  "$sfxtool" extract untimed.exe -o out-untimed -q 2>err.txt &&
+  [[ $(cat err.txt) == "sfxtool: warning: untimed.exe: $untimed written with the time of extraction (and 1 more entries)" ]] &&
+  cmp -s src/readme.txt out-untimed/readme.txt && same_file src/empty.txt out-untimed/%INSTALLDIR%/empty.txt &&
+  pass "list and extract warn of impossible time stamps" || fail "impossible time stamps: $(cat err.txt)"
+h=$("$sfxtool" list --json plain.exe | sed -n 's/.*"header_offset": \([0-9]*\).*/\1/p')
+p=$(od -An -tu4 -j "$h" -N4 plain.exe | tr -d ' ')
+tail -c +$((h + 5)) plain.exe | head -c "$p" | "$sfxtool" lzh decode - header.bin
+for field in "BrowsePrompt:Choose a folder" "PackageText2:Package B" "ExtraProgEntries[0]:extra.log"; do
+  text=${field#*:} && field=${field%%:*}  # the text's first byte becomes a NUL
+  perl -0777 -pe "s/\Q$text\E/\0${text:1}/" header.bin | "$sfxtool" lzh encode - header.lzh
+  { head -c "$h" plain.exe; perl -e 'print pack("V", -s "header.lzh")'; cat header.lzh
+    tail -c +$((h + 5 + p)) plain.exe; } >nul.exe
+  shown="header: $field \"\\x00${text:1}\" holds a NUL"
+  "$sfxtool" verify nul.exe 2>err.txt
+  [[ $? -eq 1 ]] && grep -qF "nul.exe: FAILED: $shown" err.txt &&
+    "$sfxtool" list nul.exe | grep -qF "Warning:            $shown" &&
+    pass "verify fails and list shows a NUL in $field" || fail "NUL in $field: $(cat err.txt)"
+done
 for stub in src/readme.txt setup-2.4.exe; do
   fails "a stub without a size block or with a marker is named" "^sfxtool: $stub: the stub (must hold|holds)" \
     "$sfxtool" build base.toml -o bad-stub.exe --stub "$stub"
@@ -324,6 +357,14 @@ done <<'ARGS'
 --level lzh encode --level fast --level=best src/readme.txt twice.lzh
 ARGS
 pass "options given twice are usage errors"
+# After '--' every argument is a file, whatever its first character.
+cp base.toml ./-m.toml && cp setup-2.4.exe ./-s.exe
+for args in "build -q -o dash.exe --stub stub.bin -- -m.toml" "list -- -s.exe" "verify -q -- -s.exe" \
+            "extract -q -o out-dash -- -s.exe" "lzh encode -- -m.toml -m.lzh" "lzh decode -- -m.lzh -m.out"; do
+  "$sfxtool" $args >/dev/null || fail "-- ends the options: $args"
+done
+cmp -s dash.exe setup-2.4.exe && expect_tree out-dash && cmp -s ./-m.out base.toml &&
+  pass "-- ends the options of every command" || fail "-- ends the options of every command"
 "$sfxtool" build base.toml --stub=stub.bin --level=fast -o joined.exe >/dev/null &&
   "$sfxtool" verify joined.exe >/dev/null && pass "build takes --flag=value" ||
   fail "build takes --flag=value"
