@@ -51,6 +51,40 @@ std::size_t DirectoryAt(const Layout& l, std::uint32_t index) {
   return l.optional + 96 + 8 * index;
 }
 
+// The optional header's CheckSum of `image`: its 16-bit words summed with
+// the carries folded back, the field itself left out, plus the length.
+std::uint32_t PeChecksum(const std::vector<std::uint8_t>& image,
+                         std::size_t field) {
+  std::uint64_t sum = 0;
+  for (std::size_t i = 0; i < image.size(); i += 2) {
+    if (i >= field && i < field + 4) continue;
+    sum += image[i] | (i + 1 < image.size() ? image[i + 1] << 8 : 0);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint32_t>(sum + image.size());
+}
+
+// Checks that image `index` (from 1) of an .ico, `size` bytes at `data`,
+// is one Windows can draw, a PNG or a bitmap, and returns the planes and
+// bits per pixel it has; a group entry that leaves them 0 gets these.
+std::pair<std::uint16_t, std::uint16_t> IconImageDepth(const std::uint8_t* data,
+                                                       std::uint32_t size,
+                                                       std::uint32_t index) {
+  static const std::uint8_t kPng[8] = {0x89, 'P',  0x4E, 0x47,
+                                       0x0D, 0x0A, 0x1A, 0x0A};
+  if (size >= 8 && std::equal(kPng, kPng + 8, data)) return {1, 32};
+  const std::uint32_t header = size >= 4 ? sfx::LoadUint32(data) : 0;
+  if (header == 12 && size >= 12) {  // BITMAPCOREHEADER
+    return {sfx::LoadUint16(data + 8), sfx::LoadUint16(data + 10)};
+  }
+  if ((header == 40 || header == 108 || header == 124) && size >= header) {
+    return {sfx::LoadUint16(data + 12), sfx::LoadUint16(data + 14)};
+  }
+  throw PeError("icon image " + std::to_string(index) +
+                " is neither a PNG nor a bitmap");
+}
+
 Layout ParseLayout(const std::vector<std::uint8_t>& image) {
   if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') {
     throw PeError("not a PE program (no MZ header)");
@@ -343,11 +377,16 @@ std::vector<std::uint8_t> ReplaceResources(
         static_cast<std::uint32_t>(Get32(image, l.optional + 56) + rva_delta));
   Put32(&out, l.optional + 8,
         static_cast<std::uint32_t>(Get32(image, l.optional + 8) + file_delta));
+  // A program built with a CheckSum keeps a true one; the installer's
+  // stays 0, as signing needs.
+  if (Get32(image, l.optional + 64) != 0) {
+    Put32(&out, l.optional + 64, PeChecksum(out, l.optional + 64));
+  }
   return out;
 }
 
 void SetIcon(std::vector<Resource>* resources,
-             const std::vector<std::uint8_t>& ico) {
+             const std::vector<std::uint8_t>& ico, bool check_images) {
   if (ico.size() < 6 || Get16(ico, 0) != 0 || Get16(ico, 2) != 1) {
     throw PeError("the icon is not an .ico file");
   }
@@ -382,15 +421,22 @@ void SetIcon(std::vector<Resource>* resources,
       throw PeError("icon image " + std::to_string(i + 1) +
                     " lies outside the .ico file");
     }
+    const auto [planes, bits] =
+        check_images ? IconImageDepth(&ico[offset], size, i + 1)
+                     : std::make_pair(std::uint16_t{0}, std::uint16_t{0});
     Resource image;
     image.type.id = kRtIcon;
     image.name.id = static_cast<std::uint16_t>(i + 1);
     image.data.assign(ico.begin() + offset, ico.begin() + offset + size);
     resources->push_back(std::move(image));
     // The group entry: the directory entry with the image's id in place of
-    // its file offset.
+    // its file offset. Windows picks the image to draw by the entry's bits
+    // per pixel, which many .ico writers leave 0.
+    const std::size_t at = group.data.size();
     group.data.insert(group.data.end(), ico.begin() + entry,
                       ico.begin() + entry + 12);
+    if (Get16(group.data, at + 4) == 0) Put16(&group.data, at + 4, planes);
+    if (Get16(group.data, at + 6) == 0) Put16(&group.data, at + 6, bits);
     sfx::ByteWriter(&group.data).Uint16(static_cast<std::uint16_t>(i + 1));
   }
   resources->push_back(std::move(group));

@@ -59,9 +59,10 @@ std::vector<std::uint8_t> ReplaceResources(
 // Replaces every icon of `resources` by the images of the .ico file
 // `ico`: one RT_ICON per image (ids from 1) and one RT_GROUP_ICON that
 // keeps the name of the first group the program had ("SETUP" for the
-// installer), or 1. Raises PeError for a malformed .ico.
+// installer), or 1. Raises PeError for a malformed .ico, and with
+// `check_images` also for an image that is neither a PNG nor a bitmap.
 void SetIcon(std::vector<Resource>* resources,
-             const std::vector<std::uint8_t>& ico);
+             const std::vector<std::uint8_t>& ico, bool check_images = true);
 
 // Removes the resources of `type` and adds `data` as `type`/`id`.
 void SetResource(std::vector<Resource>* resources, std::uint16_t type,

@@ -35,7 +35,9 @@ std::string TextKey(const std::string& path, const toml::table& root,
   if (!node) return {};
   const auto* value = node->as_string();
   if (!value) Fail(path, node, key, "must be a string");
-  if (value->get().size() > 255) Fail(path, node, key, "is longer than 255");
+  if (value->get().size() > 255) {
+    Fail(path, node, key, "is longer than 255 bytes (in UTF-8)");
+  }
   return value->get();
 }
 
@@ -71,21 +73,61 @@ std::u16string Utf16(const std::string& utf8) {
   return out;
 }
 
-// Up to four numbers of a version text ("1.2.3-beta" gives 1, 2, 3, 0).
-void VersionNumbers(const std::string& text, std::uint16_t numbers[4]) {
+// The four numbers of a version text: up to four numbers from 0 to 65535
+// with dots between, then any text that starts with neither a digit nor a
+// dot ("2.10.3-beta" gives 2, 10, 3, 0). Windows keeps a version as four
+// 16-bit numbers, so a text it cannot hold is refused rather than cut: the
+// return says why (empty when the text is good), and `numbers` are then
+// those read so far.
+std::string ParseVersion(const std::string& text, std::uint16_t numbers[4]) {
+  std::fill(numbers, numbers + 4, std::uint16_t{0});
   std::size_t i = 0;
   for (int part = 0; part < 4; ++part) {
-    numbers[part] = 0;
-    if (i >= text.size() || text[i] < '0' || text[i] > '9') continue;
+    if (i >= text.size() || text[i] < '0' || text[i] > '9') {
+      return part == 0 ? "does not begin with a number"
+                       : "has a dot that no number follows";
+    }
     std::uint32_t n = 0;
+    const std::size_t first = i;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-      n = n * 10 + static_cast<std::uint32_t>(text[i] - '0');
-      if (n > 0xFFFF) n = 0xFFFF;
+      n = std::min<std::uint32_t>(n * 10 + (text[i] - '0'), 0x10000);
       ++i;
     }
+    if (n > 0xFFFF) {
+      return "has the number " + text.substr(first, i - first) +
+             ", larger than 65535";
+    }
     numbers[part] = static_cast<std::uint16_t>(n);
-    if (i < text.size() && text[i] == '.') ++i;
+    if (i >= text.size() || text[i] != '.') return {};
+    if (part == 3) return "has more than four numbers";
+    ++i;
   }
+  return {};
+}
+
+// Why `text` cannot go into the uninstall entry, empty when it can. The
+// installer reads publisher and version back from its VERSIONINFO and
+// writes them with Windows' ANSI calls: it keeps U+0020 to U+007E and
+// U+00A0 to U+00FF and turns every other character into '?'.
+std::string UninstallTextProblem(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    const std::u16string wide = Utf16(text.substr(i, n));
+    const std::uint32_t cp = wide.empty() ? 0 : wide[0];
+    if (cp < 0x20 || cp == 0x7F) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%02X", cp);
+      return std::string("holds the control character U+00") + code;
+    }
+    if (cp > 0xFF || (cp >= 0x80 && cp < 0xA0)) {
+      return "holds \"" + text.substr(i, n) +
+             "\", which Add/Remove Programs would show as '?' (the "
+             "installer writes only Latin-1 there)";
+    }
+    i += n;
+  }
+  return {};
 }
 
 // A node of the VERSIONINFO tree (see src/install/version_info.cc).
@@ -177,6 +219,25 @@ VendorIdentity LoadVendorIdentity(const std::string& path) {
   identity.product_name = TextKey(path, root, "product_name");
   identity.product_version = TextKey(path, root, "product_version");
   identity.publisher = TextKey(path, root, "publisher");
+  const struct {
+    const char* key;
+    const std::string& text;
+    bool version;
+  } shown[] = {{"product_version", identity.product_version, true},
+               {"publisher", identity.publisher, false}};
+  for (const auto& item : shown) {
+    std::string problem = UninstallTextProblem(item.text);
+    std::uint16_t numbers[4];
+    if (problem.empty() && item.version && !item.text.empty()) {
+      problem = ParseVersion(item.text, numbers);
+      if (!problem.empty()) {
+        problem = "\"" + item.text + "\" " + problem +
+                  "; give up to four numbers from 0 to 65535 with dots "
+                  "between, then any text (\"2.10.3-beta\")";
+      }
+    }
+    if (!problem.empty()) Fail(path, root.get(item.key), item.key, problem);
+  }
   identity.space_given = root.get("space_required") != nullptr;
   if (const toml::node* level = root.get("execution_level")) {
     identity.execution_level = TextKey(path, root, "execution_level");
@@ -202,9 +263,11 @@ VendorIdentity LoadVendorIdentity(const std::string& path) {
       Fail(path, icon, "icon", "cannot open " + icon_path);
     }
     identity.icon_path = icon_path;
-    try {  // a bad icon is the manifest's mistake: name its line
+    // A bad icon is the manifest's mistake: name its line. Its images are
+    // checked when a program takes them (a stand-in stub takes any bytes).
+    try {
       std::vector<Resource> resources;
-      SetIcon(&resources, identity.icon);
+      SetIcon(&resources, identity.icon, false);
     } catch (const PeError& e) {
       Fail(path, icon, "icon", icon_path + ": " + e.what());
     }
@@ -215,7 +278,7 @@ VendorIdentity LoadVendorIdentity(const std::string& path) {
 std::vector<std::uint8_t> BuildVersionInfo(const VendorIdentity& identity,
                                            const std::string& description) {
   std::uint16_t v[4];
-  VersionNumbers(identity.product_version, v);
+  ParseVersion(identity.product_version, v);
   std::vector<std::uint8_t> fixed;
   Append32(&fixed, 0xFEEF04BD);              // signature
   Append32(&fixed, 0x00010000);              // structure version
@@ -256,7 +319,7 @@ std::vector<std::uint8_t> BuildVersionInfo(const VendorIdentity& identity,
 std::string BuildApplicationManifest(const VendorIdentity& identity,
                                      const std::string& description) {
   std::uint16_t v[4];
-  VersionNumbers(identity.product_version, v);
+  ParseVersion(identity.product_version, v);
   const std::string version = std::to_string(v[0]) + "." +
                               std::to_string(v[1]) + "." +
                               std::to_string(v[2]) + "." + std::to_string(v[3]);

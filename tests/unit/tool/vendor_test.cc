@@ -3,7 +3,9 @@
 // the VERSIONINFO writer against the installer's reader, and the uninstall
 // key's details written from them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "fake_platform.h"
 #include "install/uninstall_registration.h"
 #include "install/version_info.h"
+#include "manifest.h"
 #include "pe_resources.h"
 #include "vendor_identity.h"
 
@@ -66,7 +69,8 @@ std::vector<std::uint8_t> ProgramImage() {
   return image;
 }
 
-// An .ico with two images of different sizes.
+// An .ico with two images of different sizes: a PNG whose directory entry
+// leaves planes and bits per pixel 0, and a 32-bit bitmap.
 std::vector<std::uint8_t> IconFile() {
   std::vector<std::uint8_t> ico(6 + 32, 0);
   Put16(&ico, 2, 1);
@@ -76,11 +80,19 @@ std::vector<std::uint8_t> IconFile() {
     const std::size_t entry = 6 + 16 * i;
     ico[entry] = static_cast<std::uint8_t>(16 * (i + 1));
     ico[entry + 1] = ico[entry];
-    Put16(&ico, entry + 6, 32);
+    if (i == 1) Put16(&ico, entry + 6, 32);
     Put32(&ico, entry + 8, static_cast<std::uint32_t>(sizes[i]));
     Put32(&ico, entry + 12, static_cast<std::uint32_t>(ico.size()));
+    const std::size_t image = ico.size();
     for (std::size_t k = 0; k < sizes[i]; ++k) {
       ico.push_back(static_cast<std::uint8_t>(k * (i + 3)));
+    }
+    if (i == 0) {
+      std::copy_n("\x89PNG\r\n\x1A\n", 8, ico.begin() + image);
+    } else {
+      Put32(&ico, image, 40);       // BITMAPINFOHEADER
+      Put16(&ico, image + 12, 1);   // planes
+      Put16(&ico, image + 14, 32);  // bits per pixel
     }
   }
   return ico;
@@ -135,6 +147,8 @@ TEST(PeResourcesTest, IdentityRoundTripsAndRelocationsMove) {
       EXPECT_EQ(r.name.text, u"SETUP");
       ASSERT_EQ(r.data.size(), 6u + 2 * 14);
       EXPECT_EQ(r.data[6 + 14 + 12], 2);  // the second entry's id
+      EXPECT_EQ(r.data[6 + 4], 1);        // the PNG's planes and bits,
+      EXPECT_EQ(r.data[6 + 6], 32);       // filled in
     }
   }
   EXPECT_EQ(groups, 1);
@@ -156,6 +170,14 @@ TEST(PeResourcesTest, IdentityRoundTripsAndRelocationsMove) {
   EXPECT_EQ(out[reloc_raw], 0xA0);
   EXPECT_EQ(out[reloc_raw + 15], 0xAF);
   EXPECT_EQ(Get32(out, kOptional + 96 + 20), Get32(out, kSections + 8));
+
+  // The installer's CheckSum stays 0, as signing needs; a program built
+  // with one (the uninstaller) gets it anew, not the old one.
+  EXPECT_EQ(Get32(out, kOptional + 64), 0u);
+  std::vector<std::uint8_t> summed = image;
+  Put32(&summed, kOptional + 64, 0x1234);
+  EXPECT_NE(Get32(ApplyIdentity(summed, identity, "d"), kOptional + 64),
+            0x1234u);
 }
 
 TEST(PeResourcesTest, RejectsWhatItCannotHandle) {
@@ -167,6 +189,9 @@ TEST(PeResourcesTest, RejectsWhatItCannotHandle) {
   EXPECT_THROW(ReplaceResources(no_reloc_after, rs), PeError);
   EXPECT_THROW(SetIcon(&rs, bad_ico), PeError);
   EXPECT_THROW(SetIcon(&rs, {0, 0, 2, 0, 1, 0}), PeError);
+  std::vector<std::uint8_t> not_an_image = IconFile();
+  not_an_image[38] = 'X';  // the PNG signature
+  EXPECT_THROW(SetIcon(&rs, not_an_image), PeError);
   EXPECT_THROW(ReadResources(std::vector<std::uint8_t>(100, 0)), PeError);
 }
 
@@ -198,6 +223,45 @@ TEST(VersionInfoTest, InstallerReadsWhatSfxtoolWrites) {
   plain.product_version.clear();
   EXPECT_EQ(sfx::VersionString(BuildVersionInfo(plain, "x"), "ProductVersion"),
             "");
+}
+
+// Texts that Windows cannot keep as given are refused, each with its reason.
+TEST(VendorIdentityTest, VersionAndPublisherTexts) {
+  const struct {
+    const char* line;
+    const char* problem;  // empty: accepted
+  } cases[] = {
+      {"product_version = \"2.10.3-beta\"", ""},
+      {"product_version = \"65535.0.0.1 (build 7)\"", ""},
+      {"product_version = \"1.2.3.4.5\"", "has more than four numbers"},
+      {"product_version = \"20240101.1\"", "20240101, larger than 65535"},
+      {"product_version = \"v1.0\"", "does not begin with a number"},
+      {"product_version = \"1..2\"", "a dot that no number follows"},
+      {"product_version = \"1.0\\u0000x\"", "control character U+0000"},
+      {"publisher = \"Z\u00fcrich AG\"", ""},
+      {"publisher = \"Acme\u2122\"", "would show as '?'"},
+      {"publisher = \"A\\tB\"", "control character U+0009"},
+  };
+  char path[] = "/tmp/vendor_identity_test.XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::FILE* file = std::fopen(path, "w");
+    ASSERT_NE(file, nullptr);
+    std::fprintf(file, "product_name = \"P\"\n%s\n", c.line);
+    std::fclose(file);
+    std::string problem;
+    try {
+      LoadVendorIdentity(path);
+    } catch (const ManifestError& e) {
+      problem = e.what();
+    }
+    EXPECT_EQ(problem.empty(), *c.problem == '\0') << problem;
+    EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+  }
+  std::remove(path);
 }
 
 TEST(UninstallDetailsTest, ValuesOfTheUninstallKey) {
