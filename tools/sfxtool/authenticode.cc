@@ -10,6 +10,8 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/objects.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 
@@ -17,10 +19,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <vector>
 
 #include "base/bytes.h"
+#include "host_files.h"
 #include "package/signature.h"
 #include "platform/file_io.h"
 #include "platform/platform.h"
@@ -52,6 +56,9 @@ struct OpenSslFree {
   void operator()(BIO* p) const { BIO_free(p); }
   void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
   void operator()(STACK_OF(X509) * p) const { sk_X509_free(p); }
+  void operator()(X509* p) const { X509_free(p); }
+  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+  void operator()(PKCS12* p) const { PKCS12_free(p); }
 };
 template <typename T>
 using Owned = std::unique_ptr<T, OpenSslFree>;
@@ -324,7 +331,134 @@ AuthenticodeCheck CheckFile(sfx::File& file) {
   return CheckSignedData(file, fields, p7.get(), 0);
 }
 
+// The certificates of a PEM file, or its one DER certificate.
+std::vector<Owned<X509>> ReadCertificates(const std::vector<std::uint8_t>& b) {
+  std::vector<Owned<X509>> out;
+  Owned<BIO> bio(BIO_new_mem_buf(b.data(), static_cast<int>(b.size())));
+  while (X509* x = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)) {
+    out.emplace_back(x);
+  }
+  if (out.empty()) {
+    const unsigned char* p = b.data();
+    if (X509* x = d2i_X509(nullptr, &p, static_cast<long>(b.size()))) {
+      out.emplace_back(x);
+    }
+  }
+  return out;
+}
+
+bool IsPkcs12(const std::vector<std::uint8_t>& b) {
+  const unsigned char* p = b.data();
+  return Owned<PKCS12>(d2i_PKCS12(nullptr, &p, static_cast<long>(b.size()))) !=
+         nullptr;
+}
+
+// A PEM password callback that asks nobody and notes that it was asked.
+int NoPassword(char*, int, int, void* asked) {
+  *static_cast<bool*>(asked) = true;
+  return -1;
+}
+
+// The key of a PEM or DER file; `*encrypted` tells a key that needs a
+// password from one that is no key.
+Owned<EVP_PKEY> ReadKey(const std::vector<std::uint8_t>& b, bool* encrypted) {
+  *encrypted = false;
+  Owned<BIO> bio(BIO_new_mem_buf(b.data(), static_cast<int>(b.size())));
+  Owned<EVP_PKEY> key(
+      PEM_read_bio_PrivateKey(bio.get(), nullptr, NoPassword, encrypted));
+  if (key || *encrypted) return key;
+  const unsigned char* p = b.data();
+  key.reset(d2i_AutoPrivateKey(nullptr, &p, static_cast<long>(b.size())));
+  if (!key) {
+    p = b.data();
+    *encrypted = Owned<X509_SIG>(d2i_X509_SIG(
+                     nullptr, &p, static_cast<long>(b.size()))) != nullptr;
+  }
+  return key;
+}
+
+std::string DateText(const ASN1_TIME* time) {
+  struct tm tm = {};
+  char text[32] = "?";
+  if (ASN1_TIME_to_tm(time, &tm) == 1) {
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &tm);
+  }
+  return text;
+}
+
 }  // namespace
+
+bool CheckSigningKey(const std::string& certificate, const std::string& key,
+                     bool can_ask, std::string* problem) {
+  auto pkcs12 = [](const std::string& file) {
+    return file +
+           " is a PKCS#12 file; give the certificate and the key as PEM "
+           "(openssl pkcs12 -in " +
+           file + " -nokeys -out cert.pem; openssl pkcs12 -in " + file +
+           " -nocerts -nodes -out key.pem)";
+  };
+  std::vector<std::uint8_t> cert_bytes;
+  std::vector<std::uint8_t> key_bytes;
+  if (!ReadWholeFile(certificate, &cert_bytes)) {
+    *problem = "cannot read the certificate " + certificate;
+    return false;
+  }
+  if (!ReadWholeFile(key, &key_bytes)) {
+    *problem = "cannot read the key " + key;
+    return false;
+  }
+  const std::vector<Owned<X509>> certs = ReadCertificates(cert_bytes);
+  bool encrypted = false;
+  const Owned<EVP_PKEY> pkey = ReadKey(key_bytes, &encrypted);
+  ERR_clear_error();
+  if (certs.empty()) {
+    *problem = IsPkcs12(cert_bytes)
+                   ? pkcs12(certificate)
+                   : certificate + " holds no certificate (PEM or DER)";
+    return false;
+  }
+  if (encrypted) {
+    if (can_ask) return true;
+    *problem = "the key " + key +
+               " is encrypted and there is no terminal to ask for its "
+               "password; give a decrypted copy (openssl pkey -in " +
+               key + " -out plain.pem)";
+    return false;
+  }
+  if (!pkey) {
+    *problem = IsPkcs12(key_bytes) ? pkcs12(key)
+                                   : key + " holds no private key (PEM or DER)";
+    return false;
+  }
+  const X509* signer = nullptr;
+  for (const Owned<X509>& cert : certs) {
+    if (X509_check_private_key(cert.get(), pkey.get()) == 1) {
+      signer = cert.get();
+      break;
+    }
+  }
+  ERR_clear_error();
+  if (signer == nullptr) {
+    *problem = "the key " + key + " belongs to no certificate in " +
+               certificate + " (" +
+               SubjectText(X509_get_subject_name(certs[0].get())) + ")";
+    return false;
+  }
+  // Windows rejects a signature made outside the certificate's validity,
+  // whatever timestamp it carries.
+  const std::string subject = SubjectText(X509_get_subject_name(signer));
+  if (X509_cmp_current_time(X509_get0_notAfter(signer)) < 0) {
+    *problem = "the certificate " + subject + " in " + certificate +
+               " expired on " + DateText(X509_get0_notAfter(signer));
+    return false;
+  }
+  if (X509_cmp_current_time(X509_get0_notBefore(signer)) > 0) {
+    *problem = "the certificate " + subject + " in " + certificate +
+               " is valid only from " + DateText(X509_get0_notBefore(signer));
+    return false;
+  }
+  return true;
+}
 
 AuthenticodeCheck CheckAuthenticode(const std::string& path) {
   std::unique_ptr<sfx::File> file = sfx::Os().OpenRead(path);

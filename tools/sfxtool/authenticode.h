@@ -29,6 +29,16 @@ struct AuthenticodeCheck {
 // also when the file cannot be read.
 AuthenticodeCheck CheckAuthenticode(const std::string& path);
 
+// Checks, before anything is signed, that the certificate file
+// `certificate` (PEM, possibly with its chain, or one DER certificate) and
+// the private key file `key` (PEM or DER) can sign: the key belongs to a
+// certificate of the file, and that certificate is valid today. An
+// encrypted key passes when `can_ask` (osslsigncode will ask for its
+// password on the terminal) and is not checked further. False, with
+// `*problem` saying why in one line and what to do, otherwise.
+bool CheckSigningKey(const std::string& certificate, const std::string& key,
+                     bool can_ask, std::string* problem);
+
 }  // namespace sfxtool
 
 #endif  // SFXTOOL_AUTHENTICODE_H_

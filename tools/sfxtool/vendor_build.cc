@@ -150,6 +150,17 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
     sfx::PeSigningFields fields;
     // A stand-in stub that is no PE program (tests) is packed as it is.
     if (sfx::FindPeSigningFields(plan->stub, &fields)) {
+      if (!identity.icon.empty()) {
+        try {
+          std::vector<Resource> images;
+          SetIcon(&images, identity.icon);
+        } catch (const PeError& e) {
+          std::fprintf(stderr, "sfxtool: %s: icon: %s: %s\n",
+                       manifest_path.c_str(), identity.icon_path.c_str(),
+                       e.what());
+          return false;
+        }
+      }
       plan->stub = ApplyIdentityTo(stub_path, plan->stub, identity,
                                    identity.product_name + " Setup");
     }
@@ -201,6 +212,15 @@ bool VendorBuild::Prepare(const std::string& manifest_path,
 bool SignInstaller(const std::string& path, const std::string& shown,
                    const std::string& product, const SigningOptions& options,
                    std::string* signer, std::string* problem) {
+  // The inputs are checked first: osslsigncode's own messages about them
+  // are terse, and it would sign with an expired certificate.
+  const int terminal = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+  if (terminal >= 0) ::close(terminal);
+  if (!CheckSigningKey(options.certificate, options.key, terminal >= 0,
+                       problem)) {
+    *problem = "cannot sign " + shown + ": " + *problem;
+    return false;
+  }
   sfx::ReplacingFile signed_file;
   const int fd = signed_file.Create(path);
   if (fd < 0) {
@@ -220,6 +240,12 @@ bool SignInstaller(const std::string& path, const std::string& shown,
   args.insert(args.end(), {"-in", path, "-out", signed_file.temporary()});
   std::string output;
   const int status = Run(args, &output);
+  if (status == 127 && output.rfind("cannot run ", 0) == 0) {
+    *problem = "signing " + shown +
+               " needs osslsigncode, which is not installed (Debian: apt "
+               "install osslsigncode)";
+    return false;
+  }
   if (status != 0) {
     *problem = "signing " + shown + " failed (osslsigncode exit " +
                std::to_string(status) + "): " + FirstErrorLine(output);

@@ -155,5 +155,70 @@ TEST(AuthenticodeTest, TellsIntactFromBrokenSignatures) {
   Shell("rm -rf " + dir);
 }
 
+// The certificate and key files that vendors bring, each with what
+// CheckSigningKey says of it before osslsigncode runs.
+TEST(AuthenticodeTest, ChecksSigningInputsFirst) {
+  if (Shell("command -v openssl") != 0) GTEST_SKIP() << "needs openssl";
+  char folder[] = "/tmp/signing_key_test.XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string d = std::string(folder) + "/";
+  const std::string ca = "openssl ca -batch -notext -config " + d +
+                         "ca.cnf -cert " + d + "cert.pem -keyfile " + d +
+                         "key.pem -in " + d + "req.csr ";
+  const std::string conf =
+      "[ca]\ndefault_ca=x\n[x]\ndatabase=" + d + "index\nserial=" + d +
+      "serial\nnew_certs_dir=" + d +
+      "\ndefault_md=sha256\nunique_subject=no\npolicy=p\n[p]\n" +
+      "commonName=supplied\n";
+  Write(d + "ca.cnf", Bytes(conf.begin(), conf.end()));
+  ASSERT_EQ(
+      Shell("cd " + d + " && touch index && echo 01 >serial && " +
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 2 "
+            "-keyout key.pem -out cert.pem -subj /CN=Vendor && "
+            "openssl req -newkey rsa:2048 -nodes -keyout other.pem "
+            "-out req.csr -subj /CN=Other && "
+            "openssl pkcs8 -topk8 -in key.pem -out locked.pem "
+            "-passout pass:x && "
+            "openssl pkcs12 -export -in cert.pem -inkey key.pem "
+            "-out both.p12 -passout pass:x && "
+            "openssl x509 -in cert.pem -outform DER -out cert.der && " +
+            ca + "-out old.pem -startdate 20200101000000Z " +
+            "-enddate 20210101000000Z && " + ca +
+            "-out new.pem -startdate 20400101000000Z " +
+            "-enddate 20410101000000Z && (cat old.pem cert.pem >chain.pem)"),
+      0);
+  const struct {
+    const char* certificate;
+    const char* key;
+    bool can_ask;
+    std::string problem;  // empty: may sign
+  } cases[] = {
+      {"cert.pem", "key.pem", false, ""},
+      {"cert.der", "key.pem", false, ""},
+      {"chain.pem", "key.pem", false, ""},
+      {"locked.pem", "key.pem", false, "locked.pem holds no certificate"},
+      {"cert.pem", "locked.pem", true, ""},
+      {"cert.pem", "locked.pem", false, "locked.pem is encrypted"},
+      {"both.p12", "both.p12", false, "both.p12 is a PKCS#12 file"},
+      {"cert.pem", "both.p12", false, "both.p12 is a PKCS#12 file"},
+      {"cert.pem", "other.pem", false, "belongs to no certificate"},
+      {"old.pem", "other.pem", false, "expired on 2021-01-01"},
+      {"new.pem", "other.pem", false, "is valid only from 2040-01-01"},
+      {"cert.pem", "missing.pem", false, "cannot read the key"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.certificate) + " " + c.key);
+    std::string problem;
+    EXPECT_EQ(
+        CheckSigningKey(d + c.certificate, d + c.key, c.can_ask, &problem),
+        c.problem.empty())
+        << problem;
+    if (!c.problem.empty()) {
+      EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+    }
+  }
+  Shell("rm -rf " + d);
+}
+
 }  // namespace
 }  // namespace sfxtool
