@@ -377,6 +377,14 @@ Owned<EVP_PKEY> ReadKey(const std::vector<std::uint8_t>& b, bool* encrypted) {
   return key;
 }
 
+// The key of an encrypted PEM file, opened with `password`.
+Owned<EVP_PKEY> OpenKey(const std::vector<std::uint8_t>& b,
+                        const std::string& password) {
+  Owned<BIO> bio(BIO_new_mem_buf(b.data(), static_cast<int>(b.size())));
+  return Owned<EVP_PKEY>(PEM_read_bio_PrivateKey(
+      bio.get(), nullptr, nullptr, const_cast<char*>(password.c_str())));
+}
+
 std::string DateText(const ASN1_TIME* time) {
   struct tm tm = {};
   char text[32] = "?";
@@ -389,7 +397,8 @@ std::string DateText(const ASN1_TIME* time) {
 }  // namespace
 
 bool CheckSigningKey(const std::string& certificate, const std::string& key,
-                     bool can_ask, std::string* problem) {
+                     bool can_ask, const std::string* password,
+                     std::string* problem) {
   auto pkcs12 = [](const std::string& file) {
     return file +
            " is a PKCS#12 file; give the certificate and the key as PEM "
@@ -409,7 +418,10 @@ bool CheckSigningKey(const std::string& certificate, const std::string& key,
   }
   const std::vector<Owned<X509>> certs = ReadCertificates(cert_bytes);
   bool encrypted = false;
-  const Owned<EVP_PKEY> pkey = ReadKey(key_bytes, &encrypted);
+  Owned<EVP_PKEY> pkey = ReadKey(key_bytes, &encrypted);
+  const bool pem = key_bytes.size() > 10 &&
+                   std::memcmp(key_bytes.data(), "-----BEGIN", 10) == 0;
+  if (encrypted && password && pem) pkey = OpenKey(key_bytes, *password);
   ERR_clear_error();
   if (certs.empty()) {
     *problem = IsPkcs12(cert_bytes)
@@ -417,11 +429,23 @@ bool CheckSigningKey(const std::string& certificate, const std::string& key,
                    : certificate + " holds no certificate (PEM or DER)";
     return false;
   }
-  if (encrypted) {
+  if (encrypted && !pem) {
+    *problem = "the key " + key +
+               " is encrypted DER, which osslsigncode cannot read; give it "
+               "as PEM (openssl pkey -inform DER -in " +
+               key + " -aes256 -out key.pem)";
+    return false;
+  }
+  if (encrypted && password && !pkey) {
+    *problem = "the password given does not open the key " + key;
+    return false;
+  }
+  if (encrypted && !password) {
     if (can_ask) return true;
     *problem = "the key " + key +
                " is encrypted and there is no terminal to ask for its "
-               "password; give a decrypted copy (openssl pkey -in " +
+               "password; give it with --key-password-file, or give a "
+               "decrypted copy (openssl pkey -in " +
                key + " -out plain.pem)";
     return false;
   }

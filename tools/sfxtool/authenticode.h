@@ -33,11 +33,14 @@ AuthenticodeCheck CheckAuthenticode(const std::string& path);
 // `certificate` (PEM, possibly with its chain, or one DER certificate) and
 // the private key file `key` (PEM or DER) can sign: the key belongs to a
 // certificate of the file, and that certificate is valid today. An
-// encrypted key passes when `can_ask` (osslsigncode will ask for its
-// password on the terminal) and is not checked further. False, with
-// `*problem` saying why in one line and what to do, otherwise.
+// encrypted key is opened with `*password` when given (it must be PEM:
+// osslsigncode reads no other encrypted key); without one it passes when
+// `can_ask` (osslsigncode will ask for its password on the terminal) and
+// is not checked further. False, with `*problem` saying why in one line
+// and what to do, otherwise.
 bool CheckSigningKey(const std::string& certificate, const std::string& key,
-                     bool can_ask, std::string* problem);
+                     bool can_ask, const std::string* password,
+                     std::string* problem);
 
 }  // namespace sfxtool
 

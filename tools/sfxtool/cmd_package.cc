@@ -56,15 +56,17 @@ constexpr char kBuildUsage[] =
     "usage: sfxtool build MANIFEST -o SETUP.EXE [--stub FILE]\n"
     "                     [--format 1.2|2.1|2.2|2.3|2.4] [--skip-checksum]\n"
     "                     [--werror] [--level fast|best] [-j N] [-q] [-v]\n"
-    "                     [--sign CERT --key KEY [--timestamp URL]]\n"
+    "                     [--sign CERT --key KEY [--timestamp URL]\n"
+    "                      [--key-password-file FILE]]\n"
     "Builds an installer from a TOML manifest (see docs/manifest.md and\n"
     "'sfxtool help manifest'). The stub is --stub, else $SFX_STUB, else\n"
     "<sfxtool's folder>/../share/sfx/installer.exe (installed), else\n"
     "<sfxtool's folder>/../win32/installer.exe (build tree). --sign signs the\n"
-    "result with osslsigncode and checks it again. Time stamps are the files'\n"
-    "modification times in the local time zone (TZ), clamped to\n"
-    "SOURCE_DATE_EPOCH when it is set (empty counts as unset). --werror:\n"
-    "stop at a warning.\n"
+    "result with osslsigncode and checks it again; an encrypted KEY's\n"
+    "password is the first line of --key-password-file, else it is asked\n"
+    "for on the terminal. Time stamps are the files' modification times in\n"
+    "the local time zone (TZ), clamped to SOURCE_DATE_EPOCH when it is set\n"
+    "(empty counts as unset). --werror: stop at a warning.\n"
     "--level sets the compression (as for sfxtool lzh encode; best by\n"
     "default). The installer is written under a temporary name and renamed\n"
     "once complete; an output that is one of the inputs (stub, manifest, a\n"
@@ -396,6 +398,7 @@ int RunBuildCommand(int argc, char** argv) {
             {"--sign", &signing.certificate},
             {"--key", &signing.key},
             {"--timestamp", &signing.timestamp},
+            {"--key-password-file", &signing.password_file},
             {"-o", &output},
             {"--stub", &stub_path},
             {"--format", &format},
@@ -417,8 +420,12 @@ int RunBuildCommand(int argc, char** argv) {
   if (parsed != kRun) return parsed;
   if (manifest_path.empty() || output.empty()) return Usage(kBuildUsage);
   if (signing.certificate.empty() != signing.key.empty() ||
-      (signing.certificate.empty() && !signing.timestamp.empty())) {
-    std::fputs("sfxtool build: --sign and --key go together\n", stderr);
+      (signing.certificate.empty() &&
+       !(signing.timestamp.empty() && signing.password_file.empty()))) {
+    std::fputs(
+        "sfxtool build: --sign and --key go together; --timestamp and "
+        "--key-password-file need them\n",
+        stderr);
     return Usage(kBuildUsage);
   }
 

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,17 +42,37 @@ bool IsFile(const std::string& path) {
 
 // Runs `args` (args[0] looked up in PATH) and returns its exit status, -1
 // when it could not be started; its output (stdout and stderr) goes to
-// `*output`.
-int Run(const std::vector<std::string>& args, std::string* output) {
+// `*output`. `input`, when given, is its standard input; else it keeps
+// ours (a terminal to ask for a password on).
+int Run(const std::vector<std::string>& args, std::string* output,
+        const std::string* input = nullptr) {
   int pipe_fds[2];
+  int input_fds[2] = {-1, -1};
   if (::pipe(pipe_fds) != 0) return -1;
+  // The input (a password: far less than a pipe holds) goes in before the
+  // child starts, so that nothing waits and a child that ends without
+  // reading it raises no SIGPIPE here.
+  if (input && (::pipe(input_fds) != 0 ||
+                ::write(input_fds[1], input->data(), input->size()) !=
+                    static_cast<ssize_t>(input->size()))) {
+    for (int fd : {pipe_fds[0], pipe_fds[1], input_fds[0], input_fds[1]}) {
+      if (fd >= 0) ::close(fd);
+    }
+    return -1;
+  }
+  if (input) ::close(input_fds[1]);
   const pid_t pid = ::fork();
   if (pid < 0) {
-    ::close(pipe_fds[0]);
-    ::close(pipe_fds[1]);
+    for (int fd : {pipe_fds[0], pipe_fds[1], input_fds[0]}) {
+      if (fd >= 0) ::close(fd);
+    }
     return -1;
   }
   if (pid == 0) {
+    if (input) {
+      ::dup2(input_fds[0], 0);
+      ::close(input_fds[0]);
+    }
     ::dup2(pipe_fds[1], 1);
     ::dup2(pipe_fds[1], 2);
     ::close(pipe_fds[0]);
@@ -65,6 +86,7 @@ int Run(const std::vector<std::string>& args, std::string* output) {
     ::_exit(127);
   }
   ::close(pipe_fds[1]);
+  if (input) ::close(input_fds[0]);
   sfx::TrackChildProcess(pid);
   char buffer[4096];
   ssize_t n;
@@ -79,6 +101,25 @@ int Run(const std::vector<std::string>& args, std::string* output) {
   }
   sfx::TrackChildProcess(0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The password in `path`: its first line, without the line's end (a key's
+// password has no line break). Empty, or why there is none.
+constexpr std::size_t kMaxPassword = 1024;
+std::string ReadPassword(const std::string& path, std::string* password) {
+  std::vector<std::uint8_t> bytes;
+  if (!ReadWholeFile(path, &bytes)) {
+    return "cannot read the password file " + path + ": " +
+           std::strerror(errno);
+  }
+  password->assign(bytes.begin(), bytes.end());
+  password->erase(std::min(password->find('\n'), password->size()));
+  if (!password->empty() && password->back() == '\r') password->pop_back();
+  if (password->size() > kMaxPassword) {
+    return "the first line of " + path + " is longer than " +
+           std::to_string(kMaxPassword) + " bytes: that is no password";
+  }
+  return std::string();
 }
 
 // The line of osslsigncode's output that says why it failed: the first
@@ -216,8 +257,17 @@ bool SignInstaller(const std::string& path, const std::string& shown,
   // are terse, and it would sign with an expired certificate.
   const int terminal = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
   if (terminal >= 0) ::close(terminal);
+  std::string password;
+  const bool has_password = !options.password_file.empty();
+  if (has_password) {
+    const std::string why = ReadPassword(options.password_file, &password);
+    if (!why.empty()) {
+      *problem = "cannot sign " + shown + ": " + why;
+      return false;
+    }
+  }
   if (!CheckSigningKey(options.certificate, options.key, terminal >= 0,
-                       problem)) {
+                       has_password ? &password : nullptr, problem)) {
     *problem = "cannot sign " + shown + ": " + *problem;
     return false;
   }
@@ -235,11 +285,14 @@ bool SignInstaller(const std::string& path, const std::string& shown,
   if (!options.timestamp.empty()) {
     args.insert(args.end(), {"-t", options.timestamp});
   }
+  // The password goes through a pipe, not the command line, where any
+  // user could read it.
+  if (has_password) args.insert(args.end(), {"-readpass", "-"});
   // osslsigncode refuses to write over an existing file.
   ::unlink(signed_file.temporary().c_str());
   args.insert(args.end(), {"-in", path, "-out", signed_file.temporary()});
   std::string output;
-  const int status = Run(args, &output);
+  const int status = Run(args, &output, has_password ? &password : nullptr);
   if (status == 127 && output.rfind("cannot run ", 0) == 0) {
     *problem = "signing " + shown +
                " needs osslsigncode, which is not installed (Debian: apt "

@@ -24,9 +24,10 @@ std::string FindProgram(const std::string& given, const char* env,
                         const char* name, std::string* tried);
 
 struct SigningOptions {
-  std::string certificate;  // --sign (PEM or DER), empty: no signing
-  std::string key;          // --key
-  std::string timestamp;    // --timestamp URL, optional
+  std::string certificate;    // --sign (PEM or DER), empty: no signing
+  std::string key;            // --key
+  std::string timestamp;      // --timestamp URL, optional
+  std::string password_file;  // --key-password-file: the key's password
 };
 
 // Files made for one build and removed with it.

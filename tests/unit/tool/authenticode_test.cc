@@ -179,6 +179,8 @@ TEST(AuthenticodeTest, ChecksSigningInputsFirst) {
             "-out req.csr -subj /CN=Other && "
             "openssl pkcs8 -topk8 -in key.pem -out locked.pem "
             "-passout pass:x && "
+            "openssl pkcs8 -topk8 -in key.pem -outform DER -out locked.der "
+            "-passout pass:x && "
             "openssl pkcs12 -export -in cert.pem -inkey key.pem "
             "-out both.p12 -passout pass:x && "
             "openssl x509 -in cert.pem -outform DER -out cert.der && " +
@@ -191,27 +193,35 @@ TEST(AuthenticodeTest, ChecksSigningInputsFirst) {
     const char* certificate;
     const char* key;
     bool can_ask;
-    std::string problem;  // empty: may sign
+    const char* password;  // nullptr: none given
+    std::string problem;   // empty: may sign
   } cases[] = {
-      {"cert.pem", "key.pem", false, ""},
-      {"cert.der", "key.pem", false, ""},
-      {"chain.pem", "key.pem", false, ""},
-      {"locked.pem", "key.pem", false, "locked.pem holds no certificate"},
-      {"cert.pem", "locked.pem", true, ""},
-      {"cert.pem", "locked.pem", false, "locked.pem is encrypted"},
-      {"both.p12", "both.p12", false, "both.p12 is a PKCS#12 file"},
-      {"cert.pem", "both.p12", false, "both.p12 is a PKCS#12 file"},
-      {"cert.pem", "other.pem", false, "belongs to no certificate"},
-      {"old.pem", "other.pem", false, "expired on 2021-01-01"},
-      {"new.pem", "other.pem", false, "is valid only from 2040-01-01"},
-      {"cert.pem", "missing.pem", false, "cannot read the key"},
+      {"cert.pem", "key.pem", false, nullptr, ""},
+      {"cert.der", "key.pem", false, nullptr, ""},
+      {"chain.pem", "key.pem", false, nullptr, ""},
+      {"locked.pem", "key.pem", false, nullptr,
+       "locked.pem holds no certificate"},
+      {"cert.pem", "locked.pem", true, nullptr, ""},
+      {"cert.pem", "locked.pem", false, nullptr, "locked.pem is encrypted"},
+      {"cert.pem", "locked.pem", false, "x", ""},
+      {"cert.pem", "locked.pem", true, "y", "does not open the key"},
+      {"old.pem", "locked.pem", false, "x", "belongs to no certificate"},
+      {"cert.pem", "key.pem", false, "x", ""},
+      {"cert.pem", "locked.der", true, "x", "is encrypted DER"},
+      {"both.p12", "both.p12", false, nullptr, "both.p12 is a PKCS#12 file"},
+      {"cert.pem", "both.p12", false, nullptr, "both.p12 is a PKCS#12 file"},
+      {"cert.pem", "other.pem", false, nullptr, "belongs to no certificate"},
+      {"old.pem", "other.pem", false, nullptr, "expired on 2021-01-01"},
+      {"new.pem", "other.pem", false, nullptr, "is valid only from 2040-01-01"},
+      {"cert.pem", "missing.pem", false, nullptr, "cannot read the key"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.certificate) + " " + c.key);
     std::string problem;
-    EXPECT_EQ(
-        CheckSigningKey(d + c.certificate, d + c.key, c.can_ask, &problem),
-        c.problem.empty())
+    const std::string password = c.password ? c.password : "";
+    EXPECT_EQ(CheckSigningKey(d + c.certificate, d + c.key, c.can_ask,
+                              c.password ? &password : nullptr, &problem),
+              c.problem.empty())
         << problem;
     if (!c.problem.empty()) {
       EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
