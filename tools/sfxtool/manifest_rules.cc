@@ -25,6 +25,7 @@
 #include "paths/macros.h"
 #include "paths/name_rules.h"
 #include "paths/text.h"
+#include "vendor_identity.h"
 
 namespace sfxtool {
 namespace {
@@ -543,6 +544,16 @@ void WarnLongPaths(const Reader& in, const Entries& entries,
 void Warn(const Reader& in, const toml::table& root, const Entries& entries,
           const sfx::TInstalRecord& record) {
   WarnLongPaths(in, entries, record);
+  for (const char* key : {"product_version", "publisher"}) {
+    const toml::node* node = root.get(key);
+    const auto* text = node ? node->as_string() : nullptr;
+    if (!text) continue;
+    std::string warning = UninstallTextWarning(text->get());
+    if (warning.empty() && std::string(key) == "product_version") {
+      warning = VersionWarning(text->get());
+    }
+    if (!warning.empty()) in.Warn(node, key, warning);
+  }
   std::set<std::string> paths;  // FileKey of every packaged file
   std::set<std::string> names;  // NameKey of every packaged file's name
   for (const Entry& entry : entries.files) {

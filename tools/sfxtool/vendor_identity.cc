@@ -73,22 +73,36 @@ std::u16string Utf16(const std::string& utf8) {
   return out;
 }
 
-// The four numbers of a version text: up to four numbers from 0 to 65535
-// with dots between, then any text that starts with neither a digit nor a
-// dot ("2.10.3-beta" gives 2, 10, 3, 0). Windows keeps a version as four
-// 16-bit numbers, so a text it cannot hold is refused rather than cut: the
-// return says why (empty when the text is good), and `numbers` are then
-// those read so far.
-std::string ParseVersion(const std::string& text, std::uint16_t numbers[4]) {
-  std::fill(numbers, numbers + 4, std::uint16_t{0});
+// The four numbers Windows keeps of a version text: up to four numbers
+// with dots between, each at most 65535 ("2.10.3-beta" gives 2, 10, 3, 0;
+// a number that is not there counts 0).
+void VersionNumbers(const std::string& text, std::uint16_t numbers[4]) {
+  std::size_t i = 0;
+  for (int part = 0; part < 4; ++part) {
+    numbers[part] = 0;
+    if (i >= text.size() || text[i] < '0' || text[i] > '9') continue;
+    std::uint32_t n = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+      n = std::min<std::uint32_t>(n * 10 + (text[i] - '0'), 0xFFFF);
+      ++i;
+    }
+    numbers[part] = static_cast<std::uint16_t>(n);
+    if (i < text.size() && text[i] == '.') ++i;
+  }
+}
+
+// Why VersionNumbers cannot keep what `text` says (empty when it can): it
+// says that when the text is up to four numbers from 0 to 65535 with dots
+// between, then any text that starts with neither a digit nor a dot.
+std::string VersionProblem(const std::string& text) {
   std::size_t i = 0;
   for (int part = 0; part < 4; ++part) {
     if (i >= text.size() || text[i] < '0' || text[i] > '9') {
       return part == 0 ? "does not begin with a number"
                        : "has a dot that no number follows";
     }
-    std::uint32_t n = 0;
     const std::size_t first = i;
+    std::uint32_t n = 0;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
       n = std::min<std::uint32_t>(n * 10 + (text[i] - '0'), 0x10000);
       ++i;
@@ -97,7 +111,6 @@ std::string ParseVersion(const std::string& text, std::uint16_t numbers[4]) {
       return "has the number " + text.substr(first, i - first) +
              ", larger than 65535";
     }
-    numbers[part] = static_cast<std::uint16_t>(n);
     if (i >= text.size() || text[i] != '.') return {};
     if (part == 3) return "has more than four numbers";
     ++i;
@@ -105,29 +118,16 @@ std::string ParseVersion(const std::string& text, std::uint16_t numbers[4]) {
   return {};
 }
 
-// Why `text` cannot go into the uninstall entry, empty when it can. The
-// installer reads publisher and version back from its VERSIONINFO and
-// writes them with Windows' ANSI calls: it keeps U+0020 to U+007E and
-// U+00A0 to U+00FF and turns every other character into '?'.
-std::string UninstallTextProblem(const std::string& text) {
+// Each character of `text` in turn, as its UTF-8 bytes and its code point.
+template <typename Visit>
+void ForEachCharacter(const std::string& text, Visit visit) {
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     const std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
     const std::u16string wide = Utf16(text.substr(i, n));
-    const std::uint32_t cp = wide.empty() ? 0 : wide[0];
-    if (cp < 0x20 || cp == 0x7F) {
-      char code[8];
-      std::snprintf(code, sizeof code, "%02X", cp);
-      return std::string("holds the control character U+00") + code;
-    }
-    if (cp > 0xFF || (cp >= 0x80 && cp < 0xA0)) {
-      return "holds \"" + text.substr(i, n) +
-             "\", which Add/Remove Programs would show as '?' (the "
-             "installer writes only Latin-1 there)";
-    }
+    if (!visit(text.substr(i, n), wide.empty() ? 0u : wide[0])) return;
     i += n;
   }
-  return {};
 }
 
 // A node of the VERSIONINFO tree (see src/install/version_info.cc).
@@ -208,6 +208,30 @@ std::string XmlEscape(const std::string& text) {
 
 }  // namespace
 
+std::string VersionWarning(const std::string& text) {
+  const std::string problem = VersionProblem(text);
+  if (problem.empty()) return problem;
+  std::uint16_t v[4];
+  VersionNumbers(text, v);
+  return "\"" + text + "\" " + problem + ": the version resource holds " +
+         std::to_string(v[0]) + "." + std::to_string(v[1]) + "." +
+         std::to_string(v[2]) + "." + std::to_string(v[3]) +
+         "; give up to four numbers from 0 to 65535 with dots between, then "
+         "any text (\"2.10.3-beta\")";
+}
+
+std::string UninstallTextWarning(const std::string& text) {
+  std::string warning;
+  ForEachCharacter(text, [&](const std::string& bytes, std::uint32_t cp) {
+    if (cp <= 0xFF && !(cp >= 0x80 && cp < 0xA0)) return true;
+    warning = "holds \"" + bytes +
+              "\", which Add/Remove Programs will show as '?' (the "
+              "installer writes only Latin-1 there)";
+    return false;
+  });
+  return warning;
+}
+
 VendorIdentity LoadVendorIdentity(const std::string& path) {
   toml::table root;
   try {
@@ -219,24 +243,19 @@ VendorIdentity LoadVendorIdentity(const std::string& path) {
   identity.product_name = TextKey(path, root, "product_name");
   identity.product_version = TextKey(path, root, "product_version");
   identity.publisher = TextKey(path, root, "publisher");
-  const struct {
-    const char* key;
-    const std::string& text;
-    bool version;
-  } shown[] = {{"product_version", identity.product_version, true},
-               {"publisher", identity.publisher, false}};
-  for (const auto& item : shown) {
-    std::string problem = UninstallTextProblem(item.text);
-    std::uint16_t numbers[4];
-    if (problem.empty() && item.version && !item.text.empty()) {
-      problem = ParseVersion(item.text, numbers);
-      if (!problem.empty()) {
-        problem = "\"" + item.text + "\" " + problem +
-                  "; give up to four numbers from 0 to 65535 with dots "
-                  "between, then any text (\"2.10.3-beta\")";
-      }
-    }
-    if (!problem.empty()) Fail(path, root.get(item.key), item.key, problem);
+  // A control character is no one's intent (a NUL would cut the text).
+  for (const char* key : {"product_version", "publisher"}) {
+    const std::string& text = std::string(key) == "publisher"
+                                  ? identity.publisher
+                                  : identity.product_version;
+    ForEachCharacter(text, [&](const std::string&, std::uint32_t cp) {
+      if (cp >= 0x20 && cp != 0x7F) return true;
+      char code[8];
+      std::snprintf(code, sizeof code, "%02X", cp);
+      Fail(path, root.get(key), key,
+           std::string("holds the control character U+00") + code);
+      return false;
+    });
   }
   identity.space_given = root.get("space_required") != nullptr;
   if (const toml::node* level = root.get("execution_level")) {
@@ -278,7 +297,7 @@ VendorIdentity LoadVendorIdentity(const std::string& path) {
 std::vector<std::uint8_t> BuildVersionInfo(const VendorIdentity& identity,
                                            const std::string& description) {
   std::uint16_t v[4];
-  ParseVersion(identity.product_version, v);
+  VersionNumbers(identity.product_version, v);
   std::vector<std::uint8_t> fixed;
   Append32(&fixed, 0xFEEF04BD);              // signature
   Append32(&fixed, 0x00010000);              // structure version
@@ -319,7 +338,7 @@ std::vector<std::uint8_t> BuildVersionInfo(const VendorIdentity& identity,
 std::string BuildApplicationManifest(const VendorIdentity& identity,
                                      const std::string& description) {
   std::uint16_t v[4];
-  ParseVersion(identity.product_version, v);
+  VersionNumbers(identity.product_version, v);
   const std::string version = std::to_string(v[0]) + "." +
                               std::to_string(v[1]) + "." +
                               std::to_string(v[2]) + "." + std::to_string(v[3]);

@@ -31,9 +31,21 @@ struct VendorIdentity {
 };
 
 // Reads the identity keys of the manifest at `path` (already loaded by
-// LoadManifest, so only these keys are checked here). Raises
+// LoadManifest, so only these keys are checked here; a control character
+// in product_version or publisher is refused). Raises
 // ManifestError with the line and the key.
 VendorIdentity LoadVendorIdentity(const std::string& path);
+
+// What becomes of `product_version` in the version resource, as a warning
+// (its four numbers are cut or clamped, or there are none), or empty when
+// the text is up to four numbers from 0 to 65535 with dots between, then
+// any text.
+std::string VersionWarning(const std::string& text);
+
+// A warning when the uninstall entry will show a character of `text` (the
+// publisher, the version) as '?': the installer writes it with Windows'
+// ANSI calls, keeping only Latin-1. Empty when it shows every character.
+std::string UninstallTextWarning(const std::string& text);
 
 // The VERSIONINFO resource: FileVersion and ProductVersion (numbers from
 // product_version, text as given), ProductName, CompanyName,

@@ -227,26 +227,50 @@ TEST(VersionInfoTest, InstallerReadsWhatSfxtoolWrites) {
 
 // Texts that Windows cannot keep as given are refused, each with its reason.
 TEST(VendorIdentityTest, VersionAndPublisherTexts) {
+  // Warnings: the version resource and the uninstall entry change the text.
+  const struct {
+    const char* text;
+    bool version;
+    const char* warning;  // empty: kept as it stands
+  } texts[] = {
+      {"2.10.3-beta", true, ""},
+      {"65535.0.0.1 (build 7)", true, ""},
+      {"1.2.3.4.5", true,
+       "more than four numbers: the version resource "
+       "holds 1.2.3.4"},
+      {"20240101.1", true,
+       "20240101, larger than 65535: the version "
+       "resource holds 65535.1.0.0"},
+      {"v1.0", true,
+       "does not begin with a number: the version resource "
+       "holds 0.0.0.0"},
+      {"1..2", true, "a dot that no number follows"},
+      {"Z\u00fcrich AG", false, ""},
+      {"Acme\u2122", false, "will show as '?'"},
+      {"\u682a\u5f0f\u4f1a\u793e", false, "will show as '?'"},
+  };
+  for (const auto& t : texts) {
+    SCOPED_TRACE(t.text);
+    std::string warning = UninstallTextWarning(t.text);
+    if (warning.empty() && t.version) warning = VersionWarning(t.text);
+    EXPECT_EQ(warning.empty(), *t.warning == '\0') << warning;
+    EXPECT_NE(warning.find(t.warning), std::string::npos) << warning;
+  }
+  // Refused: a control character (a NUL would cut the text).
   const struct {
     const char* line;
     const char* problem;  // empty: accepted
-  } cases[] = {
-      {"product_version = \"2.10.3-beta\"", ""},
-      {"product_version = \"65535.0.0.1 (build 7)\"", ""},
-      {"product_version = \"1.2.3.4.5\"", "has more than four numbers"},
-      {"product_version = \"20240101.1\"", "20240101, larger than 65535"},
-      {"product_version = \"v1.0\"", "does not begin with a number"},
-      {"product_version = \"1..2\"", "a dot that no number follows"},
+  } lines[] = {
+      {"product_version = \"v1.0\"", ""},
       {"product_version = \"1.0\\u0000x\"", "control character U+0000"},
-      {"publisher = \"Z\u00fcrich AG\"", ""},
-      {"publisher = \"Acme\u2122\"", "would show as '?'"},
+      {"publisher = \"Acme\u2122\"", ""},
       {"publisher = \"A\\tB\"", "control character U+0009"},
   };
   char path[] = "/tmp/vendor_identity_test.XXXXXX";
   const int fd = mkstemp(path);
   ASSERT_GE(fd, 0);
   close(fd);
-  for (const auto& c : cases) {
+  for (const auto& c : lines) {
     SCOPED_TRACE(c.line);
     std::FILE* file = std::fopen(path, "w");
     ASSERT_NE(file, nullptr);
