@@ -6,6 +6,7 @@
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
+#include <openssl/cms.h>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -13,6 +14,7 @@
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
 #include <openssl/pkcs7.h>
+#include <openssl/ts.h>
 #include <openssl/x509.h>
 
 #include <algorithm>
@@ -45,6 +47,10 @@ constexpr std::uint32_t kReadBlock = 1u << 16;
 constexpr char kSpcIndirectDataOid[] = "1.3.6.1.4.1.311.2.1.4";
 // The unsigned attribute that carries further (nested) signatures.
 constexpr char kNestedSignatureOid[] = "1.3.6.1.4.1.311.2.4.1";
+// The unsigned attribute that carries an RFC 3161 timestamp token (a CMS
+// SignedData over a TSTInfo), and the older Authenticode timestamp, a
+// PKCS#9 countersignature: both sign a digest of the signature value.
+constexpr char kRfc3161TimestampOid[] = "1.3.6.1.4.1.311.3.3.1";
 // Nested signatures are followed this deep at the most.
 constexpr int kMaxNesting = 4;
 
@@ -59,13 +65,17 @@ struct OpenSslFree {
   void operator()(X509* p) const { X509_free(p); }
   void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
   void operator()(PKCS12* p) const { PKCS12_free(p); }
+  void operator()(CMS_ContentInfo* p) const { CMS_ContentInfo_free(p); }
+  void operator()(TS_TST_INFO* p) const { TS_TST_INFO_free(p); }
+  void operator()(PKCS7_SIGNER_INFO* p) const { PKCS7_SIGNER_INFO_free(p); }
 };
 template <typename T>
 using Owned = std::unique_ptr<T, OpenSslFree>;
 
 using Digest = std::vector<std::uint8_t>;
 
-AuthenticodeCheck Broken(const char* problem, const std::string& signer) {
+AuthenticodeCheck Broken(const std::string& problem,
+                         const std::string& signer) {
   AuthenticodeCheck check;
   check.state = AuthenticodeCheck::kBroken;
   check.signer = signer;
@@ -198,6 +208,116 @@ AuthenticodeCheck CheckSignedData(sfx::File& file,
                                   const sfx::PeSigningFields& fields, PKCS7* p7,
                                   int depth);
 
+// The digest with `md` of `bytes`; empty when `md` is unknown.
+Digest DigestOf(const EVP_MD* md, const ASN1_STRING* bytes) {
+  Digest digest(EVP_MAX_MD_SIZE);
+  unsigned int n = 0;
+  if (md == nullptr ||
+      EVP_Digest(ASN1_STRING_get0_data(bytes),
+                 static_cast<std::size_t>(ASN1_STRING_length(bytes)),
+                 digest.data(), &n, md, nullptr) != 1) {
+    return {};
+  }
+  digest.resize(n);
+  return digest;
+}
+
+// Checks an RFC 3161 token (`der`) of the signature `info`: its own
+// signature over the TSTInfo (with a certificate from the token or from
+// `certs`; no chain is built), and that the TSTInfo stamps this signature's
+// value. Empty when intact, else what is wrong.
+std::string CheckRfc3161Token(const ASN1_STRING* der, PKCS7_SIGNER_INFO* info,
+                              STACK_OF(X509) * certs) {
+  const unsigned char* p = ASN1_STRING_get0_data(der);
+  Owned<CMS_ContentInfo> token(
+      d2i_CMS_ContentInfo(nullptr, &p, ASN1_STRING_length(der)));
+  Owned<BIO> content(BIO_new(BIO_s_mem()));
+  if (!token || !content) return "it is malformed";
+  if (CMS_verify(token.get(), certs, nullptr, nullptr, content.get(),
+                 CMS_NO_SIGNER_CERT_VERIFY | CMS_BINARY) != 1) {
+    return "its signature does not match its content";
+  }
+  char* data = nullptr;
+  const long length = BIO_get_mem_data(content.get(), &data);
+  const unsigned char* q = reinterpret_cast<const unsigned char*>(data);
+  Owned<TS_TST_INFO> stamped(d2i_TS_TST_INFO(nullptr, &q, length));
+  if (!stamped) return "it is malformed";
+  TS_MSG_IMPRINT* imprint = TS_TST_INFO_get_msg_imprint(stamped.get());
+  const Digest digest =
+      DigestOf(EVP_get_digestbyobj(TS_MSG_IMPRINT_get_algo(imprint)->algorithm),
+               info->enc_digest);
+  if (!Equal(digest, TS_MSG_IMPRINT_get_msg(imprint))) {
+    return "it stamps another signature";
+  }
+  return {};
+}
+
+// Checks an Authenticode countersignature (`der`, a SignerInfo) of the
+// signature `info` in `p7`: its messageDigest is the digest of the
+// signature's value, and its signature over its attributes verifies with
+// its certificate from `p7`. Empty when intact, else what is wrong.
+std::string CheckCountersignature(const ASN1_STRING* der,
+                                  PKCS7_SIGNER_INFO* info, PKCS7* p7) {
+  const unsigned char* p = ASN1_STRING_get0_data(der);
+  Owned<PKCS7_SIGNER_INFO> counter(
+      d2i_PKCS7_SIGNER_INFO(nullptr, &p, ASN1_STRING_length(der)));
+  if (!counter || counter->issuer_and_serial == nullptr) {
+    return "it is malformed";
+  }
+  X509* tsa = X509_find_by_issuer_and_serial(
+      p7->d.sign->cert, counter->issuer_and_serial->issuer,
+      counter->issuer_and_serial->serial);
+  if (tsa == nullptr) return "its certificate is missing";
+  // PKCS7_signatureVerify takes the digest from a digesting BIO that has
+  // read the countersigned bytes: the signature's value.
+  const EVP_MD* md = EVP_get_digestbyobj(counter->digest_alg->algorithm);
+  Owned<BIO> digesting(BIO_new(BIO_f_md()));
+  BIO* source = BIO_new_mem_buf(ASN1_STRING_get0_data(info->enc_digest),
+                                ASN1_STRING_length(info->enc_digest));
+  if (md == nullptr || !digesting || source == nullptr ||
+      BIO_set_md(digesting.get(), md) != 1) {
+    BIO_free(source);
+    return "its digest algorithm is unknown";
+  }
+  BIO_push(digesting.get(), source);  // freed with `digesting`
+  char sink[256];
+  while (BIO_read(digesting.get(), sink, sizeof sink) > 0) {
+  }
+  const bool intact =
+      PKCS7_signatureVerify(digesting.get(), p7, counter.get(), tsa) == 1;
+  BIO_free_all(digesting.release());
+  return intact ? std::string() : "its signature does not match";
+}
+
+// The timestamps in `info`'s unsigned attributes, each checked; the first
+// that fails, else an empty text.
+std::string CheckTimestamps(PKCS7* p7, PKCS7_SIGNER_INFO* info) {
+  Owned<ASN1_OBJECT> rfc3161(OBJ_txt2obj(kRfc3161TimestampOid, 1));
+  const struct {
+    const ASN1_OBJECT* type;
+    bool token;  // RFC 3161, else a countersignature
+  } kinds[] = {{rfc3161.get(), true},
+               {OBJ_nid2obj(NID_pkcs9_countersignature), false}};
+  for (const auto& kind : kinds) {
+    const int at =
+        kind.type && info->unauth_attr
+            ? X509at_get_attr_by_OBJ(info->unauth_attr, kind.type, -1)
+            : -1;
+    if (at < 0) continue;
+    X509_ATTRIBUTE* attribute = X509at_get_attr(info->unauth_attr, at);
+    for (int i = 0; i < X509_ATTRIBUTE_count(attribute); ++i) {
+      const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(attribute, i);
+      const std::string problem =
+          !value || value->type != V_ASN1_SEQUENCE ? "it is malformed"
+          : kind.token
+              ? CheckRfc3161Token(value->value.sequence, info, p7->d.sign->cert)
+              : CheckCountersignature(value->value.sequence, info, p7);
+      if (!problem.empty()) return "the timestamp is broken: " + problem;
+    }
+  }
+  return {};
+}
+
 // The signatures nested in `info`'s unsigned attributes, each checked as
 // the first one; the first that fails, else an intact result.
 AuthenticodeCheck CheckNested(sfx::File& file,
@@ -293,6 +413,8 @@ AuthenticodeCheck CheckSignedData(sfx::File& file,
                                          nullptr, PKCS7_NOVERIFY) != 1) {
     return Broken("the signature does not match the signed attributes", signer);
   }
+  const std::string timestamp = CheckTimestamps(p7, info);
+  if (!timestamp.empty()) return Broken(timestamp, signer);
   return CheckNested(file, fields, info, depth, signer);
 }
 

@@ -56,8 +56,9 @@ void Write(const std::string& path, const Bytes& bytes) {
 
 TEST(AuthenticodeTest, TellsIntactFromBrokenSignatures) {
   if (Shell("command -v openssl") != 0 ||
-      Shell("command -v osslsigncode") != 0) {
-    GTEST_SKIP() << "needs openssl and osslsigncode";
+      Shell("command -v osslsigncode") != 0 ||
+      Shell("command -v python3") != 0) {
+    GTEST_SKIP() << "needs openssl, osslsigncode and python3";
   }
   char folder[] = "/tmp/authenticode_test.XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
@@ -76,10 +77,36 @@ TEST(AuthenticodeTest, TellsIntactFromBrokenSignatures) {
                   "/cert.pem -key " + dir + "/key.pem -n Test -in " + dir +
                   "/signed.exe -out " + dir + "/nested.exe"),
             0);
+  // Timestamped by osslsigncode's own RFC 3161 authority.
+  ASSERT_EQ(Shell("cd " + dir +
+                  " && printf '[r]\\ndistinguished_name=n\\n[n]\\n[x]\\n"
+                  "extendedKeyUsage=critical,timeStamping\\n' >tsa.cnf && "
+                  "openssl req -x509 -newkey rsa:2048 -nodes -days 2 "
+                  "-keyout tsa_key.pem -out tsa.pem -subj /CN=Test\\ TSA "
+                  "-config tsa.cnf -extensions x && "
+                  "osslsigncode sign -certs cert.pem -key key.pem "
+                  "-TSA-certs tsa.pem -TSA-key tsa_key.pem -in unsigned.exe "
+                  "-out stamped.exe"),
+            0);
+  // And by an authority of the older kind (a countersignature), as
+  // `sfxtool build --timestamp` asks for.
+  ASSERT_EQ(Shell("cd " + dir +
+                  " && (python3 " SFX_LEGACY_TSA
+                  " tsa.pem tsa_key.pem port & echo $! >pid) && "
+                  "for i in $(seq 100); do [ -s port ] && break; sleep 0.1; "
+                  "done; osslsigncode sign -certs cert.pem -key key.pem "
+                  "-t http://127.0.0.1:$(cat port) -in unsigned.exe "
+                  "-out countersigned.exe >/dev/null; r=$?; kill $(cat pid); "
+                  "exit $r"),
+            0);
   Bytes signed_file;
   Bytes nested;
+  Bytes stamped;
+  Bytes countersigned;
   ASSERT_TRUE(ReadWholeFile(dir + "/signed.exe", &signed_file));
   ASSERT_TRUE(ReadWholeFile(dir + "/nested.exe", &nested));
+  ASSERT_TRUE(ReadWholeFile(dir + "/stamped.exe", &stamped));
+  ASSERT_TRUE(ReadWholeFile(dir + "/countersigned.exe", &countersigned));
   // The table: WIN_CERTIFICATE's 8 bytes, then the SignedData, whose DER
   // header (30 82 hi lo) gives its end; the signature value ends it.
   const std::size_t table = sfx::LoadUint32(&signed_file.at(kSecurityEntry));
@@ -99,6 +126,17 @@ TEST(AuthenticodeTest, TellsIntactFromBrokenSignatures) {
   const std::size_t nested_table = sfx::LoadUint32(&nested.at(kSecurityEntry));
   const std::size_t nested_end =
       nested_table + sfx::LoadUint32(&nested.at(nested_table));
+  // The token ends the unsigned attributes, and so the certificate; the
+  // authority's signature value ends the token.
+  const std::size_t stamped_table =
+      sfx::LoadUint32(&stamped.at(kSecurityEntry));
+  const std::size_t stamped_end =
+      stamped_table + sfx::LoadUint32(&stamped.at(stamped_table));
+  const std::size_t countersigned_table =
+      sfx::LoadUint32(&countersigned.at(kSecurityEntry));
+  const std::size_t countersigned_end =
+      countersigned_table +
+      sfx::LoadUint32(&countersigned.at(countersigned_table));
   // 32 bytes more in the table than its certificate, the size field grown.
   Bytes padded = signed_file;
   padded.resize(padded.size() + 32);
@@ -137,6 +175,16 @@ TEST(AuthenticodeTest, TellsIntactFromBrokenSignatures) {
       {"bytes after the certificate", &padded, kNoChange,
        AuthenticodeCheck::kBroken, "", "the certificate table is malformed"},
       {"nested", &nested, kNoChange, AuthenticodeCheck::kIntact, vendor, ""},
+      {"timestamped", &stamped, kNoChange, AuthenticodeCheck::kIntact, vendor,
+       ""},
+      {"timestamp's signature value", &stamped, stamped_end - 20,
+       AuthenticodeCheck::kBroken, vendor,
+       "the timestamp is broken: its signature does not match its content"},
+      {"countersigned", &countersigned, kNoChange, AuthenticodeCheck::kIntact,
+       vendor, ""},
+      {"countersignature's value", &countersigned, countersigned_end - 20,
+       AuthenticodeCheck::kBroken, vendor,
+       "the timestamp is broken: its signature does not match"},
       {"nested signature value", &nested, nested_end - 20,
        AuthenticodeCheck::kBroken, vendor,
        "a nested signature: the signature does not match the signed "
