@@ -78,7 +78,8 @@ std::pair<std::uint16_t, std::uint16_t> IconImageDepth(const std::uint8_t* data,
   if (header == 12 && size >= 12) {  // BITMAPCOREHEADER
     return {sfx::LoadUint16(data + 8), sfx::LoadUint16(data + 10)};
   }
-  if ((header == 40 || header == 108 || header == 124) && size >= header) {
+  // BITMAPINFOHEADER (40 bytes) or a successor (52, 56, 108, 124).
+  if (header >= 40 && header <= 124 && size >= header) {
     return {sfx::LoadUint16(data + 12), sfx::LoadUint16(data + 14)};
   }
   throw PeError("icon image " + std::to_string(index) +
