@@ -39,11 +39,12 @@ std::string BaseName(const std::string& path) {
 }
 
 // The size of a readable regular file of at most 4 GiB (an entry's
-// FileSize is 32 bits), or an error naming it. A file that cannot be
-// opened is named here, at its line, rather than once the packing has
-// reached it.
+// FileSize is 32 bits), with its modification time in `*mtime`, or an
+// error naming it. A file that cannot be opened is named here, at its
+// line, rather than once the packing has reached it.
 std::int64_t FileSizeOf(const Reader& in, const toml::node* node,
-                        const std::string& field, const std::string& path) {
+                        const std::string& field, const std::string& path,
+                        std::int64_t* mtime) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     in.Fail(node, field,
@@ -62,6 +63,7 @@ std::int64_t FileSizeOf(const Reader& in, const toml::node* node,
     in.Fail(node, field, "cannot read " + path + ": " + std::strerror(errno));
   }
   ::close(fd);
+  *mtime = st.st_mtime;
   return st.st_size;
 }
 
@@ -104,7 +106,8 @@ void LoadFile(Reader& in, const toml::table& t, const std::string& f,
     entry.table = &t;
     entry.prefix = f;
     entry.source = source;
-    entry.size = FileSizeOf(in, source_node, f + "source", source);
+    entry.size =
+        FileSizeOf(in, source_node, f + "source", source, &entry.mtime);
     entry.node = t.get("name") ? t.get("name") : source_node;
     entry.field = f + (t.get("name") ? "name" : "source");
     auto& record = entry.record;
@@ -177,6 +180,15 @@ void LoadTree(Reader& in, const toml::table& t, const std::string& f,
       dir = path.substr(0, cut);
       name = path.substr(cut + 1);
     }
+    // The installer expands a macro wherever a directory holds one: the
+    // files of a folder named "%WINDOWS%" would go to the Windows folder.
+    const std::string macro = MacroIn(item.is_folder ? path : dir);
+    if (!macro.empty()) {
+      in.Fail(source_node, f + "source",
+              what + ": the folder's name holds " + macro +
+                  ", which the installer expands where it stands, so its "
+                  "files would go elsewhere; rename the folder or exclude it");
+    }
     const auto join = [&target](const std::string& below) {
       if (below.empty()) return target;
       if (target.empty()) return below;
@@ -195,7 +207,8 @@ void LoadTree(Reader& in, const toml::table& t, const std::string& f,
     entry.table = &t;
     entry.prefix = f;
     entry.source = item.host_path;
-    entry.size = FileSizeOf(in, source_node, f + "source", item.host_path);
+    entry.size =
+        FileSizeOf(in, source_node, f + "source", item.host_path, &entry.mtime);
     entry.node = source_node;
     entry.field = f + "source";
     entry.label = what;
@@ -212,6 +225,12 @@ void LoadTree(Reader& in, const toml::table& t, const std::string& f,
   if (items.empty() && !target.empty()) {
     entries->tree_folders.push_back(
         {target, source_node, f + "source", "\"" + root + "\""});
+  } else if (items.empty()) {
+    in.Warn(source_node, f + "source",
+            "packs nothing: " + root +
+                (used.end() != std::find(used.begin(), used.end(), true)
+                     ? " holds nothing that the excludes leave in"
+                     : " is empty"));
   }
 }
 

@@ -98,6 +98,7 @@ struct Entry {
   std::unique_ptr<sfx::TInstallFileRecord> record;
   std::string source;
   std::int64_t size = 0;
+  std::int64_t mtime = 0;              // the source's, in seconds
   const toml::table* table = nullptr;  // its [[file]] or [[tree]]
   std::string prefix;                  // "file[2]." or "tree[0]."
   const toml::node* node = nullptr;    // for messages about its name
@@ -129,6 +130,13 @@ struct Entries {
   std::vector<TreeFolder> tree_folders;
   std::vector<PreRun> pre_runs;
 };
+
+// The first macro of the installer that `text` holds, in any case
+// ("%Temp%" gives "%TEMP%"), or empty. The installer expands a macro
+// wherever it stands in a directory, so a folder whose own name holds one
+// would be put elsewhere; a '%' that starts no macro is an ordinary
+// character.
+std::string MacroIn(const std::string& text);
 
 // The rules about the package as a whole: names and paths, files that
 // Windows would take for one, the directories files need, programs that

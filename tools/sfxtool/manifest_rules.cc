@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -28,6 +29,21 @@
 #include "vendor_identity.h"
 
 namespace sfxtool {
+
+std::string MacroIn(const std::string& text) {
+  const std::string upper = sfx::UpperCaseLatin(text);
+  const char* first = nullptr;
+  std::size_t first_at = std::string::npos;
+  for (const char* macro : sfx::kMacroNames) {
+    const std::size_t at = upper.find(macro);
+    if (at < first_at) {
+      first = macro;
+      first_at = at;
+    }
+  }
+  return first ? first : std::string();
+}
+
 namespace {
 
 // Macros that stand for the destination itself.
@@ -68,12 +84,10 @@ std::string FolderOf(const std::string& dir) {
   const std::string destination = LeadingMacro(folder, kDestinationMacros);
   if (!destination.empty()) {
     folder.erase(0, destination.size());
-  } else if (!folder.empty() && folder[0] == '%') {
-    const std::size_t end = folder.find('%', 1);
-    if (end != std::string::npos && end + 1 < folder.size() &&
-        folder[end + 1] == '\\') {
-      folder.erase(end + 1, 1);
-    }
+  } else if (const std::size_t end =
+                 LeadingMacro(folder, sfx::kMacroNames).size();
+             end > 0 && end < folder.size() && folder[end] == '\\') {
+    folder.erase(end, 1);
   }
   while (!folder.empty() && folder.front() == '\\') folder.erase(0, 1);
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
@@ -288,13 +302,23 @@ void CheckCollisions(const Reader& in, const Entries& entries,
     if (inserted) continue;
     const Entry& first = *it->second;
     const std::string lead = entry.label.empty() ? "" : entry.label + ": ";
+    // Folders that differ in case only ("A/x" and "a/x" of a tree) are
+    // named with the files, or the message would show one name twice.
+    const std::string first_folder = FolderOf(first.record->TargetDir);
+    const bool same_folder = folder == first_folder;
+    const auto shown = [same_folder](const std::string& in_folder,
+                                     const std::string& name) {
+      return Quoted(same_folder || in_folder.empty() ? name
+                                                     : in_folder + "\\" + name);
+    };
     in.Fail(entry.node, entry.field,
-            lead + Quoted(entry.record->FileName) + " and " +
-                Quoted(first.record->FileName) + " of " + first.field +
-                (first.label.empty() ? "" : " " + first.label) + " (line " +
-                std::to_string(first.node->source().begin.line) +
-                ") are the same file in " + FolderText(folder) +
-                (entry.record->FileName == first.record->FileName
+            lead + shown(folder, entry.record->FileName) + " and " +
+                shown(first_folder, first.record->FileName) + " of " +
+                first.field + (first.label.empty() ? "" : " " + first.label) +
+                " (line " + std::to_string(first.node->source().begin.line) +
+                ") are the same file" +
+                (same_folder ? " in " + FolderText(folder) : std::string()) +
+                (same_folder && entry.record->FileName == first.record->FileName
                      ? ""
                      : "; Windows does not tell upper and lower case apart"));
   }
@@ -331,6 +355,18 @@ void CheckCollisions(const Reader& in, const Entries& entries,
   }
 }
 
+// A listed directory or log entry as the installer reads it: one that
+// holds a '%' is expanded rather than joined to the destination, so a
+// relative one whose '%' starts no macro ("100%") gets %INSTALLDIR%
+// before it, or it would be taken relative to whatever folder is current.
+std::string InDestination(const std::string& path) {
+  if (path.find('%') == std::string::npos || !MacroIn(path).empty() ||
+      path.find(':') != std::string::npos) {
+    return path;
+  }
+  return "%INSTALLDIR%" + path;
+}
+
 // The directories that the files need and the empty folders of trees,
 // with their parents, appended to `directories` unless listed already.
 // Only folders the installer can know: relative ones and those below the
@@ -347,17 +383,19 @@ void AddNeededDirectories(const Reader& in, const Entries& entries,
     const std::string folder = FolderOf(target);
     std::string base;
     std::string rest = folder;
-    if (folder.find('%') != std::string::npos) {
+    if (!MacroIn(folder).empty()) {
       base = LeadingMacro(folder, kFolderMacros);
       if (base.empty()) return;
       base = folder.substr(0, base.size());  // as written
       rest = folder.substr(base.size());
-      if (rest.find('%') != std::string::npos) return;
+      if (!MacroIn(rest).empty()) return;
     }
     for (std::size_t cut = 0; cut != std::string::npos;) {
       cut = rest.find('\\', cut + 1);
-      const std::string part = base + rest.substr(0, cut);
-      if (rest.empty() || !listed.insert(sfx::NameKey(part)).second) continue;
+      const std::string part = InDestination(base + rest.substr(0, cut));
+      if (rest.empty() || !listed.insert(sfx::NameKey(FolderOf(part))).second) {
+        continue;
+      }
       if (part.size() > sfx::kShortTextMax) {
         in.Fail(node, field,
                 (label.empty() ? "" : label + ": ") + "the directory " +
@@ -540,10 +578,44 @@ void WarnLongPaths(const Reader& in, const Entries& entries,
                          : std::string()));
 }
 
+// Warns of the first file whose modification time lies outside the years
+// 1980 to 2107 that a package's time stamps hold (in the local time zone,
+// as they are packed): it installs dated at the nearer end. A time after
+// SOURCE_DATE_EPOCH, when that is set, is packed as that time instead.
+void WarnTimesOutOfRange(const Reader& in, const Entries& entries) {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  const bool newest_clamped = epoch && *epoch;
+  const Entry* first = nullptr;
+  int first_year = 0;
+  std::size_t count = 0;
+  for (const Entry& entry : entries.files) {
+    const std::time_t t = static_cast<std::time_t>(entry.mtime);
+    struct tm local;
+    if (!::localtime_r(&t, &local)) continue;
+    const int year = local.tm_year + 1900;
+    if (year >= 1980 && (year <= 2107 || newest_clamped)) continue;
+    if (count++ == 0) {
+      first = &entry;
+      first_year = year;
+    }
+  }
+  if (!first) return;
+  in.Warn(first->node, first->field,
+          (first->label.empty() ? "" : first->label + ": ") + first->source +
+              " was modified in " + std::to_string(first_year) +
+              "; a package holds the years 1980 to 2107, so it installs "
+              "dated " +
+              (first_year < 1980 ? "1980-01-01 00:00" : "2107-12-31 23:59") +
+              (count > 1 ? " (" + std::to_string(count - 1) +
+                               " more files outside those years)"
+                         : std::string()));
+}
+
 // What builds but may not install as meant.
 void Warn(const Reader& in, const toml::table& root, const Entries& entries,
           const sfx::TInstalRecord& record) {
   WarnLongPaths(in, entries, record);
+  WarnTimesOutOfRange(in, entries);
   for (const char* key : {"product_version", "publisher"}) {
     const toml::node* node = root.get(key);
     const auto* text = node ? node->as_string() : nullptr;
@@ -614,6 +686,20 @@ void CheckPackage(const Reader& in, const toml::table& root, Entries* entries,
   for (const PreRun& pre_run : entries->pre_runs) CheckPreRun(in, pre_run);
   CheckCollisions(in, *entries, record.Directories);
   AddNeededDirectories(in, *entries, &record.Directories);
+  for (const auto& [key, list] :
+       {std::make_pair("directories", &record.Directories),
+        std::make_pair("extra_log_entries", &record.ExtraProgEntries)}) {
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      std::string& path = (*list)[i];
+      path = InDestination(path);
+      if (path.size() > sfx::kShortTextMax) {
+        const toml::node* node = root.get(key);
+        in.Fail(node ? node->as_array()->get(i) : nullptr,
+                std::string(key) + "[" + std::to_string(i) + "]",
+                Quoted(path) + " is longer than 255 bytes");
+      }
+    }
+  }
   ConvertLicences(in, entries, manifest);
   Warn(in, root, *entries, record);
   WarnUnknownMacros(in, root);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -216,7 +217,16 @@ TEST_F(ManifestTest, WarningsForWhatMayNotInstallAsMeant) {
        ""},
       {"directories = [\"Data/Sub\"]",
        "m.toml:4: directories[0]: \"Data/Sub\" is taken as \"Data\\Sub\""},
+      {"[[tree]]\nsource = \"old\"",
+       "m.toml:5: tree[0].source: \"a.txt\": " + Path("old/a.txt") +
+           " was modified in 19"},
+      {"[[tree]]\nsource = \"old\"\nexclude = [\"*.txt\"]",
+       "m.toml:5: tree[0].source: packs nothing: " + Path("old") +
+           " holds nothing that the excludes leave in"},
   };
+  Write("old/a.txt", "a");
+  const struct timeval epoch[2] = {};
+  ASSERT_EQ(::utimes(Path("old/a.txt").c_str(), epoch), 0);
   for (const Case& c : cases) {
     const Manifest manifest = Load(c.body);
     if (c.warning.empty()) {
@@ -287,6 +297,37 @@ TEST_F(ManifestTest, TreeNamesOutsideCodePage1252AndLinkLoopsAreNamed) {
   Write("t3/A.TXT", "b");
   EXPECT_NE(ErrorOf(std::string(kHead) + "[[tree]]\nsource = \"t3\"")
                 .find("5: tree[0].source: \"a.txt\": \"a.txt\" and \"A.TXT\""),
+            std::string::npos);
+  Write("t5/A/x", "a");
+  Write("t5/a/x", "b");
+  EXPECT_NE(ErrorOf(std::string(kHead) + "[[tree]]\nsource = \"t5\"")
+                .find("\"a/x\": \"a\\x\" and \"A\\x\" of tree[0].source "
+                      "\"A/x\" (line 5) are the same file; Windows does not"),
+            std::string::npos);
+}
+
+TEST_F(ManifestTest, PercentSignsInTreeFolders) {
+  // A '%' that starts no macro is part of a name; the installer expands
+  // a listed directory that holds one instead of joining it to the
+  // destination, so it is listed below %INSTALLDIR%.
+  Write("t/50%/f", "f");
+  Write("t/%ab%/x/q", "q");
+  ASSERT_EQ(::mkdir(Path("t/e%mpty").c_str(), 0777), 0);
+  const Manifest manifest =
+      Load("directories = [\"Logs%\"]\n[[tree]]\nsource = \"t\"\n");
+  const sfx::TInstalRecord& record = manifest.plan.record;
+  ASSERT_EQ(record.Files.size(), 2u);
+  EXPECT_EQ(record.Files[0]->TargetDir, "%ab%\\x");
+  EXPECT_EQ(record.Files[1]->TargetDir, "50%");
+  const std::vector<std::string> expected_directories = {
+      "%INSTALLDIR%Logs%", "%INSTALLDIR%%ab%", "%INSTALLDIR%%ab%\\x",
+      "%INSTALLDIR%50%", "%INSTALLDIR%e%mpty"};
+  EXPECT_EQ(record.Directories, expected_directories);
+  // A macro, in any case, would send the folder's files elsewhere.
+  Write("u/sub/%Windows%/evil.txt", "x");
+  EXPECT_NE(ErrorOf(std::string(kHead) + "[[tree]]\nsource = \"u\"")
+                .find("5: tree[0].source: \"sub/%Windows%\": the folder's "
+                      "name holds %WINDOWS%"),
             std::string::npos);
 }
 
