@@ -629,6 +629,18 @@ void Warn(const Reader& in, const toml::table& root, const Entries& entries,
   std::set<std::string> paths;  // FileKey of every packaged file
   std::set<std::string> names;  // NameKey of every packaged file's name
   for (const Entry& entry : entries.files) {
+    // The installer registers as the uninstaller the first file whose name
+    // holds TIV_UNINSTAL.EXE, but under that name in its folder.
+    const std::string key = sfx::NameKey(entry.record->FileName);
+    if (key.find("TIV_UNINSTAL.EXE") != std::string::npos &&
+        key != "TIV_UNINSTAL.EXE") {
+      in.Warn(entry.node, entry.field,
+              (entry.label.empty() ? "" : entry.label + ": ") +
+                  Quoted(entry.record->FileName) +
+                  " holds TIV_UNINSTAL.EXE: the installer registers an "
+                  "uninstaller named TIV_UNINSTAL.EXE in its folder, which "
+                  "would not be there; rename or exclude it");
+    }
     paths.insert(
         FileKey(FolderOf(entry.record->TargetDir), entry.record->FileName));
     names.insert(sfx::NameKey(entry.record->FileName));
