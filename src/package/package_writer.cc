@@ -120,7 +120,8 @@ struct Source {
   std::uint32_t size = 0;
   std::uint32_t block_count = 0;
   std::time_t mtime = 0;
-  MarkerScanner raw_marker;  // over the file's bytes, fed as they are read
+  struct timespec changed = {};  // the modification time, to the nanosecond
+  MarkerScanner raw_marker;      // over the file's bytes, fed as they are read
 
   ~Source() {
     if (fd >= 0) ::close(fd);
@@ -143,6 +144,18 @@ struct Source {
       done += static_cast<std::size_t>(r);
     }
   }
+  // Raises when the file is no longer the one whose size and time were
+  // taken: a file that grows, or is rewritten in place, while it is read
+  // would be packed as a mix of its old and new bytes, or cut short.
+  void CheckUnchanged() const {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || st.st_size != static_cast<off_t>(size) ||
+        st.st_mtim.tv_sec != changed.tv_sec ||
+        st.st_mtim.tv_nsec != changed.tv_nsec) {
+      throw PackageWriteError("cannot read " + path +
+                              ": the file changed while it was packed");
+    }
+  }
 };
 
 std::shared_ptr<Source> OpenSource(const std::string& path) {
@@ -162,6 +175,7 @@ std::shared_ptr<Source> OpenSource(const std::string& path) {
   source->size = static_cast<std::uint32_t>(st.st_size);
   source->block_count = (source->size + kFileBlockSize - 1) / kFileBlockSize;
   source->mtime = st.st_mtime;
+  source->changed = st.st_mtim;
   return source;
 }
 
@@ -203,6 +217,7 @@ class BlockReader {
     current_->ReadAt(job->data.data(), n,
                      std::int64_t{block_} * kFileBlockSize);
     current_->raw_marker.Feed(job->data.data(), n);
+    if (block_ + 1 >= current_->block_count) current_->CheckUnchanged();
     if (current_->block_count == 0) {
       block_ = 0;
       current_.reset();
@@ -292,6 +307,7 @@ class EntryWriter {
         table_[i].BlockSize = n;
         out_.Put(block.data(), n);
       }
+      source.CheckUnchanged();
     }
     const std::int64_t entry_end = out_.Position();
 

@@ -3,6 +3,7 @@
 #include "package/package_writer.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -316,6 +317,32 @@ TEST_F(WritePackageTest, FailuresLeaveNoOutput) {
     EXPECT_THROW(WritePackage(plan, out), PackageWriteError) << c.name;
     struct stat st;
     EXPECT_NE(::stat(out.c_str(), &st), 0) << c.name;
+  }
+  // A source that grows, or is rewritten, while it is read (here after its
+  // first block) is not packed as a mix of old and new bytes.
+  for (const bool rewrite : {false, true}) {
+    PackagePlan plan;
+    plan.stub = StubImage();
+    const std::string source = Source("grows.bin", Noise(200000, 9));
+    // An old time, so that the write shows at any clock's resolution.
+    const struct timespec old_times[2] = {{1600000000, 0}, {1600000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), old_times, 0), 0);
+    plan.sources.push_back(source);
+    plan.record.Files.push_back(std::make_unique<TInstallFileRecord>());
+    plan.record.Files[0]->FileName = "grows.bin";
+    PackageWriteOptions options;
+    options.jobs = 1;
+    options.on_progress = [&](std::int64_t) {
+      std::FILE* f = std::fopen(source.c_str(), rewrite ? "r+b" : "ab");
+      ASSERT_NE(f, nullptr);
+      std::fputc('x', f);
+      std::fclose(f);
+    };
+    const std::string out = dir_ + "failed.exe";
+    EXPECT_THROW(WritePackage(plan, out, options), PackageWriteError)
+        << rewrite;
+    struct stat st;
+    EXPECT_NE(::stat(out.c_str(), &st), 0) << rewrite;
   }
   // Nor a temporary file.
   DIR* dir = ::opendir(dir_.c_str());
