@@ -219,6 +219,26 @@ std::string ProgramOf(const std::string& launch) {
   return launch.substr(0, launch.find('"'));
 }
 
+// Warns when the installer will not log the listed `directory`, so that
+// the uninstaller leaves it: the installer skips one whose last '%' only
+// backslashes follow, taking it for a macro's folder (%SYSTEM%\), which
+// is not the product's to remove. A folder named "Logs%" reads so too.
+void WarnUnlogged(const Reader& in, const toml::node* node,
+                  const std::string& field, const std::string& directory) {
+  const std::size_t last = directory.rfind('%');
+  if (last == std::string::npos ||
+      directory.find_first_not_of('\\', last + 1) != std::string::npos) {
+    return;
+  }
+  const std::string macro = MacroIn(directory);
+  const std::size_t at = sfx::UpperCaseLatin(directory).find(macro);
+  if (!macro.empty() && at + macro.size() == last + 1) return;
+  in.Warn(node, field,
+          "the folder " + Quoted(directory) +
+              " ends in '%', which the installer takes for a macro's "
+              "folder: it does not log it, and the uninstaller leaves it");
+}
+
 void CheckTopLevel(const Reader& in, const toml::table& root,
                    const sfx::TInstalRecord& record) {
   CheckInstallDir(in, root.get("install_dir"), record.InstallDir);
@@ -234,9 +254,10 @@ void CheckTopLevel(const Reader& in, const toml::table& root,
                      ProgramOf(record.LaunchProgram));
   }
   for (std::size_t i = 0; i < record.Directories.size(); ++i) {
-    CheckPath(in, root.get("directories")->as_array()->get(i),
-              "directories[" + std::to_string(i) + "]", record.Directories[i],
-              true);
+    const toml::node* node = root.get("directories")->as_array()->get(i);
+    const std::string field = "directories[" + std::to_string(i) + "]";
+    CheckPath(in, node, field, record.Directories[i], true);
+    WarnUnlogged(in, node, field, record.Directories[i]);
   }
 }
 
@@ -401,6 +422,7 @@ void AddNeededDirectories(const Reader& in, const Entries& entries,
                 (label.empty() ? "" : label + ": ") + "the directory " +
                     Quoted(part) + " is longer than 255 bytes");
       }
+      WarnUnlogged(in, node, field, part);
       directories->push_back(part);
     }
   };

@@ -93,7 +93,7 @@ code=$?
   pass "--werror makes warnings errors" || fail "--werror: exit $code: $(cat err.txt)"
 
 # A misspelt macro is warned of; known ones in any case and a plain % are not.
-printf 'product_name = "M"\ninstall_dir = "C:\\\\M"\nregistry_key = "M"\ndirectories = ["%%Sytem%%\\\\x", "%%temp%%\\\\y", "100%%"]\n' >macro.toml
+printf 'product_name = "M"\ninstall_dir = "C:\\\\M"\nregistry_key = "M"\ndirectories = ["%%Sytem%%\\\\x", "%%temp%%\\\\y", "100%% off"]\n' >macro.toml
 "$sfxtool" build macro.toml -o macro.exe --stub stub.bin >/dev/null 2>err.txt &&
   [[ $(wc -l <err.txt) -eq 1 ]] && grep -q '^sfxtool: warning: macro.toml:4: directories\[0\]: "%Sytem%" is no macro' err.txt &&
   pass "a misspelt macro is warned of" || fail "misspelt macro: $(cat err.txt)"

@@ -223,12 +223,17 @@ TEST_F(ManifestTest, WarningsForWhatMayNotInstallAsMeant) {
       {"[[tree]]\nsource = \"old\"\nexclude = [\"*.txt\"]",
        "m.toml:5: tree[0].source: packs nothing: " + Path("old") +
            " holds nothing that the excludes leave in"},
+      {"directories = [\"Cache%\", \"%SYSTEM%\\\\\"]",
+       "m.toml:4: directories[0]: the folder \"Cache%\" ends in '%'"},
+      {"[[tree]]\nsource = \"pct\"",
+       "m.toml:5: tree[0].source: the folder \"%INSTALLDIR%Logs%\" ends"},
       {"[[tree]]\nsource = \"un\"",
        "m.toml:5: tree[0].source: \"old_tiv_uninstal.exe.bak\": "
        "\"old_tiv_uninstal.exe.bak\" holds TIV_UNINSTAL.EXE"},
   };
   Write("old/a.txt", "a");
   Write("un/old_tiv_uninstal.exe.bak", "x");
+  Write("pct/Logs%/b.txt", "b");
   const struct timeval epoch[2] = {};
   ASSERT_EQ(::utimes(Path("old/a.txt").c_str(), epoch), 0);
   for (const Case& c : cases) {
