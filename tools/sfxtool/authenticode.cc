@@ -518,15 +518,75 @@ std::string DateText(const ASN1_TIME* time) {
 
 }  // namespace
 
+// Whether `signer`, the certificate from `file`, is valid today: Windows
+// rejects a signature made outside the certificate's validity, whatever
+// timestamp it carries.
+bool ValidToday(const X509* signer, const std::string& file,
+                std::string* problem) {
+  const std::string subject = SubjectText(X509_get_subject_name(signer));
+  if (X509_cmp_current_time(X509_get0_notAfter(signer)) < 0) {
+    *problem = "the certificate " + subject + " in " + file + " expired on " +
+               DateText(X509_get0_notAfter(signer));
+    return false;
+  }
+  if (X509_cmp_current_time(X509_get0_notBefore(signer)) > 0) {
+    *problem = "the certificate " + subject + " in " + file +
+               " is valid only from " + DateText(X509_get0_notBefore(signer));
+    return false;
+  }
+  return true;
+}
+
+// CheckSigningKey for a PKCS#12 file that holds both.
+bool CheckPkcs12(const std::string& file, bool can_ask,
+                 const std::string* password, std::string* problem) {
+  std::vector<std::uint8_t> bytes;
+  if (!ReadWholeFile(file, &bytes)) {
+    *problem = "cannot read the certificate " + file;
+    return false;
+  }
+  const unsigned char* p = bytes.data();
+  Owned<PKCS12> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
+  if (!p12) {
+    *problem = file +
+               " is no PKCS#12 file (.pfx, .p12); give the private key of "
+               "its certificate with --key";
+    return false;
+  }
+  EVP_PKEY* key = nullptr;
+  X509* cert = nullptr;
+  // Without a password given, the empty one, as osslsigncode tries.
+  const bool opened = PKCS12_parse(p12.get(), password ? password->c_str() : "",
+                                   &key, &cert, nullptr) == 1;
+  Owned<EVP_PKEY> owned_key(key);
+  Owned<X509> owned_cert(cert);
+  ERR_clear_error();
+  if (!opened && password) {
+    *problem = "the password given does not open " + file;
+    return false;
+  }
+  if (!opened) {
+    if (can_ask) return true;  // osslsigncode -askpass
+    *problem = file +
+               " is encrypted and there is no terminal to ask for its "
+               "password; give it with --key-password-file";
+    return false;
+  }
+  if (!key || !cert) {
+    *problem = file + " holds no " + (key ? "certificate" : "private key");
+    return false;
+  }
+  return ValidToday(cert, file, problem);
+}
+
 bool CheckSigningKey(const std::string& certificate, const std::string& key,
                      bool can_ask, const std::string* password,
                      std::string* problem) {
+  if (key.empty()) return CheckPkcs12(certificate, can_ask, password, problem);
   auto pkcs12 = [](const std::string& file) {
     return file +
-           " is a PKCS#12 file; give the certificate and the key as PEM "
-           "(openssl pkcs12 -in " +
-           file + " -nokeys -out cert.pem; openssl pkcs12 -in " + file +
-           " -nocerts -nodes -out key.pem)";
+           " is a PKCS#12 file, which holds the key too: give it to --sign "
+           "without --key";
   };
   std::vector<std::uint8_t> cert_bytes;
   std::vector<std::uint8_t> key_bytes;
@@ -590,20 +650,7 @@ bool CheckSigningKey(const std::string& certificate, const std::string& key,
                SubjectText(X509_get_subject_name(certs[0].get())) + ")";
     return false;
   }
-  // Windows rejects a signature made outside the certificate's validity,
-  // whatever timestamp it carries.
-  const std::string subject = SubjectText(X509_get_subject_name(signer));
-  if (X509_cmp_current_time(X509_get0_notAfter(signer)) < 0) {
-    *problem = "the certificate " + subject + " in " + certificate +
-               " expired on " + DateText(X509_get0_notAfter(signer));
-    return false;
-  }
-  if (X509_cmp_current_time(X509_get0_notBefore(signer)) > 0) {
-    *problem = "the certificate " + subject + " in " + certificate +
-               " is valid only from " + DateText(X509_get0_notBefore(signer));
-    return false;
-  }
-  return true;
+  return ValidToday(signer, certificate, problem);
 }
 
 AuthenticodeCheck CheckAuthenticode(const std::string& path) {

@@ -32,12 +32,13 @@ AuthenticodeCheck CheckAuthenticode(const std::string& path);
 // Checks, before anything is signed, that the certificate file
 // `certificate` (PEM, possibly with its chain, or one DER certificate) and
 // the private key file `key` (PEM or DER) can sign: the key belongs to a
-// certificate of the file, and that certificate is valid today. An
-// encrypted key is opened with `*password` when given (it must be PEM:
-// osslsigncode reads no other encrypted key); without one it passes when
-// `can_ask` (osslsigncode will ask for its password on the terminal) and
-// is not checked further. False, with `*problem` saying why in one line
-// and what to do, otherwise.
+// certificate of the file, and that certificate is valid today. Without
+// `key`, `certificate` is a PKCS#12 file that holds both. An encrypted
+// key or PKCS#12 file is opened with `*password` when given (a key must be
+// PEM: osslsigncode reads no other encrypted key); without one it passes
+// when `can_ask` (osslsigncode will ask for its password on the terminal)
+// and is not checked further. False, with `*problem` saying why in one
+// line and what to do, otherwise.
 bool CheckSigningKey(const std::string& certificate, const std::string& key,
                      bool can_ask, const std::string* password,
                      std::string* problem);

@@ -56,17 +56,19 @@ constexpr char kBuildUsage[] =
     "usage: sfxtool build MANIFEST -o SETUP.EXE [--stub FILE]\n"
     "                     [--format 1.2|2.1|2.2|2.3|2.4] [--skip-checksum]\n"
     "                     [--werror] [--level fast|best] [-j N] [-q] [-v]\n"
-    "                     [--sign CERT --key KEY [--timestamp URL]\n"
-    "                      [--key-password-file FILE]]\n"
+    "                     [--sign CERT [--key KEY] [--key-password-file FILE]\n"
+    "                      [--timestamp URL]]\n"
     "Builds an installer from a TOML manifest (see docs/manifest.md and\n"
     "'sfxtool help manifest'). The stub is --stub, else $SFX_STUB, else\n"
     "<sfxtool's folder>/../share/sfx/installer.exe (installed), else\n"
     "<sfxtool's folder>/../win32/installer.exe (build tree). --sign signs the\n"
-    "result with osslsigncode and checks it again; an encrypted KEY's\n"
-    "password is the first line of --key-password-file, else it is asked\n"
-    "for on the terminal. Time stamps are the files' modification times in\n"
-    "the local time zone (TZ), clamped to SOURCE_DATE_EPOCH when it is set\n"
-    "(empty counts as unset). --werror: stop at a warning.\n"
+    "result with osslsigncode and checks it again: CERT and KEY in PEM (or\n"
+    "DER), or CERT alone a PKCS#12 file (.pfx) with both. The password of\n"
+    "an encrypted KEY or CERT is the first line of --key-password-file,\n"
+    "else it is asked for on the terminal. Time stamps are the files'\n"
+    "modification times in the local time zone (TZ), clamped to\n"
+    "SOURCE_DATE_EPOCH when it is set (empty counts as unset). --werror:\n"
+    "stop at a warning.\n"
     "--level sets the compression (as for sfxtool lzh encode; best by\n"
     "default). The installer is written under a temporary name and renamed\n"
     "once complete; an output that is one of the inputs (stub, manifest, a\n"
@@ -419,12 +421,12 @@ int RunBuildCommand(int argc, char** argv) {
       &manifest_path);
   if (parsed != kRun) return parsed;
   if (manifest_path.empty() || output.empty()) return Usage(kBuildUsage);
-  if (signing.certificate.empty() != signing.key.empty() ||
-      (signing.certificate.empty() &&
-       !(signing.timestamp.empty() && signing.password_file.empty()))) {
+  if (signing.certificate.empty() &&
+      !(signing.key.empty() && signing.timestamp.empty() &&
+        signing.password_file.empty())) {
     std::fputs(
-        "sfxtool build: --sign and --key go together; --timestamp and "
-        "--key-password-file need them\n",
+        "sfxtool build: --key, --key-password-file and --timestamp need "
+        "--sign\n",
         stderr);
     return Usage(kBuildUsage);
   }

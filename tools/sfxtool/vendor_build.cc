@@ -279,9 +279,16 @@ bool SignInstaller(const std::string& path, const std::string& shown,
     return false;
   }
   ::close(fd);
-  std::vector<std::string> args = {
-      "osslsigncode", "sign",      "-certs", options.certificate,
-      "-key",         options.key, "-n",     product};
+  std::vector<std::string> args = {"osslsigncode", "sign"};
+  if (options.key.empty()) {  // a PKCS#12 file with both
+    args.insert(args.end(), {"-pkcs12", options.certificate});
+    // osslsigncode tries the empty password unless told to ask.
+    if (!has_password && terminal >= 0) args.push_back("-askpass");
+  } else {
+    args.insert(args.end(),
+                {"-certs", options.certificate, "-key", options.key});
+  }
+  args.insert(args.end(), {"-n", product});
   if (!options.timestamp.empty()) {
     args.insert(args.end(), {"-t", options.timestamp});
   }

@@ -25,7 +25,7 @@ std::string FindProgram(const std::string& given, const char* env,
 
 struct SigningOptions {
   std::string certificate;    // --sign (PEM or DER), empty: no signing
-  std::string key;            // --key
+  std::string key;            // --key; empty: `certificate` is PKCS#12
   std::string timestamp;      // --timestamp URL, optional
   std::string password_file;  // --key-password-file: the key's password
 };

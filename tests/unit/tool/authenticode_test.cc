@@ -235,7 +235,9 @@ TEST(AuthenticodeTest, ChecksSigningInputsFirst) {
             ca + "-out old.pem -startdate 20200101000000Z " +
             "-enddate 20210101000000Z && " + ca +
             "-out new.pem -startdate 20400101000000Z " +
-            "-enddate 20410101000000Z && (cat old.pem cert.pem >chain.pem)"),
+            "-enddate 20410101000000Z && (cat old.pem cert.pem >chain.pem) && "
+            "openssl pkcs12 -export -in old.pem -inkey other.pem "
+            "-out old.p12 -passout pass:x"),
       0);
   const struct {
     const char* certificate;
@@ -262,12 +264,20 @@ TEST(AuthenticodeTest, ChecksSigningInputsFirst) {
       {"old.pem", "other.pem", false, nullptr, "expired on 2021-01-01"},
       {"new.pem", "other.pem", false, nullptr, "is valid only from 2040-01-01"},
       {"cert.pem", "missing.pem", false, nullptr, "cannot read the key"},
+      // A PKCS#12 file alone (no key file).
+      {"both.p12", "", false, "x", ""},
+      {"both.p12", "", true, nullptr, ""},
+      {"both.p12", "", false, nullptr, "both.p12 is encrypted"},
+      {"both.p12", "", false, "y", "does not open"},
+      {"old.p12", "", false, "x", "expired on 2021-01-01"},
+      {"cert.pem", "", false, nullptr, "cert.pem is no PKCS#12 file"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.certificate) + " " + c.key);
     std::string problem;
     const std::string password = c.password ? c.password : "";
-    EXPECT_EQ(CheckSigningKey(d + c.certificate, d + c.key, c.can_ask,
+    const std::string key = *c.key ? d + c.key : "";
+    EXPECT_EQ(CheckSigningKey(d + c.certificate, key, c.can_ask,
                               c.password ? &password : nullptr, &problem),
               c.problem.empty())
         << problem;

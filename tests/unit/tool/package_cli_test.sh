@@ -343,8 +343,8 @@ refused_manifest "manifest error: unknown execution level" '4: execution_level: 
 execution_level = \"admin\""
 refused_manifest "manifest error: uninstaller not a boolean" '4: uninstaller: must be true or false' "$head
 uninstaller = \"yes\""
-"$sfxtool" build base.toml -o signed.exe --stub stub.bin --sign cert.pem >/dev/null 2>&1
-check "--sign without --key is a usage error" test $? -eq 2
+"$sfxtool" build base.toml -o signed.exe --stub stub.bin --key key.pem >/dev/null 2>&1
+check "--key without --sign is a usage error" test $? -eq 2
 "$sfxtool" build base.toml -o signed.exe --stub stub.bin --key-password-file x >/dev/null 2>&1
 check "--key-password-file without --sign is a usage error" test $? -eq 2
 while read -r option args; do  # each option once; a second is a usage error
