@@ -94,6 +94,29 @@ out=$(cd "$work/elsewhere" && env -u SFX_STUB -u SFX_UNINSTALLER "$installed" bu
 equals "installed sfxtool builds without --stub" "$?" 0
 out=$("$installed" list "$work/elsewhere/setup.exe" 2>&1)
 contains "... and packs the installed uninstaller" "$out" "TIV_UNINSTAL.EXE"
+# A PKCS#12 file with its password in a file, timestamped by an authority
+# of the older kind (--timestamp), as a build server signs.
+openssl pkcs12 -export -in "$fixtures/vendor_cert.pem" \
+  -inkey "$fixtures/vendor_key.pem" -passin "file:$fixtures/vendor_key.pass" \
+  -out "$work/vendor.pfx" -passout pass:pfx-pass
+printf 'pfx-pass\r\n' >"$work/pfx.pass"
+openssl pkey -in "$fixtures/vendor_key.pem" \
+  -passin "file:$fixtures/vendor_key.pass" -out "$work/tsa_key.pem"
+python3 "$source_dir/tests/unit/tool/legacy_tsa.py" "$fixtures/vendor_cert.pem" \
+  "$work/tsa_key.pem" "$work/port" &
+tsa=$!
+for _ in $(seq 100); do [[ -s $work/port ]] && break; sleep 0.1; done
+out=$(cd "$work/elsewhere" && env -u SFX_STUB -u SFX_UNINSTALLER "$installed" \
+  build app.toml -o pfx.exe --sign "$work/vendor.pfx" \
+  --key-password-file "$work/pfx.pass" \
+  --timestamp "http://127.0.0.1:$(cat "$work/port")" </dev/null 2>&1)
+equals "signs with a PKCS#12 file and a timestamp" "$?" 0
+kill "$tsa"
+out=$(osslsigncode verify -CAfile "$fixtures/vendor_cert.pem" \
+  -TSA-CAfile "$fixtures/vendor_cert.pem" -in "$work/elsewhere/pfx.exe" 2>&1)
+equals "... which osslsigncode accepts" "$?" 0
+contains "... with the timestamp" "$out" "Timestamp Server Signature verification: ok"
+
 out=$("$installed" help manifest)
 for key in product_version publisher execution_level uninstaller icon registry_key; do
   contains "help manifest lists $key" "$out" "$key"
