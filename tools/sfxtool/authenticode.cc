@@ -516,8 +516,6 @@ std::string DateText(const ASN1_TIME* time) {
   return text;
 }
 
-}  // namespace
-
 // Whether `signer`, the certificate from `file`, is valid today: Windows
 // rejects a signature made outside the certificate's validity, whatever
 // timestamp it carries.
@@ -577,6 +575,19 @@ bool CheckPkcs12(const std::string& file, bool can_ask,
     return false;
   }
   return ValidToday(cert, file, problem);
+}
+
+}  // namespace
+
+bool Pkcs12NeedsPassword(const std::string& file) {
+  std::vector<std::uint8_t> bytes;
+  if (!ReadWholeFile(file, &bytes)) return false;
+  const unsigned char* p = bytes.data();
+  Owned<PKCS12> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
+  const bool needs = p12 && PKCS12_verify_mac(p12.get(), "", 0) != 1 &&
+                     PKCS12_verify_mac(p12.get(), nullptr, 0) != 1;
+  ERR_clear_error();
+  return needs;
 }
 
 bool CheckSigningKey(const std::string& certificate, const std::string& key,

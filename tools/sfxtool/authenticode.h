@@ -39,6 +39,10 @@ AuthenticodeCheck CheckAuthenticode(const std::string& path);
 // when `can_ask` (osslsigncode will ask for its password on the terminal)
 // and is not checked further. False, with `*problem` saying why in one
 // line and what to do, otherwise.
+// Whether the PKCS#12 file `file` opens only with a password (false for
+// any other file).
+bool Pkcs12NeedsPassword(const std::string& file);
+
 bool CheckSigningKey(const std::string& certificate, const std::string& key,
                      bool can_ask, const std::string* password,
                      std::string* problem);

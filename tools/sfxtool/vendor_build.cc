@@ -283,7 +283,10 @@ bool SignInstaller(const std::string& path, const std::string& shown,
   if (options.key.empty()) {  // a PKCS#12 file with both
     args.insert(args.end(), {"-pkcs12", options.certificate});
     // osslsigncode tries the empty password unless told to ask.
-    if (!has_password && terminal >= 0) args.push_back("-askpass");
+    if (!has_password && terminal >= 0 &&
+        Pkcs12NeedsPassword(options.certificate)) {
+      args.push_back("-askpass");
+    }
   } else {
     args.insert(args.end(),
                 {"-certs", options.certificate, "-key", options.key});
