@@ -469,10 +469,14 @@ std::vector<Owned<X509>> ReadCertificates(const std::vector<std::uint8_t>& b) {
   return out;
 }
 
-bool IsPkcs12(const std::vector<std::uint8_t>& b) {
+// The PKCS#12 file in `b`, or null when it is none.
+Owned<PKCS12> ReadPkcs12(const std::vector<std::uint8_t>& b) {
   const unsigned char* p = b.data();
-  return Owned<PKCS12>(d2i_PKCS12(nullptr, &p, static_cast<long>(b.size()))) !=
-         nullptr;
+  return Owned<PKCS12>(d2i_PKCS12(nullptr, &p, static_cast<long>(b.size())));
+}
+
+bool IsPkcs12(const std::vector<std::uint8_t>& b) {
+  return ReadPkcs12(b) != nullptr;
 }
 
 // A PEM password callback that asks nobody and notes that it was asked.
@@ -543,8 +547,7 @@ bool CheckPkcs12(const std::string& file, bool can_ask,
     *problem = "cannot read the certificate " + file;
     return false;
   }
-  const unsigned char* p = bytes.data();
-  Owned<PKCS12> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
+  const Owned<PKCS12> p12 = ReadPkcs12(bytes);
   if (!p12) {
     *problem = file +
                " is no PKCS#12 file (.pfx, .p12); give the private key of "
@@ -582,8 +585,7 @@ bool CheckPkcs12(const std::string& file, bool can_ask,
 bool Pkcs12NeedsPassword(const std::string& file) {
   std::vector<std::uint8_t> bytes;
   if (!ReadWholeFile(file, &bytes)) return false;
-  const unsigned char* p = bytes.data();
-  Owned<PKCS12> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
+  const Owned<PKCS12> p12 = ReadPkcs12(bytes);
   const bool needs = p12 && PKCS12_verify_mac(p12.get(), "", 0) != 1 &&
                      PKCS12_verify_mac(p12.get(), nullptr, 0) != 1;
   ERR_clear_error();

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "base/bytes.h"
 #include "host_files.h"
@@ -244,11 +245,12 @@ VendorIdentity LoadVendorIdentity(const std::string& path) {
   identity.product_version = TextKey(path, root, "product_version");
   identity.publisher = TextKey(path, root, "publisher");
   // A control character is no one's intent (a NUL would cut the text).
-  for (const char* key : {"product_version", "publisher"}) {
-    const std::string& text = std::string(key) == "publisher"
-                                  ? identity.publisher
-                                  : identity.product_version;
-    ForEachCharacter(text, [&](const std::string&, std::uint32_t cp) {
+  const std::pair<const char*, const std::string*> texts[] = {
+      {"product_version", &identity.product_version},
+      {"publisher", &identity.publisher}};
+  for (const auto& text : texts) {
+    const char* key = text.first;
+    ForEachCharacter(*text.second, [&](const std::string&, std::uint32_t cp) {
       if (cp >= 0x20 && cp != 0x7F) return true;
       char code[8];
       std::snprintf(code, sizeof code, "%02X", cp);
